@@ -1,0 +1,27 @@
+// Feeds arbitrary bytes to the .tdr reader. A stream it refuses must raise an
+// ArchiveError and nothing else; one it accepts must save and read back to
+// the same bytes.
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "collection/orvik_doc.h"
+#include "criteria/archive.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    orvik::COrvikDoc document;
+    try {
+        orvik::Archive archive = orvik::Archive::ForLoading(std::span(data, size));
+        document.Serialize(archive);
+    } catch (const orvik::ArchiveError&) {
+        return 0;
+    }
+    const std::vector<std::uint8_t> saved = document.ToBytes();
+    orvik::COrvikDoc reread;
+    orvik::Archive archive = orvik::Archive::ForLoading(saved);
+    reread.Serialize(archive);
+    if (reread.ToBytes() != saved) {
+        std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,79 @@
+// dump, resave and criteria: the data layer seen from outside.
+#include <iostream>
+
+#include "cli/cli_command.h"
+#include "cli/collection_commands.h"
+#include "cli/json_items.h"
+#include "cli/json_writer.h"
+#include "collection/orvik_doc.h"
+#include "criteria/archive.h"
+#include "criteria/criteria_library.h"
+
+namespace orvik::cli {
+namespace {
+
+void PrintJson(const JsonWriter& json) { std::cout << json.Text() << '\n'; }
+
+}  // namespace
+
+int RunDump(const Arguments& arguments) {
+    ArgumentReader reader(arguments);
+    const std::string path = reader.Word();
+    if (!reader.Done()) {
+        throw UsageError("unexpected argument " + reader.Peek());
+    }
+    std::string error;
+    const auto bytes = ReadWholeFile(path, &error);
+    if (!bytes) {
+        throw CommandFailure(std::string(kFailedToOpenDocument) + " " + error);
+    }
+    CollectionContents contents;
+    try {
+        contents = ReadCollection(*bytes);
+    } catch (const ArchiveError& failure) {
+        throw CommandFailure(std::string(kUnexpectedFileFormat) + " " + path + ": " +
+                             failure.what());
+    }
+    JsonWriter json;
+    WriteCollectionJson(json, contents);
+    PrintJson(json);
+    return 0;
+}
+
+int RunResave(const Arguments& arguments) {
+    ArgumentReader reader(arguments);
+    const std::string input = reader.Word();
+    const std::string output = reader.Word();
+    if (!reader.Done()) {
+        throw UsageError("unexpected argument " + reader.Peek());
+    }
+    COrvikDoc document;
+    const DocumentFileResult opened = document.Open(input);
+    if (!opened.ok) {
+        throw CommandFailure(opened.message + " " + input + ": " + opened.detail);
+    }
+    const DocumentFileResult saved = document.SaveAs(output);
+    if (!saved.ok) {
+        throw CommandFailure(saved.message + " " + saved.detail);
+    }
+    return 0;
+}
+
+int RunCriteria(const Arguments& arguments) {
+    ArgumentReader reader(arguments);
+    const std::string path = reader.Done() ? std::string(kCriteriaFileName) : reader.Word();
+    if (!reader.Done()) {
+        throw UsageError("unexpected argument " + reader.Peek());
+    }
+    CriteriaLibrary library;
+    const LibraryLoadResult loaded = library.Load(path);
+    if (loaded.IsDamaged()) {
+        throw CommandFailure(loaded.Message());
+    }
+    JsonWriter json;
+    WriteLibraryJson(json, library);
+    PrintJson(json);
+    return 0;
+}
+
+}  // namespace orvik::cli

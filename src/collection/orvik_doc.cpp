@@ -1,0 +1,218 @@
+#include "collection/orvik_doc.h"
+
+#include <algorithm>
+
+#include "criteria/archive.h"
+#include "script/script.h"
+
+namespace orvik {
+namespace {
+
+std::unique_ptr<CollectionItem> MakeItem(std::int32_t type) {
+    switch (type) {
+        case kTraceRecordType:
+            return std::make_unique<TraceRecord>();
+        case kScriptType:
+            return std::make_unique<Script>();
+        case kCouponMarkerType:
+            return std::make_unique<CouponMarker>();
+        default:
+            throw ArchiveError(ArchiveError::Kind::BadFormat,
+                               "unknown item type " + std::to_string(type));
+    }
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The current trace starts with the default criterion's 45..55 ohm limits
+// over 4 to 7 inches.
+TraceRecord DefaultTraceTemplate() {
+    TraceRecord trace;
+    trace.Criteria.MaximumImpedance = 55.0;
+    trace.Criteria.MinimumImpedance = 45.0;
+    trace.Criteria.StartPosition = 4.0;
+    trace.Criteria.EndPosition = 7.0;
+    return trace;
+}
+
+}  // namespace
+
+COrvikDoc::COrvikDoc() : TraceTemplate(DefaultTraceTemplate()) {}
+
+COrvikDoc::~COrvikDoc() { ClearItems(); }
+
+CollectionItem& COrvikDoc::AppendItem(std::unique_ptr<CollectionItem> item) {
+    items_.push_back(std::move(item));
+    return *items_.back();
+}
+
+CollectionItem& COrvikDoc::InsertBefore(const CollectionItem* anchor,
+                                        std::unique_ptr<CollectionItem> item) {
+    const std::ptrdiff_t index = IndexOf(anchor);
+    if (index < 0) {
+        return AppendItem(std::move(item));
+    }
+    return **items_.insert(items_.begin() + index, std::move(item));
+}
+
+bool COrvikDoc::RemoveItem(const CollectionItem* item) {
+    const std::ptrdiff_t index = IndexOf(item);
+    if (index < 0) {
+        return false;
+    }
+    if (PendingRecord == item) {
+        PendingRecord = nullptr;
+        RecordPending = false;
+    }
+    if (ActiveScript == item) {
+        ActiveScript = nullptr;
+        ActiveElement = nullptr;
+    }
+    items_.erase(items_.begin() + index);
+    return true;
+}
+
+std::ptrdiff_t COrvikDoc::IndexOf(const CollectionItem* item) const {
+    if (item == nullptr) {
+        return -1;
+    }
+    const auto found = std::find_if(items_.begin(), items_.end(),
+                                    [&](const auto& owned) { return owned.get() == item; });
+    return found == items_.end() ? -1 : found - items_.begin();
+}
+
+void COrvikDoc::ClearItems() {
+    // A running script may be one of the items; it goes with them.
+    for (const auto& item : items_) {
+        if (ActiveScript == item.get()) {
+            ActiveScript = nullptr;
+            ActiveElement = nullptr;
+        }
+    }
+    PendingRecord = nullptr;
+    RecordPending = false;
+    items_.clear();
+}
+
+CollectionContents ReadCollection(Archive& archive) {
+    CollectionContents contents;
+    contents.FileVersion = archive.ReadInt32();
+    if (contents.FileVersion > 1) {
+        contents.NextSampleNumber = archive.ReadInt32();
+    }
+    while (archive.ReadInt32() != 0) {
+        std::int32_t type = kTraceRecordType;
+        std::int32_t tag = 0;
+        if (contents.FileVersion > 2) {
+            type = archive.ReadInt32();
+            tag = archive.ReadInt32();
+        }
+        archive.SetOldRecordLayout(contents.FileVersion < 4);
+        std::unique_ptr<CollectionItem> item = MakeItem(type);
+        item->Serialize(archive);
+        item->Tag = tag;
+        contents.Items.push_back(std::move(item));
+    }
+    return contents;
+}
+
+CollectionContents ReadCollection(std::span<const std::uint8_t> bytes) {
+    Archive archive = Archive::ForLoading(bytes);
+    return ReadCollection(archive);
+}
+
+void COrvikDoc::Serialize(Archive& archive) {
+    if (archive.IsLoading()) {
+        // Everything is read before anything is replaced, so a file that
+        // fails half way leaves the document as it was.
+        CollectionContents contents = ReadCollection(archive);
+        ClearItems();
+        items_ = std::move(contents.Items);
+        NextSampleNumber = contents.NextSampleNumber;
+        return;
+    }
+    archive.WriteInt32(kFileVersion);
+    archive.WriteInt32(NextSampleNumber);
+    for (const auto& item : items_) {
+        archive.WriteInt32(1);
+        archive.WriteInt32(item->TypeCode);
+        archive.WriteInt32(item->Tag);
+        item->Serialize(archive);
+    }
+    archive.WriteInt32(0);
+}
+
+std::vector<std::uint8_t> COrvikDoc::ToBytes() {
+    std::size_t estimate = 12;
+    for (const auto& item : items_) {
+        estimate += 256;
+        if (item->TypeCode == kTraceRecordType) {
+            estimate += static_cast<const TraceRecord&>(*item).Samples.size() * sizeof(TraceSample);
+        }
+    }
+    Archive archive = Archive::ForStoring(estimate);
+    Serialize(archive);
+    return archive.TakeBytes();
+}
+
+DocumentFileResult COrvikDoc::Open(const std::string& path) {
+    std::string error;
+    const auto bytes = ReadWholeFile(path, &error);
+    if (!bytes) {
+        return {false, kFailedToOpenDocument, error};
+    }
+    try {
+        Archive archive = Archive::ForLoading(*bytes);
+        Serialize(archive);
+    } catch (const ArchiveError& failure) {
+        return {false, kUnexpectedFileFormat, failure.what()};
+    } catch (const std::bad_alloc&) {
+        return {false, kFailedToOpenDocument, "not enough memory to read " + path};
+    }
+    SetPath(path);
+    modified_ = false;
+    return {};
+}
+
+DocumentFileResult COrvikDoc::SaveAs(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ToBytes();
+    const FileResult written = SaveFileAtomically(path, bytes);
+    if (!written.ok) {
+        return {false, kFailedToSaveDocument, written.error};
+    }
+    SetPath(path);
+    modified_ = false;
+    return {};
+}
+
+void COrvikDoc::SetPath(const std::string& path) {
+    path_ = path;
+    title_ = FileNameOf(path);
+}
+
+void COrvikDoc::AddObserver(DocumentObserver* observer) {
+    if (std::find(observers_.begin(), observers_.end(), observer) == observers_.end()) {
+        observers_.push_back(observer);
+    }
+}
+
+void COrvikDoc::RemoveObserver(DocumentObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer),
+                     observers_.end());
+}
+
+void COrvikDoc::UpdateAllViews(DocumentObserver* sender) {
+    // An observer may go away while it is being updated; walk a copy.
+    const std::vector<DocumentObserver*> observers = observers_;
+    for (DocumentObserver* observer : observers) {
+        if (observer != sender &&
+            std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
+            observer->OnDocumentUpdate(*this, sender);
+        }
+    }
+}
+
+}  // namespace orvik

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "collection/collection_item.h"
+#include "collection/trace_record.h"
+#include "criteria/file_store.h"
+
+namespace orvik {
+
+class Archive;
+class COrvikDoc;
+class Script;
+class ScriptElement;
+
+// A window that shows a collection. The document calls every observer on
+// each update; an observer ignores updates that it sent itself.
+class DocumentObserver {
+public:
+    virtual ~DocumentObserver() = default;
+    virtual void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) = 0;
+};
+
+// Texts shown when a collection cannot be read or written.
+inline constexpr const char* kFailedToOpenDocument = "Failed to open document.";
+inline constexpr const char* kFailedToSaveDocument = "Failed to save document.";
+inline constexpr const char* kUnexpectedFileFormat = "Unexpected file format.";
+
+struct DocumentFileResult {
+    bool ok = true;
+    std::string message;  // one of the texts above, for the operator
+    std::string detail;   // what exactly failed, for a second line or a log
+};
+
+// A trace collection: its items in file order, the current trace that every
+// acquisition refills, the default-name counter and the state of a scripted run.
+class COrvikDoc {
+public:
+    using ItemList = std::vector<std::unique_ptr<CollectionItem>>;
+
+    COrvikDoc();
+    ~COrvikDoc();
+    COrvikDoc(const COrvikDoc&) = delete;
+    COrvikDoc& operator=(const COrvikDoc&) = delete;
+
+    static constexpr std::int32_t kFileVersion = 4;
+
+    // The current trace; never stored in the file.
+    TraceRecord TraceTemplate;
+    std::int32_t NextSampleNumber = 1;
+    bool RecordPending = false;
+    TraceRecord* PendingRecord = nullptr;
+    Script* ActiveScript = nullptr;
+    ScriptElement* ActiveElement = nullptr;
+
+    const ItemList& Items() const { return items_; }
+    CollectionItem& AppendItem(std::unique_ptr<CollectionItem> item);
+    // Inserts before `anchor`; at the end when `anchor` is not in the list.
+    CollectionItem& InsertBefore(const CollectionItem* anchor, std::unique_ptr<CollectionItem> item);
+    // Destroys the item; false when it is not in the list.
+    bool RemoveItem(const CollectionItem* item);
+    // Position of the item in the list, or -1.
+    std::ptrdiff_t IndexOf(const CollectionItem* item) const;
+    void ClearItems();
+
+    // Reads or writes the whole collection (file version 4 when written).
+    // Loading replaces the items only when the whole stream has been read.
+    void Serialize(Archive& archive);
+
+    // Loads `path`; on any failure the document stays exactly as it was.
+    DocumentFileResult Open(const std::string& path);
+    // Saves to `path` through a temporary file; the old file survives a failure.
+    DocumentFileResult SaveAs(const std::string& path);
+    std::vector<std::uint8_t> ToBytes();
+
+    const std::string& Path() const { return path_; }
+    const std::string& Title() const { return title_; }
+    void SetPath(const std::string& path);
+    void SetTitle(const std::string& title) { title_ = title; }
+    bool IsModified() const { return modified_; }
+    void SetModified(bool modified = true) { modified_ = modified; }
+
+    void AddObserver(DocumentObserver* observer);
+    void RemoveObserver(DocumentObserver* observer);
+    void UpdateAllViews(DocumentObserver* sender = nullptr);
+
+private:
+    ItemList items_;
+    std::string path_;
+    std::string title_ = "Untitled";
+    bool modified_ = false;
+    std::vector<DocumentObserver*> observers_;
+};
+
+// Decodes a collection file without touching any document.
+struct CollectionContents {
+    std::int32_t FileVersion = 0;
+    std::int32_t NextSampleNumber = 1;
+    COrvikDoc::ItemList Items;
+};
+// Both throw ArchiveError on a malformed or truncated stream.
+CollectionContents ReadCollection(Archive& archive);
+CollectionContents ReadCollection(std::span<const std::uint8_t> bytes);
+
+}  // namespace orvik

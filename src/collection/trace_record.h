@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "collection/collection_item.h"
+#include "criteria/criterion.h"
+
+namespace orvik {
+
+// Acquired profiles have one sample per 1/75 inch.
+inline constexpr double kSamplesPerInch = 75.0;
+inline constexpr int kProfileSampleCount = 750;
+inline constexpr int kBlankSampleCount = 250;
+inline constexpr double kBlankSampleSpacing = 0.04;  // inches
+
+struct TraceSample {
+    double Position;   // inches
+    double Impedance;  // ohms
+
+    bool operator==(const TraceSample&) const = default;
+};
+static_assert(sizeof(TraceSample) == 16, "samples are stored as two packed doubles");
+
+// One measured impedance profile with the criterion it was judged against and
+// the statistics of its window. Also serves as a collection's current trace.
+class TraceRecord : public CollectionItem {
+public:
+    TraceRecord() : CollectionItem(kTraceRecordType) {}
+    TraceRecord(const TraceRecord& other);
+    TraceRecord& operator=(const TraceRecord& other);
+
+    // Copies everything but the element position (see CopyFrom).
+    void CopyFrom(const TraceRecord& other);
+
+    // Takes `values` as impedances at positions (firstIndex + i) / 75, stamps
+    // the current time, clears the name and evaluates.
+    void FillFromAcquisition(const Criterion* criteria, std::span<const double> values,
+                             int firstIndex);
+
+    // 250 zero samples 0.04 inch apart; not evaluated.
+    void MakeBlank(const Criterion* criteria);
+
+    // Recomputes the window statistics and the verdict. A window that holds
+    // no sample passes, with maximum and minimum 0 and a NaN average.
+    void Evaluate();
+
+    void Serialize(Archive& archive) override;
+
+    std::int32_t SampleCount() const { return static_cast<std::int32_t>(Samples.size()); }
+
+    // Record version written by Serialize; older files hold version 1 or none.
+    static constexpr std::int32_t kRecordVersion = 2;
+
+    std::int64_t Time = 0;  // seconds since 1970-01-01 UTC, stored as 32 bits
+    Criterion Criteria = Criterion();
+    std::vector<TraceSample> Samples;
+    bool Passed = false;
+    std::string Name;
+    std::int32_t ElementPosition = 0;
+    double Average = 0.0;
+    double Deviation = 0.0;
+    double Maximum = 0.0;
+    double Minimum = 0.0;
+
+    // Overridable for tests and the virtual clock of the instrument station.
+    static std::int64_t (*CurrentTime)();
+};
+
+}  // namespace orvik

@@ -1,0 +1,182 @@
+#include "criteria/criteria_library.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "criteria/archive.h"
+
+namespace orvik {
+
+std::string LibraryLoadResult::Message() const {
+    switch (status) {
+        case LibraryLoadStatus::Loaded:
+            return "Loaded " + path + ".";
+        case LibraryLoadStatus::Missing:
+            return path + " does not exist; the criteria library starts empty.";
+        case LibraryLoadStatus::Damaged:
+            break;
+    }
+    return "The criteria library " + path + " cannot be read (" + reason +
+           "). The file has been left untouched and the program starts with an empty library.";
+}
+
+void CriteriaLibrary::Clear() {
+    Criteria.clear();
+    Scripts.clear();
+    Preferences = ReportPreferences();
+    PromptForTraceName = 0;
+    FileVersion = kLibraryVersion;
+}
+
+void CriteriaLibrary::Serialize(Archive& archive) {
+    std::int32_t version = kLibraryVersion;
+    archive.Int32(version);
+    FileVersion = version;
+    if (version > 2) {
+        for (std::string* text :
+             {&Preferences.CompanyName, &Preferences.Address1, &Preferences.Address2,
+              &Preferences.Telephone, &Preferences.Fax, &Preferences.Email, &Preferences.Web,
+              &Preferences.DefaultPrefix, &Preferences.DefaultPostfix}) {
+            archive.String(*text);
+        }
+        archive.Int32(PromptForTraceName);
+    }
+    SerializeList(
+        archive, Criteria,
+        [&] {
+            auto criterion = std::make_unique<Criterion>();
+            criterion->Serialize(archive);
+            Criteria.insert(Criteria.begin(), std::move(criterion));
+        },
+        [&](std::unique_ptr<Criterion>& criterion) { criterion->Serialize(archive); });
+    if (version > 1) {
+        SerializeList(
+            archive, Scripts,
+            [&] {
+                auto script = std::make_unique<Script>();
+                script->Serialize(archive);
+                Scripts.push_back(std::move(script));
+            },
+            [&](std::unique_ptr<Script>& script) { script->Serialize(archive); });
+    }
+}
+
+LibraryLoadResult CriteriaLibrary::Load(const std::string& path) {
+    LibraryLoadResult result;
+    result.path = path;
+    Clear();
+    protectDamagedFile_ = false;
+    std::string error;
+    const auto bytes = ReadWholeFile(path, &error);
+    if (!bytes) {
+        if (FileExists(path)) {
+            result.status = LibraryLoadStatus::Damaged;
+            result.reason = error;
+        } else {
+            result.status = LibraryLoadStatus::Missing;
+        }
+    } else {
+        try {
+            Archive archive = Archive::ForLoading(*bytes);
+            Serialize(archive);
+        } catch (const ArchiveError& failure) {
+            result.status = LibraryLoadStatus::Damaged;
+            result.reason = failure.what();
+        } catch (const std::bad_alloc&) {
+            result.status = LibraryLoadStatus::Damaged;
+            result.reason = "not enough memory";
+        }
+    }
+    if (result.IsDamaged()) {
+        Clear();
+        protectDamagedFile_ = true;
+        protectedPath_ = path;
+    }
+    MakeIdsUnique();
+    return result;
+}
+
+FileResult CriteriaLibrary::Save(const std::string& path) {
+    if (protectDamagedFile_ && path == protectedPath_) {
+        return FileResult::Failure(path +
+                                   " was not saved: it holds a damaged library that is kept "
+                                   "until you agree to replace it.");
+    }
+    Archive archive = Archive::ForStoring();
+    Serialize(archive);
+    return SaveFileAtomically(path, archive.Bytes());
+}
+
+Criterion* CriteriaLibrary::FindById(std::int32_t id) const {
+    for (const auto& criterion : Criteria) {
+        if (criterion->Id == id) {
+            return criterion.get();
+        }
+    }
+    return nullptr;
+}
+
+Criterion& CriteriaLibrary::AddCriterion(const Criterion& values) {
+    std::int64_t largest = -1;
+    for (const auto& criterion : Criteria) {
+        largest = std::max<std::int64_t>(largest, criterion->Id);
+    }
+    auto criterion = std::make_unique<Criterion>(values);
+    criterion->Id = largest < INT32_MAX ? static_cast<std::int32_t>(largest + 1) : UnusedId();
+    Criteria.push_back(std::move(criterion));
+    return *Criteria.back();
+}
+
+bool CriteriaLibrary::RemoveCriterion(const Criterion* criterion) {
+    const auto found = std::find_if(Criteria.begin(), Criteria.end(),
+                                    [&](const auto& owned) { return owned.get() == criterion; });
+    if (found == Criteria.end()) {
+        return false;
+    }
+    Criteria.erase(found);
+    return true;
+}
+
+bool CriteriaLibrary::RemoveScript(const Script* script) {
+    const auto found = std::find_if(Scripts.begin(), Scripts.end(),
+                                    [&](const auto& owned) { return owned.get() == script; });
+    if (found == Scripts.end()) {
+        return false;
+    }
+    Scripts.erase(found);
+    return true;
+}
+
+// Only reached when a file holds ids up to 2147483647, where the next number
+// would not fit: the smallest id that no criterion uses instead.
+std::int32_t CriteriaLibrary::UnusedId() const {
+    std::int32_t candidate = 0;
+    while (FindById(candidate) != nullptr) {
+        ++candidate;
+    }
+    return candidate;
+}
+
+// Counted in 64 bits so that an id of 2147483647 in a file cannot overflow;
+// the ids themselves stay 32-bit.
+void CriteriaLibrary::MakeIdsUnique() {
+    std::int64_t next = 1;
+    for (std::size_t c = 0; c < Criteria.size(); ++c) {
+        Criterion& current = *Criteria[c];
+        if (current.Id >= next) {
+            next = std::int64_t{current.Id} + 1;
+        }
+        for (std::size_t d = c + 1; d < Criteria.size(); ++d) {
+            const Criterion& later = *Criteria[d];
+            if (later.Id >= next) {
+                next = std::int64_t{later.Id} + 1;
+            }
+            if (later.Id == current.Id) {
+                current.Id = next <= INT32_MAX ? static_cast<std::int32_t>(next) : UnusedId();
+                ++next;
+            }
+        }
+    }
+}
+
+}  // namespace orvik

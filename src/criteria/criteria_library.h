@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "criteria/criterion.h"
+#include "criteria/file_store.h"
+#include "report/report_preferences.h"
+#include "script/script.h"
+
+namespace orvik {
+
+class Archive;
+
+inline constexpr const char* kCriteriaFileName = "criteria.dat";
+
+enum class LibraryLoadStatus {
+    Loaded,   // the file was read
+    Missing,  // no file: the empty defaults are kept, which is not an error
+    Damaged,  // the file exists but cannot be read or makes no sense
+};
+
+struct LibraryLoadResult {
+    LibraryLoadStatus status = LibraryLoadStatus::Loaded;
+    std::string path;
+    std::string reason;  // why a damaged file was refused
+
+    bool IsDamaged() const { return status == LibraryLoadStatus::Damaged; }
+    // One sentence for the operator naming the file and the reason.
+    std::string Message() const;
+};
+
+// The criteria, scripts, report preferences and trace-name flag, stored
+// together in criteria.dat.
+class CriteriaLibrary {
+public:
+    static constexpr std::int32_t kLibraryVersion = 3;
+
+    std::vector<std::unique_ptr<Criterion>> Criteria;
+    std::vector<std::unique_ptr<Script>> Scripts;
+    ReportPreferences Preferences;
+    std::int32_t PromptForTraceName = 0;
+    // Version of the file last read (3 when none was); saving always writes 3.
+    std::int32_t FileVersion = kLibraryVersion;
+
+    // Replaces the whole library with the file's contents. A criterion read
+    // goes to the front of the list, so the list holds them in the reverse of
+    // the file's order; scripts keep the file's order. Ids are made unique
+    // afterwards whether or not a file was read. A damaged file leaves the
+    // library empty and is protected from being saved over (see Save).
+    LibraryLoadResult Load(const std::string& path = kCriteriaFileName);
+
+    // Writes version 3 through a temporary file. Refused while the file that
+    // was last loaded is damaged and the operator has not agreed to replace it.
+    FileResult Save(const std::string& path = kCriteriaFileName);
+    void Serialize(Archive& archive);
+
+    bool OverwriteProtected() const { return protectDamagedFile_; }
+    // The operator has been told about the damaged file and lets it be replaced.
+    void AllowOverwrite() { protectDamagedFile_ = false; }
+
+    Criterion* FindById(std::int32_t id) const;
+    // Appends a criterion with an id one greater than the largest in the list.
+    Criterion& AddCriterion(const Criterion& values = Criterion());
+    bool RemoveCriterion(const Criterion* criterion);
+    Script& AddScript() { return CreateScript(Scripts); }
+    bool RemoveScript(const Script* script);
+
+    // Renumbers duplicate ids: of two criteria with the same id the earlier in
+    // the list receives a fresh number larger than every id seen so far.
+    void MakeIdsUnique();
+
+private:
+    void Clear();
+    std::int32_t UnusedId() const;
+
+    bool protectDamagedFile_ = false;
+    std::string protectedPath_;
+};
+
+}  // namespace orvik

@@ -1,0 +1,129 @@
+#include "script/script.h"
+
+#include <algorithm>
+
+#include "criteria/archive.h"
+#include "criteria/criterion.h"
+
+namespace orvik {
+
+std::string ScriptElement::Label(const std::vector<std::unique_ptr<Criterion>>& criteria) const {
+    if (CriterionId == -1) {
+        return "Undefined Script Element";
+    }
+    for (const auto& criterion : criteria) {
+        if (criterion->Id == CriterionId) {
+            return Postfix + " - " + criterion->Name;
+        }
+    }
+    return Postfix + " - Undefined Criteria";
+}
+
+void ScriptElement::Serialize(Archive& archive) {
+    std::int32_t version = 1;  // ignored on reading
+    archive.Int32(version);
+    archive.Int32(CriterionId);
+    archive.String(Postfix);
+}
+
+Script::Script(const Script& other) : CollectionItem(other.TypeCode) { *this = other; }
+
+Script& Script::operator=(const Script& other) {
+    if (this == &other) {
+        return *this;
+    }
+    TypeCode = other.TypeCode;
+    ScriptNumber = other.ScriptNumber;
+    Description = other.Description;
+    CurrentSerial = other.CurrentSerial;
+    Elements = other.Elements;
+    PromptForSerial = other.PromptForSerial;
+    Prefix = other.Prefix;
+    Customer = other.Customer;
+    Operator = other.Operator;
+    JobNumber = other.JobNumber;
+    StationId = other.StationId;
+    SerialCounter = other.SerialCounter;
+    return *this;
+}
+
+void Script::Serialize(Archive& archive) {
+    std::int32_t version = kScriptVersion;
+    archive.Int32(version);
+    archive.Int32(ScriptNumber);
+    archive.String(Description);
+    archive.Int32(PromptForSerial);
+    archive.String(Prefix);
+    if (version > 1) {
+        // Stored in this order, which is not the order of the dialog.
+        archive.String(Customer);
+        archive.String(JobNumber);
+        archive.String(StationId);
+        archive.String(Operator);
+    }
+    if (version > 2) {
+        archive.Int32(SerialCounter);
+    }
+    if (archive.IsLoading()) {
+        Elements.clear();
+    }
+    SerializeList(
+        archive, Elements,
+        [&] {
+            Elements.emplace_back().Serialize(archive);
+            Elements.back().Position = static_cast<std::int32_t>(Elements.size());
+        },
+        [&](ScriptElement& element) { element.Serialize(archive); });
+}
+
+ScriptElement& Script::AddElement() {
+    ScriptElement& element = Elements.emplace_back();
+    RenumberElements();
+    return element;
+}
+
+bool Script::RemoveElement(const ScriptElement* element) {
+    const auto found = std::find_if(Elements.begin(), Elements.end(),
+                                    [&](const ScriptElement& e) { return &e == element; });
+    if (found == Elements.end()) {
+        return false;
+    }
+    Elements.erase(found);
+    RenumberElements();
+    return true;
+}
+
+void Script::RenumberElements() {
+    std::int32_t position = 0;
+    for (ScriptElement& element : Elements) {
+        element.Position = ++position;
+    }
+}
+
+std::string Script::TakeAutoSerial() {
+    const std::int32_t serial = SerialCounter;
+    // The counter wraps like the stored 32-bit value rather than overflowing.
+    SerialCounter = static_cast<std::int32_t>(std::int64_t{serial} + 1);
+    return std::to_string(serial);
+}
+
+void CouponMarker::Serialize(Archive& archive) {
+    std::int32_t version = 1;  // ignored on reading
+    archive.Int32(version);
+    archive.String(Serial);
+}
+
+Script& CreateScript(std::vector<std::unique_ptr<Script>>& scripts) {
+    std::int64_t largest = 0;
+    for (const auto& script : scripts) {
+        largest = std::max<std::int64_t>(largest, script->ScriptNumber);
+    }
+    const auto number = static_cast<std::int32_t>(largest + 1);
+    auto script = std::make_unique<Script>();
+    script->ScriptNumber = number;
+    script->Description = "Untitled Script - " + std::to_string(number);
+    scripts.push_back(std::move(script));
+    return *scripts.back();
+}
+
+}  // namespace orvik
