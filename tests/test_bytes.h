@@ -10,7 +10,7 @@
 namespace orvik::testing {
 
 class ByteBuilder {
-public:
+  public:
     ByteBuilder& U8(std::uint8_t value) {
         bytes_.push_back(value);
         return *this;
@@ -57,8 +57,15 @@ public:
     ByteBuilder& CriterionPayload(std::int32_t id, const std::string& name, double target,
                                   double error, double maximum, double minimum, double end,
                                   double start, std::int32_t doubleEnded) {
-        return I32(id).Str(name).Double(target).Double(error).Double(maximum).Double(minimum)
-            .Double(end).Double(start).I32(doubleEnded);
+        return I32(id)
+            .Str(name)
+            .Double(target)
+            .Double(error)
+            .Double(maximum)
+            .Double(minimum)
+            .Double(end)
+            .Double(start)
+            .I32(doubleEnded);
     }
     ByteBuilder& DefaultCriterionPayload() {
         return CriterionPayload(0, "Unnamed Criteria", 50, 10, 55, 45, 7, 4, 0);
@@ -67,7 +74,7 @@ public:
     const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
     std::size_t Size() const { return bytes_.size(); }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
 };
 

@@ -10,7 +10,7 @@ enum class PromptIcon { None, Information, Warning, Error, Question };
 // Everything the system asks or tells the operator in a modal box. The
 // program answers with message boxes and dialogs; tests with scripted answers.
 class OperatorPrompts {
-public:
+  public:
     virtual ~OperatorPrompts() = default;
 
     // A message with an OK button. An empty caption means the program's own title.

@@ -12,7 +12,9 @@
 namespace orvik::cli {
 namespace {
 
-void PrintJson(const JsonWriter& json) { std::cout << json.Text() << '\n'; }
+void PrintJson(const JsonWriter& json) {
+    std::cout << json.Text() << '\n';
+}
 
 }  // namespace
 

@@ -11,7 +11,7 @@ namespace orvik {
 // not finite print as null; strings are the stored single-byte text, bytes
 // above 0x7F escaped as \u00XX.
 class JsonWriter {
-public:
+  public:
     explicit JsonWriter(bool pretty = true) : pretty_(pretty) {}
 
     JsonWriter& BeginObject();
@@ -38,7 +38,7 @@ public:
 
     const std::string& Text() const { return out_; }
 
-private:
+  private:
     void BeforeValue();
     void NewLine();
 

@@ -22,7 +22,7 @@ enum ItemTag : std::int32_t {
 // An element of a trace collection: a trace record, a script snapshot or a
 // coupon marker. The tag is stored by the container, not in the payload.
 class CollectionItem {
-public:
+  public:
     explicit CollectionItem(std::int32_t typeCode) : TypeCode(typeCode) {}
     virtual ~CollectionItem() = default;
 
@@ -31,7 +31,7 @@ public:
     std::int32_t TypeCode;
     std::int32_t Tag = 0;
 
-protected:
+  protected:
     CollectionItem(const CollectionItem&) = default;
     CollectionItem& operator=(const CollectionItem&) = default;
 };

@@ -42,7 +42,9 @@ TraceRecord DefaultTraceTemplate() {
 
 COrvikDoc::COrvikDoc() : TraceTemplate(DefaultTraceTemplate()) {}
 
-COrvikDoc::~COrvikDoc() { ClearItems(); }
+COrvikDoc::~COrvikDoc() {
+    ClearItems();
+}
 
 CollectionItem& COrvikDoc::AppendItem(std::unique_ptr<CollectionItem> item) {
     items_.push_back(std::move(item));
@@ -200,8 +202,7 @@ void COrvikDoc::AddObserver(DocumentObserver* observer) {
 }
 
 void COrvikDoc::RemoveObserver(DocumentObserver* observer) {
-    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer),
-                     observers_.end());
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
 void COrvikDoc::UpdateAllViews(DocumentObserver* sender) {

@@ -20,7 +20,7 @@ class ScriptElement;
 // A window that shows a collection. The document calls every observer on
 // each update; an observer ignores updates that it sent itself.
 class DocumentObserver {
-public:
+  public:
     virtual ~DocumentObserver() = default;
     virtual void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) = 0;
 };
@@ -39,7 +39,7 @@ struct DocumentFileResult {
 // A trace collection: its items in file order, the current trace that every
 // acquisition refills, the default-name counter and the state of a scripted run.
 class COrvikDoc {
-public:
+  public:
     using ItemList = std::vector<std::unique_ptr<CollectionItem>>;
 
     COrvikDoc();
@@ -60,7 +60,8 @@ public:
     const ItemList& Items() const { return items_; }
     CollectionItem& AppendItem(std::unique_ptr<CollectionItem> item);
     // Inserts before `anchor`; at the end when `anchor` is not in the list.
-    CollectionItem& InsertBefore(const CollectionItem* anchor, std::unique_ptr<CollectionItem> item);
+    CollectionItem& InsertBefore(const CollectionItem* anchor,
+                                 std::unique_ptr<CollectionItem> item);
     // Destroys the item; false when it is not in the list.
     bool RemoveItem(const CollectionItem* item);
     // Position of the item in the list, or -1.
@@ -88,7 +89,7 @@ public:
     void RemoveObserver(DocumentObserver* observer);
     void UpdateAllViews(DocumentObserver* sender = nullptr);
 
-private:
+  private:
     ItemList items_;
     std::string path_;
     std::string title_ = "Untitled";

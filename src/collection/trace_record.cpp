@@ -7,7 +7,9 @@
 namespace orvik {
 namespace {
 
-std::int64_t SystemTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t SystemTime() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 }  // namespace
 

@@ -29,7 +29,7 @@ static_assert(sizeof(TraceSample) == 16, "samples are stored as two packed doubl
 // One measured impedance profile with the criterion it was judged against and
 // the statistics of its window. Also serves as a collection's current trace.
 class TraceRecord : public CollectionItem {
-public:
+  public:
     TraceRecord() : CollectionItem(kTraceRecordType) {}
     TraceRecord(const TraceRecord& other);
     TraceRecord& operator=(const TraceRecord& other);

@@ -25,9 +25,13 @@ void Archive::WriteRaw(const void* data, std::size_t size) {
     output_.insert(output_.end(), bytes, bytes + size);
 }
 
-void Archive::WriteInt32(std::int32_t value) { WriteRaw(&value, sizeof value); }
+void Archive::WriteInt32(std::int32_t value) {
+    WriteRaw(&value, sizeof value);
+}
 
-void Archive::WriteDouble(double value) { WriteRaw(&value, sizeof value); }
+void Archive::WriteDouble(double value) {
+    WriteRaw(&value, sizeof value);
+}
 
 void Archive::WriteString(std::string_view text) {
     const std::size_t length = text.size();

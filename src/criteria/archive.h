@@ -13,12 +13,12 @@ namespace orvik {
 // Raised by a loading archive when the bytes end early or do not make sense.
 // Both kinds are reported to the operator as an unexpected file format.
 class ArchiveError : public std::runtime_error {
-public:
+  public:
     enum class Kind { EndOfFile, BadFormat };
     ArchiveError(Kind kind, const std::string& what) : std::runtime_error(what), kind_(kind) {}
     Kind kind() const { return kind_; }
 
-private:
+  private:
     Kind kind_;
 };
 
@@ -27,7 +27,7 @@ private:
 // either stores (into its own growing buffer) or loads (from borrowed bytes),
 // so that every record can keep a single Serialize for both directions.
 class Archive {
-public:
+  public:
     static Archive ForStoring(std::size_t reserveBytes = 0);
     static Archive ForLoading(std::span<const std::uint8_t> bytes);
 
@@ -63,7 +63,7 @@ public:
     const std::vector<std::uint8_t>& Bytes() const { return output_; }
     std::vector<std::uint8_t> TakeBytes() { return std::move(output_); }
 
-private:
+  private:
     explicit Archive(bool storing) : storing_(storing) {}
     std::uint32_t ReadLengthPrefix(bool* wide);
 

@@ -35,7 +35,7 @@ struct LibraryLoadResult {
 // The criteria, scripts, report preferences and trace-name flag, stored
 // together in criteria.dat.
 class CriteriaLibrary {
-public:
+  public:
     static constexpr std::int32_t kLibraryVersion = 3;
 
     std::vector<std::unique_ptr<Criterion>> Criteria;
@@ -72,7 +72,7 @@ public:
     // the list receives a fresh number larger than every id seen so far.
     void MakeIdsUnique();
 
-private:
+  private:
     void Clear();
     std::int32_t UnusedId() const;
 

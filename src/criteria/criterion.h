@@ -10,7 +10,7 @@ class Archive;
 // A named pass/fail rule for an impedance profile. Referred to by Id
 // everywhere (script elements, selector, reports), never by name.
 class Criterion {
-public:
+  public:
     std::int32_t Id = 0;
     std::string Name = "Unnamed Criteria";
     double TargetImpedance = 50.0;   // ohms

@@ -26,7 +26,9 @@ void ScriptElement::Serialize(Archive& archive) {
     archive.String(Postfix);
 }
 
-Script::Script(const Script& other) : CollectionItem(other.TypeCode) { *this = other; }
+Script::Script(const Script& other) : CollectionItem(other.TypeCode) {
+    *this = other;
+}
 
 Script& Script::operator=(const Script& other) {
     if (this == &other) {

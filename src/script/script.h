@@ -14,7 +14,7 @@ class Criterion;
 
 // One test of a script: which criterion judges it and what ends the trace name.
 class ScriptElement {
-public:
+  public:
     std::int32_t CriterionId = -1;  // -1: none chosen yet
     std::int32_t Position = 0;      // 1-based place in its script; never stored
     std::string Postfix;
@@ -30,7 +30,7 @@ public:
 // A series of tests run on every coupon of a batch. Lives in the criteria
 // library; a snapshot of it is also an item of a collection (type 2).
 class Script : public CollectionItem {
-public:
+  public:
     Script() : CollectionItem(kScriptType) {}
     // Deep copy of everything but the tag (a snapshot starts untagged).
     Script(const Script& other);
@@ -68,7 +68,7 @@ public:
 
 // Marks the start of a coupon's traces in a collection (type 3).
 class CouponMarker : public CollectionItem {
-public:
+  public:
     CouponMarker() : CollectionItem(kCouponMarkerType) {}
     explicit CouponMarker(std::string serial)
         : CollectionItem(kCouponMarkerType), Serial(std::move(serial)) {}

@@ -1,0 +1,285 @@
+#include "criteria/criteria_library.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "test_bytes.h"
+#include "test_files.h"
+
+namespace orvik {
+namespace {
+
+using testing::ByteBuilder;
+using testing::TemporaryFolder;
+
+ByteBuilder EmptyPreferences(ByteBuilder bytes) {
+    for (int i = 0; i < 9; ++i) {
+        bytes.Str("");
+    }
+    return bytes;
+}
+
+std::vector<std::string> Names(const CriteriaLibrary& library) {
+    std::vector<std::string> names;
+    for (const auto& c : library.Criteria) {
+        names.push_back(c->Name);
+    }
+    return names;
+}
+
+std::vector<std::int32_t> Ids(const CriteriaLibrary& library) {
+    std::vector<std::int32_t> ids;
+    for (const auto& c : library.Criteria) {
+        ids.push_back(c->Id);
+    }
+    return ids;
+}
+
+// A version 3 file holding criteria with the given ids (named after them).
+std::vector<std::uint8_t> LibraryWithIds(const std::vector<std::int32_t>& ids) {
+    ByteBuilder bytes = EmptyPreferences(ByteBuilder().I32(3));
+    bytes.I32(0);
+    for (std::int32_t id : ids) {
+        bytes.I32(1).CriterionPayload(id, "C" + std::to_string(id), 50, 10, 55, 45, 7, 4, 0);
+    }
+    return bytes.I32(0).I32(0).Bytes();
+}
+
+class CriteriaLibraryFile : public ::testing::Test {
+  protected:
+    TemporaryFolder folder;
+    std::string path = folder.File("criteria.dat");
+};
+
+TEST_F(CriteriaLibraryFile, EmptyLibrarySavesTwentyFiveBytes) {
+    CriteriaLibrary library;
+    ASSERT_TRUE(library.Save(path).ok);
+    const auto expected = EmptyPreferences(ByteBuilder().I32(3)).I32(0).I32(0).I32(0).Bytes();
+    EXPECT_EQ(expected.size(), 25u);
+    EXPECT_EQ(testing::ReadFile(path), expected);
+}
+
+TEST_F(CriteriaLibraryFile, EveryLoadReversesTheCriteria) {
+    CriteriaLibrary library;
+    for (const char* name : {"A", "B", "C"}) {
+        library.AddCriterion().Name = name;
+    }
+    ASSERT_TRUE(library.Save(path).ok);
+
+    CriteriaLibrary second;
+    ASSERT_EQ(second.Load(path).status, LibraryLoadStatus::Loaded);
+    EXPECT_EQ(Names(second), (std::vector<std::string>{"C", "B", "A"}));
+    ASSERT_TRUE(second.Save(path).ok);
+
+    CriteriaLibrary third;
+    third.Load(path);
+    EXPECT_EQ(Names(third), (std::vector<std::string>{"A", "B", "C"}));
+}
+
+TEST_F(CriteriaLibraryFile, SaveAndLoadKeepEverything) {
+    CriteriaLibrary library;
+    library.Preferences = {"Acme", "1 Road",       "Town", "555", "556",
+                           "a@b",  "acme.example", "P-",   "-S"};
+    library.PromptForTraceName = 1;
+    Criterion& criterion = library.AddCriterion();
+    criterion.Name = "SE 50";
+    criterion.DoubleEnded = 1;
+    Script& script = library.AddScript();
+    script.Customer = "Customer";
+    script.AddElement().CriterionId = criterion.Id;
+    ASSERT_TRUE(library.Save(path).ok);
+    const auto firstBytes = testing::ReadFile(path);
+
+    CriteriaLibrary loaded;
+    ASSERT_EQ(loaded.Load(path).status, LibraryLoadStatus::Loaded);
+    EXPECT_EQ(loaded.Preferences, library.Preferences);
+    EXPECT_EQ(loaded.PromptForTraceName, 1);
+    ASSERT_EQ(loaded.Criteria.size(), 1u);
+    EXPECT_EQ(*loaded.Criteria[0], criterion);
+    ASSERT_EQ(loaded.Scripts.size(), 1u);
+    EXPECT_EQ(loaded.Scripts[0]->Customer, "Customer");
+    EXPECT_EQ(loaded.Scripts[0]->Elements.front().Position, 1);
+    ASSERT_TRUE(loaded.Save(path).ok);
+    EXPECT_EQ(testing::ReadFile(path), firstBytes);
+}
+
+TEST_F(CriteriaLibraryFile, OlderVersionsLoadWhatTheyHold) {
+    const auto version1 = ByteBuilder()
+                              .I32(1)
+                              .I32(1)
+                              .CriterionPayload(4, "Old", 75, 5, 78.75, 71.25, 6, 3, 0)
+                              .I32(0)
+                              .Bytes();
+    testing::WriteFile(path, version1);
+    CriteriaLibrary library;
+    library.Preferences.CompanyName = "left over";
+    ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+    EXPECT_EQ(library.FileVersion, 1);
+    EXPECT_EQ(Names(library), std::vector<std::string>{"Old"});
+    EXPECT_TRUE(library.Scripts.empty());
+    EXPECT_EQ(library.Preferences, ReportPreferences());
+
+    const auto version2 = ByteBuilder()
+                              .I32(2)
+                              .I32(1)
+                              .DefaultCriterionPayload()
+                              .I32(0)
+                              .I32(7)
+                              .I32(1)
+                              .I32(12)
+                              .Str("Lot")
+                              .I32(1)
+                              .Str("P")
+                              .I32(0)
+                              .I32(0)
+                              .Bytes();
+    testing::WriteFile(path, version2);
+    ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+    EXPECT_EQ(library.Criteria.size(), 1u);
+    ASSERT_EQ(library.Scripts.size(), 1u);
+    EXPECT_EQ(library.Scripts[0]->Description, "Lot");
+    EXPECT_EQ(library.PromptForTraceName, 0);
+}
+
+TEST_F(CriteriaLibraryFile, MissingFileIsAnEmptyLibrary) {
+    CriteriaLibrary library;
+    const auto result = library.Load(path);
+    EXPECT_EQ(result.status, LibraryLoadStatus::Missing);
+    EXPECT_TRUE(library.Criteria.empty());
+    EXPECT_TRUE(library.Save(path).ok);
+}
+
+TEST_F(CriteriaLibraryFile, DamagedFileIsReportedAndKept) {
+    auto bytes = LibraryWithIds({1, 2});
+    bytes.resize(bytes.size() - 10);
+    testing::WriteFile(path, bytes);
+
+    CriteriaLibrary library;
+    const auto result = library.Load(path);
+    EXPECT_TRUE(result.IsDamaged());
+    EXPECT_NE(result.Message().find(path), std::string::npos);
+    EXPECT_FALSE(result.reason.empty());
+    EXPECT_TRUE(library.Criteria.empty());
+
+    library.AddCriterion();
+    EXPECT_FALSE(library.Save(path).ok);
+    EXPECT_EQ(testing::ReadFile(path), bytes);
+
+    library.AllowOverwrite();
+    EXPECT_TRUE(library.Save(path).ok);
+    EXPECT_NE(testing::ReadFile(path), bytes);
+}
+
+TEST_F(CriteriaLibraryFile, EveryTruncationIsRefusedWithoutHarm) {
+    CriteriaLibrary source;
+    source.Preferences.CompanyName = "Acme";
+    source.AddCriterion().Name = "one";
+    source.AddCriterion().Name = "two";
+    source.AddScript().AddElement().Postfix = "-A";
+    ASSERT_TRUE(source.Save(path).ok);
+    const auto full = testing::ReadFile(path);
+    for (std::size_t size = 0; size < full.size(); ++size) {
+        testing::WriteFile(path, std::vector<std::uint8_t>(full.begin(), full.begin() + size));
+        CriteriaLibrary library;
+        const auto result = library.Load(path);
+        ASSERT_TRUE(result.IsDamaged()) << "size " << size;
+        EXPECT_TRUE(library.Criteria.empty());
+        EXPECT_TRUE(library.Scripts.empty());
+    }
+}
+
+TEST_F(CriteriaLibraryFile, FailedSaveLeavesTheOldFile) {
+    CriteriaLibrary library;
+    ASSERT_TRUE(library.Save(path).ok);
+    const auto before = testing::ReadFile(path);
+    library.AddCriterion();
+    chmod(folder.Path().c_str(), 0500);
+    if (access(folder.Path().c_str(), W_OK) == 0) {
+        GTEST_SKIP() << "running with rights that ignore folder permissions";
+    }
+    const FileResult result = library.Save(path);
+    chmod(folder.Path().c_str(), 0700);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_EQ(testing::ReadFile(path), before);
+}
+
+TEST_F(CriteriaLibraryFile, UnwritableTargetsFailCleanly) {
+    CriteriaLibrary library;
+    const FileResult missingFolder = library.Save(folder.File("no-such-folder/criteria.dat"));
+    EXPECT_FALSE(missingFolder.ok);
+    EXPECT_NE(missingFolder.error.find("no-such-folder"), std::string::npos);
+
+    // A folder in the way cannot be replaced, even with every right.
+    std::filesystem::create_directories(folder.File("criteria.dat/keep"));
+    const FileResult blocked = library.Save(path);
+    EXPECT_FALSE(blocked.ok);
+    EXPECT_TRUE(std::filesystem::is_directory(folder.File("criteria.dat/keep")));
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u) << "the temporary file must not be left behind";
+}
+
+TEST(CriteriaIds, DuplicatesGiveTheEarlierOneAFreshNumber) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    struct Case {
+        std::vector<std::int32_t> fileIds;
+        std::vector<std::int32_t> expected;  // in list order, the reverse of the file's
+    };
+    const Case cases[] = {
+        {{5, 5}, {6, 5}},
+        {{0, 0, 0}, {1, 2, 0}},
+        {{3, 1, 3, 1}, {4, 5, 1, 3}},
+        {{7, 2, 9}, {9, 2, 7}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) {
+        testing::WriteFile(path, LibraryWithIds(c.fileIds));
+        CriteriaLibrary library;
+        ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+        EXPECT_EQ(Ids(library), c.expected);
+    }
+}
+
+TEST(CriteriaIds, StayUniqueAtTheTopOfTheRange) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    testing::WriteFile(path, LibraryWithIds({INT32_MAX, INT32_MAX, 0}));
+    CriteriaLibrary library;
+    library.Load(path);
+    const auto ids = Ids(library);
+    ASSERT_EQ(ids.size(), 3u);
+    EXPECT_NE(ids[0], ids[1]);
+    EXPECT_NE(ids[0], ids[2]);
+    EXPECT_NE(ids[1], ids[2]);
+
+    Criterion& added = library.AddCriterion();
+    for (const auto& c : library.Criteria) {
+        if (c.get() != &added) {
+            EXPECT_NE(c->Id, added.Id);
+        }
+    }
+}
+
+TEST(CriteriaList, AddFindRemove) {
+    CriteriaLibrary library;
+    EXPECT_EQ(library.AddCriterion().Id, 0);
+    EXPECT_EQ(library.AddCriterion().Id, 1);
+    library.Criteria[0]->Id = 10;
+    Criterion& third = library.AddCriterion();
+    EXPECT_EQ(third.Id, 11);
+    EXPECT_EQ(library.Criteria.back().get(), &third);
+    EXPECT_EQ(library.FindById(1), library.Criteria[1].get());
+    EXPECT_EQ(library.FindById(42), nullptr);
+    EXPECT_TRUE(library.RemoveCriterion(library.FindById(1)));
+    EXPECT_EQ(library.FindById(1), nullptr);
+    EXPECT_FALSE(library.RemoveCriterion(&third + 1));
+    EXPECT_EQ(library.Criteria.size(), 2u);
+}
+
+}  // namespace
+}  // namespace orvik
