@@ -8,10 +8,10 @@
 namespace orvik {
 namespace {
 
-std::unique_ptr<CollectionItem> MakeItem(std::int32_t type) {
+std::unique_ptr<CollectionItem> MakeItem(std::int32_t type, SampleArena& arena) {
     switch (type) {
         case kTraceRecordType:
-            return std::make_unique<TraceRecord>();
+            return std::make_unique<TraceRecord>(&arena);
         case kScriptType:
             return std::make_unique<Script>();
         case kCouponMarkerType:
@@ -113,7 +113,7 @@ CollectionContents ReadCollection(Archive& archive) {
             tag = archive.ReadInt32();
         }
         archive.SetOldRecordLayout(contents.FileVersion < 4);
-        std::unique_ptr<CollectionItem> item = MakeItem(type);
+        std::unique_ptr<CollectionItem> item = MakeItem(type, *contents.Arena);
         item->Serialize(archive);
         item->Tag = tag;
         contents.Items.push_back(std::move(item));
@@ -132,6 +132,8 @@ void COrvikDoc::Serialize(Archive& archive) {
         // fails half way leaves the document as it was.
         CollectionContents contents = ReadCollection(archive);
         ClearItems();
+        arenas_.clear();
+        arenas_.push_back(std::move(contents.Arena));
         items_ = std::move(contents.Items);
         NextSampleNumber = contents.NextSampleNumber;
         return;
@@ -180,8 +182,11 @@ DocumentFileResult COrvikDoc::Open(const std::string& path) {
 }
 
 DocumentFileResult COrvikDoc::SaveAs(const std::string& path) {
-    const std::vector<std::uint8_t> bytes = ToBytes();
-    const FileResult written = SaveFileAtomically(path, bytes);
+    AtomicFileWriter writer(path);
+    Archive archive = Archive::ForStoring([&](auto bytes) { writer.Write(bytes); });
+    Serialize(archive);
+    archive.Flush();
+    const FileResult written = writer.Commit();
     if (!written.ok) {
         return {false, kFailedToSaveDocument, written.error};
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "collection/collection_item.h"
+#include "collection/sample_arena.h"
 #include "collection/trace_record.h"
 #include "criteria/file_store.h"
 
@@ -90,6 +91,9 @@ class COrvikDoc {
     void UpdateAllViews(DocumentObserver* sender = nullptr);
 
   private:
+    // Declared before the items: the arenas hold their samples and must be
+    // destroyed after them.
+    std::vector<std::shared_ptr<SampleArena>> arenas_;
     ItemList items_;
     std::string path_;
     std::string title_ = "Untitled";
@@ -99,6 +103,7 @@ class COrvikDoc {
 
 // Decodes a collection file without touching any document.
 struct CollectionContents {
+    std::shared_ptr<SampleArena> Arena = std::make_shared<SampleArena>();  // before Items
     std::int32_t FileVersion = 0;
     std::int32_t NextSampleNumber = 1;
     COrvikDoc::ItemList Items;

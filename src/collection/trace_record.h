@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <string>
@@ -31,6 +32,9 @@ static_assert(sizeof(TraceSample) == 16, "samples are stored as two packed doubl
 class TraceRecord : public CollectionItem {
   public:
     TraceRecord() : CollectionItem(kTraceRecordType) {}
+    // Samples read into this record come from `samples` (a loaded collection's arena).
+    explicit TraceRecord(std::pmr::memory_resource* samples)
+        : CollectionItem(kTraceRecordType), Samples(samples) {}
     TraceRecord(const TraceRecord& other);
     TraceRecord& operator=(const TraceRecord& other);
 
@@ -58,7 +62,9 @@ class TraceRecord : public CollectionItem {
 
     std::int64_t Time = 0;  // seconds since 1970-01-01 UTC, stored as 32 bits
     Criterion Criteria = Criterion();
-    std::vector<TraceSample> Samples;
+    // A copy keeps its own memory resource: assigning samples never moves a
+    // record's memory into another collection's arena.
+    std::pmr::vector<TraceSample> Samples;
     bool Passed = false;
     std::string Name;
     std::int32_t ElementPosition = 0;

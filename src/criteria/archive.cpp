@@ -14,6 +14,24 @@ Archive Archive::ForStoring(std::size_t reserveBytes) {
     return archive;
 }
 
+namespace {
+constexpr std::size_t kSinkChunk = 1 << 20;
+}
+
+Archive Archive::ForStoring(Sink sink) {
+    Archive archive(true);
+    archive.sink_ = std::move(sink);
+    archive.output_.reserve(kSinkChunk + 64 * 1024);
+    return archive;
+}
+
+void Archive::Flush() {
+    if (sink_ && !output_.empty()) {
+        sink_(output_);
+        output_.clear();
+    }
+}
+
 Archive Archive::ForLoading(std::span<const std::uint8_t> bytes) {
     Archive archive(false);
     archive.input_ = bytes;
@@ -23,6 +41,9 @@ Archive Archive::ForLoading(std::span<const std::uint8_t> bytes) {
 void Archive::WriteRaw(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     output_.insert(output_.end(), bytes, bytes + size);
+    if (sink_ && output_.size() >= kSinkChunk) {
+        Flush();
+    }
 }
 
 void Archive::WriteInt32(std::int32_t value) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -28,7 +29,14 @@ class ArchiveError : public std::runtime_error {
 // so that every record can keep a single Serialize for both directions.
 class Archive {
   public:
+    using Sink = std::function<void(std::span<const std::uint8_t>)>;
+
     static Archive ForStoring(std::size_t reserveBytes = 0);
+    // Stores in pieces: whenever about a megabyte has gathered it goes to
+    // `sink`, so that a large collection never sits in memory twice. Call
+    // Flush at the end.
+    static Archive ForStoring(Sink sink);
+    void Flush();
     static Archive ForLoading(std::span<const std::uint8_t> bytes);
 
     bool IsStoring() const { return storing_; }
@@ -70,6 +78,7 @@ class Archive {
     bool storing_;
     bool oldRecordLayout_ = false;
     std::vector<std::uint8_t> output_;
+    Sink sink_;
     std::span<const std::uint8_t> input_;
     std::size_t position_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "criteria/file_store.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,23 +12,14 @@
 namespace orvik {
 namespace {
 
+// Files smaller than this are simply read; mapping only pays for large ones.
+constexpr std::size_t kMapThreshold = 1 << 20;
+// Written data is handed to the disk in steps of this size while the rest is
+// still being produced, so that the final flush has little left to wait for.
+constexpr std::uint64_t kWritebackStep = 8 << 20;
+
 std::string DescribeErrno(const std::string& action, const std::string& path) {
     return action + " " + path + ": " + std::strerror(errno);
-}
-
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 class FileDescriptor {
@@ -41,39 +33,20 @@ class FileDescriptor {
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_;
 };
 
-}  // namespace
-
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
-                                                       std::string* error) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
-        if (error) {
-            *error = DescribeErrno("Cannot open", path);
-        }
-        return std::nullopt;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        if (error) {
-            *error = "Cannot open " + path + ": it is a folder";
-        }
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    bytes.resize(static_cast<std::size_t>(status.st_size));
+std::optional<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expected,
+                                                     const std::string& path, std::string* error) {
+    std::vector<std::uint8_t> bytes(expected > 0 ? expected : 65536);
     std::size_t done = 0;
     for (;;) {
         if (done == bytes.size()) {
-            // The size may have grown since fstat; keep reading until the end.
-            bytes.resize(bytes.size() + 65536);
+            bytes.resize(bytes.size() * 2);  // the file grew, or its size was unknown
         }
-        const ssize_t got = ::read(file.get(), bytes.data() + done, bytes.size() - done);
+        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -92,34 +65,162 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
     return bytes;
 }
 
-FileResult SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
-    std::string temporary = path + ".XXXXXX";
-    FileDescriptor file(::mkstemp(temporary.data()));
-    if (file.get() < 0) {
-        return FileResult::Failure(DescribeErrno("Cannot create", path));
+}  // namespace
+
+FileBytes::FileBytes(std::vector<std::uint8_t> bytes)
+    : owned_(std::move(bytes)), data_(owned_.data()), size_(owned_.size()) {}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept {
+    *this = std::move(other);
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        Release();
+        owned_ = std::move(other.owned_);
+        mapping_ = std::exchange(other.mapping_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        data_ = mapping_ ? static_cast<const std::uint8_t*>(mapping_) : owned_.data();
+        other.data_ = nullptr;
     }
-    // mkstemp creates the file for its owner only; a saved document should get
-    // the usual permissions, as if it had been created directly.
+    return *this;
+}
+
+FileBytes::~FileBytes() {
+    Release();
+}
+
+void FileBytes::Release() {
+    if (mapping_) {
+        ::munmap(mapping_, size_);
+        mapping_ = nullptr;
+    }
+    owned_.clear();
+    data_ = nullptr;
+    size_ = 0;
+}
+
+std::optional<FileBytes> ReadWholeFile(const std::string& path, std::string* error) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
+        if (error) {
+            *error = DescribeErrno("Cannot open", path);
+        }
+        return std::nullopt;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        if (error) {
+            *error = "Cannot open " + path + ": it is a folder";
+        }
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    if (S_ISREG(status.st_mode) && size >= kMapThreshold) {
+        // A private mapping: later changes to the file cannot reach a reader
+        // that is half way through it.
+        void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.get(), 0);
+        if (mapping != MAP_FAILED) {
+            FileBytes bytes;
+            bytes.mapping_ = mapping;
+            bytes.data_ = static_cast<const std::uint8_t*>(mapping);
+            bytes.size_ = size;
+            return bytes;
+        }
+    }
+    auto bytes = ReadByParts(file.get(), size, path, error);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return FileBytes(std::move(*bytes));
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+    temporary_ = path_ + ".XXXXXX";
+    fd_ = ::mkstemp(temporary_.data());
+    if (fd_ < 0) {
+        temporary_.clear();
+        failure_ = FileResult::Failure(DescribeErrno("Cannot create", path_));
+        return;
+    }
+    // mkstemp creates the file for its owner only; a saved file should get the
+    // usual permissions, as if it had been created directly.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(file.get(), 0666 & ~mask);
+    ::fchmod(fd_, 0666 & ~mask);
+}
 
-    if (!WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0) {
-        const FileResult failure = FileResult::Failure(DescribeErrno("Cannot write", path));
-        ::unlink(temporary.c_str());
-        return failure;
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
+
+void AtomicFileWriter::Fail(const std::string& action) {
+    if (!failure_) {
+        failure_ = FileResult::Failure(DescribeErrno(action, path_));
     }
-    if (::close(file.release()) != 0) {
-        const FileResult failure = FileResult::Failure(DescribeErrno("Cannot write", path));
-        ::unlink(temporary.c_str());
-        return failure;
+}
+
+void AtomicFileWriter::Discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const FileResult failure = FileResult::Failure(DescribeErrno("Cannot replace", path));
-        ::unlink(temporary.c_str());
-        return failure;
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
     }
+}
+
+void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
+    if (failure_) {
+        return;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail("Cannot write");
+            return;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    written_ += bytes.size();
+    if (written_ - flushedUpTo_ >= kWritebackStep) {
+        // Start the disk on what is written so far without waiting for it.
+        ::sync_file_range(fd_, static_cast<off_t>(flushedUpTo_),
+                          static_cast<off_t>(written_ - flushedUpTo_), SYNC_FILE_RANGE_WRITE);
+        flushedUpTo_ = written_;
+    }
+}
+
+FileResult AtomicFileWriter::Commit() {
+    if (!failure_ && ::fdatasync(fd_) != 0) {
+        Fail("Cannot write");
+    }
+    if (!failure_) {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) {
+            Fail("Cannot write");
+        }
+    }
+    if (!failure_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        Fail("Cannot replace");
+    }
+    if (failure_) {
+        Discard();
+        return *failure_;
+    }
+    temporary_.clear();
     return FileResult::Success();
+}
+
+FileResult SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    AtomicFileWriter writer(path);
+    writer.Write(bytes);
+    return writer.Commit();
 }
 
 bool FileExists(const std::string& path) {

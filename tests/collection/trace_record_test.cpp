@@ -15,7 +15,7 @@ using testing::ByteBuilder;
 
 TraceRecord WithSamples(std::vector<TraceSample> samples) {
     TraceRecord trace;
-    trace.Samples = std::move(samples);
+    trace.Samples.assign(samples.begin(), samples.end());
     return trace;
 }
 
