@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+
+#include "app/criterion_selector.h"
+#include "script/script_run.h"
+
+namespace orvik {
+
+class Clock;
+class COrvikDoc;
+class CriteriaLibrary;
+class OperatorPrompts;
+class ProfileInstrument;
+class StationHost;
+
+inline constexpr const char* kNoCriteriaSelected = "No criteria has been selected";
+inline constexpr const char* kInvalidCriteriaCaption = "Invalid Criteria";
+inline constexpr const char* kNoDocumentActive = "No document active";
+inline constexpr std::int64_t kLiveModeStopWaitMs = 200;
+
+// The main window's testing state and operations, without the window: live
+// mode, Run Test, Record Test, applying the selected criterion, the script
+// guard and the timer ticks. Everything runs on the user-interface thread.
+class TestStation {
+  public:
+    TestStation(CriteriaLibrary& library, CriteriaSelectorModel& selector, OperatorPrompts& prompts,
+                Clock& clock, StationHost& host, ProfileInstrument& instrument);
+
+    bool LiveMode = false;
+    bool LastTestRecorded = false;
+    bool InstrumentBusy = false;
+
+    // The "Prompt for Trace Name" command: flips the flag kept in the library.
+    void TogglePromptForTraceName();
+    bool PromptForTraceName() const;
+
+    void ToggleLiveMode() { LiveMode = !LiveMode; }
+    // Before a command opens a modal window: live mode off, then a short wait
+    // for the instrument to settle.
+    void StopLiveMode();
+    // Asks before disturbing a running script in the active collection.
+    bool ScriptGuard();
+
+    // Copies the selected criterion (a default one when none is selected)
+    // into the active collection's current trace and judges it again.
+    void ApplySelectedCriterion();
+    void ApplySelectedCriterion(COrvikDoc& document);
+
+    // One acquisition into the collection's current trace.
+    void RunTest(COrvikDoc& document);
+    // Appends a copy of the current trace, named by the running script or by
+    // the sample counter.
+    void RecordTest(COrvikDoc& document);
+
+    // Timer ticks and trigger inputs act on the active collection.
+    void LiveModeTick();
+    void TriggerRunTest();
+    void TriggerRecordTest();
+
+    // A selection in a collection's test tree. The first selection after a
+    // refresh stops live mode; a trace becomes the current trace.
+    void TreeSelectionChanged(COrvikDoc& document, const class CollectionItem* item,
+                              bool hadPreviousSelection, class DocumentObserver* sender);
+
+    ScriptRun& Scripts() { return scripts_; }
+    CriteriaSelectorModel& Selector() { return selector_; }
+    CriteriaLibrary& Library() { return library_; }
+
+  private:
+    CriteriaLibrary& library_;
+    CriteriaSelectorModel& selector_;
+    OperatorPrompts& prompts_;
+    Clock& clock_;
+    StationHost& host_;
+    ProfileInstrument& instrument_;
+    ScriptRun scripts_;
+};
+
+}  // namespace orvik

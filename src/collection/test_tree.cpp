@@ -1,0 +1,195 @@
+#include "collection/test_tree.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "chart/colour_text.h"
+#include "collection/orvik_doc.h"
+#include "script/script.h"
+
+namespace orvik {
+namespace {
+
+constexpr std::uint32_t kDoubleEndedColour = 0x28f0f0;
+constexpr std::uint32_t kSingleEndedColour = 0xb40519;
+constexpr std::uint32_t kPassColour = 0x0fbe00;
+constexpr std::uint32_t kFailColour = 0x3700ff;
+constexpr std::uint32_t kBlack = 0x000000;
+
+}  // namespace
+
+std::string TestTree::TraceText(const TraceRecord& trace) {
+    std::string text = trace.Criteria.IsDifferential() ? ColourText("DD - ", kDoubleEndedColour)
+                                                       : ColourText("SD - ", kSingleEndedColour);
+    text += trace.Name;
+    char average[64];
+    std::snprintf(average, sizeof average, ",  %.2f   ", trace.Average);
+    text += average;
+    text += trace.Passed ? ColourText("PASS", kPassColour) : ColourText("FAIL", kFailColour);
+    return text;
+}
+
+std::string TestTree::ScriptText(const Script& script) {
+    return ColourText(script.Description, kBlack);
+}
+
+std::string TestTree::CouponText(const std::string& prefix, const std::string& serial) {
+    return ColourText(prefix + serial, kBlack);
+}
+
+TestTreeNode* TestTree::AddNode(TestTreeNode* parent, TestTreeNode::Kind kind, std::string text,
+                                CollectionItem* item) {
+    auto node = std::make_unique<TestTreeNode>(
+        TestTreeNode{kind, std::move(text), item, parent, {}, false});
+    auto& siblings = parent ? parent->Children : roots_;
+    siblings.push_back(std::move(node));
+    return siblings.back().get();
+}
+
+void TestTree::Rebuild() {
+    roots_.clear();
+    TestTreeNode* scriptNode = nullptr;
+    TestTreeNode* couponNode = nullptr;
+    Script* lastScript = nullptr;
+    for (const auto& owned : document_.Items()) {
+        CollectionItem* item = owned.get();
+        if (auto* trace = dynamic_cast<TraceRecord*>(item)) {
+            if (trace->Tag == kTagOutsideScript) {
+                scriptNode = couponNode = nullptr;
+                lastScript = nullptr;
+            }
+            AddNode(couponNode, TestTreeNode::Kind::Trace, TraceText(*trace), item);
+            if (couponNode) {
+                couponNode->Expanded = true;
+            }
+        } else if (auto* script = dynamic_cast<Script*>(item)) {
+            scriptNode = AddNode(nullptr, TestTreeNode::Kind::Script, ScriptText(*script), item);
+            lastScript = script;
+        } else if (auto* marker = dynamic_cast<CouponMarker*>(item)) {
+            std::string text;
+            if (lastScript) {
+                lastScript->CurrentSerial = marker->Serial;
+                text = CouponText(lastScript->Prefix, marker->Serial);
+            }
+            couponNode = AddNode(scriptNode, TestTreeNode::Kind::Coupon, std::move(text), item);
+            if (scriptNode) {
+                scriptNode->Expanded = true;
+            }
+        }
+    }
+    currentScript_ = currentCoupon_ = nullptr;
+}
+
+TreeInsertion TestTree::InsertPendingRecord() {
+    TreeInsertion inserted;
+    TraceRecord* record = document_.PendingRecord;
+    if (!document_.RecordPending || record == nullptr) {
+        return inserted;
+    }
+    Script* running = document_.ActiveScript;
+    if (running == nullptr) {
+        currentScript_ = nullptr;
+        inserted.TraceNode =
+            AddNode(nullptr, TestTreeNode::Kind::Trace, TraceText(*record), record);
+        document_.RecordPending = false;
+        return inserted;
+    }
+    if (currentScript_ == nullptr) {
+        auto snapshot = std::make_unique<Script>(*running);
+        CollectionItem& item = document_.InsertBefore(record, std::move(snapshot));
+        currentScript_ = AddNode(nullptr, TestTreeNode::Kind::Script, ScriptText(*running), &item);
+        currentCoupon_ = nullptr;
+        inserted.ScriptNode = currentScript_;
+    }
+    const bool firstTest =
+        !running->Elements.empty() && document_.ActiveElement == &running->Elements.front();
+    if (currentCoupon_ == nullptr || firstTest) {
+        CollectionItem& item =
+            document_.InsertBefore(record, std::make_unique<CouponMarker>(running->CurrentSerial));
+        currentCoupon_ = AddNode(currentScript_, TestTreeNode::Kind::Coupon,
+                                 CouponText(running->Prefix, running->CurrentSerial), &item);
+        inserted.CouponNode = currentCoupon_;
+    }
+    inserted.TraceNode =
+        AddNode(currentCoupon_, TestTreeNode::Kind::Trace, TraceText(*record), record);
+    currentScript_->Expanded = true;
+    currentCoupon_->Expanded = true;
+    document_.RecordPending = false;
+    return inserted;
+}
+
+void TestTree::CollectItems(const TestTreeNode& node, std::vector<CollectionItem*>& items) const {
+    items.push_back(node.Item);
+    for (const auto& child : node.Children) {
+        CollectItems(*child, items);
+    }
+}
+
+bool TestTree::Contains(const TestTreeNode& node, const TestTreeNode* wanted) const {
+    if (&node == wanted) {
+        return true;
+    }
+    return std::any_of(node.Children.begin(), node.Children.end(),
+                       [&](const auto& child) { return Contains(*child, wanted); });
+}
+
+bool TestTree::DeleteNode(TestTreeNode* node) {
+    if (node == nullptr) {
+        return false;
+    }
+    std::vector<CollectionItem*> items;
+    CollectItems(*node, items);
+    const Script* running = document_.ActiveScript;
+    const bool stopsRun =
+        running != nullptr && std::find(items.begin(), items.end(), running) != items.end();
+    for (CollectionItem* item : items) {
+        document_.RemoveItem(item);
+    }
+    if (Contains(*node, currentScript_)) {
+        currentScript_ = nullptr;
+    }
+    if (Contains(*node, currentCoupon_)) {
+        currentCoupon_ = nullptr;
+    }
+    auto& siblings = node->Parent ? node->Parent->Children : roots_;
+    siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                  [&](const auto& owned) { return owned.get() == node; }),
+                   siblings.end());
+    return stopsRun;
+}
+
+std::string TestTree::DeleteQuestion(const TestTreeNode& node) {
+    return "Do you want to delete \"" + PlainText(node.Text) + "\" ?";
+}
+
+Script* TestTree::ScriptToResume(TestTreeNode* node) {
+    if (node == nullptr || node->NodeKind != TestTreeNode::Kind::Script) {
+        return nullptr;
+    }
+    auto* script = dynamic_cast<Script*>(node->Item);
+    if (script == nullptr || script->Elements.empty()) {
+        return nullptr;
+    }
+    currentScript_ = node;
+    currentCoupon_ = nullptr;
+    return script;
+}
+
+std::size_t TestTree::NodeCount() const {
+    std::size_t count = 0;
+    std::vector<const TestTreeNode*> pending;
+    for (const auto& root : roots_) {
+        pending.push_back(root.get());
+    }
+    while (!pending.empty()) {
+        const TestTreeNode* node = pending.back();
+        pending.pop_back();
+        ++count;
+        for (const auto& child : node->Children) {
+            pending.push_back(child.get());
+        }
+    }
+    return count;
+}
+
+}  // namespace orvik

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orvik {
+
+class COrvikDoc;
+class CollectionItem;
+class Script;
+class TraceRecord;
+
+// One line of a collection's test tree. The node points at its item in the
+// collection; the tree never owns items.
+struct TestTreeNode {
+    enum class Kind { Trace, Script, Coupon };
+
+    Kind NodeKind;
+    std::string Text;  // with colour codes
+    CollectionItem* Item;
+    TestTreeNode* Parent = nullptr;
+    std::vector<std::unique_ptr<TestTreeNode>> Children;
+    bool Expanded = false;
+};
+
+// The nodes that one pending-record insertion created, outermost first; the
+// window adds exactly these.
+struct TreeInsertion {
+    TestTreeNode* ScriptNode = nullptr;
+    TestTreeNode* CouponNode = nullptr;
+    TestTreeNode* TraceNode = nullptr;
+};
+
+// The grouping of a collection into scripts, coupons and traces, as the test
+// tree shows it: scripts at the root, coupons under their script, traces under
+// their coupon, and traces recorded outside a script at the root.
+class TestTree {
+  public:
+    explicit TestTree(COrvikDoc& document) : document_(document) {}
+
+    // Builds the whole tree from the collection's items in list order.
+    void Rebuild();
+
+    // Files the record that Record Test has just appended, adding a snapshot
+    // of the running script and a coupon marker to the collection when the
+    // run needs them. Nothing happens when no record is pending.
+    TreeInsertion InsertPendingRecord();
+
+    // Removes the node's items and those of every node under it from the
+    // collection, and the nodes from the tree. A running script that goes with
+    // them stops; the result tells whether it did.
+    bool DeleteNode(TestTreeNode* node);
+
+    // The question asked before deleting a node.
+    static std::string DeleteQuestion(const TestTreeNode& node);
+
+    // The running script continues from a script node (right click): the node
+    // groups what is recorded next. None when the node is not a script node.
+    Script* ScriptToResume(TestTreeNode* node);
+
+    const std::vector<std::unique_ptr<TestTreeNode>>& Roots() const { return roots_; }
+    std::size_t NodeCount() const;
+
+    static std::string TraceText(const TraceRecord& trace);
+    static std::string ScriptText(const Script& script);
+    static std::string CouponText(const std::string& prefix, const std::string& serial);
+
+  private:
+    TestTreeNode* AddNode(TestTreeNode* parent, TestTreeNode::Kind kind, std::string text,
+                          CollectionItem* item);
+    void CollectItems(const TestTreeNode& node, std::vector<CollectionItem*>& items) const;
+    bool Contains(const TestTreeNode& node, const TestTreeNode* wanted) const;
+
+    COrvikDoc& document_;
+    std::vector<std::unique_ptr<TestTreeNode>> roots_;
+    TestTreeNode* currentScript_ = nullptr;
+    TestTreeNode* currentCoupon_ = nullptr;
+};
+
+}  // namespace orvik

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace orvik {
+
+class COrvikDoc;
+class CriteriaSelectorModel;
+class OperatorPrompts;
+class Script;
+class StationHost;
+
+// Drives a script over a batch of coupons: which test comes next, where
+// coupon serials come from, and which criterion the selector shows. The run's
+// state lives in the collection (ActiveScript, ActiveElement).
+class ScriptRun {
+  public:
+    // `applyNow` applies the selected criterion to a collection at once.
+    ScriptRun(CriteriaSelectorModel& selector, OperatorPrompts& prompts, StationHost& host,
+              std::function<void(COrvikDoc&)> applyNow);
+
+    // Makes `script` the collection's running script: first test, first
+    // coupon serial, its criterion selected (applied through the host's queue).
+    // False when the run could not start: the script has no tests, or the
+    // operator cancelled the serial prompt.
+    bool Start(COrvikDoc& document, Script& script);
+
+    // After a scripted record: the next test, or the first test of the next
+    // coupon once its serial is known.
+    void Advance(COrvikDoc& document);
+
+    // Ends the run: no running script, selector enabled, views refreshed.
+    void Stop(COrvikDoc& document);
+
+    // Resumes a script item of the collection from the test tree.
+    bool Resume(COrvikDoc& document, Script& script);
+
+    // Asks before a command that would disturb a running script. True when
+    // the command may go on (no script runs, or the operator agreed and the
+    // run was stopped).
+    bool Guard(COrvikDoc* document);
+
+    // The name of the next scripted record: prefix, coupon serial, postfix.
+    static std::string RecordName(const Script& script, const std::string& postfix);
+
+  private:
+    std::optional<std::string> NextCouponSerial(Script& script);
+    void SelectElementCriterion(COrvikDoc& document, bool post);
+
+    CriteriaSelectorModel& selector_;
+    OperatorPrompts& prompts_;
+    StationHost& host_;
+    std::function<void(COrvikDoc&)> applyNow_;
+};
+
+inline constexpr const char* kScriptRunningQuestion =
+    "A test script is running.\nThis action will stop the script.\nDo you wish to continue ?";
+inline constexpr const char* kScriptRunningCaption = "Stop running script?";
+
+}  // namespace orvik

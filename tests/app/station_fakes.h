@@ -1,0 +1,91 @@
+#pragma once
+
+// Scripted stand-ins for the operator, the main window and the instrument.
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/operator_prompts.h"
+#include "app/station_ports.h"
+#include "collection/orvik_doc.h"
+
+namespace orvik::testing {
+
+class ScriptedPrompts : public OperatorPrompts {
+  public:
+    struct Shown {
+        std::string text;
+        std::string caption;
+    };
+
+    void Message(const std::string& text, const std::string& caption, PromptIcon) override {
+        messages.push_back({text, caption});
+    }
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        questions.push_back({text, caption});
+        const bool answer = yesNoAnswers.empty() ? false : yesNoAnswers.front();
+        if (!yesNoAnswers.empty()) {
+            yesNoAnswers.pop_front();
+        }
+        return answer;
+    }
+    std::optional<std::string> AskTraceName(const std::string& proposed) override {
+        proposedNames.push_back(proposed);
+        return Next(traceNames, proposed);
+    }
+    std::optional<std::string> AskCouponSerial() override {
+        ++serialPrompts;
+        return Next(serials, "");
+    }
+
+    std::vector<Shown> messages;
+    std::vector<Shown> questions;
+    std::vector<std::string> proposedNames;
+    int serialPrompts = 0;
+    std::deque<bool> yesNoAnswers;
+    // An empty optional answers Cancel; without scripted answers the proposal is taken.
+    std::deque<std::optional<std::string>> traceNames;
+    std::deque<std::optional<std::string>> serials;
+
+  private:
+    static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers,
+                                           const std::string& fallback) {
+        if (answers.empty()) {
+            return fallback;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+class FakeHost : public StationHost {
+  public:
+    COrvikDoc* ActiveDocument() override { return active; }
+    void PostApplySelectedCriterion() override { ++posted; }
+
+    COrvikDoc* active = nullptr;
+    int posted = 0;
+};
+
+class FakeInstrument : public ProfileInstrument {
+  public:
+    MeasuredProfile MeasureProfile(bool differentialMode) override {
+        ++acquisitions;
+        differential = differentialMode;
+        if (failing) {
+            return {values, true};
+        }
+        values.assign(750, level);
+        return {values, false};
+    }
+
+    double level = 50.0;
+    bool failing = false;
+    bool differential = false;
+    int acquisitions = 0;
+    std::vector<double> values = std::vector<double>(750, 0.0);
+};
+
+}  // namespace orvik::testing

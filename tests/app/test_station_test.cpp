@@ -1,0 +1,333 @@
+#include "app/test_station.h"
+
+#include <gtest/gtest.h>
+
+#include "app/clock.h"
+#include "chart/colour_text.h"
+#include "collection/test_tree.h"
+#include "criteria/criteria_library.h"
+#include "script/script.h"
+#include "station_fakes.h"
+
+namespace orvik {
+namespace {
+
+class Station : public ::testing::Test {
+  protected:
+    Station() {
+        Criterion& se = library.AddCriterion();
+        se.Name = "SE 50";
+        Criterion& diff = library.AddCriterion();
+        diff.Name = "Diff 100";
+        diff.TargetImpedance = 100;
+        diff.RecomputeLimits();
+        diff.DoubleEnded = 1;
+        selector.FillInListOrder(library);
+        host.active = &document;
+    }
+
+    const TraceRecord& RecordAt(std::size_t index) {
+        return dynamic_cast<const TraceRecord&>(*document.Items().at(index));
+    }
+
+    CriteriaLibrary library;
+    CriteriaSelectorModel selector;
+    testing::ScriptedPrompts prompts;
+    VirtualClock clock;
+    testing::FakeHost host;
+    testing::FakeInstrument instrument;
+    COrvikDoc document;
+    TestStation station{library, selector, prompts, clock, host, instrument};
+};
+
+TEST_F(Station, RunTestNeedsASelectedCriterion) {
+    station.LiveMode = true;
+    station.RunTest(document);
+    EXPECT_FALSE(station.LiveMode);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "No criteria has been selected");
+    EXPECT_EQ(prompts.messages[0].caption, "Invalid Criteria");
+    EXPECT_EQ(instrument.acquisitions, 0);
+}
+
+TEST_F(Station, RunTestFillsTheCurrentTraceInTheCriterionsMode) {
+    selector.SelectIndex(1);
+    instrument.level = 101.0;
+    station.LastTestRecorded = true;
+    station.RunTest(document);
+    EXPECT_TRUE(instrument.differential);
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), 750);
+    EXPECT_EQ(document.TraceTemplate.Criteria.Name, "Diff 100");
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 101.0);
+    EXPECT_TRUE(document.TraceTemplate.Passed);
+    EXPECT_FALSE(station.LastTestRecorded);
+    EXPECT_FALSE(station.InstrumentBusy);
+}
+
+TEST_F(Station, FailingInstrumentStopsLiveModeButStillFills) {
+    selector.SelectIndex(0);
+    station.LiveMode = true;
+    instrument.failing = true;
+    station.LiveModeTick();
+    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_FALSE(station.LiveMode);
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), 750);
+    EXPECT_FALSE(document.TraceTemplate.Passed) << "zeros are below the 45 ohm limit";
+}
+
+TEST_F(Station, LiveModeTicksOnlyWhenOnAndIdle) {
+    selector.SelectIndex(0);
+    station.LiveModeTick();
+    EXPECT_EQ(instrument.acquisitions, 0);
+    station.ToggleLiveMode();
+    station.InstrumentBusy = true;
+    station.LiveModeTick();
+    EXPECT_EQ(instrument.acquisitions, 0);
+    station.InstrumentBusy = false;
+    station.LiveModeTick();
+    station.LiveModeTick();
+    EXPECT_EQ(instrument.acquisitions, 2);
+    host.active = nullptr;
+    station.LiveModeTick();
+    EXPECT_EQ(instrument.acquisitions, 2);
+}
+
+TEST_F(Station, TwoRecordsWithoutARunTestRecordOne) {
+    selector.SelectIndex(0);
+    station.RunTest(document);
+    station.RecordTest(document);
+    station.RecordTest(document);
+    ASSERT_EQ(document.Items().size(), 1u);
+    EXPECT_EQ(RecordAt(0).Name, "Sample #: 1");
+    EXPECT_EQ(RecordAt(0).Tag, 0);
+    EXPECT_EQ(document.NextSampleNumber, 2);
+    EXPECT_TRUE(document.IsModified());
+    EXPECT_TRUE(document.RecordPending);
+    EXPECT_EQ(document.PendingRecord, nullptr);
+}
+
+TEST_F(Station, CancelledTraceNameStillConsumesTheNumber) {
+    selector.SelectIndex(0);
+    station.TogglePromptForTraceName();
+    prompts.traceNames = {std::string("first"), std::nullopt, std::string("Sample #: 3")};
+    for (int i = 0; i < 3; ++i) {
+        station.RunTest(document);
+        station.RecordTest(document);
+    }
+    EXPECT_EQ(prompts.proposedNames,
+              (std::vector<std::string>{"Sample #: 1", "Sample #: 2", "Sample #: 3"}));
+    ASSERT_EQ(document.Items().size(), 2u);
+    EXPECT_EQ(RecordAt(0).Name, "first");
+    EXPECT_EQ(RecordAt(1).Name, "Sample #: 3");
+}
+
+TEST_F(Station, RecordWithLiveModeOnLeavesItOn) {
+    selector.SelectIndex(0);
+    station.LiveMode = true;
+    station.RunTest(document);
+    station.TogglePromptForTraceName();
+    bool liveDuringPrompt = true;
+    struct Observer : DocumentObserver {
+        TestStation* station;
+        bool* live;
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*) override { *live = station->LiveMode; }
+    } observer;
+    observer.station = &station;
+    observer.live = &liveDuringPrompt;
+    document.AddObserver(&observer);
+    station.RecordTest(document);
+    document.RemoveObserver(&observer);
+    EXPECT_FALSE(liveDuringPrompt) << "live mode pauses while the record is filed";
+    EXPECT_TRUE(station.LiveMode);
+    EXPECT_EQ(document.Items().size(), 1u);
+}
+
+TEST_F(Station, ApplyingTheSelectionRejudgesTheCurrentTrace) {
+    selector.SelectIndex(0);
+    instrument.level = 100.0;
+    station.RunTest(document);
+    EXPECT_FALSE(document.TraceTemplate.Passed);
+    selector.SelectIndex(1);
+    station.ApplySelectedCriterion();
+    EXPECT_TRUE(document.TraceTemplate.Passed);
+    EXPECT_EQ(document.TraceTemplate.Criteria.Name, "Diff 100");
+    selector.SelectIndex(-1);
+    station.ApplySelectedCriterion();
+    EXPECT_EQ(document.TraceTemplate.Criteria, Criterion());
+
+    host.active = nullptr;
+    station.ApplySelectedCriterion();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "No document active");
+    EXPECT_EQ(prompts.messages[0].caption, "");
+}
+
+TEST_F(Station, StoppingLiveModeWaitsOnlyWhenItWasOn) {
+    station.StopLiveMode();
+    EXPECT_EQ(clock.NowMs(), 0);
+    station.LiveMode = true;
+    station.StopLiveMode();
+    EXPECT_FALSE(station.LiveMode);
+    EXPECT_EQ(clock.NowMs(), 200);
+}
+
+TEST_F(Station, PromptForTraceNameTogglesTheLibraryFlag) {
+    EXPECT_FALSE(station.PromptForTraceName());
+    station.TogglePromptForTraceName();
+    EXPECT_EQ(library.PromptForTraceName, 1);
+    station.TogglePromptForTraceName();
+    EXPECT_EQ(library.PromptForTraceName, 0);
+}
+
+TEST_F(Station, FirstTreeSelectionStopsLiveModeAndShowsTheTrace) {
+    selector.SelectIndex(0);
+    station.RunTest(document);
+    station.RecordTest(document);
+    instrument.level = 70;
+    station.RunTest(document);
+    station.LiveMode = true;
+    station.TreeSelectionChanged(document, document.Items()[0].get(), true, nullptr);
+    EXPECT_TRUE(station.LiveMode);
+    station.TreeSelectionChanged(document, document.Items()[0].get(), false, nullptr);
+    EXPECT_FALSE(station.LiveMode);
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 50.0);
+    EXPECT_EQ(document.TraceTemplate.Name, "Sample #: 1");
+}
+
+// A library script with two tests, A on "SE 50" and B on "Diff 100".
+class ScriptedStation : public Station {
+  protected:
+    ScriptedStation() {
+        script = &library.AddScript();
+        script->Prefix = "LOT7-";
+        script->AddElement().CriterionId = library.Criteria[0]->Id;
+        script->Elements.back().Postfix = "A";
+        script->AddElement().CriterionId = library.Criteria[1]->Id;
+        script->Elements.back().Postfix = "B";
+    }
+    void MeasureAndRecord() {
+        station.RunTest(document);
+        station.RecordTest(document);
+    }
+    Script* script;
+};
+
+TEST_F(ScriptedStation, NamesTracesFromPrefixSerialAndPostfix) {
+    prompts.serials = {std::string("12"), std::string("13")};
+    ASSERT_TRUE(station.Scripts().Start(document, *script));
+    EXPECT_FALSE(selector.Enabled());
+    EXPECT_EQ(selector.SelectedCriterion(), library.Criteria[0].get());
+    EXPECT_EQ(host.posted, 1) << "the first criterion is applied through the queue";
+    MeasureAndRecord();
+    EXPECT_EQ(selector.SelectedCriterion(), library.Criteria[1].get());
+    EXPECT_EQ(document.TraceTemplate.Criteria.Name, "Diff 100") << "applied at once";
+    MeasureAndRecord();
+    MeasureAndRecord();
+    ASSERT_EQ(document.Items().size(), 3u);
+    EXPECT_EQ(RecordAt(0).Name, "LOT7-12A");
+    EXPECT_EQ(RecordAt(1).Name, "LOT7-12B");
+    EXPECT_EQ(RecordAt(1).ElementPosition, 2);
+    EXPECT_EQ(RecordAt(1).Tag, 2);
+    EXPECT_EQ(RecordAt(2).Name, "LOT7-13A");
+    EXPECT_EQ(document.NextSampleNumber, 1) << "scripted records leave the sample counter";
+}
+
+TEST_F(ScriptedStation, AutomaticSerialsCountUp) {
+    script->PromptForSerial = 0;
+    station.Scripts().Start(document, *script);
+    EXPECT_EQ(script->CurrentSerial, "100");
+    MeasureAndRecord();
+    MeasureAndRecord();
+    EXPECT_EQ(script->CurrentSerial, "101");
+    EXPECT_EQ(script->SerialCounter, 102);
+    EXPECT_EQ(prompts.serialPrompts, 0);
+}
+
+TEST_F(ScriptedStation, CancellingTheSerialStopsTheRun) {
+    prompts.serials = {std::string("1"), std::nullopt};
+    station.Scripts().Start(document, *script);
+    MeasureAndRecord();
+    MeasureAndRecord();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+    EXPECT_EQ(document.Items().size(), 2u);
+
+    prompts.serials = {std::nullopt};
+    EXPECT_FALSE(station.Scripts().Start(document, *script));
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+}
+
+TEST_F(ScriptedStation, UnknownCriterionKeepsTheSelection) {
+    script->Elements.back().CriterionId = 99;
+    station.Scripts().Start(document, *script);
+    MeasureAndRecord();
+    EXPECT_EQ(selector.SelectedCriterion(), library.Criteria[0].get());
+    MeasureAndRecord();
+    EXPECT_EQ(RecordAt(1).Name, "LOT7-B");
+    EXPECT_EQ(RecordAt(1).ElementPosition, 2);
+}
+
+TEST_F(ScriptedStation, GuardAsksAndStopsOnlyOnYes) {
+    station.Scripts().Start(document, *script);
+    prompts.yesNoAnswers = {false, true};
+    EXPECT_FALSE(station.ScriptGuard());
+    EXPECT_EQ(document.ActiveScript, script);
+    EXPECT_EQ(prompts.questions.at(0).caption, "Stop running script?");
+    EXPECT_TRUE(station.ScriptGuard());
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+    EXPECT_TRUE(station.ScriptGuard()) << "no script, no question";
+    EXPECT_EQ(prompts.questions.size(), 2u);
+}
+
+TEST_F(ScriptedStation, ScriptWithoutTestsDoesNotStart) {
+    Script& empty = library.AddScript();
+    EXPECT_FALSE(station.Scripts().Start(document, empty));
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+TEST_F(ScriptedStation, TreeFilesARunUnderScriptAndCoupons) {
+    TestTree tree(document);
+    struct TreeView : DocumentObserver {
+        TestTree* tree;
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*) override {
+            tree->InsertPendingRecord();
+        }
+    } view;
+    view.tree = &tree;
+    document.AddObserver(&view);
+    prompts.serials = {std::string("12"), std::string("13")};
+    station.Scripts().Start(document, *script);
+    for (int i = 0; i < 3; ++i) {
+        MeasureAndRecord();
+    }
+    station.Scripts().Stop(document);
+    MeasureAndRecord();
+    document.RemoveObserver(&view);
+
+    // Script snapshot, coupon 12, A, B, coupon 13, A, then the free trace.
+    const auto& items = document.Items();
+    ASSERT_EQ(items.size(), 7u);
+    EXPECT_EQ(items[0]->TypeCode, kScriptType);
+    EXPECT_EQ(dynamic_cast<CouponMarker&>(*items[1]).Serial, "12");
+    EXPECT_EQ(dynamic_cast<CouponMarker&>(*items[4]).Serial, "13");
+    EXPECT_EQ(dynamic_cast<TraceRecord&>(*items[6]).Name, "Sample #: 1");
+
+    ASSERT_EQ(tree.Roots().size(), 2u);
+    const TestTreeNode& scriptNode = *tree.Roots()[0];
+    ASSERT_EQ(scriptNode.Children.size(), 2u);
+    EXPECT_EQ(scriptNode.Children[0]->Children.size(), 2u);
+    EXPECT_EQ(scriptNode.Children[1]->Children.size(), 1u);
+    EXPECT_EQ(PlainText(scriptNode.Children[1]->Text), "LOT7-13");
+
+    // A rebuild from the items gives the same grouping.
+    tree.Rebuild();
+    ASSERT_EQ(tree.Roots().size(), 2u);
+    EXPECT_EQ(tree.Roots()[0]->Children.size(), 2u);
+    EXPECT_EQ(tree.NodeCount(), 7u);
+}
+
+}  // namespace
+}  // namespace orvik
