@@ -72,5 +72,29 @@ def main(path):
         f.write(out)
 
 
+def library(path):
+    """A criteria library with the usual single-ended and differential criteria
+    and one script, as a new station would start with."""
+    out = i32(3)
+    prefs = ['Orvik Demo Lab', '1 Test Street', 'Springfield', '555-0100', '555-0101',
+             'lab@example.com', 'www.example.com', '', '']
+    out += b''.join(string(p) for p in prefs) + i32(0)
+    criteria = [(0, 'SE 50 ohm', 50.0, 10.0, 4.0, 7.0, 0),
+                (1, 'Diff 100 ohm', 100.0, 10.0, 4.0, 7.0, 1),
+                (2, 'SE 75 ohm', 75.0, 10.0, 4.0, 7.0, 0),
+                (3, 'Diff 90 ohm', 90.0, 10.0, 4.0, 7.0, 1)]
+    for c in criteria:
+        out += i32(1) + criterion(*c)
+    out += i32(0)
+    script = (i32(3) + i32(1) + string('Lot impedance') + i32(0) + string('LOT-') +
+              string('Acme Boards') + string('J-2209') + string('Station 3') + string('Kim') +
+              i32(100) + i32(1) + i32(1) + i32(0) + string('-SE') + i32(1) + i32(1) + i32(1) +
+              string('-DIFF') + i32(0))
+    out += i32(1) + script + i32(0)
+    with open(path, 'wb') as f:
+        f.write(out)
+
+
 if __name__ == '__main__':
     main(sys.argv[1] if len(sys.argv) > 1 else 'samples/sample.tdr')
+    library(sys.argv[2] if len(sys.argv) > 2 else 'samples/criteria.dat')

@@ -64,6 +64,7 @@ class TestStation {
                               bool hadPreviousSelection, class DocumentObserver* sender);
 
     ScriptRun& Scripts() { return scripts_; }
+    OperatorPrompts& Prompts() { return prompts_; }
     CriteriaSelectorModel& Selector() { return selector_; }
     CriteriaLibrary& Library() { return library_; }
 

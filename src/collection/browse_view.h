@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QHash>
+#include <QWidget>
+
+#include "collection/orvik_doc.h"
+#include "collection/test_tree.h"
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace orvik {
+
+class TestStation;
+
+// The left pane of a collection window: the collection as a tree of scripts,
+// coupons and traces with coloured verdicts. Selecting a trace shows it,
+// Delete removes a subtree, a right click on a script resumes it.
+class CBrowseView : public QWidget, public DocumentObserver {
+    Q_OBJECT
+  public:
+    CBrowseView(COrvikDoc& document, TestStation& station, QWidget* parent = nullptr);
+    ~CBrowseView() override;
+
+    // First display: the whole tree from the collection.
+    void InitialUpdate();
+    void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) override;
+
+    QTreeWidget* Tree() const { return tree_; }
+    const TestTree& Model() const { return model_; }
+
+    // The commands behind the keys and the mouse, for tests and menus.
+    void DeleteSelected();
+    void ResumeSelectedScript();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void AddNodes(TestTreeNode* node, QTreeWidgetItem* parentItem);
+    QTreeWidgetItem* MakeItem(TestTreeNode* node, QTreeWidgetItem* parentItem);
+    void OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    TestTreeNode* NodeOf(QTreeWidgetItem* item) const;
+    void ClearSelection();
+
+    COrvikDoc& document_;
+    TestStation& station_;
+    TestTree model_;
+    QTreeWidget* tree_;
+    QHash<QTreeWidgetItem*, TestTreeNode*> nodes_;
+    QHash<const TestTreeNode*, QTreeWidgetItem*> items_;
+    bool ignoreSelection_ = false;
+};
+
+}  // namespace orvik

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QMdiSubWindow>
+#include <functional>
+#include <memory>
+
+class QSplitter;
+
+namespace orvik {
+
+class COrvikDoc;
+class CBrowseView;
+class TestStation;
+
+// One collection window: the test tree on the left (250 pixels to start
+// with) and the trace graph on the right. The window owns its collection.
+class CChildFrame : public QMdiSubWindow {
+    Q_OBJECT
+  public:
+    CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& station,
+                QWidget* parent = nullptr);
+    ~CChildFrame() override;
+
+    COrvikDoc& Document() const { return *document_; }
+    CBrowseView& Browse() const { return *browse_; }
+    QWidget& Graph() const { return *graph_; }
+
+    // Shows the collection's title, with a mark while it has unsaved changes.
+    void UpdateTitle();
+
+    // Asked before the window closes; false keeps it open.
+    std::function<bool(CChildFrame&)> CanClose;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    std::unique_ptr<COrvikDoc> document_;
+    QSplitter* splitter_;
+    CBrowseView* browse_;
+    QWidget* graph_;
+};
+
+}  // namespace orvik
