@@ -45,7 +45,10 @@ CMainFrame::CMainFrame(const StartOptions& options, ProfileInstrument& instrumen
     BuildToolBar();
     BuildMenus();
     BuildStatusBar();
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        if (auto* child = qobject_cast<CChildFrame*>(window)) {
+            activeChild_ = child;
+        }
         // A collection without a running script frees the selector.
         if (COrvikDoc* document = ActiveDocument()) {
             selector_.SetEnabled(document->ActiveScript == nullptr);
@@ -64,8 +67,7 @@ CMainFrame::CMainFrame(const StartOptions& options, ProfileInstrument& instrumen
 }
 
 CMainFrame::~CMainFrame() {
-    // Collection windows go first: their views use the station.
-    mdi_->closeAllSubWindows();
+    // Collection windows go first, without questions: their views use the station.
     for (QMdiSubWindow* window : mdi_->subWindowList()) {
         delete window;
     }
@@ -218,7 +220,10 @@ void CMainFrame::LoadCriteriaLibrary(const std::string& path) {
 }
 
 CChildFrame* CMainFrame::ActiveChild() const {
-    return qobject_cast<CChildFrame*>(mdi_->currentSubWindow());
+    if (auto* current = qobject_cast<CChildFrame*>(mdi_->currentSubWindow())) {
+        return current;
+    }
+    return activeChild_.data();
 }
 
 QList<CChildFrame*> CMainFrame::Children() const {
@@ -250,6 +255,7 @@ CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document) {
     mdi_->addSubWindow(child);
     child->showMaximized();
     mdi_->setActiveSubWindow(child);
+    activeChild_ = child;
     UpdateCommandStates();
     return child;
 }
@@ -263,6 +269,7 @@ CChildFrame* CMainFrame::OpenCollection(const QString& path) {
     for (CChildFrame* child : Children()) {
         if (ToQt(child->Document().Path()) == canonical) {
             mdi_->setActiveSubWindow(child);
+            activeChild_ = child;
             return child;
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <memory>
 
@@ -97,6 +98,9 @@ class CMainFrame : public QMainWindow, public StationHost {
     bool simulated_;
 
     QMdiArea* mdi_ = nullptr;
+    // The last collection window that was active: it stays the active
+    // collection while a dialog or another program has the focus.
+    QPointer<CChildFrame> activeChild_;
     CriteriaSelectorWidget* selectorWidget_ = nullptr;
     QToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;

@@ -1,0 +1,118 @@
+#include "app/main_frame.h"
+
+#include <gtest/gtest.h>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/criteria_selector_widget.h"
+#include "chart/colour_text.h"
+#include "collection/browse_view.h"
+#include "collection/child_frame.h"
+#include "qt_environment.h"
+#include "station_fakes.h"
+#include "test_files.h"
+
+namespace orvik {
+namespace {
+
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
+
+class MainWindow : public ::testing::Test {
+  protected:
+    MainWindow() {
+        CriteriaLibrary library;
+        library.AddCriterion().Name = "SE 50";
+        Criterion& diff = library.AddCriterion();
+        diff.Name = "Diff 100";
+        diff.TargetImpedance = 100;
+        diff.RecomputeLimits();
+        diff.DoubleEnded = 1;
+        library.Save(criteriaPath);
+        frame.LoadCriteriaLibrary(criteriaPath);
+        frame.ProcessCommandLine({});
+    }
+
+    // The selector lists the file's order: "SE 50" first.
+    void Choose(int index) { emit frame.SelectorWidget()->activated(index); }
+
+    CChildFrame& Child() { return *frame.ActiveChild(); }
+    QTreeWidget& Tree() { return *Child().Browse().Tree(); }
+
+    testing::TemporaryFolder folder;
+    std::string criteriaPath = folder.File("criteria.dat");
+    testing::FakeInstrument instrument;
+    CMainFrame frame{StartOptions{}, instrument};
+};
+
+TEST_F(MainWindow, StartsWithOneEmptyCollectionAndNoSelection) {
+    ASSERT_EQ(frame.Children().size(), 1);
+    EXPECT_EQ(frame.SelectorWidget()->count(), 2);
+    EXPECT_EQ(frame.SelectorWidget()->itemText(0), "SE 50");
+    EXPECT_EQ(frame.SelectorWidget()->currentIndex(), -1);
+    EXPECT_EQ(Tree().topLevelItemCount(), 0);
+    EXPECT_EQ(Child().Document().TraceTemplate.SampleCount(), 250) << "a blank trace";
+}
+
+TEST_F(MainWindow, ClickRunsAndRightClickRecords) {
+    Choose(0);
+    EXPECT_EQ(Child().Document().TraceTemplate.Criteria.Name, "SE 50");
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    EXPECT_EQ(instrument.acquisitions, 1);
+    QTest::mouseClick(&Child().Graph(), Qt::RightButton);
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    const QString text = Tree().topLevelItem(0)->text(0);
+    EXPECT_EQ(PlainText(text.toLatin1().toStdString()), "SD - Sample #: 1,  50.00   PASS");
+    EXPECT_TRUE(Child().Document().IsModified());
+    EXPECT_EQ(Tree().currentItem(), nullptr) << "a refresh leaves nothing selected";
+}
+
+TEST_F(MainWindow, SavedCollectionReopensWithItsTree) {
+    Choose(1);
+    instrument.level = 101;
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    QTest::mouseClick(&Child().Graph(), Qt::RightButton);
+    const std::string path = folder.File("run.tdr");
+    Child().Document().SetPath(path);
+    ASSERT_TRUE(frame.SaveCollection(Child(), false));
+    EXPECT_FALSE(Child().Document().IsModified());
+    Child().close();
+    QApplication::processEvents();
+    EXPECT_TRUE(frame.Children().isEmpty());
+
+    ASSERT_NE(frame.OpenCollection(QString::fromStdString(path)), nullptr);
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    EXPECT_EQ(PlainText(Tree().topLevelItem(0)->text(0).toLatin1().toStdString()),
+              "DD - Sample #: 1,  101.00   PASS");
+}
+
+TEST_F(MainWindow, LiveModeRunsOnTheTimerAndTheFirstTreeClickStopsIt) {
+    Choose(0);
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    QTest::mouseClick(&Child().Graph(), Qt::RightButton);
+    frame.Station().ToggleLiveMode();
+    QTest::qWait(350);
+    EXPECT_GE(instrument.acquisitions, 3);
+    Tree().setCurrentItem(Tree().topLevelItem(0));
+    EXPECT_FALSE(frame.Station().LiveMode);
+}
+
+TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
+    testing::WriteFile(criteriaPath, {3, 0, 0, 0, 0xFF});
+    // The warning is a modal box; answer it as soon as it shows.
+    QTimer::singleShot(0, [] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            box->close();
+        }
+    });
+    frame.LoadCriteriaLibrary(criteriaPath);
+    EXPECT_TRUE(frame.Library().OverwriteProtected());
+    EXPECT_EQ(frame.SelectorWidget()->count(), 0);
+    EXPECT_FALSE(frame.Library().Save(criteriaPath).ok);
+    EXPECT_EQ(testing::ReadFile(criteriaPath), (std::vector<std::uint8_t>{3, 0, 0, 0, 0xFF}));
+}
+
+}  // namespace
+}  // namespace orvik
