@@ -5,6 +5,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
+#include "cli/measure_command.h"
 
 namespace orvik::cli {
 
@@ -13,6 +14,10 @@ const std::vector<Command>& Commands() {
         {"dump", "dump FILE.tdr", &RunDump},
         {"resave", "resave IN.tdr OUT.tdr", &RunResave},
         {"criteria", "criteria [FILE]", &RunCriteria},
+        {"measure",
+         "measure --simulate [--coupon PROFILE] [--mode single|differential] [--criteria FILE "
+         "--criterion NAME] [--sim-store FILE] [--io-log FILE]",
+         &RunMeasure},
     };
     return commands;
 }

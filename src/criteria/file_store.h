@@ -32,6 +32,8 @@ class FileBytes {
     std::span<const std::uint8_t> Span() const { return {data_, size_}; }
     operator std::span<const std::uint8_t>() const { return Span(); }
     std::size_t size() const { return size_; }
+    const std::uint8_t* begin() const { return data_; }
+    const std::uint8_t* end() const { return data_ + size_; }
 
   private:
     friend std::optional<FileBytes> ReadWholeFile(const std::string&, std::string*);

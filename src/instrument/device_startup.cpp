@@ -1,0 +1,194 @@
+#include "instrument/device_startup.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "instrument/store_layout.h"
+
+namespace orvik {
+namespace {
+
+std::string Describe(const char* format, double value) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// An end-of-cable index outside 201..5000 would move the processing and the
+// trace outside their arrays.
+std::optional<int> AcceptEndOfCable(double stored, const char* mode,
+                                    std::vector<std::string>& notes) {
+    if (std::isfinite(stored) && stored >= kMinEndOfCable && stored < kMaxEndOfCable + 1.0) {
+        return static_cast<int>(stored);
+    }
+    notes.push_back(Describe((std::string("Stored ") + mode +
+                              " end-of-cable index %g is outside 201..5000; the built-in index "
+                              "stays.")
+                                 .c_str(),
+                             stored));
+    return std::nullopt;
+}
+
+std::optional<double> AcceptDivisor(double stored, const char* mode,
+                                    std::vector<std::string>& notes) {
+    if (std::isfinite(stored) && stored != 0.0) {
+        return stored;
+    }
+    notes.push_back(Describe(
+        (std::string("Stored ") + mode + " divisor %g is unusable; the built-in divisor stays.")
+            .c_str(),
+        stored));
+    return std::nullopt;
+}
+
+std::optional<double> AcceptConstant(double stored, const char* mode,
+                                     std::vector<std::string>& notes) {
+    if (std::isfinite(stored)) {
+        return stored;
+    }
+    notes.push_back(Describe((std::string("Stored ") + mode +
+                              " calibration constant %g is unusable; the built-in constant stays.")
+                                 .c_str(),
+                             stored));
+    return std::nullopt;
+}
+
+std::string Unreadable(int page) {
+    return "Store page " + std::to_string(page) +
+           " could not be read; the values it holds keep their built-in settings.";
+}
+
+std::optional<std::vector<double>> AcceptKernel(const StoredKernelRead& read, const char* mode,
+                                                std::vector<std::string>& notes) {
+    if (!read.marked) {
+        // No kernel stored: the built-in kernel applies.
+        if (!read.allPagesRead) {
+            notes.push_back(std::string("Store page ") + std::to_string(read.pagesRead.front()) +
+                            " could not be read; the built-in " + mode + " kernel stays.");
+        }
+        return std::nullopt;
+    }
+    const std::string prefix = std::string("Stored ") + mode + " kernel ";
+    if (!std::isfinite(read.storedCount) || read.storedCount < kMinKernelCount ||
+        read.storedCount >= kMaxKernelCount + 1.0) {
+        notes.push_back(Describe((prefix + "has %g values, outside 50..350; the built-in kernel "
+                                           "stays.")
+                                     .c_str(),
+                                 read.storedCount));
+        return std::nullopt;
+    }
+    if (!read.allPagesRead) {
+        notes.push_back(prefix + "could not be read whole; the built-in kernel stays.");
+        return std::nullopt;
+    }
+    for (const double value : read.values) {
+        if (!std::isfinite(value)) {
+            notes.push_back(prefix +
+                            "holds values that are not numbers; the built-in kernel "
+                            "stays.");
+            return std::nullopt;
+        }
+    }
+    return read.values;
+}
+
+void ReadCalibrationPages(InstrumentLink& link, StoredCalibration& stored) {
+    auto& notes = stored.notes;
+    StorePage page{};  // a failed read leaves the magic at 0
+    if (!link.ReadPage(store_page::kEndOfCable, page)) {
+        notes.push_back(Unreadable(store_page::kEndOfCable));
+    }
+    if (PageDouble(page, 0) != kCalibratedStoreMagic) {
+        return;
+    }
+    stored.calibrated = true;
+    stored.singleEnded.endOfCable = AcceptEndOfCable(PageDouble(page, 1), "single-ended", notes);
+    stored.differential.endOfCable = AcceptEndOfCable(PageDouble(page, 2), "differential", notes);
+
+    // A page that does not come back leaves the buffer holding the previous
+    // page, whose numbers mean something else: take nothing from it.
+    if (link.ReadPage(store_page::kDivisors, page)) {
+        stored.singleEnded.divisor = AcceptDivisor(PageDouble(page, 0), "single-ended", notes);
+        stored.differential.divisor = AcceptDivisor(PageDouble(page, 1), "differential", notes);
+        stored.singleEnded.calibrationConstant =
+            AcceptConstant(PageDouble(page, 2), "single-ended", notes);
+    } else {
+        notes.push_back(Unreadable(store_page::kDivisors));
+    }
+    if (link.ReadPage(store_page::kDifferentialConstant, page)) {
+        stored.differential.calibrationConstant =
+            AcceptConstant(PageDouble(page, 0), "differential", notes);
+    } else {
+        notes.push_back(Unreadable(store_page::kDifferentialConstant));
+    }
+    if (link.ReadPage(store_page::kLastOperator, page)) {
+        stored.lastOperator = PageText(page);
+    } else {
+        notes.push_back(Unreadable(store_page::kLastOperator));
+    }
+    if (link.ReadPage(store_page::kLastDate, page)) {
+        stored.lastDate = PageText(page);
+    } else {
+        notes.push_back(Unreadable(store_page::kLastDate));
+    }
+}
+
+void CloseQuietly(CUsbDevice& device) {
+    try {
+        device.Close();
+    } catch (const UsbError&) {
+        // The model is released even when the driver refuses the close.
+    }
+}
+
+}  // namespace
+
+StoredCalibration ReadStoredCalibration(InstrumentLink& link) {
+    StoredCalibration stored;
+    ReadCalibrationPages(link, stored);
+    const PageReader reader = [&](std::uint8_t page, StorePage& buffer) {
+        return link.ReadPage(page, buffer);
+    };
+    stored.singleEnded.kernel = AcceptKernel(
+        ReadKernelPages(reader, store_page::kSingleEndedKernel), "single-ended", stored.notes);
+    stored.differential.kernel = AcceptKernel(
+        ReadKernelPages(reader, store_page::kDifferentialKernel), "differential", stored.notes);
+    return stored;
+}
+
+StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Clock& clock,
+                                 OperatorPrompts& prompts, const StartUpOptions& options) {
+    StartUpFindings findings;
+    std::vector<std::string> paths;
+    findings.triggerDevicesFound = trigger.FindTriggerDevices(paths);
+    if (findings.triggerDevicesFound > 0 && !paths.empty()) {
+        findings.triggerOpened = trigger.OpenTrigger(paths.front());
+    }
+    findings.characterizeMode = options.commandLine.find("Characterize") != std::string::npos;
+
+    try {
+        if (!device.Open(0)) {
+            return findings;
+        }
+        findings.instrumentFound = true;
+        findings.releaseNumber = device.ReleaseNumber();
+        if (findings.releaseNumber != kRunningReleaseNumber) {
+            findings.programImage = LoadProgramImage(device, options.imageFolder);
+            findings.fpgaImage =
+                LoadFpgaImage(device, clock, options.imageFolder, options.progress);
+        }
+        InstrumentLink link(device, clock, 0);
+        findings.stored = ReadStoredCalibration(link);
+        device.Close();
+    } catch (const UsbError& error) {
+        // The operator sees the USB layer's text; the rest of the instrument
+        // steps is abandoned and the built-in values stay.
+        findings.usbError = error.what();
+        findings.stored = StoredCalibration{};
+        CloseQuietly(device);
+        prompts.Message(error.what(), "", PromptIcon::Error);
+    }
+    return findings;
+}
+
+}  // namespace orvik

@@ -1,0 +1,202 @@
+#include "instrument/image_loading.h"
+
+#include <array>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "instrument/instrument_link.h"
+#include "instrument/program_image.h"
+
+namespace orvik {
+namespace {
+
+constexpr std::uint32_t kCodeUploadChunk = 0x1000;
+
+std::optional<std::vector<std::uint8_t>> ReadImageFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+void Upload(CUsbControlEndpoint& control, std::uint16_t address, std::span<std::uint8_t> bytes) {
+    control.target = 0;
+    control.requestType = 2;
+    control.direction = 0;
+    control.request = kProgramUploadRequest;
+    control.index = 0;
+    control.value = address;
+    auto length = static_cast<std::uint32_t>(bytes.size());
+    control.Transfer(bytes, length);
+}
+
+void HoldController(CUsbControlEndpoint& control, bool held) {
+    std::array<std::uint8_t, 2> reset{static_cast<std::uint8_t>(held ? 1 : 0), 0};
+    Upload(control, kControllerResetAddress, reset);
+}
+
+// Closes the device whatever happens inside a load, so that an interrupted
+// load never leaves it open.
+class DeviceSession {
+  public:
+    explicit DeviceSession(CUsbDevice& device) : device_(device) {}
+    ~DeviceSession() {
+        if (device_.IsOpen()) {
+            try {
+                device_.Close();
+            } catch (const UsbError&) {
+                // Already leaving on an error; the model is released regardless.
+            }
+        }
+    }
+    void Close() { device_.Close(); }
+
+  private:
+    CUsbDevice& device_;
+};
+
+class ProgressWindow {
+  public:
+    explicit ProgressWindow(LoadProgress* progress) : progress_(progress) {
+        if (progress_) {
+            progress_->Show();
+        }
+    }
+    ~ProgressWindow() {
+        if (progress_) {
+            progress_->Close();
+        }
+    }
+    void SetRange(std::int64_t maximum) {
+        if (progress_) {
+            progress_->SetRange(0, maximum);
+        }
+    }
+    void SetPosition(std::int64_t position) {
+        if (progress_) {
+            progress_->SetPosition(position);
+        }
+    }
+
+  private:
+    LoadProgress* progress_;
+};
+
+void ResetPipe(CUsbEndpoint* endpoint, bool abort) {
+    if (endpoint) {
+        abort ? endpoint->AbortPipe() : endpoint->ResetPipe();
+    }
+}
+
+}  // namespace
+
+const char* ImageLoadOutcomeText(ImageLoadOutcome outcome) {
+    switch (outcome) {
+        case ImageLoadOutcome::Loaded:
+            return "loaded";
+        case ImageLoadOutcome::FileMissing:
+            return "image file missing";
+        case ImageLoadOutcome::DeviceMissing:
+            return "instrument not found";
+        case ImageLoadOutcome::EndpointMissing:
+            return "instrument has no FPGA endpoint";
+        case ImageLoadOutcome::CommandFailed:
+            return "instrument refused the load";
+        case ImageLoadOutcome::StreamFailed:
+            return "instrument refused part of the image";
+    }
+    return "";
+}
+
+std::filesystem::path ExecutableFolder() {
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || executable.empty()) {
+        return std::filesystem::current_path(error);
+    }
+    return executable.parent_path();
+}
+
+ImageLoadOutcome LoadProgramImage(CUsbDevice& device, const std::filesystem::path& folder) {
+    const auto text = ReadImageFile(folder / kProgramImageFile);
+    if (!text) {
+        return ImageLoadOutcome::FileMissing;
+    }
+    auto image = std::make_unique<ProgramImage>();
+    if (!device.Open(device.OpenedIndex())) {
+        return ImageLoadOutcome::DeviceMissing;
+    }
+    DeviceSession session(device);
+    CUsbControlEndpoint& control = *device.ControlEndpoint();
+    HoldController(control, true);
+    *image = ParseProgramImage(*text);
+    for (std::uint32_t offset = 0; offset < ProgramImage::kCodeSize; offset += kCodeUploadChunk) {
+        Upload(control, static_cast<std::uint16_t>(offset),
+               std::span(image->code).subspan(offset, kCodeUploadChunk));
+    }
+    Upload(control, ProgramImage::kHighBase, image->high);
+    HoldController(control, false);
+    session.Close();
+    return ImageLoadOutcome::Loaded;
+}
+
+ImageLoadOutcome LoadFpgaImage(CUsbDevice& device, Clock& clock,
+                               const std::filesystem::path& folder, LoadProgress* progress) {
+    ProgressWindow window(progress);
+    clock.SleepMs(kFpgaLoadPauseMs);
+    const auto text = ReadImageFile(folder / kFpgaImageFile);
+    if (!text) {
+        return ImageLoadOutcome::FileMissing;
+    }
+    if (!device.Open(device.OpenedIndex())) {
+        return ImageLoadOutcome::DeviceMissing;
+    }
+    DeviceSession session(device);
+    CUsbEndpoint* fpga = device.EndpointByAddress(kFpgaEndpoint);
+    if (fpga == nullptr) {
+        return ImageLoadOutcome::EndpointMissing;
+    }
+    ResetPipe(device.BulkOut(), true);
+    ResetPipe(device.BulkIn(), true);
+    ResetPipe(device.BulkOut(), false);
+    ResetPipe(device.BulkIn(), false);
+    fpga->AbortPipe();
+    fpga->ResetPipe();
+
+    CommandPacket command = BuildCommand(instrument_command::kBeginFpgaLoad, {});
+    std::uint32_t length = kCommandSize;
+    if (device.BulkOut() == nullptr || !device.BulkOut()->Transfer(command, length)) {
+        return ImageLoadOutcome::CommandFailed;
+    }
+    const std::span<const std::uint8_t> characters(*text);
+    window.SetRange(static_cast<std::int64_t>(characters.size()));
+    std::size_t consumed = 0;
+    bool written = true;
+    do {
+        const std::size_t count = std::min(kFpgaChunkCharacters, characters.size() - consumed);
+        std::vector<std::uint8_t> chunk = HexPairsToBytes(characters.subspan(consumed, count));
+        consumed += count;
+        length = static_cast<std::uint32_t>(chunk.size());
+        written = fpga->Transfer(chunk, length);
+        window.SetPosition(static_cast<std::int64_t>(consumed));
+    } while (consumed < characters.size() && written);
+    if (!written) {
+        return ImageLoadOutcome::StreamFailed;
+    }
+    CommandPacket reply{};
+    length = kCommandSize;
+    if (device.BulkIn()) {
+        device.BulkIn()->Transfer(reply, length);
+    }
+    session.Close();
+    return ImageLoadOutcome::Loaded;
+}
+
+}  // namespace orvik
