@@ -93,6 +93,10 @@ std::uint32_t SimulatedDriverPort::Close(DriverHandle handle) {
             pending.result = Failure(os_error::kOperationAborted);
         }
     }
+    if (failNextClose_) {
+        failNextClose_ = false;
+        return os_error::kInvalidHandle;
+    }
     return os_error::kSuccess;
 }
 
@@ -337,6 +341,10 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::InstrumentRequest(
         case usb_request::kResetPipe:
             return PipeRequest(code, input);
         default:
+            // Whatever the buffer is, a header-sized one reports the refusal.
+            if (input.size() >= TransferHeader::kSize) {
+                WriteStatus(input, kStatusInvalidParameter, os_error::kInvalidFunction);
+            }
             return {Failure(os_error::kInvalidFunction), false, 0, true};
     }
 }

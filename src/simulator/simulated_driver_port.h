@@ -84,6 +84,8 @@ class SimulatedDriverPort : public DriverPort {
     // Every device-to-host transfer on `endpoint` moves at most `length` bytes.
     void ShortenReplies(std::uint8_t endpoint, std::optional<std::uint32_t> length);
     void ClearFaults();
+    // The next close of a handle is refused (the handle is gone all the same).
+    void FailNextClose() { failNextClose_ = true; }
     int TransferCount() const { return transferCount_; }
     // Requests started and not yet finished.
     std::size_t PendingRequests() const { return pending_.size(); }
@@ -148,6 +150,7 @@ class SimulatedDriverPort : public DriverPort {
     int transferCount_ = 0;
     std::array<bool, 2> inputs_{};
     bool failTrigger_ = false;
+    bool failNextClose_ = false;
     int triggerRequests_ = 0;
 };
 
