@@ -7,6 +7,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
+#include "cli/process_command.h"
 
 namespace orvik::cli {
 
@@ -15,6 +16,10 @@ const std::vector<Command>& Commands() {
         {"dump", "dump FILE.tdr", &RunDump},
         {"resave", "resave IN.tdr OUT.tdr", &RunResave},
         {"criteria", "criteria [FILE]", &RunCriteria},
+        {"process",
+         "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
+         "[--kernel FILE] [--raw-derivative] RAW",
+         &RunProcess},
     };
     return commands;
 }
