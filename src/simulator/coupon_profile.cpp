@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <sstream>
 
-namespace orvik {
+namespace orvik::sim {
 namespace {
 
 constexpr double kHighestImpedance = 1e6;  // ohms
@@ -124,4 +124,4 @@ std::string CouponProfile::Text() const {
     return out.str();
 }
 
-}  // namespace orvik
+}  // namespace orvik::sim

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orvik {
+namespace orvik::sim {
 
 // The impedance of a coupon trace along its length, as the simulated
 // instrument's operator describes it: "50" (a uniform 50-ohm trace 10 inches
@@ -44,4 +44,4 @@ class CouponProfile {
     std::vector<Segment> segments_;
 };
 
-}  // namespace orvik
+}  // namespace orvik::sim

@@ -7,7 +7,7 @@
 
 #include "instrument/response_kernel.h"
 
-namespace orvik {
+namespace orvik::sim {
 namespace {
 
 constexpr double kSamplesPerInch = 75.0;
@@ -260,4 +260,4 @@ std::vector<std::int16_t> WaveformPhysics::Record(MeasurementMode mode) {
     return samples;
 }
 
-}  // namespace orvik
+}  // namespace orvik::sim

@@ -10,7 +10,7 @@
 #include "instrument/measurement_mode.h"
 #include "simulator/coupon_profile.h"
 
-namespace orvik {
+namespace orvik::sim {
 
 // What is attached to the end of one of the simulated instrument's cables.
 struct CableAttachment {
@@ -108,4 +108,4 @@ class WaveformPhysics {
     std::mt19937_64 noise_;
 };
 
-}  // namespace orvik
+}  // namespace orvik::sim

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace orvik {
+namespace orvik::sim {
 namespace {
 
 TEST(CouponProfile, ABareNumberIsAUniformTenInchTrace) {
@@ -60,4 +60,4 @@ TEST(CouponProfile, RefusesWhatIsNotAProfile) {
 }
 
 }  // namespace
-}  // namespace orvik
+}  // namespace orvik::sim

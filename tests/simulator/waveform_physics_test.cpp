@@ -8,9 +8,9 @@
 
 #include "instrument/cable_measurement.h"
 #include "instrument/process_record.h"
-#include "simulator/factory_calibration.h"
+#include "simulator/physics_factory.h"
 
-namespace orvik {
+namespace orvik::sim {
 namespace {
 
 constexpr auto kSingle = MeasurementMode::SingleEnded;
@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, RecordTest, ::testing::Values(kSingle, kDifferen
 class Measurement : public ::testing::Test {
   protected:
     void UseFactoryCalibration(MeasurementMode mode) {
-        const FactoryCalibration& factory = SimulatorFactoryCalibration(mode);
+        const PhysicsFactory& factory = PhysicsFactoryValues(mode);
         calibration.SetValues(mode,
                               {factory.EndOfCable, factory.Divisor, factory.CalibrationConstant});
         ASSERT_TRUE(kernels.For(mode).SetStored(factory.Kernel));
@@ -179,7 +179,7 @@ class Measurement : public ::testing::Test {
 TEST_F(Measurement, CharacterisationFindsTheTrueEndOfTheCable) {
     for (MeasurementMode mode : {kSingle, kDifferential}) {
         const int truth = WaveformPhysics::Physics(mode).EndOfCable;
-        EXPECT_NEAR(SimulatorFactoryCalibration(mode).EndOfCable, truth, 1) << ModeName(mode);
+        EXPECT_NEAR(PhysicsFactoryValues(mode).EndOfCable, truth, 1) << ModeName(mode);
         for (std::uint64_t seed = 1; seed <= 5; ++seed) {
             physics.SeedNoise(seed);
             physics.Attach(mode, CableAttachment::Nothing());
@@ -245,4 +245,4 @@ TEST_F(Measurement, BuiltInValuesMeasureTheSimulatorSlightlyWrong) {
 }
 
 }  // namespace
-}  // namespace orvik
+}  // namespace orvik::sim

@@ -1,4 +1,4 @@
-#include "simulator/factory_calibration.h"
+#include "simulator/physics_factory.h"
 
 #include <cmath>
 #include <memory>
@@ -10,10 +10,10 @@
 #include "instrument/response_kernel.h"
 #include "simulator/waveform_physics.h"
 
-namespace orvik {
+namespace orvik::sim {
 namespace {
 
-FactoryCalibration Characterize(MeasurementMode mode) {
+PhysicsFactory Characterize(MeasurementMode mode) {
     WaveformPhysics physics;
     physics.Attach(mode, CableAttachment::Nothing());
     const std::vector<double>& clean = physics.NoiseFreeRecord(mode);
@@ -27,7 +27,7 @@ FactoryCalibration Characterize(MeasurementMode mode) {
     const CableMeasurement cable = MeasureCable(*buffers);
 
     const CablePhysics& truth = WaveformPhysics::Physics(mode);
-    FactoryCalibration factory;
+    PhysicsFactory factory;
     factory.EndOfCable = cable.EndOfCable;
     factory.Divisor = truth.StepHeight;
     factory.CalibrationConstant = truth.CableImpedance;
@@ -39,10 +39,10 @@ FactoryCalibration Characterize(MeasurementMode mode) {
 
 }  // namespace
 
-const FactoryCalibration& SimulatorFactoryCalibration(MeasurementMode mode) {
-    static const FactoryCalibration singleEnded = Characterize(MeasurementMode::SingleEnded);
-    static const FactoryCalibration differential = Characterize(MeasurementMode::Differential);
+const PhysicsFactory& PhysicsFactoryValues(MeasurementMode mode) {
+    static const PhysicsFactory singleEnded = Characterize(MeasurementMode::SingleEnded);
+    static const PhysicsFactory differential = Characterize(MeasurementMode::Differential);
     return IsDifferential(mode) ? differential : singleEnded;
 }
 
-}  // namespace orvik
+}  // namespace orvik::sim
