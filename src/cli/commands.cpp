@@ -6,6 +6,7 @@
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
 #include "cli/measure_command.h"
+#include "cli/process_command.h"
 
 namespace orvik::cli {
 
@@ -18,6 +19,10 @@ const std::vector<Command>& Commands() {
          "measure --simulate [--coupon PROFILE] [--mode single|differential] [--criteria FILE "
          "--criterion NAME] [--sim-store FILE] [--io-log FILE]",
          &RunMeasure},
+        {"process",
+         "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
+         "[--kernel FILE] [--raw-derivative] RAW",
+         &RunProcess},
     };
     return commands;
 }

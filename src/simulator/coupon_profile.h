@@ -1,0 +1,47 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvik::sim {
+
+// The impedance of a coupon trace along its length, as the simulated
+// instrument's operator describes it: "50" (a uniform 50-ohm trace 10 inches
+// long) or segments "Z@FROM-TO" in inches, comma-separated, following each
+// other from 0 without gaps, for example "50@0-4,60@4-6,50@6-10". The trace
+// ends open after its last segment.
+class CouponProfile {
+  public:
+    struct Segment {
+        double Impedance;  // ohms
+        double From;       // inches
+        double To;         // inches
+
+        bool operator==(const Segment&) const = default;
+    };
+
+    static constexpr double kUniformLength = 10.0;   // inches, for the "50" form
+    static constexpr double kLongestProfile = 60.0;  // inches
+
+    // A uniform trace of `impedance` ohms, `length` inches long.
+    static CouponProfile Uniform(double impedance, double length = kUniformLength);
+
+    // Empty when `text` is not a profile; `error` then says why.
+    static std::optional<CouponProfile> Parse(std::string_view text, std::string* error = nullptr);
+
+    const std::vector<Segment>& Segments() const { return segments_; }
+    double Length() const { return segments_.empty() ? 0.0 : segments_.back().To; }
+    // Impedance at `position` inches; the last segment's beyond the end.
+    double ImpedanceAt(double position) const;
+    // The profile written back in its segment form.
+    std::string Text() const;
+
+    bool operator==(const CouponProfile&) const = default;
+
+  private:
+    std::vector<Segment> segments_;
+};
+
+}  // namespace orvik::sim

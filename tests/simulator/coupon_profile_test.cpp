@@ -1,0 +1,63 @@
+#include "simulator/coupon_profile.h"
+
+#include <gtest/gtest.h>
+
+namespace orvik::sim {
+namespace {
+
+TEST(CouponProfile, ABareNumberIsAUniformTenInchTrace) {
+    const auto profile = CouponProfile::Parse("50");
+    ASSERT_TRUE(profile);
+    ASSERT_EQ(profile->Segments().size(), 1u);
+    EXPECT_EQ(profile->Segments()[0], (CouponProfile::Segment{50.0, 0.0, 10.0}));
+    EXPECT_EQ(profile->Length(), 10.0);
+    EXPECT_EQ(profile->ImpedanceAt(9.99), 50.0);
+    EXPECT_EQ(*CouponProfile::Parse(" 42.5 "), CouponProfile::Uniform(42.5));
+}
+
+TEST(CouponProfile, SegmentsFollowEachOtherFromZero) {
+    std::string error;
+    const auto profile = CouponProfile::Parse("50@0-4, 60@4-6 ,50@6-10", &error);
+    ASSERT_TRUE(profile) << error;
+    ASSERT_EQ(profile->Segments().size(), 3u);
+    EXPECT_EQ(profile->Segments()[1], (CouponProfile::Segment{60.0, 4.0, 6.0}));
+    EXPECT_EQ(profile->Length(), 10.0);
+    EXPECT_EQ(profile->ImpedanceAt(0.0), 50.0);
+    EXPECT_EQ(profile->ImpedanceAt(3.999), 50.0);
+    EXPECT_EQ(profile->ImpedanceAt(4.0), 60.0);
+    EXPECT_EQ(profile->ImpedanceAt(5.5), 60.0);
+    EXPECT_EQ(profile->ImpedanceAt(6.0), 50.0);
+    EXPECT_EQ(profile->Text(), "50@0-4,60@4-6,50@6-10");
+    EXPECT_EQ(*CouponProfile::Parse(profile->Text()), *profile);
+    EXPECT_TRUE(CouponProfile::Parse("75@0-2.5"));
+}
+
+TEST(CouponProfile, RefusesWhatIsNotAProfile) {
+    const char* bad[] = {"",
+                         "fifty",
+                         "0",
+                         "-50",
+                         "1e7",
+                         "50@1-4",
+                         "50@0-4,60@5-6",
+                         "50@0-4,60@3-6",
+                         "50@0-4,",
+                         "50@4-0",
+                         "50@0-0",
+                         "50@0-61",
+                         "50@0",
+                         "@0-4",
+                         "50@0-4x",
+                         "nan",
+                         "inf",
+                         "50@0-4;60@4-6",
+                         "50 @ 0 - 4 , , 60@4-6"};
+    for (const char* text : bad) {
+        std::string error;
+        EXPECT_FALSE(CouponProfile::Parse(text, &error)) << "\"" << text << "\"";
+        EXPECT_FALSE(error.empty()) << "\"" << text << "\" needs a reason";
+    }
+}
+
+}  // namespace
+}  // namespace orvik::sim
