@@ -34,6 +34,7 @@ class FileBytes {
     std::size_t size() const { return size_; }
     const std::uint8_t* begin() const { return data_; }
     const std::uint8_t* end() const { return data_ + size_; }
+    std::uint8_t operator[](std::size_t index) const { return data_[index]; }
 
   private:
     friend std::optional<FileBytes> ReadWholeFile(const std::string&, std::string*);
