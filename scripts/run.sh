@@ -1,7 +1,20 @@
 #!/usr/bin/env bash
-# Builds Orvik and shows a sample trace collection through the command-line tool.
+# Builds Orvik and starts it on the simulated MV300, in the working folder
+# run/ (created with a sample criteria.dat on first use). Arguments are passed
+# to the program, e.g. a collection to open.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+top=$(pwd)
 
 scripts/build.sh -DORVIK_TESTS=OFF -DORVIK_BENCH=OFF >/dev/null
-build/src/cli/orvik-cli dump samples/sample.tdr
+mkdir -p run
+[ -f run/criteria.dat ] || cp samples/criteria.dat run/criteria.dat
+cd run
+
+program="$top/build/src/app/program/orvik"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec "$program" --simulate "$@"
+fi
+echo "run: no display found; starting Orvik on a virtual display (xvfb)." >&2
+echo "run: see scripts/screenshots.sh for pictures of it." >&2
+exec xvfb-run -a -s "-screen 0 1280x860x24" "$program" --simulate "$@"
