@@ -215,11 +215,13 @@ void CXGraphAxis::DrawBands(ChartDeviceContext& dc) {
         if (rect.IsEmpty()) {
             continue;
         }
+        // Bands are fills: black on a monochrome device, where a light
+        // colour would vanish.
+        const ChartColour colour = dc.Ink(band.Colour);
         if (band.FillStyle == kFillSolid) {
-            dc.FillRect(rect, band.Colour);
+            dc.FillRect(rect, colour);
         } else {
-            dc.DrawRect(rect, ChartPen{kPenSolid, 1, band.Colour},
-                        ChartBrush{band.FillStyle, band.Colour});
+            dc.DrawRect(rect, ChartPen{kPenSolid, 1, colour}, ChartBrush{band.FillStyle, colour});
         }
         if (!band.Text.empty()) {
             dc.DrawText(LabelFont, band.Text, rect.Deflated(2, 2), kTextLeft | kTextWordBreak,
