@@ -171,17 +171,4 @@ std::string FormatTickValue(std::string_view format, double value, bool dateAxis
                        std::min<std::size_t>(static_cast<std::size_t>(length), sizeof text - 1));
 }
 
-std::int32_t TruncateToPixel(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    if (value > kPixelLimit) {
-        return static_cast<std::int32_t>(kPixelLimit);
-    }
-    if (value < -kPixelLimit) {
-        return static_cast<std::int32_t>(-kPixelLimit);
-    }
-    return static_cast<std::int32_t>(value);
-}
-
 }  // namespace orvik

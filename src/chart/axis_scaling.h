@@ -26,11 +26,22 @@ bool IsValueFormat(std::string_view format);
 // the time of day). An unusable format falls back to "%5.1f".
 std::string FormatTickValue(std::string_view format, double value, bool dateAxis);
 
+inline constexpr double kPixelLimit = 1.0e6;
+
 // A data-to-pixel result truncated toward zero, kept inside a range that any
 // device can draw (far outside every window) so that wild values cannot
 // overflow a coordinate.
-std::int32_t TruncateToPixel(double value);
-
-inline constexpr double kPixelLimit = 1.0e6;
+inline std::int32_t TruncateToPixel(double value) {
+    if (value > kPixelLimit) {
+        return static_cast<std::int32_t>(kPixelLimit);
+    }
+    if (value < -kPixelLimit) {
+        return static_cast<std::int32_t>(-kPixelLimit);
+    }
+    if (value != value) {  // not a number
+        return 0;
+    }
+    return static_cast<std::int32_t>(value);
+}
 
 }  // namespace orvik

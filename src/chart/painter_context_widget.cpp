@@ -72,12 +72,66 @@ int ToQtAlignment(int format) {
 
 struct CachedFont {
     ChartFont Key;
+    double ScaleY = 1.0;
     QFont Font;
     QFontMetrics Metrics;
+    QString TextKeyPrefix;  // names the font in the text cache
 };
 
-PainterDeviceContext::PainterDeviceContext(QPainter& painter)
-    : painter_(painter), baseTransform_(painter.transform()) {
+PainterCache::PainterCache() = default;
+PainterCache::~PainterCache() = default;
+
+PainterCache::Text& PainterCache::TextFor(const QString& key, const QString& text,
+                                          const QFontMetrics& metrics) {
+    auto found = texts_.find(key);
+    if (found != texts_.end()) {
+        return *found;
+    }
+    if (texts_.size() >= kMaxTexts) {
+        texts_.clear();
+    }
+    Text entry;
+    entry.Layout = QStaticText(text);
+    entry.Layout.setTextFormat(Qt::PlainText);
+    entry.Width = metrics.horizontalAdvance(text);
+    return *texts_.insert(key, std::move(entry));
+}
+
+const QBrush& PainterCache::DashTexture(int style, ChartColour colour) {
+    const quint64 key = (static_cast<quint64>(colour) << 8) | static_cast<quint64>(style);
+    auto found = dashes_.find(key);
+    if (found != dashes_.end()) {
+        return *found;
+    }
+    // On and off runs of one period, as Qt draws its thin styled lines.
+    static const std::vector<int> kPatterns[] = {
+        {}, {4, 2}, {1, 2}, {4, 2, 1, 2}, {4, 2, 1, 2, 1, 2}};
+    const std::vector<int>& runs = kPatterns[std::clamp(style, 1, 4)];
+    int period = 0;
+    for (int run : runs) {
+        period += run;
+    }
+    QImage texture(period, 1, QImage::Format_ARGB32_Premultiplied);
+    texture.fill(Qt::transparent);
+    const QRgb ink = qRgb(RedOf(colour), GreenOf(colour), BlueOf(colour));
+    int at = 0;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        for (int k = 0; k < runs[i]; ++k, ++at) {
+            if (i % 2 == 0) {
+                texture.setPixel(at, 0, ink);
+            }
+        }
+    }
+    return *dashes_.insert(key, QBrush(texture));
+}
+
+PainterDeviceContext::PainterDeviceContext(QPainter& painter, PainterCache* cache)
+    : painter_(painter), baseTransform_(painter.transform()), cache_(cache) {
+    if (cache_ == nullptr) {
+        ownCache_ = std::make_unique<PainterCache>();
+        cache_ = ownCache_.get();
+    }
+    identity_ = baseTransform_.isIdentity();
     painter_.setRenderHint(QPainter::Antialiasing, false);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);
     painter_.setBackgroundMode(Qt::TransparentMode);
@@ -173,13 +227,32 @@ void PainterDeviceContext::SetLogicalScale(double scaleX, double scaleY) {
     scaleX_ = scaleX > 0.0 ? scaleX : 1.0;
     scaleY_ = scaleY > 0.0 ? scaleY : 1.0;
     painter_.setTransform(QTransform::fromScale(scaleX_, scaleY_) * baseTransform_);
-    currentFont_.reset();
-    fonts_.clear();
+    identity_ = painter_.transform().isIdentity();
+    currentFont_ = nullptr;
 }
 
 void PainterDeviceContext::DrawLine(PixelPoint from, PixelPoint to, const ChartPen& pen) {
+    if (DrawDashedRow(from, to, pen)) {
+        return;
+    }
     painter_.setPen(ToQPen(pen));
     painter_.drawLine(from.x, from.y, to.x, to.y);
+}
+
+// Thin dashed or dotted horizontal lines (the grid) as a one-pixel strip
+// filled with the dash pattern: far faster than stroking them. Vertical
+// strips are left to the pen: Qt hands fills of many rows to worker threads,
+// which costs more than it saves here.
+bool PainterDeviceContext::DrawDashedRow(PixelPoint from, PixelPoint to, const ChartPen& pen) {
+    if (!identity_ || pen.Width > 1 || pen.Style < kPenDash || pen.Style > kPenDashDotDot ||
+        from.y != to.y) {
+        return false;
+    }
+    const QPoint start(std::min(from.x, to.x), std::min(from.y, to.y));
+    const QRect strip(start.x(), start.y(), std::abs(to.x - from.x) + 1, 1);
+    painter_.setBrushOrigin(start);
+    painter_.fillRect(strip, cache_->DashTexture(pen.Style, pen.Colour));
+    return true;
 }
 
 void PainterDeviceContext::DrawPolyline(std::span<const PixelPoint> points, const ChartPen& pen) {
@@ -202,64 +275,82 @@ void PainterDeviceContext::FillPolygon(std::span<const PixelPoint> points, const
         return;
     }
     const QPolygon polygon = ToQPolygon(points);
-    const Qt::BrushStyle style = ToBrushStyle(brush.Style);
-    painter_.setPen(Qt::NoPen);
-    if (mix == FillMix::Copy) {
-        painter_.setBrush(QBrush(ToQColor(brush.Colour), style));
-        painter_.drawPolygon(polygon);
-    } else if (!rasterOps_) {
+    if (brush.Style != kFillSolid) {
+        const QRegion shape(polygon);
+        FillHatch(polygon.boundingRect(), &shape, brush, mix);
+        return;
+    }
+    QColor colour = ToQColor(brush.Colour);
+    const bool combine = mix == FillMix::NotXor && rasterOps_;
+    if (mix == FillMix::NotXor && !rasterOps_) {
         // Printers cannot combine with what is already drawn; a half-strong
         // fill lets it show through instead.
-        QColor colour = ToQColor(brush.Colour);
         colour.setAlpha(128);
-        painter_.setBrush(QBrush(colour, style));
-        painter_.drawPolygon(polygon);
-    } else if (style == Qt::SolidPattern) {
+    }
+    painter_.setPen(Qt::NoPen);
+    painter_.setBrush(colour);
+    if (combine) {
         painter_.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-        painter_.setBrush(QBrush(ToQColor(brush.Colour)));
-        painter_.drawPolygon(polygon);
+    }
+    painter_.drawPolygon(polygon);
+    if (combine) {
         painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    } else {
-        FillHatchNotXor(polygon, brush);
     }
     painter_.setBrush(Qt::NoBrush);
 }
 
-// Combining ignores the transparent gaps of a pattern brush and would invert
-// them, so the hatch lines are drawn one by one inside the polygon instead.
-void PainterDeviceContext::FillHatchNotXor(const QPolygon& polygon, const ChartBrush& brush) {
+// Combining ignores the transparent gaps of a pattern brush (it would invert
+// them), so hatches are drawn line by line inside the shape; that is also
+// much faster than a pattern brush.
+void PainterDeviceContext::FillHatch(const QRect& box, const QRegion* shape,
+                                     const ChartBrush& brush, FillMix mix) {
+    if (box.isEmpty()) {
+        return;
+    }
     painter_.save();
-    painter_.setClipRegion(QRegion(polygon),
-                           painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
-    painter_.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-    painter_.setPen(ToQPen(ChartPen{kPenSolid, 1, brush.Colour}));
-    const QRect box = polygon.boundingRect();
+    const Qt::ClipOperation operation =
+        painter_.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip;
+    if (shape != nullptr) {
+        painter_.setClipRegion(*shape, operation);
+    } else {
+        painter_.setClipRect(box, operation);
+    }
+    QColor colour = ToQColor(brush.Colour);
+    if (mix == FillMix::NotXor) {
+        if (rasterOps_) {
+            painter_.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+        } else {
+            colour.setAlpha(128);
+        }
+    }
+    QPen pen = ToQPen(ChartPen{kPenSolid, 1, kBlack});
+    pen.setColor(colour);
+    painter_.setPen(pen);
+    // Lines on multiples of the spacing, so that neighbouring hatches meet.
     auto down = [](int v) { return v - (((v % kHatchSpacing) + kHatchSpacing) % kHatchSpacing); };
-    const bool horizontal = brush.Style == kHatchHorizontal || brush.Style == kHatchCross;
-    const bool vertical = brush.Style == kHatchVertical || brush.Style == kHatchCross;
-    const bool falling = brush.Style == kHatchForwardDiagonal || brush.Style == kHatchDiagonalCross;
-    const bool rising = brush.Style == kHatchBackwardDiagonal || brush.Style == kHatchDiagonalCross;
-    if (horizontal) {
-        for (int y = down(box.top()); y <= box.bottom(); y += kHatchSpacing) {
-            painter_.drawLine(box.left(), y, box.right(), y);
+    const int left = box.left();
+    const int top = box.top();
+    const int right = box.right();
+    const int bottom = box.bottom();
+    const int style = brush.Style;
+    if (style == kHatchHorizontal || style == kHatchCross) {
+        for (int y = down(top); y <= bottom; y += kHatchSpacing) {
+            painter_.drawLine(left, y, right, y);
         }
     }
-    if (vertical) {
-        for (int x = down(box.left()); x <= box.right(); x += kHatchSpacing) {
-            painter_.drawLine(x, box.top(), x, box.bottom());
+    if (style == kHatchVertical || style == kHatchCross) {
+        for (int x = down(left); x <= right; x += kHatchSpacing) {
+            painter_.drawLine(x, top, x, bottom);
         }
     }
-    const int height = box.height();
-    if (falling) {  // x - y constant
-        for (int c = down(box.left() - box.bottom()); c <= box.right() - box.top();
-             c += kHatchSpacing) {
-            painter_.drawLine(c + box.top(), box.top(), c + box.top() + height, box.top() + height);
+    if (style == kHatchForwardDiagonal || style == kHatchDiagonalCross) {  // x - y constant
+        for (int c = down(left - bottom); c <= right - top; c += kHatchSpacing) {
+            painter_.drawLine(c + top, top, c + bottom, bottom);
         }
     }
-    if (rising) {  // x + y constant
-        for (int c = down(box.left() + box.top()); c <= box.right() + box.bottom();
-             c += kHatchSpacing) {
-            painter_.drawLine(c - box.top(), box.top(), c - box.top() - height, box.top() + height);
+    if (style == kHatchBackwardDiagonal || style == kHatchDiagonalCross) {  // x + y constant
+        for (int c = down(left + top); c <= right + bottom; c += kHatchSpacing) {
+            painter_.drawLine(c - top, top, c - bottom, bottom);
         }
     }
     painter_.restore();
@@ -270,8 +361,10 @@ void PainterDeviceContext::DrawRect(const PixelRect& rect, const ChartPen& pen,
     if (rect.IsEmpty()) {
         return;
     }
-    if (fill) {
-        painter_.fillRect(ToQRect(rect), QBrush(ToQColor(fill->Colour), ToBrushStyle(fill->Style)));
+    if (fill && fill->Style == kFillSolid) {
+        painter_.fillRect(ToQRect(rect), ToQColor(fill->Colour));
+    } else if (fill) {
+        FillHatch(ToQRect(rect), nullptr, *fill, FillMix::Copy);
     }
     painter_.setPen(ToQPen(pen));
     painter_.setBrush(Qt::NoBrush);
@@ -291,8 +384,9 @@ void PainterDeviceContext::DrawEllipse(const PixelRect& rect, const ChartPen& pe
 }
 
 const CachedFont& PainterDeviceContext::UseFont(const ChartFont& font) {
-    for (const auto& cached : fonts_) {
-        if (cached->Key == font) {
+    auto& fonts = cache_->Fonts();
+    for (const auto& cached : fonts) {
+        if (cached->Key == font && cached->ScaleY == scaleY_) {
             return *cached;
         }
     }
@@ -309,18 +403,24 @@ const CachedFont& PainterDeviceContext::UseFont(const ChartFont& font) {
     if (trialCell > 0) {
         qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(cell * cell / trialCell))));
     }
-    if (fonts_.size() >= 16) {
-        fonts_.erase(fonts_.begin());
+    if (fonts.size() >= 32) {
+        if (currentFont_ == fonts.front().get()) {
+            currentFont_ = nullptr;
+        }
+        fonts.erase(fonts.begin());
     }
-    QPaintDevice* device = painter_.device();
-    fonts_.push_back(std::make_unique<CachedFont>(CachedFont{
-        font, qfont, device != nullptr ? QFontMetrics(qfont, device) : QFontMetrics(qfont)}));
-    return *fonts_.back();
+    const QString prefix = qfont.family() + QLatin1Char('|') + QString::number(qfont.pixelSize()) +
+                           QLatin1Char('|') + QString::number(weight) + QLatin1Char('|');
+    fonts.push_back(std::make_unique<CachedFont>(
+        CachedFont{font, scaleY_, qfont, QFontMetrics(qfont), prefix}));
+    return *fonts.back();
 }
 
 TextExtent PainterDeviceContext::MeasureText(const ChartFont& font, std::string_view text) {
     const CachedFont& cached = UseFont(font);
-    return {cached.Metrics.horizontalAdvance(ToQString(text)), cached.Metrics.height()};
+    const QString qtext = ToQString(text);
+    const int width = cache_->TextFor(cached.TextKeyPrefix + qtext, qtext, cached.Metrics).Width;
+    return {width, cached.Metrics.height()};
 }
 
 void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text,
@@ -333,9 +433,9 @@ void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text
     QString qtext = ToQString(text);
     const bool singleLine = (format & kTextSingleLine) != 0 ||
                             ((format & kTextWordBreak) == 0 && !qtext.contains(QLatin1Char('\n')));
-    if (currentFont_ != font) {
+    if (currentFont_ != &cached) {
         painter_.setFont(cached.Font);
-        currentFont_ = font;
+        currentFont_ = &cached;
     }
     painter_.setPen(ToQColor(colour));
     if (!singleLine) {
@@ -347,11 +447,13 @@ void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text
         painter_.drawText(box, flags, qtext);
         return;
     }
-    // One line, placed by hand: much faster than the general layout.
+    // One line, placed by hand and laid out once for many paints: much
+    // faster than the general layout.
     qtext.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    const QFontMetrics& metrics = cached.Metrics;
-    const int width = metrics.horizontalAdvance(qtext);
-    const int height = metrics.height();
+    const PainterCache::Text& laidOut =
+        cache_->TextFor(cached.TextKeyPrefix + qtext, qtext, cached.Metrics);
+    const int width = laidOut.Width;
+    const int height = cached.Metrics.height();
     int x = rect.left;
     if (format & kTextCenter) {
         x = rect.left + (rect.Width() - width) / 2;
@@ -374,7 +476,7 @@ void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text
     if (background) {
         painter_.fillRect(cell, ToQColor(*background));
     }
-    painter_.drawText(x, top + metrics.ascent(), qtext);
+    painter_.drawStaticText(QPoint(x, top), laidOut.Layout);
     if (clip) {
         painter_.restore();
     }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QBrush>
 #include <QFont>
 #include <QFontMetrics>
+#include <QHash>
 #include <QPainter>
+#include <QStaticText>
 #include <QString>
 #include <QTransform>
 
@@ -16,12 +19,40 @@ namespace orvik {
 
 struct CachedFont;
 
+// What a painter context keeps from one paint to the next: laid-out texts
+// (tick labels repeat on every paint) and the textures of dashed lines. A
+// chart window owns one; painting happens on the GUI thread only.
+class PainterCache {
+  public:
+    PainterCache();
+    ~PainterCache();
+    PainterCache(const PainterCache&) = delete;
+    PainterCache& operator=(const PainterCache&) = delete;
+
+    struct Text {
+        QStaticText Layout;
+        int Width = 0;
+    };
+
+    Text& TextFor(const QString& key, const QString& text, const QFontMetrics& metrics);
+    // A one-pixel-high texture of a dashed pen style.
+    const QBrush& DashTexture(int style, ChartColour colour);
+    std::vector<std::unique_ptr<CachedFont>>& Fonts() { return fonts_; }
+
+  private:
+    std::vector<std::unique_ptr<CachedFont>> fonts_;
+    static constexpr qsizetype kMaxTexts = 4096;
+    QHash<QString, Text> texts_;
+    QHash<quint64, QBrush> dashes_;
+};
+
 // The chart's device context on a QPainter: a widget, an image or a printer.
 // Lines are drawn without antialiasing, as on screen; pen widths and font
 // heights are device pixels whatever logical scale is set.
 class PainterDeviceContext : public DeviceContext {
   public:
-    explicit PainterDeviceContext(QPainter& painter);
+    // Without a cache of its own the context keeps one for its lifetime.
+    explicit PainterDeviceContext(QPainter& painter, PainterCache* cache = nullptr);
     ~PainterDeviceContext() override;
 
     DeviceCaps Caps() const override;
@@ -53,15 +84,20 @@ class PainterDeviceContext : public DeviceContext {
 
   private:
     const CachedFont& UseFont(const ChartFont& font);
-    void FillHatchNotXor(const QPolygon& polygon, const ChartBrush& brush);
+    // Hatches are drawn as lines inside the shape: faster than a pattern
+    // brush, and they can be combined with what is below them.
+    void FillHatch(const QRect& box, const QRegion* shape, const ChartBrush& brush, FillMix mix);
+    bool DrawDashedRow(PixelPoint from, PixelPoint to, const ChartPen& pen);
 
     QPainter& painter_;
     QTransform baseTransform_;
     double scaleX_ = 1.0;
     double scaleY_ = 1.0;
     bool rasterOps_ = false;
-    std::optional<ChartFont> currentFont_;  // the font set on the painter
-    std::vector<std::unique_ptr<CachedFont>> fonts_;
+    bool identity_ = true;  // logical pixels are device pixels
+    std::unique_ptr<PainterCache> ownCache_;
+    PainterCache* cache_ = nullptr;
+    const CachedFont* currentFont_ = nullptr;  // the font set on the painter
 };
 
 }  // namespace orvik

@@ -8,8 +8,6 @@
 #include <QPrinter>
 #include <QScreen>
 
-#include "chart/painter_context_widget.h"
-
 namespace orvik {
 
 XGraphWidget::XGraphWidget(QWidget* parent) : QWidget(parent) {
@@ -45,13 +43,13 @@ DeviceContext* XGraphWidget::MeasuringContext() {
     if (!measureContext_) {
         measureImage_ = QImage(1, 1, QImage::Format_ARGB32_Premultiplied);
         measurePainter_ = std::make_unique<QPainter>(&measureImage_);
-        measureContext_ = std::make_unique<PainterDeviceContext>(*measurePainter_);
+        measureContext_ = std::make_unique<PainterDeviceContext>(*measurePainter_, &cache_);
     }
     return measureContext_.get();
 }
 
 void XGraphWidget::PaintOn(QPainter& painter, QSize size) {
-    PainterDeviceContext dc(painter);
+    PainterDeviceContext dc(painter, &cache_);
     Paint(dc, PixelRect{0, 0, size.width(), size.height()});
 }
 
@@ -99,7 +97,7 @@ bool XGraphWidget::PrintTo(QPrinter& printer) {
 
 void XGraphWidget::PrintTo(QPainter& painter) {
     painter.save();
-    PainterDeviceContext dc(painter);
+    PainterDeviceContext dc(painter, &cache_);
     CXGraph::PrintTo(dc, ScreenDpiX(), ScreenDpiY());
     painter.restore();
 }

@@ -10,9 +10,9 @@
 class QPainter;
 class QPrinter;
 
-namespace orvik {
+#include "chart/painter_context_widget.h"
 
-class PainterDeviceContext;
+namespace orvik {
 
 // The chart window: a widget that is a CXGraph and paints it, through an
 // off-screen image when double buffered. While disabled it takes no mouse
@@ -54,6 +54,7 @@ class XGraphWidget : public QWidget, public CXGraph {
   private:
     void PaintOn(QPainter& painter, QSize size);
 
+    PainterCache cache_;
     QImage buffer_;
     QImage measureImage_;
     std::unique_ptr<QPainter> measurePainter_;

@@ -205,6 +205,35 @@ TEST(AutoScale, ChoosesTheFinestStepWhoseLabelsFitAndAlignsTheRange) {
     EXPECT_NEAR(std::remainder(x.Max, x.Step), 0.0, 1e-9);
 }
 
+// A chart shown in a window that measures text with the recorder.
+class ShownGraph : public CXGraph {
+  public:
+    bool IsWindowVisible() const override { return true; }
+    DeviceContext* MeasuringContext() override { return &measuring; }
+    RecordingDeviceContext measuring;
+};
+
+TEST(SetDataRange, OnAShownChartSpacesTicksByTheLabelSize) {
+    ShownGraph chart;
+    chart.ShowLegend = false;
+    const CurvePoint points[] = {{0.0, 0.0}, {10.0, 1.0}};
+    chart.SetCurveData(points, 2, 0, 0, 0, false);
+    RecordingDeviceContext dc;
+    chart.Paint(dc, PixelRect{0, 0, 1000, 700});
+
+    CXGraphAxis& y = chart.YAxisAt(0);
+    ASSERT_TRUE(y.SetDataRange(0.0, 100.0));
+    const PixelRect plot = chart.PlotRect();
+    const double available = plot.bottom - (plot.top + y.LabelExtent + y.LabelReserve);
+    EXPECT_DOUBLE_EQ(y.Step, 100.0 / static_cast<int>(available) * 13);
+
+    CXGraphAxis& x = chart.XAxisAt(0);
+    ASSERT_TRUE(x.SetDataRange(0.0, 10.0));
+    const double across = plot.right - x.LabelReserve - x.LabelExtent - plot.left;
+    const double widest = 5 * 6;  // "%5.1f" gives "  0.0" and " 10.0"
+    EXPECT_DOUBLE_EQ(x.Step, 10.0 / static_cast<int>(across) * widest);
+}
+
 TEST(TickFormat, UsesTheAxisFormatAndFallsBackOnUnsafeOnes) {
     EXPECT_EQ(FormatTickValue("%5.1f", 3.0, false), "  3.0");
     EXPECT_EQ(FormatTickValue("%.2f", 47.256, false), "47.26");

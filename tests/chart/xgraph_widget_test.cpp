@@ -106,6 +106,25 @@ TEST_F(ChartRendering, MonochromePrintDrawsTheCurveBlackOnWhite) {
     EXPECT_GT(CountColour(printed, band, qRgb(0, 0, 0)), band.width() * band.height() / 10);
 }
 
+TEST_F(ChartRendering, PrintIntoAHighResolutionImageScalesTheWholeChart) {
+    // 192 dpi against the 96-dpi screen: the chart is laid out on half the
+    // pixels and drawn twice as large.
+    QImage page(2000, 1400, QImage::Format_RGB32);
+    page.setDotsPerMeterX(7559);
+    page.setDotsPerMeterY(7559);
+    chart.PrintTo(page);
+    const PixelRect plot = chart.PlotRect();
+    EXPECT_LT(plot.right, 1000);
+    // The upper band's outline, in device pixels, at twice its logical place.
+    const AxisMapping x = chart.XAxisAt(0).Mapping();
+    const int left = 2 * x.Map(4.0);
+    const int y = 2 * chart.YAxisAt(0).Mapping().Map(81.0);                    // between grid lines
+    EXPECT_EQ(CountColour(page, QRect(left - 2, y, 5, 1), Rgb(0x6464FF)), 2);  // a 2-pixel pen
+    // Text grows too: the verdict's green covers about four times the area.
+    const int green = CountColour(page, QRect(110, 290, 690, 90), Rgb(0x37FF00));
+    EXPECT_GT(green, 4 * 200);
+}
+
 TEST_F(ChartRendering, PrintingToAPrinterWritesAPage) {
     orvik::testing::TemporaryFolder folder;
     const std::string path = (folder.Path() / "chart.pdf").string();
@@ -139,6 +158,54 @@ TEST(PainterContext, NotXorFillCombinesWithWhatIsBelow) {
         // Above the curve nothing is filled.
         EXPECT_EQ(image.pixel(toX.Map(5.0), toY.Map(75.0)) & 0xFFFFFF, Rgb(plot) & 0xFFFFFF);
     }
+}
+
+TEST(PainterContext, HatchedFillsCombineLineByLineAndLeaveTheGaps) {
+    testing::TestApplication();
+    for (FillMix mix : {FillMix::NotXor, FillMix::Copy}) {
+        QImage image(64, 64, QImage::Format_RGB32);
+        image.fill(qRgb(120, 120, 120));
+        QPainter painter(&image);
+        PainterDeviceContext dc(painter);
+        const std::vector<PixelPoint> square = {{8, 8}, {56, 8}, {56, 56}, {8, 56}};
+        dc.FillPolygon(square, ChartBrush{kHatchCross, 0x0000FF}, mix);
+        painter.end();
+        const QRgb line = mix == FillMix::NotXor
+                              ? (~(qRgb(255, 0, 0) ^ qRgb(120, 120, 120)) & 0xFFFFFF)
+                              : (qRgb(255, 0, 0) & 0xFFFFFF);
+        // Lines every 8 pixels from the origin; the gaps keep what was there.
+        EXPECT_EQ(image.pixel(16, 20) & 0xFFFFFF, line);
+        EXPECT_EQ(image.pixel(20, 24) & 0xFFFFFF, line);
+        EXPECT_EQ(image.pixel(20, 20) & 0xFFFFFF, qRgb(120, 120, 120) & 0xFFFFFF);
+        // Nothing outside the polygon.
+        EXPECT_EQ(image.pixel(0, 16) & 0xFFFFFF, qRgb(120, 120, 120) & 0xFFFFFF);
+        EXPECT_EQ(image.pixel(60, 24) & 0xFFFFFF, qRgb(120, 120, 120) & 0xFFFFFF);
+    }
+}
+
+TEST(PainterContext, DottedRowsAndColumnsFollowThePenPattern) {
+    testing::TestApplication();
+    QImage image(40, 40, QImage::Format_RGB32);
+    image.fill(qRgb(255, 255, 255));
+    QPainter painter(&image);
+    PainterDeviceContext dc(painter);
+    dc.DrawLine({2, 5}, {30, 5}, ChartPen{kPenDot, 1, 0x969696});
+    dc.DrawLine({5, 10}, {5, 30}, ChartPen{kPenDot, 1, 0x969696});
+    painter.end();
+    int rowDots = 0;
+    for (int x = 0; x < 40; ++x) {
+        rowDots += (image.pixel(x, 5) & 0xFFFFFF) == (qRgb(150, 150, 150) & 0xFFFFFF);
+    }
+    int columnDots = 0;
+    for (int y = 0; y < 40; ++y) {
+        columnDots += (image.pixel(5, y) & 0xFFFFFF) == (qRgb(150, 150, 150) & 0xFFFFFF);
+    }
+    // One pixel in three over 29 and 21 pixels.
+    EXPECT_EQ(rowDots, 10);
+    EXPECT_EQ(image.pixel(2, 5) & 0xFFFFFF, qRgb(150, 150, 150) & 0xFFFFFF);
+    EXPECT_EQ(image.pixel(2, 6) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_GE(columnDots, 6);
+    EXPECT_LE(columnDots, 11);
 }
 
 TEST(PainterContext, MapsTheChartsFacesToInstalledFamiliesAndSizesByCell) {
