@@ -9,7 +9,7 @@
 #include "app/operator_prompts.h"
 #include "app/prompt_dialogs.h"
 #include "app/test_station.h"
-#include "chart/colour_text.h"
+#include "chart/coloured_text.h"
 #include "script/script.h"
 
 namespace orvik {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "chart/colour_text.h"
+#include "chart/coloured_text.h"
 #include "collection/orvik_doc.h"
 #include "script/script.h"
 
@@ -14,7 +14,6 @@ constexpr std::uint32_t kDoubleEndedColour = 0x28f0f0;
 constexpr std::uint32_t kSingleEndedColour = 0xb40519;
 constexpr std::uint32_t kPassColour = 0x0fbe00;
 constexpr std::uint32_t kFailColour = 0x3700ff;
-constexpr std::uint32_t kBlack = 0x000000;
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include <QTreeWidget>
 
 #include "app/criteria_selector_widget.h"
-#include "chart/colour_text.h"
+#include "chart/coloured_text.h"
 #include "collection/browse_view.h"
 #include "collection/child_frame.h"
 #include "qt_environment.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/clock.h"
-#include "chart/colour_text.h"
+#include "chart/coloured_text.h"
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
 #include "script/script.h"

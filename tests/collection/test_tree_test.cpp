@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "chart/colour_text.h"
+#include "chart/coloured_text.h"
 #include "collection/orvik_doc.h"
 #include "script/script.h"
 

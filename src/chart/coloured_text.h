@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chart/chart_types.h"
+
+namespace orvik {
+
+// Item texts of the gradient tree may change colour part-way. A colour code
+// is four bytes: 0x01, then red, green and blue each stored as component + 1
+// (255 stays 255), so that no code byte is 0. Text after a code is drawn in
+// that colour.
+inline constexpr char kColourCodeMark = '\x01';
+inline constexpr std::size_t kColourCodeLength = 4;
+
+// The colour code for `colour` followed by `text`.
+std::string ColourText(std::string_view text, ChartColour colour);
+
+// `text` without its colour codes. A code cut short by the end of the text is
+// dropped as well.
+std::string PlainText(std::string_view text);
+
+// A run of text and the colour it is drawn in; no colour means the colour the
+// text starts with.
+struct ColouredPiece {
+    std::string_view Text;
+    std::optional<ChartColour> Colour;
+
+    bool operator==(const ColouredPiece&) const = default;
+};
+
+// The non-empty runs of `text` between its colour codes, in order.
+std::vector<ColouredPiece> SplitColouredText(std::string_view text);
+
+// One stored component back to its value: stored - 1 (0 for a stored 0).
+int DecodeColourComponent(unsigned char stored);
+
+}  // namespace orvik

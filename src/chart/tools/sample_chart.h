@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "chart/xgraph.h"
+
+namespace orvik::samples {
+
+// A measured-looking impedance profile with everything the graph view shows
+// about it.
+struct SampleTrace {
+    std::vector<CurvePoint> Points;  // inches, ohms
+    std::string Name = "Sample #: 1";
+    std::string Time;  // as the graph view prints it ("%c")
+    std::string CriterionName = "50 Ohm SE";
+    double MinimumLimit = 45.0;
+    double MaximumLimit = 55.0;
+    double StartPosition = 4.0;
+    double EndPosition = 7.0;
+    double Average = 0.0;
+    double Maximum = 0.0;
+    double Minimum = 0.0;
+    bool Passed = false;
+};
+
+// 750 samples, 1/75 inch apart: launch, a 51-ohm coupon trace with ripple
+// and noise, and the open end rising off the top of the scale.
+SampleTrace MakeSampleTrace();
+
+// `count` points over 10 inches with the same shape, for timing.
+std::vector<CurvePoint> DenseProfile(int count);
+
+// Fills a chart as the trace graph view does: grey window, no legend, the
+// profile as curve 0 by reference, a 0-100 (or 0-200) ohm axis, the two
+// hatched limit bands across the criterion's window and the eight summary
+// labels.
+void SetUpGraphViewChart(CXGraph& chart, const SampleTrace& trace);
+
+}  // namespace orvik::samples

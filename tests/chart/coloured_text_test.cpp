@@ -1,0 +1,72 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "chart/coloured_text.h"
+
+namespace orvik {
+namespace {
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int v : values) {
+        bytes.push_back(static_cast<char>(v));
+    }
+    return bytes;
+}
+
+TEST(ColourText, PrefixesTheCodeWithEachComponentStoredPlusOne) {
+    EXPECT_EQ(ColourText("PASS", 0x00FF00), Bytes({0x01, 0x01, 0xFF, 0x01}) + "PASS");
+    // RGB 240,240,40 and 255,0,55: a full component stays 255.
+    EXPECT_EQ(ColourText("DD - ", RgbColour(240, 240, 40)), Bytes({0x01, 241, 241, 41}) + "DD - ");
+    EXPECT_EQ(ColourText("FAIL", 0x3700FF), Bytes({0x01, 0xFF, 0x01, 0x38}) + "FAIL");
+    EXPECT_EQ(ColourText("", kBlack), Bytes({0x01, 0x01, 0x01, 0x01}));
+    // No code byte is ever 0.
+    for (ChartColour colour : {0x000000u, 0xFFFFFFu, 0xFE00FFu, 0x010203u}) {
+        const std::string coded = ColourText("x", colour);
+        EXPECT_EQ(coded.find('\0'), std::string::npos);
+    }
+}
+
+TEST(PlainText, RemovesEveryCode) {
+    EXPECT_EQ(PlainText(ColourText("PASS", 0x00FF00)), "PASS");
+    const std::string line =
+        ColourText("SD - ", 0xB40519) + "Sample #: 1,  50.12   " + ColourText("FAIL", 0x3700FF);
+    EXPECT_EQ(PlainText(line), "SD - Sample #: 1,  50.12   FAIL");
+    EXPECT_EQ(PlainText("no codes"), "no codes");
+    EXPECT_EQ(PlainText(""), "");
+    // A code cut short by the end of the text goes too.
+    EXPECT_EQ(PlainText("Coupon" + Bytes({0x01, 0x05})), "Coupon");
+    EXPECT_EQ(PlainText(Bytes({0x01})), "");
+}
+
+TEST(SplitColouredText, GivesEachRunItsColour) {
+    const std::string line =
+        "A" + ColourText("PASS", 0x00FF00) + ColourText("", 0x123456) + ColourText("!", 0x0000FF);
+    const auto pieces = SplitColouredText(line);
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0], (ColouredPiece{"A", std::nullopt}));
+    // A stored 255 gives 254.
+    EXPECT_EQ(pieces[1], (ColouredPiece{"PASS", RgbColour(0, 254, 0)}));
+    EXPECT_EQ(pieces[2], (ColouredPiece{"!", RgbColour(254, 0, 0)}));
+}
+
+TEST(SplitColouredText, CodeByteRules) {
+    // A stored 1 is component 0; a stored 0 (never written) is read as 0.
+    auto pieces = SplitColouredText(Bytes({0x01, 0x01, 0x02, 0x00}) + "x");
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].Colour, std::optional<ChartColour>(RgbColour(0, 1, 0)));
+    // A text ending with a code has nothing after it.
+    pieces = SplitColouredText("Script" + ColourText("", 0x00FF00));
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].Text, "Script");
+    // A code cut short is not read past the end.
+    pieces = SplitColouredText("ab" + Bytes({0x01, 0x30, 0x30}));
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].Text, "ab");
+    EXPECT_EQ(DecodeColourComponent(0xFF), 254);
+    EXPECT_EQ(DecodeColourComponent(0x01), 0);
+}
+
+}  // namespace
+}  // namespace orvik
