@@ -10,6 +10,7 @@
 #include "app/prompt_dialogs.h"
 #include "app/test_station.h"
 #include "chart/coloured_text.h"
+#include "chart/vivid_tree_widget.h"
 #include "script/script.h"
 
 namespace orvik {
@@ -18,14 +19,19 @@ CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* par
     : QWidget(parent), document_(document), station_(station), model_(document) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    tree_ = new QTreeWidget(this);
+    tree_ = new VividTree(this);
     tree_->setObjectName("testTree");
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(true);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
     tree_->setContextMenuPolicy(Qt::NoContextMenu);
+    // Tree colours: grey-green background, dark selection bar, light text on it.
+    tree_->SetBackgroundMode(VividTree::kPlainBackground);
+    tree_->SetTreeBackgroundColour(0xaab4b4);
+    tree_->SetSelectionColour(0x404040);
+    tree_->SetSelectedTextColour(0xc8c8c8);
+    tree_->SetLeafIcon(VividTree::TraceLeafIcon());
     tree_->installEventFilter(this);
-    tree_->viewport()->installEventFilter(this);
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::currentItemChanged, this, &CBrowseView::OnSelectionChanged);
     document_.AddObserver(this);
@@ -37,7 +43,7 @@ CBrowseView::~CBrowseView() {
 
 QTreeWidgetItem* CBrowseView::MakeItem(TestTreeNode* node, QTreeWidgetItem* parentItem) {
     auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(tree_);
-    item->setText(0, ToQt(node->Text));
+    item->setText(0, VividTree::ToItemText(node->Text));
     nodes_.insert(item, node);
     items_.insert(node, item);
     return item;
@@ -149,12 +155,13 @@ bool CBrowseView::eventFilter(QObject* watched, QEvent* event) {
         DeleteSelected();
         return true;
     }
-    if (watched == tree_->viewport() && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-        ResumeSelectedScript();
-        return true;
-    }
     return QWidget::eventFilter(watched, event);
+}
+
+void CBrowseView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        ResumeSelectedScript();
+    }
 }
 
 }  // namespace orvik

@@ -6,12 +6,12 @@
 #include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
 
-class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace orvik {
 
 class TestStation;
+class VividTree;
 
 // The left pane of a collection window: the collection as a tree of scripts,
 // coupons and traces with coloured verdicts. Selecting a trace shows it,
@@ -26,7 +26,7 @@ class CBrowseView : public QWidget, public DocumentObserver {
     void InitialUpdate();
     void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) override;
 
-    QTreeWidget* Tree() const { return tree_; }
+    VividTree* Tree() const { return tree_; }
     const TestTree& Model() const { return model_; }
 
     // The commands behind the keys and the mouse, for tests and menus.
@@ -35,6 +35,8 @@ class CBrowseView : public QWidget, public DocumentObserver {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The tree passes right presses on to its parent, this view.
+    void mousePressEvent(QMouseEvent* event) override;
 
   private:
     void AddNodes(TestTreeNode* node, QTreeWidgetItem* parentItem);
@@ -46,7 +48,7 @@ class CBrowseView : public QWidget, public DocumentObserver {
     COrvikDoc& document_;
     TestStation& station_;
     TestTree model_;
-    QTreeWidget* tree_;
+    VividTree* tree_;
     QHash<QTreeWidgetItem*, TestTreeNode*> nodes_;
     QHash<const TestTreeNode*, QTreeWidgetItem*> items_;
     bool ignoreSelection_ = false;

@@ -1,34 +1,60 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 
+#include "collection/graph_summary.h"
 #include "collection/orvik_doc.h"
+
+class QLabel;
+class QPrinter;
 
 namespace orvik {
 
+class CXGraphLabel;
 class TestStation;
+class XGraphWidget;
 
 // The right pane of a collection window: the current trace against position,
-// the criterion's limit bands and the summary labels. A left click runs a
-// test, a right click records it.
+// the criterion's limit bands, the summary labels and, while a script runs,
+// a box naming the next coupon and test. A left click runs a test, a right
+// click records it.
 class CGraphView : public QWidget, public DocumentObserver {
     Q_OBJECT
   public:
     CGraphView(COrvikDoc& document, TestStation& station, QWidget* parent = nullptr);
     ~CGraphView() override;
 
+    // First display: a blank trace on a 0-100 ohm axis, labels empty.
     void InitialUpdate();
     void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) override;
-    void Print();
+
+    // Prints the chart on white through the print dialog; false when cancelled.
+    bool Print();
+    // Prints one page on an already set-up printer.
+    void PrintOn(QPrinter& printer);
+
+    XGraphWidget& Chart() const { return *chart_; }
+    QLabel* ScriptPrompt() const { return prompt_; }
+    const CXGraphLabel& SummaryLabel(GraphSummary::Label which) const { return *labels_[which]; }
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void ShowCurrentTrace();
+    void UpdateLabels();
+    void UpdateScriptPrompt();
+    void PlacePrompt();
+    void SetChartColours(std::uint32_t colour);
+
     COrvikDoc& document_;
     TestStation& station_;
-    bool showLabels_ = false;
+    XGraphWidget* chart_;
+    std::array<CXGraphLabel*, GraphSummary::Count> labels_{};
+    QLabel* prompt_ = nullptr;
+    const TraceSample noSamples_{0.0, 0.0};
 };
 
 }  // namespace orvik

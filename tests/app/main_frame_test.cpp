@@ -8,6 +8,7 @@
 
 #include "app/criteria_selector_widget.h"
 #include "chart/coloured_text.h"
+#include "chart/vivid_tree_widget.h"
 #include "collection/browse_view.h"
 #include "collection/child_frame.h"
 #include "qt_environment.h"
