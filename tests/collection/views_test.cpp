@@ -1,0 +1,136 @@
+// The two panes of a collection window, driven as the operator drives them.
+#include <gtest/gtest.h>
+#include <QLabel>
+#include <QTest>
+
+#include "app/clock.h"
+#include "app/qt_environment.h"
+#include "app/station_fakes.h"
+#include "app/test_station.h"
+#include "chart/coloured_text.h"
+#include "chart/vivid_tree_widget.h"
+#include "chart/xgraph_widget.h"
+#include "collection/browse_view.h"
+#include "collection/graph_view.h"
+#include "criteria/criteria_library.h"
+#include "script/script.h"
+
+namespace orvik {
+namespace {
+
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
+
+class CollectionViews : public ::testing::Test {
+  protected:
+    CollectionViews() {
+        library.AddCriterion().Name = "SE 50";
+        selector.FillInListOrder(library);
+        host.active = &document;
+        graph.resize(900, 600);
+        browse.resize(250, 600);
+        browse.InitialUpdate();
+        graph.InitialUpdate();
+    }
+
+    std::string Label(GraphSummary::Label which) { return graph.SummaryLabel(which).Text; }
+
+    CriteriaLibrary library;
+    CriteriaSelectorModel selector;
+    testing::ScriptedPrompts prompts;
+    VirtualClock clock;
+    testing::FakeHost host;
+    testing::FakeInstrument instrument;
+    COrvikDoc document;
+    TestStation station{library, selector, prompts, clock, host, instrument};
+    CBrowseView browse{document, station};
+    CGraphView graph{document, station};
+};
+
+TEST_F(CollectionViews, NewWindowShowsABlankTraceAndEmptyLabels) {
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), 250);
+    EXPECT_EQ(Label(GraphSummary::Name), "");
+    EXPECT_EQ(Label(GraphSummary::Verdict), "");
+    EXPECT_EQ(graph.Chart().YAxisAt(0).Title, "Ohms");
+    EXPECT_FALSE(graph.Chart().isEnabled()) << "clicks must reach the view";
+    EXPECT_EQ(graph.ScriptPrompt(), nullptr);
+}
+
+TEST_F(CollectionViews, UpdateFillsLabelsAndSwitchesTheAxisAboveEightyFive) {
+    selector.SelectIndex(0);
+    instrument.level = 85.0;
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    EXPECT_EQ(Label(GraphSummary::Average), "Avg: 85.00");
+    EXPECT_EQ(Label(GraphSummary::Verdict), "85.00 - FAIL");
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Verdict).TextColour, 0x0000ffu);
+    EXPECT_EQ(graph.Chart().YAxisAt(0).DataMax, 100.0);
+    instrument.level = 85.01;
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    EXPECT_EQ(Label(GraphSummary::Average), "Avg: 85.01");
+    EXPECT_EQ(graph.Chart().YAxisAt(0).DataMax, 200.0);
+    instrument.level = 50.0;
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    EXPECT_EQ(graph.Chart().YAxisAt(0).DataMax, 100.0);
+    // Both limit bands span the criterion's window.
+    const auto& bands = graph.Chart().XAxisAt(0).Bands;
+    ASSERT_EQ(bands.size(), 2u);
+    EXPECT_EQ(bands[0].YFrom, 55.0);
+    EXPECT_EQ(bands[0].YTo, 1000.0);
+    EXPECT_EQ(bands[1].YTo, 45.0);
+    EXPECT_EQ(bands[1].XFrom, 4.0);
+    EXPECT_EQ(bands[1].XTo, 7.0);
+}
+
+TEST_F(CollectionViews, ScriptPromptComesAndGoesWithTheRun) {
+    Script& script = library.AddScript();
+    script.Prefix = "LOT7-";
+    script.AddElement().CriterionId = 0;
+    script.Elements.back().Postfix = "A";
+    prompts.serials = {std::string("12")};
+    ASSERT_TRUE(station.Scripts().Start(document, script));
+    ASSERT_NE(graph.ScriptPrompt(), nullptr);
+    EXPECT_EQ(graph.ScriptPrompt()->text(),
+              "Record a measurement for coupon:\n LOT7-12\n test #1 (A)");
+    station.Scripts().Stop(document);
+    EXPECT_EQ(graph.ScriptPrompt(), nullptr);
+}
+
+TEST_F(CollectionViews, RecordedTraceAppearsColouredAndSelectingItShowsIt) {
+    selector.SelectIndex(0);
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    QTest::mouseClick(&graph, Qt::RightButton);
+    VividTree& tree = *browse.Tree();
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    const std::string text = VividTree::FromItemText(tree.topLevelItem(0)->text(0));
+    EXPECT_EQ(text, ColourText("SD - ", 0xb40519) + "Sample #: 1,  50.00   " +
+                        ColourText("PASS", 0x0fbe00));
+
+    instrument.level = 60.0;
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    station.LiveMode = true;
+    tree.setCurrentItem(tree.topLevelItem(0));
+    EXPECT_FALSE(station.LiveMode);
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 50.0);
+    EXPECT_EQ(Label(GraphSummary::Name), "Sample #: 1");
+}
+
+TEST_F(CollectionViews, DeleteAsksWithThePlainNodeText) {
+    selector.SelectIndex(0);
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    QTest::mouseClick(&graph, Qt::RightButton);
+    VividTree& tree = *browse.Tree();
+    tree.setCurrentItem(tree.topLevelItem(0));
+    prompts.yesNoAnswers = {false, true};
+    browse.DeleteSelected();
+    EXPECT_EQ(document.Items().size(), 1u);
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_EQ(prompts.questions[0].text,
+              "Do you want to delete \"SD - Sample #: 1,  50.00   PASS\" ?");
+    EXPECT_EQ(prompts.questions[0].caption, "Delete tree item(s)");
+    browse.DeleteSelected();
+    EXPECT_TRUE(document.Items().empty());
+    EXPECT_EQ(tree.topLevelItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace orvik
