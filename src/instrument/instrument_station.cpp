@@ -13,14 +13,6 @@ InstrumentStation::InstrumentStation(DriverPort& port, Clock& clock, OperatorPro
       buffers_(std::make_unique<AcquisitionBuffers>()),
       acquisition_(link_, prompts, *buffers_, calibration_, kernels_) {}
 
-InstrumentStation::~InstrumentStation() {
-    try {
-        device_.Close();
-    } catch (const UsbError&) {
-        // Nothing is left to tell at the end of the run.
-    }
-}
-
 StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     StartUpFindings findings = RunDeviceStartUp(device_, trigger_, clock_, prompts_, options);
     characterizeMode_ = findings.characterizeMode;

@@ -33,7 +33,6 @@ class InstrumentStation : public ProfileInstrument {
     // Creates the instrument device with its open-now flag, as the main
     // window does, so the instrument is opened once here already.
     InstrumentStation(DriverPort& port, Clock& clock, OperatorPrompts& prompts);
-    ~InstrumentStation() override;
     InstrumentStation(const InstrumentStation&) = delete;
     InstrumentStation& operator=(const InstrumentStation&) = delete;
 
