@@ -1,31 +1,44 @@
-// measure: the instrument seen from outside, started as the program starts it.
+// measure: one test on the instrument seen from outside, started as the
+// program starts it. On the simulated MV300 all pauses pass on a virtual
+// clock. Like every acquisition it leaves the diagnostic dump TDR_Data.csv in
+// the current directory.
 #include "cli/measure_command.h"
 
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "app/clock.h"
 #include "app/operator_prompts.h"
 #include "cli/json_writer.h"
-#include "instrument/device_startup.h"
+#include "collection/trace_record.h"
+#include "criteria/criteria_library.h"
+#include "criteria/criterion.h"
+#include "instrument/image_loading.h"
+#include "instrument/instrument_station.h"
 #include "instrument/recording_driver_port.h"
+#include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
 
 namespace orvik::cli {
 namespace {
 
-// Messages go to standard error; questions get the answer that changes nothing.
+// Keeps the operator's messages: a failed test ends with the last of them as
+// its one line; after a test that worked they are printed as notes. Questions
+// get the answer that changes nothing.
 class ConsolePrompts : public OperatorPrompts {
   public:
     void Message(const std::string& text, const std::string& caption, PromptIcon) override {
-        std::cerr << (caption.empty() ? "Orvik" : caption) << ": " << text << '\n';
+        messages.push_back(caption.empty() ? text : caption + ": " + text);
     }
     bool AskYesNo(const std::string&, const std::string&) override { return false; }
     std::optional<std::string> AskTraceName(const std::string& proposed) override {
         return proposed;
     }
     std::optional<std::string> AskCouponSerial() override { return std::string(); }
+
+    std::vector<std::string> messages;
 };
 
 // This platform has no driver for the real instrument yet: nothing is found,
@@ -50,48 +63,55 @@ class NoDevicesPort : public DriverPort {
     std::string ErrorText(std::uint32_t) override { return "The device is not connected."; }
 };
 
-void WriteMode(JsonWriter& json, const char* name, const StoredModeCalibration& mode) {
-    json.Key(name).BeginObject();
-    json.Key("end_of_cable");
-    mode.endOfCable ? json.Value(std::int64_t{*mode.endOfCable}) : json.Null();
-    json.Key("divisor");
-    mode.divisor ? json.Value(*mode.divisor) : json.Null();
-    json.Key("calibration_constant");
-    mode.calibrationConstant ? json.Value(*mode.calibrationConstant) : json.Null();
-    json.Key("kernel_values");
-    mode.kernel ? json.Value(static_cast<std::int64_t>(mode.kernel->size())) : json.Null();
-    json.EndObject();
+MeasurementMode ParseMode(const std::string& text) {
+    if (text == "single") {
+        return MeasurementMode::SingleEnded;
+    }
+    if (text == "differential") {
+        return MeasurementMode::Differential;
+    }
+    throw UsageError("--mode must be single or differential");
 }
 
-void WriteFindings(JsonWriter& json, const StartUpFindings& findings) {
-    auto outcome = [&](const char* name, const std::optional<ImageLoadOutcome>& value) {
-        json.Key(name);
-        value ? json.Value(ImageLoadOutcomeText(*value)) : json.Null();
-    };
-    auto text = [&](const char* name, const std::optional<std::string>& value) {
-        json.Key(name);
-        value ? json.Value(*value) : json.Null();
-    };
-    json.BeginObject();
-    json.Field("trigger_devices", std::int64_t{findings.triggerDevicesFound});
-    json.Field("trigger_opened", findings.triggerOpened);
-    json.Field("characterize", findings.characterizeMode);
-    json.Field("instrument_found", findings.instrumentFound);
-    json.Field("release_number", std::int64_t{findings.releaseNumber});
-    outcome("program_image", findings.programImage);
-    outcome("fpga_image", findings.fpgaImage);
-    json.Field("calibrated", findings.stored.calibrated);
-    WriteMode(json, "single_ended", findings.stored.singleEnded);
-    WriteMode(json, "differential", findings.stored.differential);
-    text("last_operator", findings.stored.lastOperator);
-    text("last_date", findings.stored.lastDate);
-    json.Key("notes").BeginArray();
-    for (const std::string& note : findings.stored.notes) {
-        json.Value(note);
+// The program's default criterion, in the mode asked for: 50 ohms
+// single-ended or 100 ohms differential, +-10 %, judged from 4 to 7 inches.
+Criterion DefaultCriterion(MeasurementMode mode) {
+    Criterion criterion;
+    if (IsDifferential(mode)) {
+        criterion.DoubleEnded = 1;
+        criterion.TargetImpedance = 100.0;
+        criterion.RecomputeLimits();
     }
-    json.EndArray();
-    text("usb_error", findings.usbError);
-    json.EndObject();
+    return criterion;
+}
+
+// The named criterion of the library file; the mode given must agree with it.
+Criterion NamedCriterion(const MeasureOptions& options) {
+    CriteriaLibrary library;
+    const LibraryLoadResult loaded = library.Load(*options.criteriaFile);
+    if (loaded.IsDamaged()) {
+        throw CommandFailure(loaded.Message());
+    }
+    for (const auto& criterion : library.Criteria) {
+        if (criterion->Name != *options.criterionName) {
+            continue;
+        }
+        if (options.mode && IsDifferential(*options.mode) != criterion->IsDifferential()) {
+            throw UsageError("--mode disagrees with criterion " + criterion->Name + ", which is " +
+                             ModeName(ModeFromDifferential(criterion->IsDifferential())));
+        }
+        return *criterion;
+    }
+    throw CommandFailure("no criterion named " + *options.criterionName + " in " +
+                         *options.criteriaFile);
+}
+
+std::string CommandLine(const Arguments& arguments) {
+    std::string line = "orvik-cli measure";
+    for (const std::string& argument : arguments) {
+        line += ' ' + argument;
+    }
+    return line;
 }
 
 }  // namespace
@@ -104,11 +124,12 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
             options.simulate = true;
         } else if (reader.Option("--coupon")) {
             options.coupon = reader.Value();
-        } else if (reader.Option("--mode")) {
-            options.mode = reader.Value();
-            if (options.mode != "single" && options.mode != "differential") {
-                throw UsageError("--mode must be single or differential");
+            std::string error;
+            if (!sim::CouponProfile::Parse(*options.coupon, &error)) {
+                throw UsageError("--coupon " + *options.coupon + ": " + error);
             }
+        } else if (reader.Option("--mode")) {
+            options.mode = ParseMode(reader.Value());
         } else if (reader.Option("--criteria")) {
             options.criteriaFile = reader.Value();
         } else if (reader.Option("--criterion")) {
@@ -127,11 +148,34 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
     if (options.simStore && !options.simulate) {
         throw UsageError("--sim-store needs --simulate");
     }
+    if (options.coupon && !options.simulate) {
+        throw UsageError("--coupon needs --simulate");
+    }
     return options;
+}
+
+void WriteMeasurementJson(JsonWriter& json, const TraceRecord& record) {
+    json.BeginObject();
+    json.Field("average", record.Average)
+        .Field("deviation", record.Deviation)
+        .Field("maximum", record.Maximum)
+        .Field("minimum", record.Minimum)
+        .Field("passed", record.Passed);
+    json.Key("samples").BeginArray();
+    for (const TraceSample& sample : record.Samples) {
+        json.BeginArray(true).Value(sample.Position).Value(sample.Impedance).EndArray();
+    }
+    json.EndArray();
+    json.EndObject();
 }
 
 int RunMeasure(const Arguments& arguments) {
     const MeasureOptions options = ParseMeasureOptions(arguments);
+    const Criterion criterion =
+        options.criterionName
+            ? NamedCriterion(options)
+            : DefaultCriterion(options.mode.value_or(MeasurementMode::SingleEnded));
+    const MeasurementMode mode = ModeFromDifferential(criterion.IsDifferential());
 
     std::ofstream log;
     if (options.ioLog) {
@@ -149,29 +193,42 @@ int RunMeasure(const Arguments& arguments) {
     if (options.simulate) {
         sim::SimulatorOptions simulator;
         simulator.instrument.storePath = options.simStore.value_or("");
-        system = std::make_unique<sim::SimulatedDriverPort>(clock, simulator);
+        auto simulated = std::make_unique<sim::SimulatedDriverPort>(clock, simulator);
+        if (options.coupon) {
+            simulated->Instrument().Attach(
+                mode, sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(*options.coupon)));
+        }
+        system = std::move(simulated);
     } else {
         system = std::make_unique<NoDevicesPort>();
     }
     RecordingDriverPort port(*system, options.ioLog ? &log : nullptr);
     ConsolePrompts prompts;
 
-    // As in the main window: the device is opened once when it is made, and
-    // start-up opens it again.
-    CUsbDevice device(port, kInstrumentInterfaceGuid, true);
-    CTriggerPort trigger(port, prompts);
+    InstrumentStation station(port, clock, prompts);
     StartUpOptions startUp;
+    startUp.commandLine = CommandLine(arguments);
     startUp.imageFolder = ExecutableFolder();
-    const StartUpFindings findings = RunDeviceStartUp(device, trigger, clock, prompts, startUp);
+    const StartUpFindings findings = station.StartUp(startUp);
 
-    if (!findings.instrumentFound) {
-        throw CommandFailure("Unable to open the TDR device");
+    const MeasuredProfile profile = station.MeasureProfile(criterion.IsDifferential());
+    if (profile.StopLiveMode) {
+        throw CommandFailure(prompts.messages.empty() ? "the instrument could not be used"
+                                                      : prompts.messages.back());
     }
+    TraceRecord record;
+    record.FillFromAcquisition(&criterion, profile.Impedance, 0);
+
     JsonWriter json;
-    WriteFindings(json, findings);
+    WriteMeasurementJson(json, record);
     std::cout << json.Text() << '\n';
-    throw CommandFailure(
-        "the instrument started (findings above), but this build cannot measure yet");
+    for (const std::string& note : findings.stored.notes) {
+        std::cerr << "orvik-cli measure: note: " << note << '\n';
+    }
+    for (const std::string& message : prompts.messages) {
+        std::cerr << "orvik-cli measure: note: " << message << '\n';
+    }
+    return 0;
 }
 
 }  // namespace orvik::cli

@@ -4,13 +4,19 @@
 #include <string>
 
 #include "cli/cli_command.h"
+#include "instrument/measurement_mode.h"
+
+namespace orvik {
+class JsonWriter;
+class TraceRecord;
+}  // namespace orvik
 
 namespace orvik::cli {
 
 struct MeasureOptions {
     bool simulate = false;
-    std::optional<std::string> coupon;
-    std::string mode = "single";
+    std::optional<std::string> coupon;  // a coupon profile, checked
+    std::optional<MeasurementMode> mode;
     std::optional<std::string> criteriaFile;
     std::optional<std::string> criterionName;
     std::optional<std::string> simStore;
@@ -19,7 +25,13 @@ struct MeasureOptions {
 
 MeasureOptions ParseMeasureOptions(const Arguments& arguments);
 
-// measure: starts the instrument as the program does and runs one test.
+// measure: starts the instrument as the program does and runs one test: Run
+// Test's acquisition in the criterion's mode, judged by the criterion (the
+// program's default criterion for the mode when none is named). Prints
+// {"average", "deviation", "maximum", "minimum", "passed", "samples"}.
 int RunMeasure(const Arguments& arguments);
+
+// The printed result of one test.
+void WriteMeasurementJson(JsonWriter& json, const TraceRecord& record);
 
 }  // namespace orvik::cli

@@ -157,9 +157,11 @@ int RunProcess(const Arguments& arguments) {
     if (!options.kernelPath.empty()) {
         std::vector<double> kernel =
             ReadNumberColumn(options.kernelPath, ResponseKernel::kMaxLength);
-        if (!kernels.For(mode).SetStored(std::move(kernel))) {
-            throw CommandFailure(options.kernelPath + ": a kernel has 50 to 1000 values");
+        const std::string unusable = ResponseKernel::Unusable(kernel);
+        if (!unusable.empty()) {
+            throw CommandFailure(options.kernelPath + ": the kernel " + unusable);
         }
+        kernels.For(mode).SetStored(std::move(kernel));
     }
 
     auto buffers = std::make_unique<AcquisitionBuffers>();

@@ -8,6 +8,7 @@
 
 #include "app/clock.h"
 #include "app/operator_prompts.h"
+#include "instrument/calibration_set.h"
 #include "instrument/image_loading.h"
 #include "instrument/instrument_link.h"
 #include "instrument/trigger_port.h"
@@ -17,9 +18,6 @@ namespace orvik {
 
 // The release number the instrument reports while its program runs.
 inline constexpr std::uint16_t kRunningReleaseNumber = 0x0064;
-// End-of-cable indexes that keep every index of the processing inside its arrays.
-inline constexpr int kMinEndOfCable = 201;
-inline constexpr int kMaxEndOfCable = 5000;
 
 // One measurement mode's values as the store gave them; a value is absent
 // when the store did not hold it or held one the program cannot use.

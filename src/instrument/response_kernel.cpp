@@ -96,8 +96,27 @@ double ResponseKernel::Sum() const {
     return SumOf(Values());
 }
 
-bool ResponseKernel::SetStored(std::vector<double> values) {
+std::string ResponseKernel::Unusable(std::span<const double> values) {
     if (values.size() < kMinLength || values.size() > kMaxLength) {
+        return "has " + std::to_string(values.size()) + " values, not " +
+               std::to_string(kMinLength) + " to " + std::to_string(kMaxLength);
+    }
+    for (const double value : values) {
+        if (!std::isfinite(value)) {
+            return "holds values that are not numbers";
+        }
+    }
+    for (std::size_t k = 0; k < kMinLength; ++k) {
+        if (values[k] == 0.0) {
+            return "holds a zero among its first " + std::to_string(kMinLength) +
+                   " values, which every measurement divides by";
+        }
+    }
+    return {};
+}
+
+bool ResponseKernel::SetStored(std::vector<double> values) {
+    if (!Unusable(values).empty()) {
         return false;
     }
     stored_ = std::move(values);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "instrument/measurement_mode.h"
@@ -32,8 +33,11 @@ class ResponseKernel {
     bool HasStored() const { return !stored_.empty(); }
     std::span<const double> Stored() const { return stored_; }
     // Takes a stored kernel. Refused (false, nothing changes) unless it has
-    // kMinLength..kMaxLength values.
+    // kMinLength..kMaxLength values, all of them numbers, and every value
+    // the amplitude estimate divides by (the first kMinLength) non-zero.
     bool SetStored(std::vector<double> values);
+    // Why SetStored would refuse `values`; empty when it would take them.
+    static std::string Unusable(std::span<const double> values);
     // Forgets the stored kernel, so the built-in one applies.
     void DiscardStored() { stored_.clear(); }
 

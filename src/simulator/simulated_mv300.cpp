@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "simulator/physics_waveform_source.h"
 #include "simulator/sim_images.h"
 
 namespace orvik::sim {
@@ -65,7 +66,7 @@ SimulatedMv300::SimulatedMv300(Mv300Options options)
     : options_(std::move(options)),
       store_(options_.storePath.empty() ? std::make_unique<SimulatedStore>()
                                         : std::make_unique<SimulatedStore>(options_.storePath)),
-      source_(std::make_unique<PlainStepSource>()),
+      source_(std::make_unique<PhysicsWaveformSource>(options_.noiseSeed)),
       codeMemory_(kCodeSize, 0),
       highMemory_(kHighSize, 0) {
     if (options_.warm) {
@@ -280,7 +281,7 @@ void SimulatedMv300::Command(std::span<const std::uint8_t> packet) {
             reply[2] = packet[2];
             block_.reset();
             if (fpgaConfigured_) {
-                block_ = source_->Block(mode_, blocksSinceArming_++);
+                block_ = source_->Block(mode_, Attached(mode_), blocksSinceArming_++);
             }
             break;
         case kReadPage: {
@@ -316,7 +317,7 @@ void SimulatedMv300::RegisterWrite(std::uint16_t value,
     // Bit 2 of the front-end and arming values selects the differential path.
     const std::uint16_t withoutMode = value & 0xFFFB;
     if (withoutMode == 0x8241 || withoutMode == 0x0082) {
-        mode_ = (value & 4) ? SimMode::Differential : SimMode::SingleEnded;
+        mode_ = ModeFromDifferential((value & 4) != 0);
     }
     if (withoutMode == 0x0082) {
         blocksSinceArming_ = 0;

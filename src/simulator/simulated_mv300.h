@@ -13,21 +13,6 @@
 
 namespace orvik::sim {
 
-// What is attached to one of the instrument's cables.
-struct ProfileSegment {
-    double impedance = 50.0;  // ohms
-    double from = 0.0;        // inches from the end of the cable
-    double to = 10.0;
-};
-
-struct AttachedLoad {
-    enum class Kind { Open, Short, Load, Airline, Coupon };
-    Kind kind = Kind::Open;
-    double impedance = 0.0;               // Load and Airline: ohms
-    double length = 0.0;                  // Airline: inches
-    std::vector<ProfileSegment> profile;  // Coupon
-};
-
 // The standard setup packet of a control transfer.
 struct SetupPacket {
     std::uint8_t requestType = 0;
@@ -59,6 +44,8 @@ struct Mv300Options {
     std::optional<std::vector<std::uint8_t>> configurationDescriptor;
     // Language IDs of string descriptor 0.
     std::vector<std::uint16_t> languages{0x0409};
+    // Seed of the sampler noise.
+    std::uint64_t noiseSeed = 1;
 };
 
 // The instrument as its USB controller and firmware behave: descriptors,
@@ -96,13 +83,21 @@ class SimulatedMv300 {
     int FpgaLoads() const { return fpgaLoads_; }
 
     const std::vector<std::uint16_t>& RegistersWritten() const { return registersWritten_; }
-    SimMode Mode() const { return mode_; }
+    // The cable the front end is switched to (by bit 2 of the register values).
+    MeasurementMode Mode() const { return mode_; }
     int BlocksSinceArming() const { return blocksSinceArming_; }
     std::vector<std::uint8_t> CommandsReceived() const { return commandsReceived_; }
 
     SimulatedStore& Store() { return *store_; }
-    std::array<AttachedLoad, 2>& Attachments() { return attachments_; }
-    AttachedLoad& Attached(SimMode mode) { return attachments_[mode == SimMode::Differential]; }
+    // What is attached to each cable: nothing at first. Takes effect with
+    // the next record the sampler takes.
+    void Attach(MeasurementMode mode, CableAttachment attachment) {
+        attachments_[IsDifferential(mode)] = std::move(attachment);
+    }
+    const CableAttachment& Attached(MeasurementMode mode) const {
+        return attachments_[IsDifferential(mode)];
+    }
+    // The physics of the reflected step by default (PhysicsWaveformSource).
     void SetWaveformSource(std::unique_ptr<WaveformSource> source) { source_ = std::move(source); }
     WaveformSource& Source() { return *source_; }
 
@@ -122,7 +117,7 @@ class SimulatedMv300 {
     Mv300Options options_;
     std::unique_ptr<SimulatedStore> store_;
     std::unique_ptr<WaveformSource> source_;
-    std::array<AttachedLoad, 2> attachments_{};
+    std::array<CableAttachment, 2> attachments_{};
 
     std::vector<std::uint8_t> codeMemory_;
     std::vector<std::uint8_t> highMemory_;
@@ -140,7 +135,7 @@ class SimulatedMv300 {
 
     std::vector<std::uint16_t> registersWritten_;
     std::vector<std::uint8_t> commandsReceived_;
-    SimMode mode_ = SimMode::SingleEnded;
+    MeasurementMode mode_ = MeasurementMode::SingleEnded;
     int blocksSinceArming_ = 0;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
-#include <sstream>
 
 #include "instrument/response_kernel.h"
 
@@ -138,28 +137,6 @@ std::vector<double> LayeredReflection(const std::vector<double>& layers, double 
 }
 
 }  // namespace
-
-std::string CableAttachment::Describe() const {
-    std::ostringstream out;
-    switch (What) {
-        case Kind::Open:
-            out << "open";
-            break;
-        case Kind::Short:
-            out << "short";
-            break;
-        case Kind::Load:
-            out << "load " << Impedance << " ohms";
-            break;
-        case Kind::Airline:
-            out << "airline " << Impedance << " ohms, " << Length << " in";
-            break;
-        case Kind::Coupon:
-            out << "coupon " << Profile.Text();
-            break;
-    }
-    return out.str();
-}
 
 WaveformPhysics::WaveformPhysics(std::uint64_t noiseSeed) : noise_(noiseSeed) {}
 

@@ -8,33 +8,9 @@
 #include <vector>
 
 #include "instrument/measurement_mode.h"
-#include "simulator/coupon_profile.h"
+#include "simulator/cable_attachment.h"
 
 namespace orvik::sim {
-
-// What is attached to the end of one of the simulated instrument's cables.
-struct CableAttachment {
-    enum class Kind { Open, Short, Load, Airline, Coupon };
-
-    Kind What = Kind::Open;
-    double Impedance = 0.0;  // ohms: the load, or the airline's line impedance
-    double Length = 0.0;     // inches: the airline's length (its far end is open)
-    CouponProfile Profile;   // the coupon (its far end is open)
-
-    static CableAttachment Nothing() { return {}; }
-    static CableAttachment ShortCircuit() { return {Kind::Short, 0.0, 0.0, {}}; }
-    static CableAttachment Load(double ohms) { return {Kind::Load, ohms, 0.0, {}}; }
-    static CableAttachment Airline(double ohms, double inches) {
-        return {Kind::Airline, ohms, inches, {}};
-    }
-    static CableAttachment Coupon(CouponProfile profile) {
-        return {Kind::Coupon, 0.0, 0.0, std::move(profile)};
-    }
-
-    // A short description, e.g. "open", "load 75 ohms", "coupon 50@0-10".
-    std::string Describe() const;
-    bool operator==(const CableAttachment&) const = default;
-};
 
 // The true properties of one cable of the simulated MV300 and of the sampler
 // behind it. They differ a little from the program's built-in calibration, as

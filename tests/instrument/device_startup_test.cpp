@@ -97,7 +97,7 @@ TEST_F(DeviceStartUpTest, WarmInstrumentGivesItsStoredCalibrationWithoutLoads) {
     EXPECT_FALSE(findings.characterizeMode);
     EXPECT_FALSE(findings.usbError);
 
-    const sim::FactoryCalibration& factory = sim::Factory();
+    const testing::FactoryStore factory = testing::Factory();
     const StoredCalibration& stored = findings.stored;
     EXPECT_TRUE(stored.calibrated);
     EXPECT_EQ(stored.singleEnded.endOfCable, factory.endOfCableSingle);
@@ -108,8 +108,10 @@ TEST_F(DeviceStartUpTest, WarmInstrumentGivesItsStoredCalibrationWithoutLoads) {
     EXPECT_EQ(stored.differential.calibrationConstant, factory.constantDifferential);
     EXPECT_EQ(stored.lastOperator, factory.lastOperator);
     EXPECT_EQ(stored.lastDate, factory.lastDate);
-    EXPECT_EQ(stored.singleEnded.kernel, AsFloats(sim::FactoryKernel(sim::SimMode::SingleEnded)));
-    EXPECT_EQ(stored.differential.kernel, AsFloats(sim::FactoryKernel(sim::SimMode::Differential)));
+    EXPECT_EQ(stored.singleEnded.kernel,
+              AsFloats(sim::PhysicsFactoryValues(MeasurementMode::SingleEnded).Kernel));
+    EXPECT_EQ(stored.differential.kernel,
+              AsFloats(sim::PhysicsFactoryValues(MeasurementMode::Differential).Kernel));
     EXPECT_TRUE(stored.notes.empty());
 
     EXPECT_FALSE(run.device.IsOpen());
@@ -340,8 +342,8 @@ TEST_F(DeviceStartUpTest, UnreadablePageNeverLendsItsNumbersToTheNext) {
     EXPECT_FALSE(findings.stored.differential.divisor);
     EXPECT_FALSE(findings.stored.singleEnded.calibrationConstant);
     EXPECT_EQ(findings.stored.differential.calibrationConstant,
-              sim::Factory().constantDifferential);
-    EXPECT_EQ(findings.stored.lastOperator, sim::Factory().lastOperator);
+              testing::Factory().constantDifferential);
+    EXPECT_EQ(findings.stored.lastOperator, testing::Factory().lastOperator);
 }
 
 TEST_F(DeviceStartUpTest, KernelWithAnUnreadablePageIsRefused) {
@@ -387,7 +389,7 @@ class StartUpUnderFaults : public DeviceStartUpTest {
         const int transfers = rehearsal.station.sim.TransferCount();
         ASSERT_GT(transfers, 100);
 
-        const sim::FactoryCalibration& factory = sim::Factory();
+        const testing::FactoryStore factory = testing::Factory();
         for (int n = 1; n <= transfers; ++n) {
             for (const TransferFault::Kind kind :
                  {sim::TransferFault::Kind::Fail, sim::TransferFault::Kind::TimeOut,

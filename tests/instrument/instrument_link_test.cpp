@@ -52,7 +52,7 @@ TEST_F(InstrumentLinkTest, RegisterWriteSendsTheValueLowByteFirstAndPauses) {
     expected[3] = 0x82;
     EXPECT_EQ(testing::CarriedData(commands[0]), expected);
     EXPECT_EQ(station_.sim.Instrument().RegistersWritten().back(), 0x8245);
-    EXPECT_EQ(station_.sim.Instrument().Mode(), sim::SimMode::Differential);
+    EXPECT_EQ(station_.sim.Instrument().Mode(), MeasurementMode::Differential);
 }
 
 TEST_F(InstrumentLinkTest, RegisterWriteFailureGivesMinusOneAndStillPauses) {
@@ -161,6 +161,7 @@ TEST_F(InstrumentLinkTest, WritePageStoresThePageThenPauses) {
 }
 
 TEST_F(InstrumentLinkTest, AcquireBlockReadsSignedSamplesFromTheSampleEndpoint) {
+    station_.sim.Instrument().SetWaveformSource(std::make_unique<sim::PlainStepSource>());
     ASSERT_TRUE(device_.Open(0));
     link_.RegisterWrite(0x0082);  // arms the acquisition: blocks count from here
     const std::vector<std::int16_t> first = link_.AcquireBlock();
@@ -168,13 +169,16 @@ TEST_F(InstrumentLinkTest, AcquireBlockReadsSignedSamplesFromTheSampleEndpoint) 
     ASSERT_EQ(first.size(), 1024u);
     ASSERT_EQ(second.size(), 1024u);
     sim::PlainStepSource step;
-    EXPECT_EQ(first, step.Block(sim::SimMode::SingleEnded, 0));
-    EXPECT_EQ(second, step.Block(sim::SimMode::SingleEnded, 1));
+    EXPECT_EQ(first, step.Block(MeasurementMode::SingleEnded, {}, 0));
+    EXPECT_EQ(second, step.Block(MeasurementMode::SingleEnded, {}, 1));
 
     // Negative samples survive the trip, low byte first.
     class Negative : public sim::WaveformSource {
       public:
-        std::vector<std::int16_t> Block(sim::SimMode, int) override { return {-2, 300, -32768}; }
+        std::vector<std::int16_t> Block(MeasurementMode, const sim::CableAttachment&,
+                                        int) override {
+            return {-2, 300, -32768};
+        }
     };
     station_.sim.Instrument().SetWaveformSource(std::make_unique<Negative>());
     EXPECT_EQ(link_.AcquireBlock(), (std::vector<std::int16_t>{-2, 300, -32768}));

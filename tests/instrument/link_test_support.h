@@ -11,6 +11,8 @@
 #include "instrument/recording_driver_port.h"
 #include "instrument/transfer_header.h"
 #include "instrument/trigger_port.h"
+#include "simulator/factory_calibration.h"
+#include "simulator/physics_factory.h"
 #include "simulator/simulated_driver_port.h"
 #include "test_bytes.h"
 
@@ -45,6 +47,31 @@ struct SimulatedStation {
     RecordingDriverPort port;
     RecordingPrompts prompts;
 };
+
+// What a fresh simulated store holds, value by value.
+struct FactoryStore {
+    int endOfCableSingle;
+    int endOfCableDifferential;
+    double divisorSingle;
+    double divisorDifferential;
+    double constantSingle;
+    double constantDifferential;
+    std::string lastOperator;
+    std::string lastDate;
+};
+
+inline FactoryStore Factory() {
+    const sim::PhysicsFactory& single = sim::PhysicsFactoryValues(MeasurementMode::SingleEnded);
+    const sim::PhysicsFactory& pair = sim::PhysicsFactoryValues(MeasurementMode::Differential);
+    return {single.EndOfCable,
+            pair.EndOfCable,
+            single.Divisor,
+            pair.Divisor,
+            single.CalibrationConstant,
+            pair.CalibrationConstant,
+            sim::kFactoryOperator,
+            sim::kFactoryDate};
+}
 
 inline sim::SimulatorOptions WarmInstrument() {
     sim::SimulatorOptions options;

@@ -1,6 +1,7 @@
 #include "instrument/response_kernel.h"
 
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -116,7 +117,24 @@ TEST(ResponseKernel, RefusesKernelsTheDeconvolutionCannotUse) {
     EXPECT_FALSE(kernel.SetStored(std::vector<double>(49, 1.0)));
     EXPECT_FALSE(kernel.SetStored({}));
     EXPECT_FALSE(kernel.SetStored(std::vector<double>(ResponseKernel::kMaxLength + 1, 1.0)));
+    // The amplitude estimate divides by each of the first 50 values.
+    std::vector<double> zeroed(60, 2.0);
+    zeroed[49] = 0.0;
+    EXPECT_FALSE(kernel.SetStored(zeroed));
+    EXPECT_FALSE(ResponseKernel::Unusable(zeroed).empty());
+    zeroed[49] = -0.0;
+    EXPECT_FALSE(kernel.SetStored(zeroed));
+    zeroed[49] = 2.0;
+    zeroed[50] = 0.0;  // only summed, never divided by
+    std::vector<double> notNumbers(60, 2.0);
+    notNumbers[59] = std::numeric_limits<double>::infinity();
+    EXPECT_FALSE(kernel.SetStored(notNumbers));
+    notNumbers[59] = std::nan("");
+    EXPECT_FALSE(kernel.SetStored(notNumbers));
     EXPECT_EQ(kernel.Length(), 60u) << "a refused kernel changes nothing";
+    EXPECT_EQ(kernel.Values()[0], 3.0);
+    EXPECT_TRUE(kernel.SetStored(zeroed));
+    EXPECT_TRUE(ResponseKernel::Unusable(zeroed).empty());
     EXPECT_TRUE(kernel.SetStored(std::vector<double>(ResponseKernel::kMaxLength, 1.0)));
 }
 

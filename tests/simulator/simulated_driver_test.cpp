@@ -187,23 +187,31 @@ TEST(SimulatedStore, FreshStoreIsFactoryCalibrated) {
         EXPECT_EQ(store.Read(page), content) << int{page};
     }
     EXPECT_EQ(PageDouble(store.Read(1), 0), kCalibratedStoreMagic);
-    EXPECT_EQ(PageDouble(store.Read(1), 1), sim::Factory().endOfCableSingle);
+    EXPECT_EQ(PageDouble(store.Read(1), 1), testing::Factory().endOfCableSingle);
     EXPECT_EQ(PageInt32(store.Read(8), 0), kKernelMagic);
-    EXPECT_EQ(PageFloat(store.Read(8), 1), 200.0f);
-    EXPECT_EQ(PageFloat(store.Read(60), 1), 350.0f);
+    for (const auto mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        const std::uint8_t first = IsDifferential(mode) ? 60 : 8;
+        EXPECT_EQ(PageFloat(store.Read(first), 1),
+                  static_cast<float>(sim::PhysicsFactoryValues(mode).Kernel.size()));
+    }
     // Pages the factory never wrote read as erased memory.
     EXPECT_EQ(store.Read(200)[0], 0xFF);
 }
 
 TEST(SimulatedStore, FactoryKernelsLookLikeTheInstrumentsResponse) {
-    for (const auto mode : {sim::SimMode::SingleEnded, sim::SimMode::Differential}) {
-        const std::vector<double> kernel = sim::FactoryKernel(mode);
+    for (const auto mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        const std::vector<double>& kernel = sim::PhysicsFactoryValues(mode).Kernel;
         ASSERT_GE(kernel.size(), 50u);
         ASSERT_LE(kernel.size(), 350u);
         const auto peak = std::max_element(kernel.begin(), kernel.end());
         EXPECT_GT(peak - kernel.begin(), 40);
         EXPECT_TRUE(std::is_sorted(kernel.begin(), peak + 1));
-        EXPECT_TRUE(std::is_sorted(peak, kernel.end(), std::greater<>()));
+        // The kernel is a difference of whole raw samples: after the peak it
+        // falls, apart from steps of one raw unit (0.1) back up.
+        for (auto value = peak + 1; value != kernel.end(); ++value) {
+            ASSERT_LE(*value, *(value - 1) + 0.1 + 1e-5) << value - kernel.begin();
+        }
+        EXPECT_LT(kernel.back(), *peak / 20);
         EXPECT_GT(kernel.back(), 1.0);
         EXPECT_LT(kernel.back(), 3.0);
     }
@@ -225,7 +233,7 @@ TEST(SimulatedStore, FileKeepsThePagesAcrossRestarts) {
     // A file of the wrong size is no store: the factory contents replace it.
     testing::WriteFile(path, {1, 2, 3});
     sim::SimulatedStore fresh(path);
-    EXPECT_EQ(PageText(fresh.Read(4)), sim::Factory().lastOperator);
+    EXPECT_EQ(PageText(fresh.Read(4)), testing::Factory().lastOperator);
     EXPECT_EQ(testing::ReadFile(path).size(), 256u * 32u);
 }
 
@@ -324,9 +332,9 @@ TEST(SimulatedInstrument, RegisterWritesSetTheModeAndArmTheBlockCount) {
         return reply[2] | (reply[3] << 8);
     };
     EXPECT_EQ(write(0x8245), 0x8245);
-    EXPECT_EQ(instrument.Mode(), sim::SimMode::Differential);
+    EXPECT_EQ(instrument.Mode(), MeasurementMode::Differential);
     write(0x0082);
-    EXPECT_EQ(instrument.Mode(), sim::SimMode::SingleEnded);
+    EXPECT_EQ(instrument.Mode(), MeasurementMode::SingleEnded);
     EXPECT_EQ(instrument.BlocksSinceArming(), 0);
     CommandPacket acquire = BuildCommand(0xA5, std::vector<std::uint8_t>{4});
     for (int i = 0; i < 3; ++i) {
@@ -334,7 +342,7 @@ TEST(SimulatedInstrument, RegisterWritesSetTheModeAndArmTheBlockCount) {
     }
     EXPECT_EQ(instrument.BlocksSinceArming(), 3);
     write(0x0086);
-    EXPECT_EQ(instrument.Mode(), sim::SimMode::Differential);
+    EXPECT_EQ(instrument.Mode(), MeasurementMode::Differential);
     EXPECT_EQ(instrument.BlocksSinceArming(), 0);
     EXPECT_EQ(instrument.RegistersWritten(), (std::vector<std::uint16_t>{0x8245, 0x0082, 0x0086}));
 }

@@ -1,0 +1,84 @@
+#include "instrument/acquisition.h"
+
+#include <algorithm>
+
+namespace orvik {
+namespace {
+
+// Bit 2 of the front-end and arming values switches to the differential cables.
+constexpr std::uint16_t kDifferentialBit = 4;
+
+void CloseQuietly(CUsbDevice& device) {
+    try {
+        device.Close();
+    } catch (const UsbError&) {
+        // The model is released even when the driver refuses the close.
+    }
+}
+
+}  // namespace
+
+std::array<RegisterStep, 5> AcquisitionRegisterSteps(MeasurementMode mode) {
+    const std::uint16_t bit = IsDifferential(mode) ? kDifferentialBit : 0;
+    return {{{0x0000, 0},
+             {0x0000, 0},
+             {0x0023, 0},
+             {static_cast<std::uint16_t>(0x8241 | bit), Acquisition::kFrontEndSettleMs},
+             {static_cast<std::uint16_t>(0x0082 | bit), Acquisition::kArmingSettleMs}}};
+}
+
+void Acquisition::TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome) {
+    Clock& clock = link_.GetClock();
+    for (const RegisterStep& step : AcquisitionRegisterSteps(mode)) {
+        link_.RegisterWrite(step.value);  // the replies are not examined
+        if (step.pauseAfterMs > 0) {
+            clock.SleepMs(step.pauseAfterMs);
+        }
+    }
+    // A block that brings nothing leaves its place to the next one, so the
+    // samples received always lie at the front of the record.
+    std::size_t position = 0;
+    for (int block = 0; block < kBlocksPerAcquisition; ++block) {
+        const std::vector<std::int16_t> samples = link_.AcquireBlock();
+        const std::size_t room = static_cast<std::size_t>(kRecordSampleCount) - position;
+        const std::size_t count = std::min(samples.size(), room);
+        if (count == 0) {
+            continue;
+        }
+        std::copy_n(samples.begin(), count, buffers_.Raw.begin() + position);
+        position += count;
+        ++outcome.blocksReceived;
+    }
+    outcome.samplesReceived = static_cast<int>(position);
+}
+
+AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, bool rawDerivative) {
+    AcquisitionOutcome outcome;
+    CUsbDevice& device = link_.Device();
+    try {
+        if (!device.Open(link_.DeviceIndex())) {
+            outcome.stopLiveMode = true;
+            prompts_.Message(kDeviceNotFoundText, kDeviceNotFoundCaption);
+            return outcome;
+        }
+        outcome.deviceOpened = true;
+        buffers_.ClearForAcquisition();
+        TakeRecord(mode, outcome);
+        device.Close();
+    } catch (const UsbError& error) {
+        // The USB layer gave up on the instrument: the operator sees its
+        // text and the acquisition is abandoned unprocessed, so that no
+        // result is made from a record cut off at an unknown point.
+        CloseQuietly(device);
+        outcome.usbError = error.what();
+        outcome.stopLiveMode = true;
+        prompts_.Message(error.what(), "", PromptIcon::Error);
+        return outcome;
+    }
+    ProcessRecord(buffers_, calibration_, kernels_, mode, kProcessedSampleCount, rawDerivative,
+                  dumpPath_);
+    outcome.processed = true;
+    return outcome;
+}
+
+}  // namespace orvik

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "app/operator_prompts.h"
+#include "instrument/acquisition.h"
+#include "instrument/cable_measurement.h"
+#include "instrument/calibration_set.h"
+#include "instrument/instrument_link.h"
+#include "instrument/response_kernel.h"
+
+namespace orvik {
+
+inline constexpr const char* kCharacterizingCableCaption = "Characterizing Cable";
+inline constexpr const char* kDisconnectSingleEndedText =
+    "Ensure that all airlines or probes are disconnected from the Single-ended cable";
+inline constexpr const char* kDisconnectDifferentialText =
+    "Ensure that all airlines or probes are disconnected from the Differential cables";
+inline constexpr const char* kCableLengthFailedText = "Cable length failed - retry";
+inline constexpr const char* kCableKernelNotStoredText =
+    "The cable kernel could not be written to the TDR - retry";
+inline constexpr const char* kErrorCaption = "Error";
+
+// How a cable characterisation ended.
+struct CharacterizationOutcome {
+    enum class Result {
+        Done,               // new end of cable and kernel in force and in the store
+        KernelNotStored,    // in force, but a store page could not be written
+        DeviceUnreachable,  // the acquisition could not use the instrument
+        IncompleteRecord,   // blocks were missing from the record
+        EdgeNotFound,       // no open end's reflection before sample 5001
+    };
+    Result result = Result::EdgeNotFound;
+    AcquisitionOutcome acquisition;
+    CableMeasurement cable;  // what the search found in the record
+
+    bool Succeeded() const { return result == Result::Done || result == Result::KernelNotStored; }
+};
+
+// Finds where the instrument's cable ends and records its response there, for
+// one mode, with nothing attached to the cable: the operator is asked to
+// disconnect everything, an acquisition is made from a provisional end of
+// cable at sample 2000 with the built-in kernel and the raw derivative, and
+// the open end's reflection gives the end of cable and the new kernel, which
+// is written to the instrument's store at once. The end of cable reaches the
+// store only when the calibration is saved.
+//
+// A characterisation that does not complete leaves the mode as it found it:
+// the previous end of cable and kernel are put back in force, so that the
+// following measurements and the store (which still holds the previous
+// kernel) agree.
+class CableCharacterization {
+  public:
+    CableCharacterization(Acquisition& acquisition, InstrumentLink& link, OperatorPrompts& prompts,
+                          CalibrationSet& calibration, ResponseKernels& kernels)
+        : acquisition_(acquisition),
+          link_(link),
+          prompts_(prompts),
+          calibration_(calibration),
+          kernels_(kernels) {}
+
+    CharacterizationOutcome Run(MeasurementMode mode);
+
+  private:
+    struct Previous {
+        int endOfCable;
+        std::optional<std::vector<double>> kernel;
+    };
+    void Restore(MeasurementMode mode, Previous previous);
+
+    Acquisition& acquisition_;
+    InstrumentLink& link_;
+    OperatorPrompts& prompts_;
+    CalibrationSet& calibration_;
+    ResponseKernels& kernels_;
+};
+
+// The first store page of a mode's kernel.
+std::uint8_t KernelFirstPage(MeasurementMode mode);
+
+}  // namespace orvik

@@ -1,0 +1,48 @@
+#include "instrument/instrument_station.h"
+
+#include "instrument/calibration_from_store.h"
+
+namespace orvik {
+
+InstrumentStation::InstrumentStation(DriverPort& port, Clock& clock, OperatorPrompts& prompts)
+    : clock_(clock),
+      prompts_(prompts),
+      device_(port, kInstrumentInterfaceGuid, true),
+      trigger_(port, prompts),
+      link_(device_, clock, 0),
+      buffers_(std::make_unique<AcquisitionBuffers>()),
+      acquisition_(link_, prompts, *buffers_, calibration_, kernels_) {}
+
+StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
+    StartUpFindings findings = RunDeviceStartUp(device_, trigger_, clock_, prompts_, options);
+    characterizeMode_ = findings.characterizeMode;
+    std::vector<std::string> refused =
+        ApplyStoredCalibration(findings.stored, calibration_, kernels_);
+    findings.stored.notes.insert(findings.stored.notes.end(), refused.begin(), refused.end());
+    return findings;
+}
+
+AcquisitionOutcome InstrumentStation::Acquire(MeasurementMode mode, bool rawDerivative) {
+    lastAcquisition_ = acquisition_.Acquire(mode, rawDerivative);
+    return lastAcquisition_;
+}
+
+MeasuredProfile InstrumentStation::MeasureProfile(bool differential) {
+    const MeasurementMode mode = ModeFromDifferential(differential);
+    const AcquisitionOutcome outcome = Acquire(mode, false);
+    const auto start = static_cast<std::size_t>(calibration_.EndOfCable(mode));
+    MeasuredProfile profile;
+    profile.Impedance =
+        std::span<const double>(buffers_->Impedance).subspan(start, kMeasuredProfileLength);
+    profile.StopLiveMode = outcome.stopLiveMode;
+    return profile;
+}
+
+CharacterizationOutcome InstrumentStation::CharacterizeCable(MeasurementMode mode) {
+    CableCharacterization characterization(acquisition_, link_, prompts_, calibration_, kernels_);
+    CharacterizationOutcome outcome = characterization.Run(mode);
+    lastAcquisition_ = outcome.acquisition;
+    return outcome;
+}
+
+}  // namespace orvik

@@ -1,0 +1,29 @@
+#include "simulator/cable_attachment.h"
+
+#include <sstream>
+
+namespace orvik::sim {
+
+std::string CableAttachment::Describe() const {
+    std::ostringstream out;
+    switch (What) {
+        case Kind::Open:
+            out << "open";
+            break;
+        case Kind::Short:
+            out << "short";
+            break;
+        case Kind::Load:
+            out << "load " << Impedance << " ohms";
+            break;
+        case Kind::Airline:
+            out << "airline " << Impedance << " ohms, " << Length << " in";
+            break;
+        case Kind::Coupon:
+            out << "coupon " << Profile.Text();
+            break;
+    }
+    return out.str();
+}
+
+}  // namespace orvik::sim

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+#include "simulator/coupon_profile.h"
+
+namespace orvik::sim {
+
+// What is attached to the end of one of the simulated instrument's cables:
+// nothing (the cable ends open), a short, a load resistor, an airline of known
+// impedance and length, or a coupon trace given as an impedance profile.
+struct CableAttachment {
+    enum class Kind { Open, Short, Load, Airline, Coupon };
+
+    Kind What = Kind::Open;
+    double Impedance = 0.0;  // ohms: the load, or the airline's line impedance
+    double Length = 0.0;     // inches: the airline's length (its far end is open)
+    CouponProfile Profile;   // the coupon (its far end is open)
+
+    static CableAttachment Nothing() { return {}; }
+    static CableAttachment ShortCircuit() { return {Kind::Short, 0.0, 0.0, {}}; }
+    static CableAttachment Load(double ohms) { return {Kind::Load, ohms, 0.0, {}}; }
+    static CableAttachment Airline(double ohms, double inches) {
+        return {Kind::Airline, ohms, inches, {}};
+    }
+    static CableAttachment Coupon(CouponProfile profile) {
+        return {Kind::Coupon, 0.0, 0.0, std::move(profile)};
+    }
+
+    // A short description, e.g. "open", "load 75 ohms", "coupon 50@0-10".
+    std::string Describe() const;
+    bool operator==(const CableAttachment&) const = default;
+};
+
+}  // namespace orvik::sim

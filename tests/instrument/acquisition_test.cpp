@@ -1,0 +1,264 @@
+// One acquisition over the instrument link against the simulated MV300: the
+// set-up, the eight blocks, and every way the instrument can let it down.
+#include "instrument/acquisition.h"
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "station_test_support.h"
+#include "test_files.h"
+
+namespace orvik {
+namespace {
+
+using testing::SimulatedInstrument;
+constexpr auto kSingle = MeasurementMode::SingleEnded;
+constexpr auto kDifferential = MeasurementMode::Differential;
+
+std::vector<std::uint16_t> Registers(MeasurementMode mode) {
+    std::vector<std::uint16_t> values;
+    for (const RegisterStep& step : AcquisitionRegisterSteps(mode)) {
+        values.push_back(step.value);
+    }
+    return values;
+}
+
+class AcquisitionInMode : public ::testing::TestWithParam<MeasurementMode> {};
+
+TEST_P(AcquisitionInMode, SetsTheInstrumentUpAndTakesEightBlocksInOrder) {
+    const MeasurementMode mode = GetParam();
+    SimulatedInstrument sim;
+    sim.station.port.Clear();
+    const std::int64_t start = sim.station.clock.NowMs();
+
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(mode, false);
+
+    EXPECT_TRUE(outcome.deviceOpened);
+    EXPECT_TRUE(outcome.processed);
+    EXPECT_EQ(outcome.blocksReceived, 8);
+    EXPECT_TRUE(outcome.WholeRecord());
+    EXPECT_FALSE(outcome.stopLiveMode);
+    EXPECT_TRUE(sim.station.prompts.messages.empty());
+    EXPECT_FALSE(sim.instrument.Device().IsOpen());
+
+    const std::vector<std::uint16_t> expected =
+        IsDifferential(mode) ? std::vector<std::uint16_t>{0x0000, 0x0000, 0x0023, 0x8245, 0x0086}
+                             : std::vector<std::uint16_t>{0x0000, 0x0000, 0x0023, 0x8241, 0x0082};
+    EXPECT_EQ(Registers(mode), expected);
+    EXPECT_EQ(sim.Mv300().RegistersWritten(), expected);
+    EXPECT_EQ(sim.Mv300().Mode(), mode);
+    std::vector<std::uint8_t> commands(5, 0x58);
+    commands.insert(commands.end(), 8, 0xA5);
+    EXPECT_EQ(testing::CommandsSent(sim.station.port), commands);
+    // 10 ms after each of the five register writes, 50 ms after the front
+    // end, 120 ms after arming.
+    EXPECT_EQ(sim.station.clock.NowMs() - start, 5 * 10 + 50 + 120);
+
+    // The blocks follow each other; the processed part has the first
+    // sample subtracted, the rest stays as received.
+    const auto& record = sim.Physics().LastRecord();
+    const auto& raw = sim.instrument.Buffers().Raw;
+    for (int i = 0; i < kProcessedSampleCount; ++i) {
+        ASSERT_EQ(raw[i], record[i] - record[0]) << i;
+    }
+    for (int i = kProcessedSampleCount; i < kRecordSampleCount; ++i) {
+        ASSERT_EQ(raw[i], record[i]) << i;
+    }
+    for (int i = kRecordSampleCount; i < kAcquisitionLength; ++i) {
+        ASSERT_EQ(raw[i], 0.0) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, AcquisitionInMode, ::testing::Values(kSingle, kDifferential),
+                         [](const auto& info) {
+                             return std::string(IsDifferential(info.param) ? "Differential"
+                                                                           : "SingleEnded");
+                         });
+
+TEST(Acquisition, EveryAcquisitionTakesAFreshRecordOfWhatIsAttached) {
+    SimulatedInstrument sim;
+    sim.instrument.Acquire(kSingle, false);
+    const auto first = sim.Physics().LastRecord();
+    sim.instrument.Acquire(kSingle, false);
+    EXPECT_EQ(sim.Physics().RecordsTaken(), 2);
+    EXPECT_NE(sim.Physics().LastRecord(), first) << "fresh noise every time";
+
+    // An open cable ends at twice the step; a short brings it back down.
+    const double openFar = sim.instrument.Buffers().Raw[5500];
+    sim.Mv300().Attach(kSingle, sim::CableAttachment::ShortCircuit());
+    sim.instrument.Acquire(kSingle, false);
+    const double shortFar = sim.instrument.Buffers().Raw[5500];
+    const double step = sim::WaveformPhysics::Physics(kSingle).StepHeight;
+    EXPECT_NEAR(openFar, 2 * step, 30.0);
+    EXPECT_NEAR(shortFar, 0.0, 30.0);
+    // The other cable keeps its own attachment.
+    EXPECT_EQ(sim.Mv300().Attached(kDifferential), sim::CableAttachment::Nothing());
+}
+
+TEST(Acquisition, MissingInstrumentIsReportedAndLeavesThePreviousArrays) {
+    SimulatedInstrument sim;
+    // Before any acquisition the arrays hold zeros.
+    sim.station.sim.Unplug();
+    MeasuredProfile profile = sim.instrument.MeasureProfile(false);
+    ASSERT_EQ(profile.Impedance.size(), 750u);
+    EXPECT_TRUE(std::all_of(profile.Impedance.begin(), profile.Impedance.end(),
+                            [](double z) { return z == 0.0; }));
+    EXPECT_TRUE(profile.StopLiveMode);
+
+    SimulatedInstrument warm;
+    warm.instrument.Acquire(kSingle, false);
+    const std::vector<double> impedance = warm.instrument.Buffers().Impedance;
+    const std::vector<double> raw = warm.instrument.Buffers().Raw;
+    warm.station.sim.Unplug();
+    const std::int64_t before = warm.station.clock.NowMs();
+
+    const AcquisitionOutcome outcome = warm.instrument.Acquire(kSingle, false);
+
+    EXPECT_FALSE(outcome.deviceOpened);
+    EXPECT_FALSE(outcome.processed);
+    EXPECT_TRUE(outcome.stopLiveMode);
+    ASSERT_EQ(warm.station.prompts.messages.size(), 1u);
+    EXPECT_EQ(warm.station.prompts.messages[0].text, "Unable to open the TDR device");
+    EXPECT_EQ(warm.station.prompts.messages[0].caption, "Device not found");
+    EXPECT_EQ(warm.instrument.Buffers().Impedance, impedance);
+    EXPECT_EQ(warm.instrument.Buffers().Raw, raw);
+    EXPECT_EQ(warm.station.clock.NowMs(), before) << "no pauses without an instrument";
+}
+
+TEST(Acquisition, InstrumentThatLostItsProgramGivesAFlatRecord) {
+    // Plugged in again without start-up: nothing answers the commands, the
+    // record stays zero and converts to 0 ohms everywhere, without a message.
+    SimulatedInstrument sim;
+    sim.station.sim.Unplug();
+    sim.station.sim.PlugIn();
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kDifferential, false);
+    EXPECT_TRUE(outcome.processed);
+    EXPECT_EQ(outcome.blocksReceived, 0);
+    EXPECT_FALSE(outcome.stopLiveMode);
+    EXPECT_TRUE(sim.station.prompts.messages.empty());
+    const auto& impedance = sim.instrument.Buffers().Impedance;
+    EXPECT_TRUE(std::all_of(impedance.begin(), impedance.begin() + kProcessedSampleCount,
+                            [](double z) { return z == 0.0; }));
+}
+
+TEST(Acquisition, ShortBlocksFillTheRecordFromTheFront) {
+    SimulatedInstrument sim;
+    sim.station.sim.ShortenReplies(sim::SimulatedMv300::kSamplesIn, 1000);
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+    EXPECT_TRUE(outcome.processed);
+    EXPECT_EQ(outcome.samplesReceived, 8 * 500);
+    EXPECT_FALSE(outcome.WholeRecord());
+    const auto& record = sim.Physics().LastRecord();
+    const auto& raw = sim.instrument.Buffers().Raw;
+    // Each block brought its first 500 samples, one after the other.
+    EXPECT_EQ(raw[499] + record[0], record[499]);
+    EXPECT_EQ(raw[500] + record[0], record[1024]);
+    EXPECT_EQ(raw[3999] + record[0], record[7 * 1024 + 499]);
+    // The zeros standing in for the rest were shifted with the baseline.
+    EXPECT_EQ(raw[4000], -static_cast<double>(record[0]));
+    EXPECT_EQ(raw[6000], 0.0);
+}
+
+TEST(Acquisition, UsbLayerErrorsAreShownAndAbandonTheAcquisition) {
+    {
+        sim::SimulatorOptions options = testing::WarmInstrument();
+        // The interface announces four endpoints but describes only the
+        // command pipe: looking for the sample endpoint meets an empty slot.
+        options.instrument.configurationDescriptor =
+            std::vector<std::uint8_t>{9, 2, 32, 0, 1, 1, 0,  0x80, 50, 9, 4, 0,    0, 4,  0xFF, 0,
+                                      0, 0, 7,  5, 1, 2, 64, 0,    0,  7, 5, 0x81, 2, 64, 0,    0};
+        SimulatedInstrument sim(options);
+        const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+        EXPECT_TRUE(outcome.deviceOpened);
+        EXPECT_FALSE(outcome.processed);
+        EXPECT_TRUE(outcome.stopLiveMode);
+        EXPECT_EQ(outcome.usbError, "Failed to find endpoint.");
+        ASSERT_EQ(sim.station.prompts.messages.size(), 1u);
+        EXPECT_EQ(sim.station.prompts.messages[0].text, "Failed to find endpoint.");
+        EXPECT_EQ(sim.station.prompts.messages[0].icon, PromptIcon::Error);
+        EXPECT_FALSE(sim.instrument.Device().IsOpen());
+        EXPECT_EQ(sim.station.sim.OpenHandles(), 0u);
+    }
+    {
+        SimulatedInstrument sim;
+        sim.instrument.Acquire(kSingle, false);
+        sim.station.sim.FailNextClose();
+        const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+        EXPECT_FALSE(outcome.processed);
+        EXPECT_TRUE(outcome.stopLiveMode);
+        ASSERT_EQ(sim.station.prompts.messages.size(), 1u);
+        EXPECT_EQ(sim.station.prompts.messages[0].text, "Failed to close handle to driver.");
+        EXPECT_FALSE(sim.instrument.Device().IsOpen());
+        // The next acquisition works again.
+        EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
+    }
+}
+
+TEST(Acquisition, WritesTheDiagnosticDumpAndGoesOnWithoutIt) {
+    testing::TemporaryFolder folder;
+    SimulatedInstrument sim;
+    sim.instrument.SetDumpPath(folder.File("TDR_Data.csv"));
+    ASSERT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
+    std::ifstream dump(folder.File("TDR_Data.csv"));
+    int lines = 0;
+    for (std::string line; std::getline(dump, line);) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 5000);
+
+    sim.instrument.SetDumpPath(folder.File("missing/folder/TDR_Data.csv"));
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
+    EXPECT_TRUE(sim.station.prompts.messages.empty());
+}
+
+// Every transfer of an acquisition, failed every way the simulator can fail
+// it: the acquisition always ends with the instrument closed and nothing
+// pending, tells the operator only when the instrument could not be opened,
+// and processes whatever arrived, with zeros for the rest.
+TEST(AcquisitionUnderFaults, EveryTransferFailedEveryWay) {
+    int transfers = 0;
+    {
+        SimulatedInstrument rehearsal;
+        const int before = rehearsal.station.sim.TransferCount();
+        rehearsal.instrument.Acquire(kDifferential, false);
+        transfers = rehearsal.station.sim.TransferCount() - before;
+    }
+    ASSERT_GT(transfers, 5 * 2 + 8 * 3);
+    using Kind = sim::TransferFault::Kind;
+    for (int n = 1; n <= transfers; ++n) {
+        for (const auto& [kind, length] : {std::pair{Kind::Fail, 0u},
+                                           {Kind::TimeOut, 0u},
+                                           {Kind::Disconnect, 0u},
+                                           {Kind::ShortReply, 0u},
+                                           {Kind::ShortReply, 20u}}) {
+            SCOPED_TRACE("transfer " + std::to_string(n) + " kind " +
+                         std::to_string(static_cast<int>(kind)) + " length " +
+                         std::to_string(length));
+            SimulatedInstrument sim;
+            sim.station.sim.AddFault({kind, sim.station.sim.TransferCount() + n, length});
+            const AcquisitionOutcome outcome = sim.instrument.Acquire(kDifferential, false);
+
+            EXPECT_FALSE(sim.instrument.Device().IsOpen());
+            EXPECT_EQ(sim.station.sim.PendingRequests(), 0u);
+            EXPECT_FALSE(outcome.usbError);
+            EXPECT_EQ(outcome.processed, outcome.deviceOpened);
+            EXPECT_EQ(outcome.stopLiveMode, !outcome.deviceOpened);
+            EXPECT_EQ(sim.station.prompts.messages.size(), outcome.deviceOpened ? 0u : 1u);
+            EXPECT_LE(outcome.samplesReceived, kRecordSampleCount);
+            const auto& raw = sim.instrument.Buffers().Raw;
+            for (int i = std::max(outcome.samplesReceived, kProcessedSampleCount);
+                 i < kAcquisitionLength; ++i) {
+                ASSERT_EQ(raw[i], 0.0) << i;
+            }
+            if (kind == Kind::Disconnect) {
+                EXPECT_LT(outcome.samplesReceived, kRecordSampleCount);
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvik
