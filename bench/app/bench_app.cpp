@@ -37,7 +37,8 @@ std::string LargeCollection() {
 void BM_OpenCollectionUntilTreeShown(benchmark::State& state) {
     const std::string path = LargeCollection();
     orvik::testing::FakeInstrument instrument;
-    orvik::CMainFrame frame(orvik::StartOptions{}, instrument);
+    orvik::VirtualClock clock;
+    orvik::CMainFrame frame(orvik::StartOptions{}, instrument, clock);
     frame.resize(1200, 800);
     frame.show();
     for (auto _ : state) {

@@ -21,6 +21,8 @@
 #include "collection/child_frame.h"
 #include "collection/graph_view.h"
 #include "collection/orvik_doc.h"
+#include "instrument/init_progress_dialog.h"
+#include "instrument/instrument_station.h"
 
 namespace orvik {
 namespace {
@@ -31,13 +33,25 @@ const char* const kFileFilter = "Trace Collection (*.tdr);;All Files (*)";
 
 }  // namespace
 
-CMainFrame::CMainFrame(const StartOptions& options, ProfileInstrument& instrument, QWidget* parent)
+CMainFrame::CMainFrame(const StartOptions& options, DriverPort& port, Clock& clock, QWidget* parent)
+    : CMainFrame(options, &port, nullptr, clock, parent) {}
+
+CMainFrame::CMainFrame(const StartOptions& options, ProfileInstrument& instrument, Clock& clock,
+                       QWidget* parent)
+    : CMainFrame(options, nullptr, &instrument, clock, parent) {}
+
+CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileInstrument* instrument,
+                       Clock& clock, QWidget* parent)
     : QMainWindow(parent),
       prompts_(this),
-      station_(library_, selector_, prompts_, clock_, *this, instrument),
-      simulated_(options.Simulated) {
+      clock_(clock),
+      instrumentStation_(port ? std::make_unique<InstrumentStation>(*port, clock_, prompts_)
+                              : nullptr),
+      station_(library_, selector_, prompts_, clock_, *this,
+               instrument ? *instrument : static_cast<ProfileInstrument&>(*instrumentStation_)),
+      options_(options) {
     setObjectName("mainFrame");
-    setWindowTitle(simulated_ ? "Orvik - Simulated MV300" : "Orvik");
+    setWindowTitle(options_.Simulated ? "Orvik - Simulated MV300" : "Orvik");
     setAcceptDrops(true);
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName("collections");
@@ -63,7 +77,54 @@ CMainFrame::CMainFrame(const StartOptions& options, ProfileInstrument& instrumen
         UpdateCommandStates();
     });
     liveTimer_->start();
+
+    triggerTimer_ = new QTimer(this);
+    triggerTimer_->setInterval(kTimerPeriodMs);
+    if (instrumentStation_) {
+        instrumentStation_->Trigger().SetListener(this);
+        connect(triggerTimer_, &QTimer::timeout, this, [this] {
+            instrumentStation_->Trigger().TriggerPoll();
+            UpdateCommandStates();
+        });
+    }
     resize(1200, 800);
+}
+
+StartUpFindings CMainFrame::StartInstrument() {
+    if (!instrumentStation_) {
+        return {};
+    }
+    InitProgressDialog progress(this);
+    StartUpOptions options;
+    options.commandLine = options_.CommandLine;
+    options.imageFolder = ExecutableFolder();
+    options.progress = &progress;
+    const StartUpFindings findings = instrumentStation_->StartUp(options);
+    if (findings.triggerOpened) {
+        triggerTimer_->start();
+    }
+    QString status = findings.instrumentFound ? "MV300 ready" : "No MV300 found";
+    if (!findings.stored.notes.empty()) {
+        status += " - " + ToQt(findings.stored.notes.front());
+    }
+    SetStatusText(status);
+    return findings;
+}
+
+bool CMainFrame::TriggerPollRunning() const {
+    return triggerTimer_->isActive();
+}
+
+void CMainFrame::StopTriggerPoll() {
+    triggerTimer_->stop();
+}
+
+void CMainFrame::TriggerRunTest() {
+    station_.TriggerRunTest();
+}
+
+void CMainFrame::TriggerRecordTest() {
+    station_.TriggerRecordTest();
 }
 
 CMainFrame::~CMainFrame() {
@@ -96,7 +157,7 @@ void CMainFrame::BuildMenus() {
     status->setStatusTip("Show or hide the status bar");
     connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
 
-    if (simulated_) {
+    if (options_.Simulated) {
         simulatorMenu_ = menuBar()->addMenu("S&imulator");
     }
 
@@ -201,7 +262,7 @@ void CMainFrame::BuildToolBar() {
 
 void CMainFrame::BuildStatusBar() {
     statusBar()->showMessage("Ready");
-    modeLabel_ = new QLabel(simulated_ ? "Simulated MV300" : "MV300", this);
+    modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
     modeLabel_->setObjectName("instrumentLabel");
     statusBar()->addPermanentWidget(modeLabel_);
 }

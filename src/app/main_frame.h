@@ -11,6 +11,8 @@
 #include "app/station_ports.h"
 #include "app/test_station.h"
 #include "criteria/criteria_library.h"
+#include "instrument/device_startup.h"
+#include "instrument/trigger_port.h"
 
 class QAction;
 class QLabel;
@@ -24,23 +26,41 @@ namespace orvik {
 class CChildFrame;
 class COrvikDoc;
 class CriteriaSelectorWidget;
+class DriverPort;
+class InstrumentStation;
 
 // How the program was started.
 struct StartOptions {
     QStringList DocumentPaths;  // collections to open; a new one when empty
-    bool Characterize = false;
+    std::string CommandLine;    // the whole command line, for the "Characterize" word
     bool Simulated = false;
 };
 
 // The main window: menus, toolbar with the criterion selector, status bar, the
 // collection windows and the two 100 ms timers. It shows state and forwards
 // commands; the testing logic is the TestStation's.
-class CMainFrame : public QMainWindow, public StationHost {
+class CMainFrame : public QMainWindow, public StationHost, public TriggerPortListener {
     Q_OBJECT
   public:
-    CMainFrame(const StartOptions& options, ProfileInstrument& instrument,
+    // The program: the instrument and the trigger port are reached through
+    // `port`; every pause of the operating flow and the instrument passes on `clock`.
+    CMainFrame(const StartOptions& options, DriverPort& port, Clock& clock,
+               QWidget* parent = nullptr);
+    // Without an instrument stack: every Run Test measures through `instrument`.
+    CMainFrame(const StartOptions& options, ProfileInstrument& instrument, Clock& clock,
                QWidget* parent = nullptr);
     ~CMainFrame() override;
+
+    // The instrument side of start-up: trigger port, images (with the
+    // "Initializing TDR" window), stored calibration; starts the trigger poll
+    // when a trigger port was opened.
+    StartUpFindings StartInstrument();
+    InstrumentStation* Instrument() const { return instrumentStation_.get(); }
+    bool TriggerPollRunning() const;
+
+    void StopTriggerPoll() override;
+    void TriggerRunTest() override;
+    void TriggerRecordTest() override;
 
     // Loads criteria.dat and fills the selector; tells the operator about a
     // damaged file, which is then kept until the operator agrees to replace it.
@@ -75,6 +95,8 @@ class CMainFrame : public QMainWindow, public StationHost {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    CMainFrame(const StartOptions& options, DriverPort* port, ProfileInstrument* instrument,
+               Clock& clock, QWidget* parent);
     void BuildMenus();
     void BuildFileMenu();
     void BuildActionMenu();
@@ -93,9 +115,10 @@ class CMainFrame : public QMainWindow, public StationHost {
     CriteriaLibrary library_;
     CriteriaSelectorModel selector_;
     OperatorPromptsDialog prompts_;
-    SystemClock clock_;
+    Clock& clock_;
+    std::unique_ptr<InstrumentStation> instrumentStation_;
     TestStation station_;
-    bool simulated_;
+    StartOptions options_;
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active
@@ -113,6 +136,7 @@ class CMainFrame : public QMainWindow, public StationHost {
     QAction* saveAsAction_ = nullptr;
     QAction* printAction_ = nullptr;
     QTimer* liveTimer_ = nullptr;
+    QTimer* triggerTimer_ = nullptr;
 };
 
 }  // namespace orvik

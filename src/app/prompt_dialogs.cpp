@@ -61,7 +61,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* text = new QPlainTextEdit(this);
     text->setReadOnly(true);
     text->setPlainText(QString(AboutText()).remove('\r'));
-    text->setMinimumSize(420, 90);
+    text->setMinimumWidth(440);
+    text->setFixedHeight(text->fontMetrics().lineSpacing() * 4);
     layout->addWidget(text);
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* close = buttons->addButton("Close", QDialogButtonBox::AcceptRole);

@@ -17,6 +17,7 @@
 #include "criteria/criterion.h"
 #include "instrument/image_loading.h"
 #include "instrument/instrument_station.h"
+#include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
@@ -39,28 +40,6 @@ class ConsolePrompts : public OperatorPrompts {
     std::optional<std::string> AskCouponSerial() override { return std::string(); }
 
     std::vector<std::string> messages;
-};
-
-// This platform has no driver for the real instrument yet: nothing is found,
-// exactly as when no instrument is plugged in.
-class NoDevicesPort : public DriverPort {
-  public:
-    std::vector<std::string> EnumerateInterfaces(const Guid&) override { return {}; }
-    OpenResult Open(const std::string&, OpenOptions) override {
-        return {kInvalidDriverHandle, os_error::kFileNotFound};
-    }
-    std::uint32_t Close(DriverHandle) override { return os_error::kInvalidHandle; }
-    IoResult IoControl(DriverHandle, std::uint32_t, std::span<std::uint8_t>,
-                       std::span<std::uint8_t>) override {
-        return {false, 0, os_error::kInvalidHandle};
-    }
-    IoStart StartIoControl(DriverHandle, std::uint32_t, std::span<std::uint8_t>,
-                           std::span<std::uint8_t>) override {
-        return {os_error::kInvalidHandle, 0};
-    }
-    bool WaitIoControl(RequestId, std::optional<std::int64_t>) override { return true; }
-    IoResult FinishIoControl(RequestId) override { return {false, 0, os_error::kInvalidHandle}; }
-    std::string ErrorText(std::uint32_t) override { return "The device is not connected."; }
 };
 
 MeasurementMode ParseMode(const std::string& text) {

@@ -45,7 +45,8 @@ class MainWindow : public ::testing::Test {
     testing::TemporaryFolder folder;
     std::string criteriaPath = folder.File("criteria.dat");
     testing::FakeInstrument instrument;
-    CMainFrame frame{StartOptions{}, instrument};
+    VirtualClock clock;
+    CMainFrame frame{StartOptions{}, instrument, clock};
 };
 
 TEST_F(MainWindow, StartsWithOneEmptyCollectionAndNoSelection) {
