@@ -11,7 +11,10 @@
 #include "chart/vivid_tree_widget.h"
 #include "collection/browse_view.h"
 #include "collection/child_frame.h"
+#include "instrument/measurement_mode.h"
 #include "qt_environment.h"
+#include "simulator/simulated_driver_port.h"
+#include "simulator/simulator_menu_widget.h"
 #include "station_fakes.h"
 #include "test_files.h"
 
@@ -114,6 +117,90 @@ TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
     EXPECT_EQ(frame.SelectorWidget()->count(), 0);
     EXPECT_FALSE(frame.Library().Save(criteriaPath).ok);
     EXPECT_EQ(testing::ReadFile(criteriaPath), (std::vector<std::uint8_t>{3, 0, 0, 0, 0xFF}));
+}
+
+}  // namespace
+}  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// The whole program on the simulated MV300, on a virtual clock.
+class ProgramOnSimulator : public ::testing::Test {
+  protected:
+    ProgramOnSimulator() {
+        for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+            simulator.Instrument().Attach(mode, sim::SimulatorMenuWidget::DefaultAttachment(mode));
+        }
+        CriteriaLibrary library;
+        library.AddCriterion().Name = "SE 50";
+        library.Save(criteriaPath);
+        frame.LoadCriteriaLibrary(criteriaPath);
+        findings = frame.StartInstrument();
+        frame.ProcessCommandLine({});
+        emit frame.SelectorWidget()->activated(0);
+    }
+
+    CChildFrame& Child() { return *frame.ActiveChild(); }
+
+    testing::TemporaryFolder folder;
+    std::string criteriaPath = folder.File("criteria.dat");
+    VirtualClock clock;
+    sim::SimulatedDriverPort simulator{clock, {}};
+    CMainFrame frame{StartOptions{{}, "", true}, simulator, clock};
+    StartUpFindings findings;
+};
+
+TEST_F(ProgramOnSimulator, StartsTheColdInstrumentAndPollsTheTriggerPort) {
+    EXPECT_TRUE(findings.instrumentFound);
+    EXPECT_TRUE(findings.fpgaImage.has_value()) << "a cold instrument gets its images";
+    EXPECT_TRUE(frame.TriggerPollRunning());
+    EXPECT_TRUE(frame.windowTitle().startsWith("Orvik - Simulated MV300"));
+    ASSERT_NE(frame.SimulatorMenu(), nullptr);
+}
+
+TEST_F(ProgramOnSimulator, ClickMeasuresTheAttachedCoupon) {
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    const TraceRecord& trace = Child().Document().TraceTemplate;
+    EXPECT_NEAR(trace.Average, 50.0, 0.5);
+    EXPECT_TRUE(trace.Passed);
+    QTest::mouseClick(&Child().Graph(), Qt::RightButton);
+    VividTree& tree = *Child().Browse().Tree();
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    const std::string text = PlainText(VividTree::FromItemText(tree.topLevelItem(0)->text(0)));
+    EXPECT_EQ(text.substr(0, 20), "SD - Sample #: 1,  5");
+    EXPECT_EQ(text.substr(text.size() - 4), "PASS");
+}
+
+TEST_F(ProgramOnSimulator, TriggerInputsRunAndRecord) {
+    simulator.PressInput(1);
+    QTest::qWait(250);
+    simulator.ReleaseInput(1);
+    QTest::qWait(150);
+    EXPECT_EQ(Child().Document().TraceTemplate.SampleCount(), 750);
+    simulator.PressInput(2);
+    QTest::qWait(250);
+    simulator.ReleaseInput(2);
+    QTest::qWait(150);
+    EXPECT_EQ(Child().Document().Items().size(), 1u) << "a held input records once";
+}
+
+TEST_F(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {
+    simulator.Unplug();
+    frame.Station().LiveMode = true;
+    // "Device not found" is a modal box; the operator closes it.
+    QTimer answer;
+    int boxes = 0;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            ++boxes;
+            box->close();
+        }
+    });
+    answer.start(20);
+    QTest::qWait(400);
+    EXPECT_FALSE(frame.Station().LiveMode);
+    EXPECT_EQ(boxes, 1) << "one message, then live mode is off";
 }
 
 }  // namespace
