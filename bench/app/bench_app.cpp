@@ -10,6 +10,10 @@
 #include "app/station_fakes.h"
 #include "collection/child_frame.h"
 #include "collection/orvik_doc.h"
+#include "simulator/simulated_driver_port.h"
+#include "simulator/simulator_menu_widget.h"
+
+#include <fstream>
 
 namespace {
 
@@ -51,6 +55,80 @@ void BM_OpenCollectionUntilTreeShown(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenCollectionUntilTreeShown)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The program on the simulated MV300 with a virtual clock, one collection
+// open and "SE 50" chosen; the window is shown so that refreshes paint.
+struct SimulatedProgram {
+    SimulatedProgram() {
+        for (auto mode : {orvik::MeasurementMode::SingleEnded,
+                          orvik::MeasurementMode::Differential}) {
+            simulator.Instrument().Attach(mode,
+                                          orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode));
+        }
+        orvik::CriteriaLibrary& library = frame.Library();
+        library.AddCriterion().Name = "SE 50";
+        frame.Selector().FillInListOrder(library);
+        frame.Selector().SelectIndex(0);
+        frame.resize(1200, 800);
+        frame.show();
+        frame.StartInstrument();
+        frame.ProcessCommandLine({});
+        QApplication::processEvents();
+    }
+    orvik::VirtualClock clock;
+    orvik::sim::SimulatedDriverPort simulator{clock, {}};
+    orvik::CMainFrame frame{orvik::StartOptions{{}, "", true}, simulator, clock};
+};
+
+// Run Test as a click does it: acquisition, processing, judging, and the
+// graph and tree refreshed and painted.
+void BM_RunTestWithRefresh(benchmark::State& state) {
+    SimulatedProgram program;
+    orvik::COrvikDoc& document = *program.frame.ActiveDocument();
+    for (auto _ : state) {
+        program.frame.Station().RunTest(document);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_RunTestWithRefresh)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+long ResidentKilobytes() {
+    std::ifstream status("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    status >> pages >> resident;
+    return resident * 4;
+}
+
+// Live mode for 10,000 ticks (or the count given): the resident memory must
+// not grow with them. The chart keeps up to 4,096 laid-out label texts and
+// starts afresh when full, which bounds what the changing labels can take.
+void BM_LiveModeSoak(benchmark::State& state) {
+    const auto ticks = static_cast<int>(state.range(0));
+    SimulatedProgram program;
+    program.frame.Station().LiveMode = true;
+    for (int i = 0; i < 200; ++i) {  // caches and buffers settle first
+        program.frame.Station().LiveModeTick();
+        QApplication::processEvents();
+    }
+    const long before = ResidentKilobytes();
+    long halfway = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < ticks; ++i) {
+            program.frame.Station().LiveModeTick();
+            QApplication::processEvents();
+            if (i == ticks / 2) {
+                halfway = ResidentKilobytes();
+            }
+        }
+    }
+    const long after = ResidentKilobytes();
+    state.counters["rss_halfway_kb"] = static_cast<double>(halfway);
+    state.counters["rss_before_kb"] = static_cast<double>(before);
+    state.counters["rss_after_kb"] = static_cast<double>(after);
+    state.counters["growth_kb"] = static_cast<double>(after - before);
+}
+BENCHMARK(BM_LiveModeSoak)->Arg(10000)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 
