@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-scripts/build.sh -DORVIK_TESTS=OFF -DORVIK_BENCH=OFF >/dev/null
+scripts/build.sh -DORVIK_GUI=ON >/dev/null
 mkdir -p run
 [ -f run/criteria.dat ] || cp samples/criteria.dat run/criteria.dat
 cd run

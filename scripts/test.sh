@@ -4,6 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/build.sh
+scripts/build.sh -DORVIK_TESTS=ON -DORVIK_BENCH=ON -DORVIK_GUI=ON
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" --timeout 300
 scripts/fuzz.sh smoke
