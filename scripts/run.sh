@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$(pwd)
 
-scripts/build.sh -DORVIK_GUI=ON >/dev/null
+ORVIK_TARGETS="orvik" scripts/build.sh -DORVIK_GUI=ON >/dev/null
 mkdir -p run
 [ -f run/criteria.dat ] || cp samples/criteria.dat run/criteria.dat
 cd run
@@ -16,5 +16,5 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$program" --simulate "$@"
 fi
 echo "run: no display found; starting Orvik on a virtual display (xvfb)." >&2
-echo "run: see scripts/screenshots.sh for pictures of it." >&2
+echo "run: the README's Screenshots section shows how to see it." >&2
 exec xvfb-run -a -s "-screen 0 1280x860x24" "$program" --simulate "$@"
