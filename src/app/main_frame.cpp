@@ -399,7 +399,7 @@ void CMainFrame::ProcessCommandLine(const QStringList& paths) {
 
 void CMainFrame::OnPrint() {
     if (CChildFrame* child = ActiveChild()) {
-        static_cast<CGraphView&>(child->Graph()).Print();
+        child->Graph().Print();
     }
 }
 

@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include "app/operator_prompts.h"
-#include "app/prompt_dialogs.h"
 #include "app/test_station.h"
 #include "chart/coloured_text.h"
 #include "chart/vivid_tree_widget.h"

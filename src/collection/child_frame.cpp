@@ -24,7 +24,7 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
     splitter_->setSizes({250, 750});
     setWidget(splitter_);
     browse_->InitialUpdate();
-    static_cast<CGraphView*>(graph_)->InitialUpdate();
+    graph_->InitialUpdate();
     UpdateTitle();
 }
 

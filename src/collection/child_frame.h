@@ -10,6 +10,7 @@ namespace orvik {
 
 class COrvikDoc;
 class CBrowseView;
+class CGraphView;
 class TestStation;
 
 // One collection window: the test tree on the left (250 pixels to start
@@ -23,7 +24,7 @@ class CChildFrame : public QMdiSubWindow {
 
     COrvikDoc& Document() const { return *document_; }
     CBrowseView& Browse() const { return *browse_; }
-    QWidget& Graph() const { return *graph_; }
+    CGraphView& Graph() const { return *graph_; }
 
     // Shows the collection's title, with a mark while it has unsaved changes.
     void UpdateTitle();
@@ -38,7 +39,7 @@ class CChildFrame : public QMdiSubWindow {
     std::unique_ptr<COrvikDoc> document_;
     QSplitter* splitter_;
     CBrowseView* browse_;
-    QWidget* graph_;
+    CGraphView* graph_;
 };
 
 }  // namespace orvik

@@ -6,6 +6,21 @@
 #include "criteria/archive.h"
 
 namespace orvik {
+namespace {
+
+// Destroys the element of `list` that is `item`; false when there is none.
+template <typename T>
+bool EraseOwned(std::vector<std::unique_ptr<T>>& list, const T* item) {
+    const auto found = std::find_if(list.begin(), list.end(),
+                                    [&](const auto& owned) { return owned.get() == item; });
+    if (found == list.end()) {
+        return false;
+    }
+    list.erase(found);
+    return true;
+}
+
+}  // namespace
 
 std::string LibraryLoadResult::Message() const {
     switch (status) {
@@ -128,23 +143,11 @@ Criterion& CriteriaLibrary::AddCriterion(const Criterion& values) {
 }
 
 bool CriteriaLibrary::RemoveCriterion(const Criterion* criterion) {
-    const auto found = std::find_if(Criteria.begin(), Criteria.end(),
-                                    [&](const auto& owned) { return owned.get() == criterion; });
-    if (found == Criteria.end()) {
-        return false;
-    }
-    Criteria.erase(found);
-    return true;
+    return EraseOwned(Criteria, criterion);
 }
 
 bool CriteriaLibrary::RemoveScript(const Script* script) {
-    const auto found = std::find_if(Scripts.begin(), Scripts.end(),
-                                    [&](const auto& owned) { return owned.get() == script; });
-    if (found == Scripts.end()) {
-        return false;
-    }
-    Scripts.erase(found);
-    return true;
+    return EraseOwned(Scripts, script);
 }
 
 // Only reached when a file holds ids up to 2147483647, where the next number

@@ -158,26 +158,29 @@ bool CUsbEndpoint::Transfer(std::span<std::uint8_t> buffer, std::uint32_t& lengt
     return waited && finished;
 }
 
-bool CUsbEndpoint::AbortPipe() {
+bool CUsbEndpoint::PipeRequest(std::uint32_t code) {
     if (!HandleValid()) {
         return false;
     }
     std::uint8_t address = address_;
-    const IoResult result =
-        port_.IoControl(handle_, usb_request::kAbortPipe, std::span(&address, 1), {});
+    const IoResult result = port_.IoControl(handle_, code, std::span(&address, 1), {});
     lastError_ = result.ok ? os_error::kSuccess : result.error;
     return result.ok;
 }
 
+bool CUsbEndpoint::AbortPipe() {
+    return PipeRequest(usb_request::kAbortPipe);
+}
+
 bool CUsbEndpoint::ResetPipe() {
-    if (!HandleValid()) {
-        return false;
-    }
-    std::uint8_t address = address_;
-    const IoResult result =
-        port_.IoControl(handle_, usb_request::kResetPipe, std::span(&address, 1), {});
-    lastError_ = result.ok ? os_error::kSuccess : result.error;
-    return result.ok;
+    return PipeRequest(usb_request::kResetPipe);
+}
+
+std::unique_ptr<PendingTransfer> CUsbEndpoint::BeginInUsualForm(std::span<std::uint8_t> buffer,
+                                                                std::uint32_t length,
+                                                                bool overlapped) {
+    return UseDirect() ? BeginDirect(buffer, length, overlapped)
+                       : BeginBuffered(buffer, length, overlapped);
 }
 
 std::unique_ptr<PendingTransfer> CUsbControlEndpoint::BeginTransfer(std::span<std::uint8_t> buffer,
@@ -213,14 +216,12 @@ std::unique_ptr<PendingTransfer> CUsbControlEndpoint::BeginTransfer(std::span<st
 std::unique_ptr<PendingTransfer> CUsbBulkEndpoint::BeginTransfer(std::span<std::uint8_t> buffer,
                                                                  std::uint32_t length,
                                                                  bool overlapped) {
-    return UseDirect() ? BeginDirect(buffer, length, overlapped)
-                       : BeginBuffered(buffer, length, overlapped);
+    return BeginInUsualForm(buffer, length, overlapped);
 }
 
 std::unique_ptr<PendingTransfer> CUsbInterruptEndpoint::BeginTransfer(
     std::span<std::uint8_t> buffer, std::uint32_t length, bool overlapped) {
-    return UseDirect() ? BeginDirect(buffer, length, overlapped)
-                       : BeginBuffered(buffer, length, overlapped);
+    return BeginInUsualForm(buffer, length, overlapped);
 }
 
 std::uint32_t CUsbIsocEndpoint::PacketCount(std::uint32_t length) const {
@@ -281,8 +282,7 @@ std::unique_ptr<PendingTransfer> CUsbIsocEndpoint::BeginBuffered(std::span<std::
 std::unique_ptr<PendingTransfer> CUsbIsocEndpoint::BeginTransfer(std::span<std::uint8_t> buffer,
                                                                  std::uint32_t length,
                                                                  bool overlapped) {
-    return UseDirect() ? BeginDirect(buffer, length, overlapped)
-                       : BeginBuffered(buffer, length, overlapped);
+    return BeginInUsualForm(buffer, length, overlapped);
 }
 
 std::unique_ptr<CUsbEndpoint> MakeEndpoint(DriverPort& port, DriverHandle handle,

@@ -88,6 +88,13 @@ class CUsbEndpoint {
     std::uint32_t LastError() const { return lastError_; }
 
   protected:
+    // Direct or buffered, as the driver's version allows: the form of bulk,
+    // interrupt and isochronous endpoints.
+    std::unique_ptr<PendingTransfer> BeginInUsualForm(std::span<std::uint8_t> buffer,
+                                                      std::uint32_t length, bool overlapped);
+    // Abort or reset of this endpoint's pipe.
+    bool PipeRequest(std::uint32_t code);
+
     // Hands a built request to the driver and remembers the OS error.
     std::unique_ptr<PendingTransfer> Issue(std::unique_ptr<PendingTransfer> request);
     bool HandleValid() const { return handle_ != kInvalidDriverHandle; }

@@ -11,6 +11,7 @@
 #include "chart/vivid_tree_widget.h"
 #include "collection/browse_view.h"
 #include "collection/child_frame.h"
+#include "collection/graph_view.h"
 #include "instrument/measurement_mode.h"
 #include "qt_environment.h"
 #include "simulator/simulated_driver_port.h"

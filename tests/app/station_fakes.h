@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "app/clock.h"
+#include "app/criterion_selector.h"
 #include "app/operator_prompts.h"
 #include "app/station_ports.h"
+#include "app/test_station.h"
 #include "collection/orvik_doc.h"
+#include "criteria/criteria_library.h"
 
 namespace orvik::testing {
 
@@ -86,6 +90,21 @@ class FakeInstrument : public ProfileInstrument {
     bool differential = false;
     int acquisitions = 0;
     std::vector<double> values = std::vector<double>(750, 0.0);
+};
+
+// A test station with scripted stand-ins around it and one collection that
+// is the active one.
+struct StationRig {
+    StationRig() { host.active = &document; }
+
+    CriteriaLibrary library;
+    CriteriaSelectorModel selector;
+    ScriptedPrompts prompts;
+    VirtualClock clock;
+    FakeHost host;
+    FakeInstrument instrument;
+    COrvikDoc document;
+    TestStation station{library, selector, prompts, clock, host, instrument};
 };
 
 }  // namespace orvik::testing

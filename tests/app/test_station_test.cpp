@@ -12,7 +12,7 @@
 namespace orvik {
 namespace {
 
-class Station : public ::testing::Test {
+class Station : public ::testing::Test, protected testing::StationRig {
   protected:
     Station() {
         Criterion& se = library.AddCriterion();
@@ -23,21 +23,11 @@ class Station : public ::testing::Test {
         diff.RecomputeLimits();
         diff.DoubleEnded = 1;
         selector.FillInListOrder(library);
-        host.active = &document;
     }
 
     const TraceRecord& RecordAt(std::size_t index) {
         return dynamic_cast<const TraceRecord&>(*document.Items().at(index));
     }
-
-    CriteriaLibrary library;
-    CriteriaSelectorModel selector;
-    testing::ScriptedPrompts prompts;
-    VirtualClock clock;
-    testing::FakeHost host;
-    testing::FakeInstrument instrument;
-    COrvikDoc document;
-    TestStation station{library, selector, prompts, clock, host, instrument};
 };
 
 TEST_F(Station, RunTestNeedsASelectedCriterion) {

@@ -21,12 +21,11 @@ namespace {
 [[maybe_unused]] auto* const environment =
     ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
 
-class CollectionViews : public ::testing::Test {
+class CollectionViews : public ::testing::Test, protected testing::StationRig {
   protected:
     CollectionViews() {
         library.AddCriterion().Name = "SE 50";
         selector.FillInListOrder(library);
-        host.active = &document;
         graph.resize(900, 600);
         browse.resize(250, 600);
         browse.InitialUpdate();
@@ -35,14 +34,6 @@ class CollectionViews : public ::testing::Test {
 
     std::string Label(GraphSummary::Label which) { return graph.SummaryLabel(which).Text; }
 
-    CriteriaLibrary library;
-    CriteriaSelectorModel selector;
-    testing::ScriptedPrompts prompts;
-    VirtualClock clock;
-    testing::FakeHost host;
-    testing::FakeInstrument instrument;
-    COrvikDoc document;
-    TestStation station{library, selector, prompts, clock, host, instrument};
     CBrowseView browse{document, station};
     CGraphView graph{document, station};
 };
