@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 #include "criteria/criteria_library.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

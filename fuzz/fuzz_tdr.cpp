@@ -6,7 +6,7 @@
 #include <span>
 
 #include "collection/orvik_doc.h"
-#include "criteria/archive.h"
+#include "base/archive.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     orvik::COrvikDoc document;

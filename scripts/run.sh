@@ -11,7 +11,7 @@ mkdir -p run
 [ -f run/criteria.dat ] || cp samples/criteria.dat run/criteria.dat
 cd run
 
-program="$top/build/src/app/program/orvik"
+program="$top/build/src/app/gui/program/orvik"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$program" --simulate "$@"
 fi

@@ -6,12 +6,12 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/main_frame.h"
+#include "app/gui/main_frame.h"
 #include "app/station_fakes.h"
-#include "collection/child_frame.h"
+#include "app/gui/child_frame.h"
 #include "collection/orvik_doc.h"
 #include "simulator/simulated_driver_port.h"
-#include "simulator/simulator_menu_widget.h"
+#include "simulator/gui/simulator_menu_widget.h"
 
 #include <fstream>
 

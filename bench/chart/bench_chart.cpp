@@ -11,9 +11,9 @@
 
 #include <memory>
 
-#include "chart/painter_context_widget.h"
+#include "chart/gui/painter_context_widget.h"
 #include "chart/recording_device_context.h"
-#include "chart/tools/sample_chart.h"
+#include "chart/gui/tools/sample_chart.h"
 #include "chart/xgraph.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "collection/orvik_doc.h"
-#include "criteria/file_store.h"
+#include "base/file_store.h"
 
 namespace {
 

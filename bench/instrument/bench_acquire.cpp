@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
-#include "app/clock.h"
-#include "app/operator_prompts.h"
+#include "base/clock.h"
+#include "base/operator_prompts.h"
 #include "instrument/instrument_station.h"
 #include "simulator/simulated_driver_port.h"
 

@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "app/clock.h"
-#include "app/operator_prompts.h"
-#include "app/station_ports.h"
+#include "base/clock.h"
+#include "base/operator_prompts.h"
+#include "base/station_ports.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "script/script.h"

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "app/criterion_selector.h"
-#include "script/script_run.h"
+#include "criteria/criterion_selector.h"
+#include "app/script_run.h"
 
 namespace orvik {
 

@@ -6,7 +6,7 @@
 #include "cli/json_items.h"
 #include "cli/json_writer.h"
 #include "collection/orvik_doc.h"
-#include "criteria/archive.h"
+#include "base/archive.h"
 #include "criteria/criteria_library.h"
 
 namespace orvik::cli {

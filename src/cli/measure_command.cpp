@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/operator_prompts.h"
+#include "base/clock.h"
+#include "base/operator_prompts.h"
 #include "cli/json_writer.h"
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"

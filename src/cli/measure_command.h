@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/cli_command.h"
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 
 namespace orvik {
 class JsonWriter;

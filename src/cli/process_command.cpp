@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "criteria/file_store.h"
+#include "base/file_store.h"
 #include "instrument/acquisition_buffers.h"
 #include "instrument/calibration_set.h"
 #include "instrument/process_record.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 #include "script/script.h"
 
 namespace orvik {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "collection/collection_item.h"
+#include "base/collection_item.h"
 #include "collection/sample_arena.h"
 #include "collection/trace_record.h"
-#include "criteria/file_store.h"
+#include "base/file_store.h"
 
 namespace orvik {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 
 namespace orvik {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "collection/collection_item.h"
+#include "base/collection_item.h"
 #include "criteria/criterion.h"
 
 namespace orvik {

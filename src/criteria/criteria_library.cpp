@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 
 namespace orvik {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "criteria/criterion.h"
-#include "criteria/file_store.h"
-#include "report/report_preferences.h"
+#include "base/file_store.h"
+#include "criteria/report_preferences.h"
 #include "script/script.h"
 
 namespace orvik {

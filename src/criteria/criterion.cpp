@@ -1,6 +1,6 @@
 #include "criteria/criterion.h"
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 
 namespace orvik {
 

@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "app/operator_prompts.h"
+#include "base/operator_prompts.h"
 #include "instrument/acquisition_buffers.h"
 #include "instrument/calibration_set.h"
 #include "instrument/instrument_link.h"
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 #include "instrument/process_record.h"
 #include "instrument/response_kernel.h"
 

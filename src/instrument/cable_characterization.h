@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/operator_prompts.h"
+#include "base/operator_prompts.h"
 #include "instrument/acquisition.h"
 #include "instrument/cable_measurement.h"
 #include "instrument/calibration_set.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 
 namespace orvik {
 

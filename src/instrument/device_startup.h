@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/operator_prompts.h"
+#include "base/clock.h"
+#include "base/operator_prompts.h"
 #include "instrument/calibration_set.h"
 #include "instrument/image_loading.h"
 #include "instrument/instrument_link.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "instrument/usb_device.h"
 
 namespace orvik {

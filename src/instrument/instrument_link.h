@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "instrument/usb_device.h"
 
 namespace orvik {

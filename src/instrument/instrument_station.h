@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/operator_prompts.h"
-#include "app/station_ports.h"
+#include "base/clock.h"
+#include "base/operator_prompts.h"
+#include "base/station_ports.h"
 #include "instrument/acquisition.h"
 #include "instrument/acquisition_buffers.h"
 #include "instrument/cable_characterization.h"

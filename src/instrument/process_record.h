@@ -5,7 +5,7 @@
 
 #include "instrument/acquisition_buffers.h"
 #include "instrument/calibration_set.h"
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 #include "instrument/response_kernel.h"
 
 namespace orvik {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 
 namespace orvik {
 

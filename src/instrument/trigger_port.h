@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/operator_prompts.h"
+#include "base/operator_prompts.h"
 #include "instrument/driver_port.h"
 
 namespace orvik {

@@ -2,22 +2,9 @@
 
 #include <algorithm>
 
-#include "criteria/archive.h"
-#include "criteria/criterion.h"
+#include "base/archive.h"
 
 namespace orvik {
-
-std::string ScriptElement::Label(const std::vector<std::unique_ptr<Criterion>>& criteria) const {
-    if (CriterionId == -1) {
-        return "Undefined Script Element";
-    }
-    for (const auto& criterion : criteria) {
-        if (criterion->Id == CriterionId) {
-            return Postfix + " - " + criterion->Name;
-        }
-    }
-    return Postfix + " - Undefined Criteria";
-}
 
 void ScriptElement::Serialize(Archive& archive) {
     std::int32_t version = 1;  // ignored on reading

@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "collection/collection_item.h"
+#include "base/collection_item.h"
 
 namespace orvik {
-
-class Criterion;
 
 // One test of a script: which criterion judges it and what ends the trace name.
 class ScriptElement {
@@ -19,8 +17,20 @@ class ScriptElement {
     std::int32_t Position = 0;      // 1-based place in its script; never stored
     std::string Postfix;
 
-    // Label in the script dialog, against the library's criteria.
-    std::string Label(const std::vector<std::unique_ptr<Criterion>>& criteria) const;
+    // Label in the script dialog, against the library's criteria (any list
+    // of pointers to criteria, so that scripts need not know the criterion).
+    template <class CriterionList>
+    std::string Label(const CriterionList& criteria) const {
+        if (CriterionId == -1) {
+            return "Undefined Script Element";
+        }
+        for (const auto& criterion : criteria) {
+            if (criterion->Id == CriterionId) {
+                return Postfix + " - " + criterion->Name;
+            }
+        }
+        return Postfix + " - Undefined Criteria";
+    }
 
     void Serialize(Archive& archive);
 

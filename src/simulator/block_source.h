@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 #include "simulator/cable_attachment.h"
 
 namespace orvik::sim {

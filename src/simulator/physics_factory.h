@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 
 namespace orvik::sim {
 

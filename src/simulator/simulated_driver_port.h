@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "instrument/driver_port.h"
 #include "simulator/simulated_mv300.h"
 

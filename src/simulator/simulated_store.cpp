@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "criteria/file_store.h"
+#include "base/file_store.h"
 #include "simulator/factory_calibration.h"
 
 namespace orvik::sim {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "instrument/measurement_mode.h"
+#include "base/measurement_mode.h"
 #include "simulator/cable_attachment.h"
 
 namespace orvik::sim {

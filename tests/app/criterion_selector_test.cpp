@@ -1,4 +1,4 @@
-#include "app/criterion_selector.h"
+#include "criteria/criterion_selector.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/main_frame.h"
+#include "app/gui/main_frame.h"
 
 #include <gtest/gtest.h>
 #include <QSignalSpy>
@@ -6,16 +6,16 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/criteria_selector_widget.h"
+#include "app/gui/criteria_selector_widget.h"
 #include "chart/coloured_text.h"
-#include "chart/vivid_tree_widget.h"
-#include "collection/browse_view.h"
-#include "collection/child_frame.h"
-#include "collection/graph_view.h"
-#include "instrument/measurement_mode.h"
+#include "chart/gui/vivid_tree_widget.h"
+#include "app/gui/browse_view.h"
+#include "app/gui/child_frame.h"
+#include "app/gui/graph_view.h"
+#include "base/measurement_mode.h"
 #include "qt_environment.h"
 #include "simulator/simulated_driver_port.h"
-#include "simulator/simulator_menu_widget.h"
+#include "simulator/gui/simulator_menu_widget.h"
 #include "station_fakes.h"
 #include "test_files.h"
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/criterion_selector.h"
-#include "app/operator_prompts.h"
-#include "app/station_ports.h"
+#include "base/clock.h"
+#include "criteria/criterion_selector.h"
+#include "base/operator_prompts.h"
+#include "base/station_ports.h"
 #include "app/test_station.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "chart/coloured_text.h"
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "chart/coloured_text.h"
-#include "chart/tools/sample_tree_widget.h"
-#include "chart/vivid_tree_widget.h"
+#include "chart/gui/tools/sample_tree_widget.h"
+#include "chart/gui/vivid_tree_widget.h"
 #include "qt_test_application.h"
 
 namespace orvik {

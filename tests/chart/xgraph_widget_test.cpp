@@ -9,9 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "chart/painter_context_widget.h"
-#include "chart/tools/sample_chart.h"
-#include "chart/xgraph_widget.h"
+#include "chart/gui/painter_context_widget.h"
+#include "chart/gui/tools/sample_chart.h"
+#include "chart/gui/xgraph_widget.h"
 #include "qt_test_application.h"
 #include "test_files.h"
 

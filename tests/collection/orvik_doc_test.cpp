@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 #include "script/script.h"
 #include "test_bytes.h"
 #include "test_files.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "criteria/archive.h"
+#include "base/archive.h"
 #include "test_bytes.h"
 
 namespace orvik {

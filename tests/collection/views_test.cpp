@@ -3,15 +3,15 @@
 #include <QLabel>
 #include <QTest>
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "app/qt_environment.h"
 #include "app/station_fakes.h"
 #include "app/test_station.h"
 #include "chart/coloured_text.h"
-#include "chart/vivid_tree_widget.h"
-#include "chart/xgraph_widget.h"
-#include "collection/browse_view.h"
-#include "collection/graph_view.h"
+#include "chart/gui/vivid_tree_widget.h"
+#include "chart/gui/xgraph_widget.h"
+#include "app/gui/browse_view.h"
+#include "app/gui/graph_view.h"
 #include "criteria/criteria_library.h"
 #include "script/script.h"
 

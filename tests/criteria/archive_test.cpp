@@ -1,4 +1,4 @@
-#include "criteria/archive.h"
+#include "base/archive.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "criteria/file_store.h"
+#include "base/file_store.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/clock.h"
-#include "app/operator_prompts.h"
+#include "base/clock.h"
+#include "base/operator_prompts.h"
 #include "instrument/recording_driver_port.h"
 #include "instrument/transfer_header.h"
 #include "instrument/trigger_port.h"

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "criteria/file_store.h"
+#include "base/file_store.h"
 #include "test_files.h"
 
 namespace orvik {

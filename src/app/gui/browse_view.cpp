@@ -1,0 +1,166 @@
+#include "app/gui/browse_view.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "base/operator_prompts.h"
+#include "app/test_station.h"
+#include "chart/coloured_text.h"
+#include "chart/gui/vivid_tree_widget.h"
+#include "script/script.h"
+
+namespace orvik {
+
+CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* parent)
+    : QWidget(parent), document_(document), station_(station), model_(document) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    tree_ = new VividTree(this);
+    tree_->setObjectName("testTree");
+    tree_->setHeaderHidden(true);
+    tree_->setRootIsDecorated(true);
+    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setContextMenuPolicy(Qt::NoContextMenu);
+    // Tree colours: grey-green background, dark selection bar, light text on it.
+    tree_->SetBackgroundMode(VividTree::kPlainBackground);
+    tree_->SetTreeBackgroundColour(0xaab4b4);
+    tree_->SetSelectionColour(0x404040);
+    tree_->SetSelectedTextColour(0xc8c8c8);
+    tree_->SetLeafIcon(VividTree::TraceLeafIcon());
+    tree_->installEventFilter(this);
+    layout->addWidget(tree_);
+    connect(tree_, &QTreeWidget::currentItemChanged, this, &CBrowseView::OnSelectionChanged);
+    document_.AddObserver(this);
+}
+
+CBrowseView::~CBrowseView() {
+    document_.RemoveObserver(this);
+}
+
+QTreeWidgetItem* CBrowseView::MakeItem(TestTreeNode* node, QTreeWidgetItem* parentItem) {
+    auto* item = parentItem ? new QTreeWidgetItem(parentItem) : new QTreeWidgetItem(tree_);
+    item->setText(0, VividTree::ToItemText(node->Text));
+    nodes_.insert(item, node);
+    items_.insert(node, item);
+    return item;
+}
+
+void CBrowseView::AddNodes(TestTreeNode* node, QTreeWidgetItem* parentItem) {
+    QTreeWidgetItem* item = MakeItem(node, parentItem);
+    for (const auto& child : node->Children) {
+        AddNodes(child.get(), item);
+    }
+    item->setExpanded(node->Expanded);
+}
+
+void CBrowseView::InitialUpdate() {
+    ignoreSelection_ = true;
+    tree_->clear();
+    nodes_.clear();
+    items_.clear();
+    model_.Rebuild();
+    for (const auto& root : model_.Roots()) {
+        AddNodes(root.get(), nullptr);
+    }
+    ignoreSelection_ = false;
+}
+
+TestTreeNode* CBrowseView::NodeOf(QTreeWidgetItem* item) const {
+    return item ? nodes_.value(item, nullptr) : nullptr;
+}
+
+void CBrowseView::ClearSelection() {
+    ignoreSelection_ = true;
+    tree_->setCurrentItem(nullptr);
+    tree_->clearSelection();
+    ignoreSelection_ = false;
+}
+
+void CBrowseView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
+    if (sender == this) {
+        return;
+    }
+    const TreeInsertion inserted = model_.InsertPendingRecord();
+    if (inserted.TraceNode) {
+        QTreeWidgetItem* parent = nullptr;
+        if (inserted.TraceNode->Parent) {
+            parent = items_.value(inserted.TraceNode->Parent, nullptr);
+            if (parent == nullptr) {
+                // A new script or coupon node comes with the trace.
+                TestTreeNode* top = inserted.ScriptNode ? inserted.ScriptNode : inserted.CouponNode;
+                AddNodes(top, items_.value(top->Parent, nullptr));
+                parent = items_.value(inserted.TraceNode->Parent, nullptr);
+            }
+        }
+        if (!items_.contains(inserted.TraceNode)) {
+            MakeItem(inserted.TraceNode, parent);
+        }
+        for (QTreeWidgetItem* up = parent; up; up = up->parent()) {
+            up->setExpanded(true);
+        }
+    }
+    ClearSelection();
+}
+
+void CBrowseView::OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {
+    if (ignoreSelection_ || current == nullptr) {
+        return;
+    }
+    TestTreeNode* node = NodeOf(current);
+    station_.TreeSelectionChanged(document_, node ? node->Item : nullptr, previous != nullptr,
+                                  this);
+}
+
+void CBrowseView::DeleteSelected() {
+    QTreeWidgetItem* item = tree_->currentItem();
+    TestTreeNode* node = NodeOf(item);
+    if (node == nullptr) {
+        return;
+    }
+    if (!station_.Prompts().AskYesNo(TestTree::DeleteQuestion(*node), "Delete tree item(s)")) {
+        return;
+    }
+    std::vector<QTreeWidgetItem*> doomed{item};
+    for (std::size_t i = 0; i < doomed.size(); ++i) {
+        for (int c = 0; c < doomed[i]->childCount(); ++c) {
+            doomed.push_back(doomed[i]->child(c));
+        }
+    }
+    for (QTreeWidgetItem* gone : doomed) {
+        items_.remove(nodes_.value(gone));
+        nodes_.remove(gone);
+    }
+    ignoreSelection_ = true;
+    if (model_.DeleteNode(node)) {
+        station_.Selector().SetEnabled(true);  // the running script went with it
+    }
+    delete item;
+    ignoreSelection_ = false;
+}
+
+void CBrowseView::ResumeSelectedScript() {
+    Script* script = model_.ScriptToResume(NodeOf(tree_->currentItem()));
+    if (script != nullptr) {
+        station_.Scripts().Resume(document_, *script);
+    }
+}
+
+bool CBrowseView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        DeleteSelected();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CBrowseView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        ResumeSelectedScript();
+    }
+}
+
+}  // namespace orvik

@@ -1,0 +1,479 @@
+#include "app/gui/main_frame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/gui/criteria_selector_widget.h"
+#include "base/gui/prompt_dialogs.h"
+#include "app/gui/child_frame.h"
+#include "app/gui/graph_view.h"
+#include "collection/orvik_doc.h"
+#include "instrument/gui/init_progress_dialog.h"
+#include "instrument/instrument_station.h"
+
+namespace orvik {
+namespace {
+
+constexpr int kTimerPeriodMs = 100;
+constexpr int kRecentFileCount = 4;
+const char* const kFileFilter = "Trace Collection (*.tdr);;All Files (*)";
+
+}  // namespace
+
+CMainFrame::CMainFrame(const StartOptions& options, DriverPort& port, Clock& clock, QWidget* parent)
+    : CMainFrame(options, &port, nullptr, clock, parent) {}
+
+CMainFrame::CMainFrame(const StartOptions& options, ProfileInstrument& instrument, Clock& clock,
+                       QWidget* parent)
+    : CMainFrame(options, nullptr, &instrument, clock, parent) {}
+
+CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileInstrument* instrument,
+                       Clock& clock, QWidget* parent)
+    : QMainWindow(parent),
+      prompts_(this),
+      clock_(clock),
+      instrumentStation_(port ? std::make_unique<InstrumentStation>(*port, clock_, prompts_)
+                              : nullptr),
+      station_(library_, selector_, prompts_, clock_, *this,
+               instrument ? *instrument : static_cast<ProfileInstrument&>(*instrumentStation_)),
+      options_(options) {
+    setObjectName("mainFrame");
+    setWindowTitle(options_.Simulated ? "Orvik - Simulated MV300" : "Orvik");
+    setAcceptDrops(true);
+    mdi_ = new QMdiArea(this);
+    mdi_->setObjectName("collections");
+    setCentralWidget(mdi_);
+    BuildToolBar();
+    BuildMenus();
+    BuildStatusBar();
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
+        if (auto* child = qobject_cast<CChildFrame*>(window)) {
+            activeChild_ = child;
+        }
+        // A collection without a running script frees the selector.
+        if (COrvikDoc* document = ActiveDocument()) {
+            selector_.SetEnabled(document->ActiveScript == nullptr);
+        }
+        UpdateCommandStates();
+    });
+
+    liveTimer_ = new QTimer(this);
+    liveTimer_->setInterval(kTimerPeriodMs);
+    connect(liveTimer_, &QTimer::timeout, this, [this] {
+        station_.LiveModeTick();
+        UpdateCommandStates();
+    });
+    liveTimer_->start();
+
+    triggerTimer_ = new QTimer(this);
+    triggerTimer_->setInterval(kTimerPeriodMs);
+    if (instrumentStation_) {
+        instrumentStation_->Trigger().SetListener(this);
+        connect(triggerTimer_, &QTimer::timeout, this, [this] {
+            instrumentStation_->Trigger().TriggerPoll();
+            UpdateCommandStates();
+        });
+    }
+    resize(1200, 800);
+}
+
+StartUpFindings CMainFrame::StartInstrument() {
+    if (!instrumentStation_) {
+        return {};
+    }
+    InitProgressDialog progress(this);
+    StartUpOptions options;
+    options.commandLine = options_.CommandLine;
+    options.imageFolder = ExecutableFolder();
+    options.progress = &progress;
+    const StartUpFindings findings = instrumentStation_->StartUp(options);
+    if (findings.triggerOpened) {
+        triggerTimer_->start();
+    }
+    QString status = findings.instrumentFound ? "MV300 ready" : "No MV300 found";
+    if (!findings.stored.notes.empty()) {
+        status += " - " + ToQt(findings.stored.notes.front());
+    }
+    SetStatusText(status);
+    return findings;
+}
+
+bool CMainFrame::TriggerPollRunning() const {
+    return triggerTimer_->isActive();
+}
+
+void CMainFrame::StopTriggerPoll() {
+    triggerTimer_->stop();
+}
+
+void CMainFrame::TriggerRunTest() {
+    station_.TriggerRunTest();
+}
+
+void CMainFrame::TriggerRecordTest() {
+    station_.TriggerRecordTest();
+}
+
+CMainFrame::~CMainFrame() {
+    // Collection windows go first, without questions: their views use the station.
+    for (QMdiSubWindow* window : mdi_->subWindowList()) {
+        delete window;
+    }
+}
+
+QAction* CMainFrame::AddAction(QMenu* menu, const QString& text, const QString& statusAndTip) {
+    QAction* action = menu->addAction(text);
+    const QStringList parts = statusAndTip.split('\n');
+    action->setStatusTip(parts.value(0));
+    action->setToolTip(parts.value(1, parts.value(0)));
+    return action;
+}
+
+void CMainFrame::BuildMenus() {
+    BuildFileMenu();
+    BuildActionMenu();
+
+    QMenu* view = menuBar()->addMenu("&View");
+    QAction* toolbar = toolBar_->toggleViewAction();
+    toolbar->setText("&Toolbar");
+    toolbar->setStatusTip("Show or hide the toolbar");
+    view->addAction(toolbar);
+    QAction* status = view->addAction("&Status Bar");
+    status->setCheckable(true);
+    status->setChecked(true);
+    status->setStatusTip("Show or hide the status bar");
+    connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
+
+    if (options_.Simulated) {
+        simulatorMenu_ = menuBar()->addMenu("S&imulator");
+    }
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    QAction* about = AddAction(help, "&About MV300...",
+                               "Display program information, version number and copyright\nAbout");
+    connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
+}
+
+void CMainFrame::BuildFileMenu() {
+    QMenu* file = menuBar()->addMenu("&File");
+    QAction* create = AddAction(file, "&New", "Create a new document\nNew");
+    create->setShortcut(QKeySequence::New);
+    connect(create, &QAction::triggered, this, [this] { NewCollection(); });
+    QAction* open = AddAction(file, "&Open", "Open an existing document\nOpen");
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &CMainFrame::OnOpen);
+    saveAction_ = AddAction(file, "&Save", "Save the active document\nSave");
+    saveAction_->setShortcut(QKeySequence::Save);
+    connect(saveAction_, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) {
+            SaveCollection(*child, false);
+        }
+    });
+    saveAsAction_ =
+        AddAction(file, "Save &As...", "Save the active document with a new name\nSave As");
+    connect(saveAsAction_, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) {
+            SaveCollection(*child, true);
+        }
+    });
+    file->addSeparator();
+    printAction_ = AddAction(file, "&Print...", "Print the graph of the active document\nPrint");
+    printAction_->setShortcut(QKeySequence::Print);
+    connect(printAction_, &QAction::triggered, this, &CMainFrame::OnPrint);
+    file->addSeparator();
+    QAction* preferences =
+        AddAction(file, "P&references", "Company details for reports\nPreferences");
+    preferences->setEnabled(false);  // arrives with the reports
+    file->addSeparator();
+    recentMenu_ = file->addMenu("Recent &Files");
+    RefreshRecentFiles();
+    file->addSeparator();
+    QAction* exit =
+        AddAction(file, "E&xit", "Quit the application; prompts to save documents\nExit");
+    exit->setShortcut(QKeySequence::Quit);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+void CMainFrame::BuildActionMenu() {
+    QMenu* action = menuBar()->addMenu("&Action");
+    promptForTraceNameAction_ =
+        AddAction(action, "Prompt for Trace Name", "Ask for a name when a test is recorded");
+    promptForTraceNameAction_->setCheckable(true);
+    connect(promptForTraceNameAction_, &QAction::triggered, this, [this] {
+        // The check mark follows the flag; the flag is flipped by the command.
+        station_.TogglePromptForTraceName();
+        promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
+    });
+    QAction* editor =
+        AddAction(action, "Criteria Editor", "Open the Criteria Manager\nCriteria Manager");
+    editor->setEnabled(false);  // arrives with the criteria dialogs
+    liveModeAction_ = AddAction(action, "LiveMode", "Run a single test\nRun Test");
+    liveModeAction_->setCheckable(true);
+    liveModeAction_->setShortcut(Qt::Key_F5);
+    connect(liveModeAction_, &QAction::triggered, this, [this] {
+        station_.ToggleLiveMode();
+        UpdateCommandStates();
+    });
+    recordAction_ =
+        AddAction(action, "Record Test", "Record the last test in the data tree\nRecord Test");
+    recordAction_->setShortcut(Qt::Key_F9);
+    connect(recordAction_, &QAction::triggered, this, [this] {
+        if (COrvikDoc* document = ActiveDocument()) {
+            station_.RecordTest(*document);
+        }
+        UpdateCommandStates();
+    });
+    for (const auto& [text, prompt] :
+         {std::pair{"Scripted Tests", "Run a scripted series of tests\nScripted Tests"},
+          std::pair{"Calibrate", "Calibrate the hardware\nCalibrate"},
+          std::pair{"Generate Report",
+                    "Generate a report for all tests in the test tree\nGenerate Report"},
+          std::pair{"Text Report", "Write a text report of all tests\nText Report"}}) {
+        AddAction(action, text, prompt)->setEnabled(false);  // arrive with later features
+    }
+    toolBar_->addSeparator();
+    toolBar_->addAction(liveModeAction_);
+    toolBar_->addAction(recordAction_);
+}
+
+void CMainFrame::BuildToolBar() {
+    toolBar_ = addToolBar("Standard");
+    toolBar_->setObjectName("toolBar");
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    selectorWidget_ = new CriteriaSelectorWidget(selector_, toolBar_);
+    connect(selectorWidget_, &CriteriaSelectorWidget::Chosen, this,
+            [this] { ApplySelectedCriterion(); });
+    toolBar_->addWidget(new QLabel(" Criterion: ", toolBar_));
+    toolBar_->addWidget(selectorWidget_);
+}
+
+void CMainFrame::BuildStatusBar() {
+    statusBar()->showMessage("Ready");
+    modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
+    modeLabel_->setObjectName("instrumentLabel");
+    statusBar()->addPermanentWidget(modeLabel_);
+}
+
+void CMainFrame::SetStatusText(const QString& text) {
+    statusBar()->showMessage(text);
+}
+
+void CMainFrame::LoadCriteriaLibrary(const std::string& path) {
+    const LibraryLoadResult result = library_.Load(path);
+    selector_.FillInFileOrder(library_);
+    promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
+    if (result.IsDamaged()) {
+        prompts_.Message(result.Message(), "Criteria library", PromptIcon::Warning);
+    }
+}
+
+CChildFrame* CMainFrame::ActiveChild() const {
+    if (auto* current = qobject_cast<CChildFrame*>(mdi_->currentSubWindow())) {
+        return current;
+    }
+    return activeChild_.data();
+}
+
+QList<CChildFrame*> CMainFrame::Children() const {
+    QList<CChildFrame*> children;
+    for (QMdiSubWindow* window : mdi_->subWindowList()) {
+        if (auto* child = qobject_cast<CChildFrame*>(window)) {
+            children.append(child);
+        }
+    }
+    return children;
+}
+
+COrvikDoc* CMainFrame::ActiveDocument() {
+    CChildFrame* child = ActiveChild();
+    return child ? &child->Document() : nullptr;
+}
+
+void CMainFrame::PostApplySelectedCriterion() {
+    QMetaObject::invokeMethod(this, &CMainFrame::ApplySelectedCriterion, Qt::QueuedConnection);
+}
+
+void CMainFrame::ApplySelectedCriterion() {
+    station_.ApplySelectedCriterion();
+}
+
+CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document) {
+    auto* child = new CChildFrame(std::move(document), station_);
+    child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
+    mdi_->addSubWindow(child);
+    child->showMaximized();
+    mdi_->setActiveSubWindow(child);
+    activeChild_ = child;
+    UpdateCommandStates();
+    return child;
+}
+
+CChildFrame* CMainFrame::NewCollection() {
+    return AddChild(std::make_unique<COrvikDoc>());
+}
+
+CChildFrame* CMainFrame::OpenCollection(const QString& path) {
+    const QString canonical = QFileInfo(path).absoluteFilePath();
+    for (CChildFrame* child : Children()) {
+        if (ToQt(child->Document().Path()) == canonical) {
+            mdi_->setActiveSubWindow(child);
+            activeChild_ = child;
+            return child;
+        }
+    }
+    auto document = std::make_unique<COrvikDoc>();
+    const DocumentFileResult result = document->Open(FromQt(canonical));
+    if (!result.ok) {
+        QMessageBox::warning(this, "Orvik", ToQt(result.message) + "\n\n" + ToQt(result.detail));
+        return nullptr;
+    }
+    AddRecentFile(canonical);
+    return AddChild(std::move(document));
+}
+
+void CMainFrame::OnOpen() {
+    const QStringList paths = QFileDialog::getOpenFileNames(this, "Open", QString(), kFileFilter);
+    for (const QString& path : paths) {
+        OpenCollection(path);
+    }
+}
+
+bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
+    COrvikDoc& document = child.Document();
+    QString path = ToQt(document.Path());
+    if (askForName || path.isEmpty()) {
+        const QString proposed = path.isEmpty() ? ToQt(document.Title()) + ".tdr" : path;
+        path = QFileDialog::getSaveFileName(this, "Save As", proposed, kFileFilter);
+        if (path.isEmpty()) {
+            return false;
+        }
+        if (QFileInfo(path).suffix().isEmpty()) {
+            path += ".tdr";
+        }
+    }
+    const DocumentFileResult result = document.SaveAs(FromQt(path));
+    if (!result.ok) {
+        QMessageBox::warning(this, "Orvik", ToQt(result.message) + "\n\n" + ToQt(result.detail));
+        return false;
+    }
+    AddRecentFile(ToQt(document.Path()));
+    child.UpdateTitle();
+    return true;
+}
+
+bool CMainFrame::ConfirmClose(CChildFrame& child) {
+    COrvikDoc& document = child.Document();
+    if (!document.IsModified()) {
+        return true;
+    }
+    const auto answer = QMessageBox::question(
+        this, "Orvik", QString("Save changes to %1?").arg(ToQt(document.Title())),
+        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    if (answer == QMessageBox::Cancel) {
+        return false;
+    }
+    return answer == QMessageBox::No || SaveCollection(child, false);
+}
+
+void CMainFrame::ProcessCommandLine(const QStringList& paths) {
+    for (const QString& path : paths) {
+        OpenCollection(path);
+    }
+    if (Children().isEmpty()) {
+        NewCollection();
+    }
+}
+
+void CMainFrame::OnPrint() {
+    if (CChildFrame* child = ActiveChild()) {
+        child->Graph().Print();
+    }
+}
+
+void CMainFrame::OnAbout() {
+    station_.StopLiveMode();
+    UpdateCommandStates();
+    AboutDialog dialog(this);
+    dialog.exec();
+}
+
+void CMainFrame::UpdateCommandStates() {
+    liveModeAction_->setChecked(station_.LiveMode);
+    const bool hasDocument = ActiveChild() != nullptr;
+    saveAction_->setEnabled(hasDocument);
+    saveAsAction_->setEnabled(hasDocument);
+    recordAction_->setEnabled(hasDocument);
+    for (CChildFrame* child : Children()) {
+        child->UpdateTitle();
+    }
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+    QSettings settings;
+    QStringList files = settings.value("Recent File List/Files").toStringList();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kRecentFileCount) {
+        files.removeLast();
+    }
+    settings.setValue("Recent File List/Files", files);
+    RefreshRecentFiles();
+}
+
+void CMainFrame::RefreshRecentFiles() {
+    recentMenu_->clear();
+    const QStringList files = QSettings().value("Recent File List/Files").toStringList();
+    int number = 1;
+    for (const QString& path : files) {
+        QAction* open = recentMenu_->addAction(QString("&%1 %2").arg(number++).arg(path));
+        connect(open, &QAction::triggered, this, [this, path] { OpenCollection(path); });
+    }
+    recentMenu_->setEnabled(!files.isEmpty());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    const QList<CChildFrame*> children = Children();
+    for (CChildFrame* child : children) {
+        if (!ConfirmClose(*child)) {
+            event->ignore();
+            return;
+        }
+    }
+    // Every collection has been saved or given up: closing the windows must
+    // not ask a second time.
+    for (CChildFrame* child : children) {
+        child->CanClose = nullptr;
+    }
+    station_.LiveMode = false;
+    event->accept();
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            OpenCollection(url.toLocalFile());
+        }
+    }
+    event->acceptProposedAction();
+}
+
+}  // namespace orvik

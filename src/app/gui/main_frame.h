@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+
+#include "base/clock.h"
+#include "criteria/criterion_selector.h"
+#include "base/gui/operator_prompts_dialog.h"
+#include "base/station_ports.h"
+#include "app/test_station.h"
+#include "criteria/criteria_library.h"
+#include "instrument/device_startup.h"
+#include "instrument/trigger_port.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QTimer;
+class QToolBar;
+
+namespace orvik {
+
+class CChildFrame;
+class COrvikDoc;
+class CriteriaSelectorWidget;
+class DriverPort;
+class InstrumentStation;
+
+// How the program was started.
+struct StartOptions {
+    QStringList DocumentPaths;  // collections to open; a new one when empty
+    std::string CommandLine;    // the whole command line, for the "Characterize" word
+    bool Simulated = false;
+};
+
+// The main window: menus, toolbar with the criterion selector, status bar, the
+// collection windows and the two 100 ms timers. It shows state and forwards
+// commands; the testing logic is the TestStation's.
+class CMainFrame : public QMainWindow, public StationHost, public TriggerPortListener {
+    Q_OBJECT
+  public:
+    // The program: the instrument and the trigger port are reached through
+    // `port`; every pause of the operating flow and the instrument passes on `clock`.
+    CMainFrame(const StartOptions& options, DriverPort& port, Clock& clock,
+               QWidget* parent = nullptr);
+    // Without an instrument stack: every Run Test measures through `instrument`.
+    CMainFrame(const StartOptions& options, ProfileInstrument& instrument, Clock& clock,
+               QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The instrument side of start-up: trigger port, images (with the
+    // "Initializing TDR" window), stored calibration; starts the trigger poll
+    // when a trigger port was opened.
+    StartUpFindings StartInstrument();
+    InstrumentStation* Instrument() const { return instrumentStation_.get(); }
+    bool TriggerPollRunning() const;
+
+    void StopTriggerPoll() override;
+    void TriggerRunTest() override;
+    void TriggerRecordTest() override;
+
+    // Loads criteria.dat and fills the selector; tells the operator about a
+    // damaged file, which is then kept until the operator agrees to replace it.
+    void LoadCriteriaLibrary(const std::string& path = kCriteriaFileName);
+    // Opens the collections named on the command line, or a new one.
+    void ProcessCommandLine(const QStringList& paths);
+
+    COrvikDoc* ActiveDocument() override;
+    void PostApplySelectedCriterion() override;
+
+    TestStation& Station() { return station_; }
+    CriteriaLibrary& Library() { return library_; }
+    CriteriaSelectorModel& Selector() { return selector_; }
+    CriteriaSelectorWidget* SelectorWidget() const { return selectorWidget_; }
+    CChildFrame* ActiveChild() const;
+    QList<CChildFrame*> Children() const;
+    QMenu* SimulatorMenu() const { return simulatorMenu_; }
+
+    // File commands; each returns the collection window it worked on.
+    CChildFrame* NewCollection();
+    CChildFrame* OpenCollection(const QString& path);
+    bool SaveCollection(CChildFrame& child, bool askForName);
+
+    void SetStatusText(const QString& text);
+
+  public slots:
+    void ApplySelectedCriterion();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    CMainFrame(const StartOptions& options, DriverPort* port, ProfileInstrument* instrument,
+               Clock& clock, QWidget* parent);
+    void BuildMenus();
+    void BuildFileMenu();
+    void BuildActionMenu();
+    void BuildToolBar();
+    void BuildStatusBar();
+    QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
+    CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document);
+    bool ConfirmClose(CChildFrame& child);
+    void OnOpen();
+    void OnPrint();
+    void OnAbout();
+    void UpdateCommandStates();
+    void AddRecentFile(const QString& path);
+    void RefreshRecentFiles();
+
+    CriteriaLibrary library_;
+    CriteriaSelectorModel selector_;
+    OperatorPromptsDialog prompts_;
+    Clock& clock_;
+    std::unique_ptr<InstrumentStation> instrumentStation_;
+    TestStation station_;
+    StartOptions options_;
+
+    QMdiArea* mdi_ = nullptr;
+    // The last collection window that was active: it stays the active
+    // collection while a dialog or another program has the focus.
+    QPointer<CChildFrame> activeChild_;
+    CriteriaSelectorWidget* selectorWidget_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QLabel* modeLabel_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QMenu* simulatorMenu_ = nullptr;
+    QAction* promptForTraceNameAction_ = nullptr;
+    QAction* liveModeAction_ = nullptr;
+    QAction* recordAction_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* saveAsAction_ = nullptr;
+    QAction* printAction_ = nullptr;
+    QTimer* liveTimer_ = nullptr;
+    QTimer* triggerTimer_ = nullptr;
+};
+
+}  // namespace orvik

@@ -1,0 +1,113 @@
+// orvik: the operator's program for the MV300.
+//
+//   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]
+//
+// --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
+// given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
+// the simulated instrument's store in FILE so that calibration survives.
+#include <QApplication>
+#include <QMessageBox>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+#include "app/gui/main_frame.h"
+#include "base/measurement_mode.h"
+#include "instrument/no_devices_port.h"
+#include "simulator/coupon_profile.h"
+#include "simulator/simulated_driver_port.h"
+#include "simulator/gui/simulator_menu_widget.h"
+
+namespace {
+
+struct ProgramArguments {
+    orvik::StartOptions Start;
+    std::optional<std::string> Profile;
+    std::string SimStore;
+    QString Error;
+};
+
+ProgramArguments ParseArguments(const QStringList& arguments) {
+    ProgramArguments parsed;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == "--simulate") {
+            parsed.Start.Simulated = true;
+        } else if (argument.startsWith("--simulate=")) {
+            parsed.Start.Simulated = true;
+            parsed.Profile = argument.mid(11).toStdString();
+        } else if (argument == "--sim-store" && i + 1 < arguments.size()) {
+            parsed.SimStore = arguments[++i].toStdString();
+        } else if (argument.startsWith("--sim-store=")) {
+            parsed.SimStore = argument.mid(12).toStdString();
+        } else if (argument.startsWith("--")) {
+            parsed.Error = "Unknown option " + argument;
+        } else if (argument.compare("Characterize", Qt::CaseInsensitive) != 0) {
+            parsed.Start.DocumentPaths.append(argument);
+        }
+        parsed.Start.CommandLine += argument.toStdString() + " ";
+    }
+    return parsed;
+}
+
+// The simulated instrument with what a newcomer expects on its cables.
+std::unique_ptr<orvik::sim::SimulatedDriverPort> MakeSimulator(orvik::Clock& clock,
+                                                               const ProgramArguments& arguments,
+                                                               QString* error) {
+    using orvik::MeasurementMode;
+    using orvik::sim::CableAttachment;
+    orvik::sim::SimulatorOptions options;
+    options.instrument.storePath = arguments.SimStore;
+    auto port = std::make_unique<orvik::sim::SimulatedDriverPort>(clock, options);
+    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        CableAttachment attachment = orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode);
+        if (arguments.Profile) {
+            std::string reason;
+            const auto profile = orvik::sim::CouponProfile::Parse(*arguments.Profile, &reason);
+            if (!profile) {
+                *error = QString("The coupon profile %1 cannot be used: %2")
+                             .arg(QString::fromStdString(*arguments.Profile))
+                             .arg(QString::fromStdString(reason));
+            } else {
+                attachment = CableAttachment::Coupon(*profile);
+            }
+        }
+        port->Instrument().Attach(mode, attachment);
+    }
+    return port;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName("Local AppWizard-Generated Applications");
+    QApplication::setApplicationName("Orvik");
+
+    const ProgramArguments arguments = ParseArguments(QApplication::arguments().mid(1));
+    QString problem = arguments.Error;
+    // The simulator's own pauses follow the wall clock, as the instrument's do.
+    orvik::SystemClock clock;
+    std::unique_ptr<orvik::DriverPort> port;
+    orvik::sim::SimulatedDriverPort* simulator = nullptr;
+    if (arguments.Start.Simulated) {
+        auto simulated = MakeSimulator(clock, arguments, &problem);
+        simulator = simulated.get();
+        port = std::move(simulated);
+    } else {
+        port = std::make_unique<orvik::NoDevicesPort>();
+    }
+
+    orvik::CMainFrame frame(arguments.Start, *port, clock);
+    if (simulator != nullptr && frame.SimulatorMenu() != nullptr) {
+        new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), *simulator);
+    }
+    frame.show();
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(&frame, "Orvik", problem);
+    }
+    frame.LoadCriteriaLibrary();
+    frame.StartInstrument();
+    frame.ProcessCommandLine(arguments.Start.DocumentPaths);
+    return application.exec();
+}

@@ -1,0 +1,137 @@
+// orvik-screenshots CRITERIA.DAT OUTPUT-FOLDER
+//
+// Drives the program on the simulated MV300 as an operator would and saves a
+// picture of each window: the main window in live mode, with a recorded tree
+// and during a scripted run, and every dialog.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+
+#include "app/gui/criteria_selector_widget.h"
+#include "app/gui/main_frame.h"
+#include "base/gui/prompt_dialogs.h"
+#include "app/gui/child_frame.h"
+#include "collection/orvik_doc.h"
+#include "instrument/gui/init_progress_dialog.h"
+#include "simulator/coupon_profile.h"
+#include "simulator/simulated_driver_port.h"
+#include "simulator/gui/simulator_menu_widget.h"
+
+namespace {
+
+using orvik::MeasurementMode;
+using orvik::sim::CableAttachment;
+
+void Wait(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool Save(QWidget& widget, const QDir& folder, const char* name) {
+    widget.repaint();
+    QApplication::processEvents();
+    const QString path = folder.filePath(name);
+    const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+void Choose(orvik::CMainFrame& frame, const QString& name) {
+    orvik::CriteriaSelectorWidget* selector = frame.SelectorWidget();
+    const int index = selector->findText(name);
+    if (index >= 0) {
+        emit selector->activated(index);
+    }
+}
+
+void MeasureAndRecord(orvik::CMainFrame& frame) {
+    orvik::COrvikDoc& document = *frame.ActiveDocument();
+    frame.Station().RunTest(document);
+    frame.Station().RecordTest(document);
+}
+
+int SaveDialogs(QWidget& parent, const QDir& folder) {
+    int failures = 0;
+    orvik::TraceNameDialog traceName("Sample #: 4", &parent);
+    traceName.show();
+    failures += !Save(traceName, folder, "dialog_trace_name.png");
+    orvik::CouponSerialDialog serial(&parent);
+    serial.show();
+    failures += !Save(serial, folder, "dialog_coupon_serial.png");
+    orvik::AboutDialog about(&parent);
+    about.show();
+    failures += !Save(about, folder, "dialog_about.png");
+    orvik::InitProgressDialog progress(&parent);
+    progress.Show();
+    progress.SetRange(0, 1000);
+    progress.SetPosition(600);
+    failures += !Save(progress, folder, "dialog_initializing_tdr.png");
+    return failures;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName("Orvik Screenshots");
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: orvik-screenshots CRITERIA.DAT OUTPUT-FOLDER\n");
+        return 2;
+    }
+    const std::string criteriaPath =
+        QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString();
+    QDir().mkpath(QString::fromLocal8Bit(argv[2]));
+    const QDir folder(QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath());
+    // The diagnostic dump of each acquisition goes to the output folder.
+    QDir::setCurrent(folder.path());
+
+    orvik::SystemClock clock;
+    orvik::sim::SimulatedDriverPort simulator(clock, {});
+    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        simulator.Instrument().Attach(mode,
+                                      orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode));
+    }
+    orvik::StartOptions options;
+    options.Simulated = true;
+    orvik::CMainFrame frame(options, simulator, clock);
+    new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), simulator);
+    frame.resize(1280, 800);
+    frame.show();
+    frame.LoadCriteriaLibrary(criteriaPath);
+    frame.StartInstrument();
+    frame.ProcessCommandLine({});
+
+    int failures = 0;
+    Choose(frame, "SE 50 ohm");
+    frame.Station().ToggleLiveMode();
+    Wait(1500);
+    failures += !Save(frame, folder, "main_live_mode.png");
+    frame.Station().LiveMode = false;
+
+    MeasureAndRecord(frame);
+    Choose(frame, "Diff 100 ohm");
+    MeasureAndRecord(frame);
+    Choose(frame, "SE 50 ohm");
+    simulator.Instrument().Attach(
+        MeasurementMode::SingleEnded,
+        CableAttachment::Coupon(*orvik::sim::CouponProfile::Parse("50@0-4,60@4-6,50@6-10")));
+    MeasureAndRecord(frame);
+    failures += !Save(frame, folder, "main_recorded_tree.png");
+
+    orvik::CriteriaLibrary& library = frame.Library();
+    if (!library.Scripts.empty()) {
+        frame.Station().Scripts().Start(*frame.ActiveDocument(), *library.Scripts.front());
+        QApplication::processEvents();  // the first criterion is applied through the queue
+        MeasureAndRecord(frame);
+        MeasureAndRecord(frame);
+        frame.Station().RunTest(*frame.ActiveDocument());
+        failures += !Save(frame, folder, "main_scripted_run.png");
+    }
+    failures += SaveDialogs(frame, folder);
+    frame.ActiveDocument()->SetModified(false);
+    return failures == 0 ? 0 : 1;
+}

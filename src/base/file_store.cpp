@@ -1,0 +1,231 @@
+#include "base/file_store.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace orvik {
+namespace {
+
+// Files smaller than this are simply read; mapping only pays for large ones.
+constexpr std::size_t kMapThreshold = 1 << 20;
+// Written data is handed to the disk in steps of this size while the rest is
+// still being produced, so that the final flush has little left to wait for.
+constexpr std::uint64_t kWritebackStep = 8 << 20;
+
+std::string DescribeErrno(const std::string& action, const std::string& path) {
+    return action + " " + path + ": " + std::strerror(errno);
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+std::optional<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expected,
+                                                     const std::string& path, std::string* error) {
+    std::vector<std::uint8_t> bytes(expected > 0 ? expected : 65536);
+    std::size_t done = 0;
+    for (;;) {
+        if (done == bytes.size()) {
+            bytes.resize(bytes.size() * 2);  // the file grew, or its size was unknown
+        }
+        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (error) {
+                *error = DescribeErrno("Cannot read", path);
+            }
+            return std::nullopt;
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+}  // namespace
+
+FileBytes::FileBytes(std::vector<std::uint8_t> bytes)
+    : owned_(std::move(bytes)), data_(owned_.data()), size_(owned_.size()) {}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept {
+    *this = std::move(other);
+}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        Release();
+        owned_ = std::move(other.owned_);
+        mapping_ = std::exchange(other.mapping_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        data_ = mapping_ ? static_cast<const std::uint8_t*>(mapping_) : owned_.data();
+        other.data_ = nullptr;
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() {
+    Release();
+}
+
+void FileBytes::Release() {
+    if (mapping_) {
+        ::munmap(mapping_, size_);
+        mapping_ = nullptr;
+    }
+    owned_.clear();
+    data_ = nullptr;
+    size_ = 0;
+}
+
+std::optional<FileBytes> ReadWholeFile(const std::string& path, std::string* error) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
+        if (error) {
+            *error = DescribeErrno("Cannot open", path);
+        }
+        return std::nullopt;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        if (error) {
+            *error = "Cannot open " + path + ": it is a folder";
+        }
+        return std::nullopt;
+    }
+    const auto size = static_cast<std::size_t>(status.st_size);
+    if (S_ISREG(status.st_mode) && size >= kMapThreshold) {
+        // A private mapping: later changes to the file cannot reach a reader
+        // that is half way through it.
+        void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.get(), 0);
+        if (mapping != MAP_FAILED) {
+            FileBytes bytes;
+            bytes.mapping_ = mapping;
+            bytes.data_ = static_cast<const std::uint8_t*>(mapping);
+            bytes.size_ = size;
+            return bytes;
+        }
+    }
+    auto bytes = ReadByParts(file.get(), size, path, error);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return FileBytes(std::move(*bytes));
+}
+
+AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+    temporary_ = path_ + ".XXXXXX";
+    fd_ = ::mkstemp(temporary_.data());
+    if (fd_ < 0) {
+        temporary_.clear();
+        failure_ = FileResult::Failure(DescribeErrno("Cannot create", path_));
+        return;
+    }
+    // mkstemp creates the file for its owner only; a saved file should get the
+    // usual permissions, as if it had been created directly.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    Discard();
+}
+
+void AtomicFileWriter::Fail(const std::string& action) {
+    if (!failure_) {
+        failure_ = FileResult::Failure(DescribeErrno(action, path_));
+    }
+}
+
+void AtomicFileWriter::Discard() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
+    if (failure_) {
+        return;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail("Cannot write");
+            return;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    written_ += bytes.size();
+    if (written_ - flushedUpTo_ >= kWritebackStep) {
+        // Start the disk on what is written so far without waiting for it.
+        ::sync_file_range(fd_, static_cast<off_t>(flushedUpTo_),
+                          static_cast<off_t>(written_ - flushedUpTo_), SYNC_FILE_RANGE_WRITE);
+        flushedUpTo_ = written_;
+    }
+}
+
+FileResult AtomicFileWriter::Commit() {
+    if (!failure_ && ::fdatasync(fd_) != 0) {
+        Fail("Cannot write");
+    }
+    if (!failure_) {
+        const int fd = std::exchange(fd_, -1);
+        if (::close(fd) != 0) {
+            Fail("Cannot write");
+        }
+    }
+    if (!failure_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        Fail("Cannot replace");
+    }
+    if (failure_) {
+        Discard();
+        return *failure_;
+    }
+    temporary_.clear();
+    return FileResult::Success();
+}
+
+FileResult SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+    AtomicFileWriter writer(path);
+    writer.Write(bytes);
+    return writer.Commit();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+}  // namespace orvik

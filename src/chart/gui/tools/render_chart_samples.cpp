@@ -1,0 +1,59 @@
+// Renders the sample chart and tree to PNG files so that a person can look
+// at them:
+//   orvik-chart-samples [FOLDER]
+// writes sample_chart.png (the window at 1000 x 700), sample_chart_print.png
+// (printed to a 2-colour, 150-dpi page) and sample_tree.png.
+#include <QApplication>
+#include <QImage>
+#include <QPixmap>
+
+#include <cstdio>
+#include <string>
+
+#include "chart/gui/tools/sample_chart.h"
+#include "chart/gui/tools/sample_tree_widget.h"
+#include "chart/gui/xgraph_widget.h"
+
+namespace {
+
+bool Save(const QImage& image, const QString& path) {
+    if (!image.save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", path.toLocal8Bit().constData());
+        return false;
+    }
+    std::printf("%s\n", path.toLocal8Bit().constData());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+
+    const orvik::samples::SampleTrace trace = orvik::samples::MakeSampleTrace();
+    orvik::XGraphWidget chart;
+    orvik::samples::SetUpGraphViewChart(chart, trace);
+    chart.setEnabled(false);
+    bool ok = Save(chart.Render(QSize(1000, 700)), folder + "/sample_chart.png");
+
+    // A page of 8 x 5.5 inches at 150 dpi on a black-and-white printer,
+    // with the white backgrounds the graph view prints with.
+    QImage page(1200, 825, QImage::Format_Mono);
+    page.setDotsPerMeterX(5906);
+    page.setDotsPerMeterY(5906);
+    page.fill(1);
+    chart.BackColour = chart.GraphColour = chart.PlotColour = orvik::kWhite;
+    chart.PrintTo(page);
+    ok = Save(page, folder + "/sample_chart_print.png") && ok;
+
+    orvik::VividTree tree;
+    orvik::samples::FillSampleTree(tree);
+    tree.resize(250, 330);
+    tree.show();
+    tree.activateWindow();
+    tree.setFocus();
+    QApplication::processEvents();
+    ok = Save(tree.grab().toImage(), folder + "/sample_tree.png") && ok;
+    return ok ? 0 : 1;
+}

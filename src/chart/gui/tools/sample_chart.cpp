@@ -1,0 +1,144 @@
+#include "chart/gui/tools/sample_chart.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+
+namespace orvik::samples {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Small repeatable noise in -1..1.
+class Noise {
+  public:
+    double Next() {
+        state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state_ >> 11) / static_cast<double>(1ULL << 53) * 2.0 - 1.0;
+    }
+
+  private:
+    std::uint64_t state_ = 0x5eedULL;
+};
+
+double Bump(double x, double at, double width) {
+    const double d = (x - at) / width;
+    return std::exp(-d * d);
+}
+
+double Impedance(double x, Noise& noise) {
+    double z = 50.0 + 6.0 * Bump(x, 0.25, 0.06) - 5.0 * Bump(x, 0.45, 0.05);
+    const double coupon = 0.5 * (1.0 + std::tanh((x - 0.6) / 0.05));
+    z += coupon * (1.2 + 0.6 * std::sin(2 * kPi * x / 3.1) + 0.3 * std::sin(2 * kPi * x / 0.7) +
+                   0.25 * noise.Next());
+    // The open end of the coupon.
+    z += 150.0 * 0.5 * (1.0 + std::tanh((x - 8.9) / 0.15));
+    return z;
+}
+
+std::string Format(const char* format, double a) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, a);
+    return text;
+}
+
+std::string Format(const char* format, double a, double b) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+}  // namespace
+
+std::vector<CurvePoint> DenseProfile(int count) {
+    std::vector<CurvePoint> points;
+    points.reserve(static_cast<std::size_t>(count));
+    Noise noise;
+    for (int i = 0; i < count; ++i) {
+        const double x = 10.0 * i / count;
+        points.push_back({x, Impedance(x, noise)});
+    }
+    return points;
+}
+
+SampleTrace MakeSampleTrace() {
+    SampleTrace trace;
+    Noise noise;
+    for (int i = 0; i < 750; ++i) {
+        const double x = i / 75.0;
+        trace.Points.push_back({x, Impedance(x, noise)});
+    }
+    double sum = 0.0;
+    int inside = 0;
+    trace.Maximum = -1e300;
+    trace.Minimum = 1e300;
+    for (const CurvePoint& p : trace.Points) {
+        if (p.X >= trace.StartPosition && p.X <= trace.EndPosition) {
+            sum += p.Y;
+            ++inside;
+            trace.Maximum = std::max(trace.Maximum, p.Y);
+            trace.Minimum = std::min(trace.Minimum, p.Y);
+        }
+    }
+    trace.Average = sum / inside;
+    trace.Passed = trace.Maximum <= trace.MaximumLimit && trace.Minimum >= trace.MinimumLimit;
+    std::tm when{};
+    when.tm_year = 2025 - 1900;
+    when.tm_mon = 2;
+    when.tm_mday = 4;
+    when.tm_hour = 10;
+    when.tm_min = 15;
+    when.tm_wday = 2;
+    char text[64];
+    std::strftime(text, sizeof text, "%c", &when);
+    trace.Time = text;
+    return trace;
+}
+
+void SetUpGraphViewChart(CXGraph& chart, const SampleTrace& trace) {
+    chart.DoubleBuffered = true;
+    chart.ShowLegend = false;
+    chart.BackColour = chart.GraphColour = chart.PlotColour = 0x787878;
+    const auto count = static_cast<std::int32_t>(trace.Points.size());
+    CXGraphDataSerie* curve = chart.SetCurveData(trace.Points.data(), count, 0, 0, 0, false);
+    if (curve == nullptr) {
+        return;
+    }
+    curve->Label = "Trace";
+    curve->Colour = 0x64FF64;
+    CXGraphAxis& y = chart.YAxisAt(0);
+    CXGraphAxis& x = chart.XAxisAt(0);
+    y.SetDataRange(0.0, trace.Average > 85.0 ? 200.0 : 100.0);
+    y.Format = "%.2f";
+    for (CXGraphAxis* axis : {&x, &y}) {
+        axis->ShowGrid = true;
+        axis->ShowCurveMarkers = false;
+    }
+    y.Title = "Ohms";
+    x.Title = "Inches";
+
+    if (chart.Objects().empty()) {
+        chart.AddFontLabel({55, 0, 1000, 25}, 22, 0xC80000, trace.Name);
+        chart.AddFontLabel({55, 25, 300, 45}, 18, kBlack, trace.Time);
+        chart.AddFontLabel({55, 45, 300, 65}, 18, kBlack, Format("Avg: %.2lf", trace.Average));
+        chart.AddFontLabel({55, 65, 300, 85}, 18, kBlack,
+                           Format("Max: %.2lf  Min: %.2lf", trace.Maximum, trace.Minimum));
+        chart.AddFontLabel(
+            {55, 85, 300, 105}, 18, kBlack,
+            Format("Max Limit: %.2lf  Min Limit: %.2lf", trace.MaximumLimit, trace.MinimumLimit));
+        chart.AddFontLabel(
+            {55, 105, 300, 125}, 18, kBlack,
+            Format("Max Pos: %.2lf  Min Pos: %.2lf", trace.EndPosition, trace.StartPosition));
+        chart.AddFontLabel({55, 125, 300, 145}, 18, kBlack, "Criteria: " + trace.CriterionName);
+        chart.AddFontLabel({55, 145, 400, 190}, 40, trace.Passed ? 0x37FF00 : 0x0000FF,
+                           Format("%.2lf - ", trace.Average) + (trace.Passed ? "PASS" : "FAIL"));
+    }
+    x.AddAxisBand(0, trace.StartPosition, trace.EndPosition, trace.MaximumLimit, 1000.0, 0x6464FF,
+                  "", kHatchBackwardDiagonal);
+    x.AddAxisBand(1, trace.StartPosition, trace.EndPosition, 0.0, trace.MinimumLimit, 0x6464FF, "",
+                  kHatchBackwardDiagonal);
+}
+
+}  // namespace orvik::samples

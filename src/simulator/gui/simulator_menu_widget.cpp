@@ -1,0 +1,130 @@
+#include "simulator/gui/simulator_menu_widget.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+#include "simulator/coupon_profile.h"
+#include "simulator/simulated_driver_port.h"
+
+namespace orvik::sim {
+namespace {
+
+constexpr int kTriggerHoldMs = 350;
+
+struct Choice {
+    const char* Text;
+    CableAttachment (*Make)(MeasurementMode mode);
+};
+
+CableAttachment CouponOf(const char* profile) {
+    return CableAttachment::Coupon(*CouponProfile::Parse(profile));
+}
+
+// The attachments offered for each cable; the coupons follow the cable's
+// usual impedance.
+const Choice kChoices[] = {
+    {"Nothing (open)", [](MeasurementMode) { return CableAttachment::Nothing(); }},
+    {"Short circuit", [](MeasurementMode) { return CableAttachment::ShortCircuit(); }},
+    {"50 ohm load", [](MeasurementMode) { return CableAttachment::Load(50.0); }},
+    {"Airline, 50 ohm, 10 inches",
+     [](MeasurementMode) { return CableAttachment::Airline(50.0, 10.0); }},
+    {"Airline, 100 ohm, 10 inches",
+     [](MeasurementMode) { return CableAttachment::Airline(100.0, 10.0); }},
+    {"Uniform coupon",
+     [](MeasurementMode mode) { return CouponOf(IsDifferential(mode) ? "100" : "50"); }},
+    {"Coupon with a high section (4-6 inches)",
+     [](MeasurementMode mode) {
+         return CouponOf(IsDifferential(mode) ? "100@0-4,120@4-6,100@6-10"
+                                              : "50@0-4,60@4-6,50@6-10");
+     }},
+};
+
+}  // namespace
+
+CableAttachment SimulatorMenuWidget::DefaultAttachment(MeasurementMode mode) {
+    return CouponOf(IsDifferential(mode) ? "100" : "50");
+}
+
+SimulatorMenuWidget::SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port)
+    : QObject(&menu), port_(port) {
+    cableMenus_[0] = menu.addMenu("&Single-ended cable");
+    AddCableMenu(*cableMenus_[0], MeasurementMode::SingleEnded);
+    cableMenus_[1] = menu.addMenu("&Differential cables");
+    AddCableMenu(*cableMenus_[1], MeasurementMode::Differential);
+    menu.addSeparator();
+    QAction* run = menu.addAction("Press trigger input &1 (Run Test)");
+    run->setStatusTip("Press the first input of the simulated trigger port");
+    connect(run, &QAction::triggered, this, [this] { PressTrigger(1); });
+    QAction* record = menu.addAction("Press trigger input &2 (Record Test)");
+    record->setStatusTip("Press the second input of the simulated trigger port");
+    connect(record, &QAction::triggered, this, [this] { PressTrigger(2); });
+}
+
+void SimulatorMenuWidget::AddCableMenu(QMenu& menu, MeasurementMode mode) {
+    auto* group = new QActionGroup(&menu);
+    for (const Choice& choice : kChoices) {
+        QAction* action = menu.addAction(choice.Text);
+        action->setCheckable(true);
+        action->setActionGroup(group);
+        const auto make = choice.Make;
+        connect(action, &QAction::triggered, this,
+                [this, mode, make] { Attach(mode, make(mode)); });
+    }
+    QAction* custom = menu.addAction("Coupon profile...");
+    custom->setCheckable(true);
+    custom->setActionGroup(group);
+    connect(custom, &QAction::triggered, this, [this, mode] { AskForProfile(mode); });
+    MarkAttached(mode);
+}
+
+void SimulatorMenuWidget::Attach(MeasurementMode mode, const CableAttachment& attachment) {
+    port_.Instrument().Attach(mode, attachment);
+    MarkAttached(mode);
+}
+
+void SimulatorMenuWidget::MarkAttached(MeasurementMode mode) {
+    QMenu* menu = cableMenus_[IsDifferential(mode) ? 1 : 0];
+    const CableAttachment& attached = port_.Instrument().Attached(mode);
+    const QList<QAction*> actions = menu->actions();
+    bool matched = false;
+    for (int i = 0; i < static_cast<int>(std::size(kChoices)); ++i) {
+        const bool same = kChoices[i].Make(mode) == attached;
+        actions[i]->setChecked(same);
+        matched = matched || same;
+    }
+    actions.back()->setChecked(!matched);
+    actions.back()->setText(
+        matched
+            ? "Coupon profile..."
+            : QString("Coupon profile... (%1)").arg(QString::fromStdString(attached.Describe())));
+}
+
+void SimulatorMenuWidget::AskForProfile(MeasurementMode mode) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        nullptr, "Coupon profile",
+        "Impedance sections in inches, e.g. 50@0-4,60@4-6,50@6-10 (or 50 for a uniform coupon):",
+        QLineEdit::Normal, IsDifferential(mode) ? "100" : "50", &ok);
+    if (!ok) {
+        MarkAttached(mode);
+        return;
+    }
+    std::string error;
+    const auto profile = CouponProfile::Parse(text.toStdString(), &error);
+    if (!profile) {
+        QMessageBox::warning(nullptr, "Coupon profile", QString::fromStdString(error));
+        MarkAttached(mode);
+        return;
+    }
+    Attach(mode, CableAttachment::Coupon(*profile));
+}
+
+void SimulatorMenuWidget::PressTrigger(int input) {
+    port_.PressInput(input);
+    QTimer::singleShot(kTriggerHoldMs, this, [this, input] { port_.ReleaseInput(input); });
+}
+
+}  // namespace orvik::sim

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QMenu>
+
+#include "base/measurement_mode.h"
+#include "simulator/cable_attachment.h"
+
+class QActionGroup;
+
+namespace orvik::sim {
+
+class SimulatedDriverPort;
+
+// The Simulator menu: what is attached to each cable of the simulated MV300,
+// and the two inputs of its trigger port.
+class SimulatorMenuWidget : public QObject {
+    Q_OBJECT
+  public:
+    SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port);
+
+    // What a newcomer finds attached: a 50 ohm coupon on the single-ended
+    // cable and a 100 ohm coupon on the differential cables.
+    static CableAttachment DefaultAttachment(MeasurementMode mode);
+
+    void Attach(MeasurementMode mode, const CableAttachment& attachment);
+    // Presses a trigger input long enough for the 100 ms poll to see it.
+    void PressTrigger(int input);
+
+  private:
+    void AddCableMenu(QMenu& menu, MeasurementMode mode);
+    void AskForProfile(MeasurementMode mode);
+    void MarkAttached(MeasurementMode mode);
+
+    SimulatedDriverPort& port_;
+    QMenu* cableMenus_[2] = {nullptr, nullptr};
+};
+
+}  // namespace orvik::sim
