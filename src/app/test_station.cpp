@@ -59,6 +59,9 @@ void TestStation::ApplySelectedCriterion(COrvikDoc& document) {
 }
 
 void TestStation::RunTest(COrvikDoc& document) {
+    if (InstrumentBusy) {
+        return;  // the measurement under way lands in the trace
+    }
     const Criterion* criterion = selector_.SelectedCriterion();
     if (criterion == nullptr) {
         LiveMode = false;
@@ -66,14 +69,27 @@ void TestStation::RunTest(COrvikDoc& document) {
         return;
     }
     // A message box inside the acquisition lets timer ticks through; the busy
-    // flag keeps them from starting a second acquisition meanwhile.
+    // flag keeps them from starting a second acquisition meanwhile. The
+    // criterion is judged as it was chosen when the test started.
     InstrumentBusy = true;
-    const MeasuredProfile profile = instrument_.MeasureProfile(criterion->IsDifferential());
-    InstrumentBusy = false;
+    auto profile = std::make_shared<MeasuredProfile>();
+    const bool differential = criterion->IsDifferential();
+    work_->Run(
+        [this, profile, differential] { *profile = instrument_.MeasureProfile(differential); },
+        [this, profile, &document, judged = *criterion] {
+            InstrumentBusy = false;
+            if (host_.IsOpen(document)) {
+                CompleteRunTest(document, judged, *profile);
+            }
+        });
+}
+
+void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterion,
+                                  const MeasuredProfile& profile) {
     if (profile.StopLiveMode) {
         LiveMode = false;
     }
-    document.TraceTemplate.FillFromAcquisition(criterion, profile.Impedance, 0);
+    document.TraceTemplate.FillFromAcquisition(&criterion, profile.Impedance, 0);
     LastTestRecorded = false;
     document.UpdateAllViews();
 }

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 
-#include "criteria/criterion_selector.h"
 #include "app/script_run.h"
+#include "base/station_ports.h"
+#include "criteria/criterion_selector.h"
 
 namespace orvik {
 
@@ -11,8 +12,6 @@ class Clock;
 class COrvikDoc;
 class CriteriaLibrary;
 class OperatorPrompts;
-class ProfileInstrument;
-class StationHost;
 
 inline constexpr const char* kNoCriteriaSelected = "No criteria has been selected";
 inline constexpr const char* kInvalidCriteriaCaption = "Invalid Criteria";
@@ -26,6 +25,9 @@ class TestStation {
   public:
     TestStation(CriteriaLibrary& library, CriteriaSelectorModel& selector, OperatorPrompts& prompts,
                 Clock& clock, StationHost& host, ProfileInstrument& instrument);
+
+    // Where acquisitions run from now on; in place until this is called.
+    void SetInstrumentWork(InstrumentWork& work) { work_ = &work; }
 
     bool LiveMode = false;
     bool LastTestRecorded = false;
@@ -47,7 +49,9 @@ class TestStation {
     void ApplySelectedCriterion();
     void ApplySelectedCriterion(COrvikDoc& document);
 
-    // One acquisition into the collection's current trace.
+    // One acquisition into the collection's current trace. With instrument
+    // work on a worker thread it returns at once, the instrument busy until
+    // the measurement lands in the trace; a Run Test meanwhile does nothing.
     void RunTest(COrvikDoc& document);
     // Appends a copy of the current trace, named by the running script or by
     // the sample counter.
@@ -69,12 +73,17 @@ class TestStation {
     CriteriaLibrary& Library() { return library_; }
 
   private:
+    void CompleteRunTest(COrvikDoc& document, const Criterion& criterion,
+                         const MeasuredProfile& profile);
+
     CriteriaLibrary& library_;
     CriteriaSelectorModel& selector_;
     OperatorPrompts& prompts_;
     Clock& clock_;
     StationHost& host_;
     ProfileInstrument& instrument_;
+    InPlaceInstrumentWork inPlaceWork_;
+    InstrumentWork* work_ = &inPlaceWork_;
     ScriptRun scripts_;
 };
 

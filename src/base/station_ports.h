@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <span>
 
 namespace orvik {
@@ -30,6 +31,29 @@ class StationHost {
     virtual COrvikDoc* ActiveDocument() = 0;
     // Queues "apply the selected criterion" behind the events already waiting.
     virtual void PostApplySelectedCriterion() = 0;
+    // Whether `document` is still open: a measurement that ends after its
+    // collection was closed has nowhere to go.
+    virtual bool IsOpen(const COrvikDoc& document) {
+        (void)document;
+        return true;
+    }
+};
+
+// Where instrument work runs. The program runs it on a worker thread, so that
+// the window never waits for the instrument's pauses, and calls `done` back
+// on the window thread; tests and the command-line tool run it in place.
+class InstrumentWork {
+  public:
+    virtual ~InstrumentWork() = default;
+    virtual void Run(std::function<void()> work, std::function<void()> done) = 0;
+};
+
+class InPlaceInstrumentWork : public InstrumentWork {
+  public:
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        work();
+        done();
+    }
 };
 
 }  // namespace orvik

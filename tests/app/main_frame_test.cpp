@@ -6,16 +6,16 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/gui/criteria_selector_widget.h"
-#include "chart/coloured_text.h"
-#include "chart/gui/vivid_tree_widget.h"
 #include "app/gui/browse_view.h"
 #include "app/gui/child_frame.h"
+#include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
 #include "base/measurement_mode.h"
+#include "chart/coloured_text.h"
+#include "chart/gui/vivid_tree_widget.h"
 #include "qt_environment.h"
-#include "simulator/simulated_driver_port.h"
 #include "simulator/gui/simulator_menu_widget.h"
+#include "simulator/simulated_driver_port.h"
 #include "station_fakes.h"
 #include "test_files.h"
 
@@ -127,7 +127,9 @@ namespace orvik {
 namespace {
 
 // The whole program on the simulated MV300, on a virtual clock.
-class ProgramOnSimulator : public ::testing::Test {
+// The whole program on the simulator, with instrument work on the window
+// thread and on a worker thread of its own (as the program runs it).
+class ProgramOnSimulator : public ::testing::TestWithParam<bool> {
   protected:
     ProgramOnSimulator() {
         for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
@@ -143,16 +145,22 @@ class ProgramOnSimulator : public ::testing::Test {
     }
 
     CChildFrame& Child() { return *frame.ActiveChild(); }
+    static StartOptions Options() {
+        StartOptions options{{}, "", true};
+        options.InstrumentThread = GetParam();
+        return options;
+    }
+    void WaitForMeasurement() { QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy, 10000); }
 
     testing::TemporaryFolder folder;
     std::string criteriaPath = folder.File("criteria.dat");
     VirtualClock clock;
     sim::SimulatedDriverPort simulator{clock, {}};
-    CMainFrame frame{StartOptions{{}, "", true}, simulator, clock};
+    CMainFrame frame{Options(), simulator, clock};
     StartUpFindings findings;
 };
 
-TEST_F(ProgramOnSimulator, StartsTheColdInstrumentAndPollsTheTriggerPort) {
+TEST_P(ProgramOnSimulator, StartsTheColdInstrumentAndPollsTheTriggerPort) {
     EXPECT_TRUE(findings.instrumentFound);
     EXPECT_TRUE(findings.fpgaImage.has_value()) << "a cold instrument gets its images";
     EXPECT_TRUE(frame.TriggerPollRunning());
@@ -160,8 +168,9 @@ TEST_F(ProgramOnSimulator, StartsTheColdInstrumentAndPollsTheTriggerPort) {
     ASSERT_NE(frame.SimulatorMenu(), nullptr);
 }
 
-TEST_F(ProgramOnSimulator, ClickMeasuresTheAttachedCoupon) {
+TEST_P(ProgramOnSimulator, ClickMeasuresTheAttachedCoupon) {
     QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    WaitForMeasurement();
     const TraceRecord& trace = Child().Document().TraceTemplate;
     EXPECT_NEAR(trace.Average, 50.0, 0.5);
     EXPECT_TRUE(trace.Passed);
@@ -173,7 +182,7 @@ TEST_F(ProgramOnSimulator, ClickMeasuresTheAttachedCoupon) {
     EXPECT_EQ(text.substr(text.size() - 4), "PASS");
 }
 
-TEST_F(ProgramOnSimulator, TriggerInputsRunAndRecord) {
+TEST_P(ProgramOnSimulator, TriggerInputsRunAndRecord) {
     simulator.PressInput(1);
     QTest::qWait(250);
     simulator.ReleaseInput(1);
@@ -186,7 +195,7 @@ TEST_F(ProgramOnSimulator, TriggerInputsRunAndRecord) {
     EXPECT_EQ(Child().Document().Items().size(), 1u) << "a held input records once";
 }
 
-TEST_F(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {
+TEST_P(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {
     simulator.Unplug();
     frame.Station().LiveMode = true;
     // "Device not found" is a modal box; the operator closes it.
@@ -203,6 +212,11 @@ TEST_F(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {
     EXPECT_FALSE(frame.Station().LiveMode);
     EXPECT_EQ(boxes, 1) << "one message, then live mode is off";
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, ProgramOnSimulator, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return info.param ? "InstrumentThread" : "WindowThread";
+                         });
 
 }  // namespace
 }  // namespace orvik

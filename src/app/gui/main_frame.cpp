@@ -16,10 +16,10 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "app/gui/criteria_selector_widget.h"
-#include "base/gui/prompt_dialogs.h"
 #include "app/gui/child_frame.h"
+#include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
+#include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
@@ -44,13 +44,19 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
                        Clock& clock, QWidget* parent)
     : QMainWindow(parent),
       prompts_(this),
+      instrumentPrompts_(prompts_),
       clock_(clock),
-      instrumentStation_(port ? std::make_unique<InstrumentStation>(*port, clock_, prompts_)
-                              : nullptr),
+      port_(port ? std::make_unique<SerializedDriverPort>(*port) : nullptr),
+      instrumentStation_(
+          port ? std::make_unique<InstrumentStation>(*port_, clock_, instrumentPrompts_) : nullptr),
       station_(library_, selector_, prompts_, clock_, *this,
                instrument ? *instrument : static_cast<ProfileInstrument&>(*instrumentStation_)),
       options_(options) {
     setObjectName("mainFrame");
+    if (options_.InstrumentThread) {
+        work_ = std::make_unique<ThreadedInstrumentWork>();
+        station_.SetInstrumentWork(*work_);
+    }
     setWindowTitle(options_.Simulated ? "Orvik - Simulated MV300" : "Orvik");
     setAcceptDrops(true);
     mdi_ = new QMdiArea(this);
@@ -83,7 +89,12 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
     if (instrumentStation_) {
         instrumentStation_->Trigger().SetListener(this);
         connect(triggerTimer_, &QTimer::timeout, this, [this] {
-            instrumentStation_->Trigger().TriggerPoll();
+            // While the worker talks to the instrument this poll is skipped;
+            // the next one comes 100 ms later and an input stays latched.
+            std::unique_lock<std::recursive_mutex> lock(port_->Mutex(), std::try_to_lock);
+            if (lock.owns_lock()) {
+                instrumentStation_->Trigger().TriggerPoll();
+            }
             UpdateCommandStates();
         });
     }
@@ -98,8 +109,10 @@ StartUpFindings CMainFrame::StartInstrument() {
     StartUpOptions options;
     options.commandLine = options_.CommandLine;
     options.imageFolder = ExecutableFolder();
-    options.progress = &progress;
-    const StartUpFindings findings = instrumentStation_->StartUp(options);
+    WindowThreadProgress progressFromWorker(progress);
+    options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
+    StartUpFindings findings;
+    RunInstrumentWork([&] { findings = instrumentStation_->StartUp(options); });
     if (findings.triggerOpened) {
         triggerTimer_->start();
     }
@@ -109,6 +122,17 @@ StartUpFindings CMainFrame::StartInstrument() {
     }
     SetStatusText(status);
     return findings;
+}
+
+void CMainFrame::RunInstrumentWork(const std::function<void()>& work) {
+    if (!work_) {
+        work();
+        return;
+    }
+    // The window keeps answering meanwhile; the timers find the instrument busy.
+    station_.InstrumentBusy = true;
+    work_->RunAndWait(work);
+    station_.InstrumentBusy = false;
 }
 
 bool CMainFrame::TriggerPollRunning() const {
@@ -128,6 +152,13 @@ void CMainFrame::TriggerRecordTest() {
 }
 
 CMainFrame::~CMainFrame() {
+    // The measurement under way ends first and its result is dropped; a
+    // message it waits to show is not shown.
+    if (work_) {
+        instrumentPrompts_.Close();
+        work_->Finish([this] { instrumentPrompts_.Close(); });
+        work_.reset();
+    }
     // Collection windows go first, without questions: their views use the station.
     for (QMdiSubWindow* window : mdi_->subWindowList()) {
         delete window;
@@ -295,6 +326,19 @@ QList<CChildFrame*> CMainFrame::Children() const {
         }
     }
     return children;
+}
+
+bool CMainFrame::IsOpen(const COrvikDoc& document) {
+    for (CChildFrame* child : Children()) {
+        if (&child->Document() == &document) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::recursive_mutex* CMainFrame::InstrumentLock() {
+    return port_ ? &port_->Mutex() : nullptr;
 }
 
 COrvikDoc* CMainFrame::ActiveDocument() {

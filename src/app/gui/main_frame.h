@@ -4,14 +4,17 @@
 #include <QPointer>
 #include <QStringList>
 #include <memory>
+#include <mutex>
 
+#include "app/gui/instrument_worker.h"
+#include "app/test_station.h"
 #include "base/clock.h"
-#include "criteria/criterion_selector.h"
 #include "base/gui/operator_prompts_dialog.h"
 #include "base/station_ports.h"
-#include "app/test_station.h"
 #include "criteria/criteria_library.h"
+#include "criteria/criterion_selector.h"
 #include "instrument/device_startup.h"
+#include "instrument/serialized_driver_port.h"
 #include "instrument/trigger_port.h"
 
 class QAction;
@@ -34,6 +37,9 @@ struct StartOptions {
     QStringList DocumentPaths;  // collections to open; a new one when empty
     std::string CommandLine;    // the whole command line, for the "Characterize" word
     bool Simulated = false;
+    // Instrument work on a worker thread, as the program runs it; in place
+    // (on the window thread) otherwise.
+    bool InstrumentThread = false;
 };
 
 // The main window: menus, toolbar with the criterion selector, status bar, the
@@ -70,6 +76,11 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
 
     COrvikDoc* ActiveDocument() override;
     void PostApplySelectedCriterion() override;
+    bool IsOpen(const COrvikDoc& document) override;
+
+    // Held by whoever changes the simulated instrument from the window
+    // thread while the worker may be talking to it; none without a port.
+    std::recursive_mutex* InstrumentLock();
 
     TestStation& Station() { return station_; }
     CriteriaLibrary& Library() { return library_; }
@@ -97,6 +108,9 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
   private:
     CMainFrame(const StartOptions& options, DriverPort* port, ProfileInstrument* instrument,
                Clock& clock, QWidget* parent);
+    // Instrument work that the window needs finished before it goes on: on the
+    // worker when there is one, with the window's events still handled.
+    void RunInstrumentWork(const std::function<void()>& work);
     void BuildMenus();
     void BuildFileMenu();
     void BuildActionMenu();
@@ -115,10 +129,15 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CriteriaLibrary library_;
     CriteriaSelectorModel selector_;
     OperatorPromptsDialog prompts_;
+    WindowThreadPrompts instrumentPrompts_;
     Clock& clock_;
+    std::unique_ptr<SerializedDriverPort> port_;
     std::unique_ptr<InstrumentStation> instrumentStation_;
     TestStation station_;
     StartOptions options_;
+    // Declared after everything its work uses, so that it is destroyed (and
+    // the work under way has ended) before them.
+    std::unique_ptr<ThreadedInstrumentWork> work_;
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active

@@ -48,8 +48,14 @@ CableAttachment SimulatorMenuWidget::DefaultAttachment(MeasurementMode mode) {
     return CouponOf(IsDifferential(mode) ? "100" : "50");
 }
 
-SimulatorMenuWidget::SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port)
-    : QObject(&menu), port_(port) {
+std::unique_lock<std::recursive_mutex> SimulatorMenuWidget::Hold() {
+    return lock_ ? std::unique_lock<std::recursive_mutex>(*lock_)
+                 : std::unique_lock<std::recursive_mutex>();
+}
+
+SimulatorMenuWidget::SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port,
+                                         std::recursive_mutex* lock)
+    : QObject(&menu), port_(port), lock_(lock) {
     cableMenus_[0] = menu.addMenu("&Single-ended cable");
     AddCableMenu(*cableMenus_[0], MeasurementMode::SingleEnded);
     cableMenus_[1] = menu.addMenu("&Differential cables");
@@ -81,12 +87,14 @@ void SimulatorMenuWidget::AddCableMenu(QMenu& menu, MeasurementMode mode) {
 }
 
 void SimulatorMenuWidget::Attach(MeasurementMode mode, const CableAttachment& attachment) {
+    const auto hold = Hold();
     port_.Instrument().Attach(mode, attachment);
     MarkAttached(mode);
 }
 
 void SimulatorMenuWidget::MarkAttached(MeasurementMode mode) {
     QMenu* menu = cableMenus_[IsDifferential(mode) ? 1 : 0];
+    const auto hold = Hold();
     const CableAttachment& attached = port_.Instrument().Attached(mode);
     const QList<QAction*> actions = menu->actions();
     bool matched = false;
@@ -123,8 +131,12 @@ void SimulatorMenuWidget::AskForProfile(MeasurementMode mode) {
 }
 
 void SimulatorMenuWidget::PressTrigger(int input) {
+    const auto hold = Hold();
     port_.PressInput(input);
-    QTimer::singleShot(kTriggerHoldMs, this, [this, input] { port_.ReleaseInput(input); });
+    QTimer::singleShot(kTriggerHoldMs, this, [this, input] {
+        const auto release = Hold();
+        port_.ReleaseInput(input);
+    });
 }
 
 }  // namespace orvik::sim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMenu>
+#include <mutex>
 
 #include "base/measurement_mode.h"
 #include "simulator/cable_attachment.h"
@@ -16,7 +17,10 @@ class SimulatedDriverPort;
 class SimulatorMenuWidget : public QObject {
     Q_OBJECT
   public:
-    SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port);
+    // `lock`, when given, is held around every change of the instrument, which
+    // a worker thread may be measuring at the same time.
+    SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port,
+                        std::recursive_mutex* lock = nullptr);
 
     // What a newcomer finds attached: a 50 ohm coupon on the single-ended
     // cable and a 100 ohm coupon on the differential cables.
@@ -31,7 +35,10 @@ class SimulatorMenuWidget : public QObject {
     void AskForProfile(MeasurementMode mode);
     void MarkAttached(MeasurementMode mode);
 
+    std::unique_lock<std::recursive_mutex> Hold();
+
     SimulatedDriverPort& port_;
+    std::recursive_mutex* lock_;
     QMenu* cableMenus_[2] = {nullptr, nullptr};
 };
 

@@ -15,8 +15,8 @@
 #include "base/measurement_mode.h"
 #include "instrument/no_devices_port.h"
 #include "simulator/coupon_profile.h"
-#include "simulator/simulated_driver_port.h"
 #include "simulator/gui/simulator_menu_widget.h"
+#include "simulator/simulated_driver_port.h"
 
 namespace {
 
@@ -98,9 +98,12 @@ int main(int argc, char** argv) {
         port = std::make_unique<orvik::NoDevicesPort>();
     }
 
-    orvik::CMainFrame frame(arguments.Start, *port, clock);
+    orvik::StartOptions start = arguments.Start;
+    start.InstrumentThread = true;
+    orvik::CMainFrame frame(start, *port, clock);
     if (simulator != nullptr && frame.SimulatorMenu() != nullptr) {
-        new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), *simulator);
+        new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), *simulator,
+                                            frame.InstrumentLock());
     }
     frame.show();
     if (!problem.isEmpty()) {

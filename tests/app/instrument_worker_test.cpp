@@ -1,0 +1,137 @@
+// Instrument work on its own thread: the window thread hands it over and
+// gets the measurement back, prompts cross over to the window thread, and
+// nothing waits forever when the program closes.
+#include "app/gui/instrument_worker.h"
+
+#include <gtest/gtest.h>
+#include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "app/gui/child_frame.h"
+#include "app/gui/main_frame.h"
+#include "qt_environment.h"
+#include "station_fakes.h"
+
+namespace orvik {
+namespace {
+
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
+
+// Notes the thread each measurement ran on.
+class ThreadNotingInstrument : public testing::FakeInstrument {
+  public:
+    MeasuredProfile MeasureProfile(bool differentialMode) override {
+        thread = QThread::currentThread();
+        return FakeInstrument::MeasureProfile(differentialMode);
+    }
+    std::atomic<QThread*> thread{nullptr};
+};
+
+TEST(InstrumentThread, RunTestMeasuresOnTheWorkerAndFillsTheTraceOnTheWindowThread) {
+    ThreadNotingInstrument instrument;
+    VirtualClock clock;
+    StartOptions options;
+    options.InstrumentThread = true;
+    CMainFrame frame{options, instrument, clock};
+    frame.Library().AddCriterion().Name = "SE 50";
+    frame.Selector().FillInListOrder(frame.Library());
+    frame.Selector().SelectIndex(0);
+    frame.ProcessCommandLine({});
+    COrvikDoc& document = *frame.ActiveDocument();
+    TestStation& station = frame.Station();
+
+    station.RunTest(document);
+    EXPECT_TRUE(station.InstrumentBusy);
+    station.RunTest(document);  // ignored: one measurement at a time
+    station.LiveMode = true;
+    station.LiveModeTick();  // skipped while busy
+
+    QTRY_VERIFY_WITH_TIMEOUT(!station.InstrumentBusy, 10000);
+    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_NE(instrument.thread.load(), nullptr);
+    EXPECT_NE(instrument.thread.load(), QThread::currentThread());
+    ASSERT_EQ(document.TraceTemplate.SampleCount(), 750);
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 50.0);
+    EXPECT_TRUE(document.TraceTemplate.Passed);
+}
+
+TEST(InstrumentThread, AMeasurementEndingAfterItsCollectionClosedGoesNowhere) {
+    ThreadNotingInstrument instrument;
+    VirtualClock clock;
+    StartOptions options;
+    options.InstrumentThread = true;
+    CMainFrame frame{options, instrument, clock};
+    frame.Library().AddCriterion().Name = "SE 50";
+    frame.Selector().FillInListOrder(frame.Library());
+    frame.Selector().SelectIndex(0);
+    frame.ProcessCommandLine({});
+
+    frame.Station().RunTest(*frame.ActiveDocument());
+    frame.ActiveChild()->close();  // the window closes while the worker measures
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy && frame.Children().isEmpty(), 10000);
+    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_EQ(frame.ActiveDocument(), nullptr);
+}
+
+// Notes the thread each prompt was shown on.
+class ThreadNotingPrompts : public testing::ScriptedPrompts {
+  public:
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        shownOn = QThread::currentThread();
+        return ScriptedPrompts::AskYesNo(text, caption);
+    }
+    QThread* shownOn = nullptr;
+};
+
+TEST(InstrumentThread, PromptsFromTheWorkerAreShownOnTheWindowThread) {
+    ThreadNotingPrompts window;
+    window.yesNoAnswers = {true};
+    WindowThreadPrompts prompts(window);
+    std::atomic<int> answer{-1};
+    std::thread worker([&] { answer = prompts.AskYesNo("Retry?", "Error") ? 1 : 0; });
+    QTRY_VERIFY_WITH_TIMEOUT(answer != -1, 10000);
+    worker.join();
+    EXPECT_EQ(answer, 1);
+    EXPECT_EQ(window.shownOn, QThread::currentThread());
+    ASSERT_EQ(window.questions.size(), 1u);
+    EXPECT_EQ(window.questions[0].text, "Retry?");
+}
+
+TEST(InstrumentThread, ClosingLetsGoOfAWorkerWaitingForAnAnswer) {
+    testing::ScriptedPrompts window;
+    window.yesNoAnswers = {true};
+    WindowThreadPrompts prompts(window);
+    std::atomic<bool> done{false};
+    bool answer = true;
+    std::thread worker([&] {
+        answer = prompts.AskYesNo("Retry?", "Error");
+        done = true;
+    });
+    // The window thread never returns to its event loop, as when the program
+    // closes: closing must still release the worker.
+    while (!done) {
+        prompts.Close();
+        std::this_thread::yield();
+    }
+    worker.join();
+    EXPECT_FALSE(answer);
+    EXPECT_TRUE(window.questions.empty());
+    EXPECT_TRUE(prompts.AskYesNo("Again?", "Error"));  // on the window thread it passes through
+    EXPECT_EQ(window.questions.size(), 1u);
+}
+
+TEST(InstrumentThread, WorkRunsInOrderAndAnEscapingExceptionEndsOnlyItsPiece) {
+    ThreadedInstrumentWork work;
+    std::vector<int> order;
+    int finished = 0;
+    work.Run([&] { order.push_back(1); }, [&] { ++finished; });
+    work.Run([] { throw std::runtime_error("lost cable"); }, [&] { ++finished; });
+    work.Run([&] { order.push_back(3); }, [&] { ++finished; });
+    QTRY_COMPARE_WITH_TIMEOUT(finished, 3, 10000);
+    EXPECT_EQ(order, (std::vector<int>{1, 3}));
+}
+
+}  // namespace
+}  // namespace orvik
