@@ -29,16 +29,29 @@ class ThreadNotingInstrument : public testing::FakeInstrument {
     std::atomic<QThread*> thread{nullptr};
 };
 
-TEST(InstrumentThread, RunTestMeasuresOnTheWorkerAndFillsTheTraceOnTheWindowThread) {
+// The main window with work on the worker thread, one collection open and
+// "SE 50" chosen.
+struct ThreadedProgram {
+    ThreadedProgram() {
+        frame.Library().AddCriterion().Name = "SE 50";
+        frame.Selector().FillInListOrder(frame.Library());
+        frame.Selector().SelectIndex(0);
+        frame.ProcessCommandLine({});
+    }
+    static StartOptions Options() {
+        StartOptions options;
+        options.InstrumentThread = true;
+        return options;
+    }
     ThreadNotingInstrument instrument;
     VirtualClock clock;
-    StartOptions options;
-    options.InstrumentThread = true;
-    CMainFrame frame{options, instrument, clock};
-    frame.Library().AddCriterion().Name = "SE 50";
-    frame.Selector().FillInListOrder(frame.Library());
-    frame.Selector().SelectIndex(0);
-    frame.ProcessCommandLine({});
+    CMainFrame frame{Options(), instrument, clock};
+};
+
+TEST(InstrumentThread, RunTestMeasuresOnTheWorkerAndFillsTheTraceOnTheWindowThread) {
+    ThreadedProgram program;
+    ThreadNotingInstrument& instrument = program.instrument;
+    CMainFrame& frame = program.frame;
     COrvikDoc& document = *frame.ActiveDocument();
     TestStation& station = frame.Station();
 
@@ -58,15 +71,9 @@ TEST(InstrumentThread, RunTestMeasuresOnTheWorkerAndFillsTheTraceOnTheWindowThre
 }
 
 TEST(InstrumentThread, AMeasurementEndingAfterItsCollectionClosedGoesNowhere) {
-    ThreadNotingInstrument instrument;
-    VirtualClock clock;
-    StartOptions options;
-    options.InstrumentThread = true;
-    CMainFrame frame{options, instrument, clock};
-    frame.Library().AddCriterion().Name = "SE 50";
-    frame.Selector().FillInListOrder(frame.Library());
-    frame.Selector().SelectIndex(0);
-    frame.ProcessCommandLine({});
+    ThreadedProgram program;
+    ThreadNotingInstrument& instrument = program.instrument;
+    CMainFrame& frame = program.frame;
 
     frame.Station().RunTest(*frame.ActiveDocument());
     frame.ActiveChild()->close();  // the window closes while the worker measures
