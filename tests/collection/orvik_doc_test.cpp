@@ -50,7 +50,7 @@ const TraceRecord& TraceAt(const COrvikDoc& document, std::size_t index) {
 
 class CollectionFile : public ::testing::Test {
   protected:
-    DocumentFileResult OpenBytes(const std::vector<std::uint8_t>& bytes) {
+    Status OpenBytes(const std::vector<std::uint8_t>& bytes) {
         testing::WriteFile(path, bytes);
         return document.Open(path);
     }
@@ -61,7 +61,7 @@ class CollectionFile : public ::testing::Test {
 };
 
 TEST_F(CollectionFile, EmptyCollectionIsTwelveBytes) {
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
     EXPECT_EQ(testing::ReadFile(path), ByteBuilder().I32(4).I32(1).I32(0).Bytes());
     EXPECT_EQ(document.Title(), "c.tdr");
     EXPECT_FALSE(document.IsModified());
@@ -71,7 +71,7 @@ TEST_F(CollectionFile, VersionOneHasOnlyTraces) {
     ByteBuilder bytes = ByteBuilder().I32(1).I32(1);
     bytes = OldTrace(bytes, "first", 50).I32(3);
     bytes = OldTrace(bytes, "second", 60).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     EXPECT_EQ(document.NextSampleNumber, 1);
     ASSERT_EQ(document.Items().size(), 2u);
     EXPECT_EQ(TraceAt(document, 0).Name, "first");
@@ -83,7 +83,7 @@ TEST_F(CollectionFile, VersionOneHasOnlyTraces) {
 TEST_F(CollectionFile, VersionTwoAddsTheSampleCounter) {
     ByteBuilder bytes = ByteBuilder().I32(2).I32(17).I32(1);
     bytes = OldTrace(bytes, "t", 50).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     EXPECT_EQ(document.NextSampleNumber, 17);
     EXPECT_EQ(document.Items().size(), 1u);
 }
@@ -106,7 +106,7 @@ TEST_F(CollectionFile, VersionThreeHasTypesAndTagsButOldRecords) {
         .I32(0);
     bytes.I32(1).I32(3).I32(0).I32(1).Str("1001");
     bytes = OldTrace(bytes.I32(1).I32(1).I32(2), "P-1001", 50).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     ASSERT_EQ(document.Items().size(), 3u);
     EXPECT_EQ(document.Items()[0]->TypeCode, kScriptType);
     EXPECT_EQ(dynamic_cast<const CouponMarker&>(*document.Items()[1]).Serial, "1001");
@@ -132,7 +132,7 @@ TEST_F(CollectionFile, VersionFourReadsRecordVersions) {
         .I32(0)
         .DefaultCriterionPayload();
     bytes.I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     ASSERT_EQ(document.Items().size(), 2u);
     EXPECT_EQ(TraceAt(document, 0).ElementPosition, 3);
     EXPECT_EQ(TraceAt(document, 1).Name, "v1");
@@ -168,9 +168,9 @@ std::vector<std::uint8_t> SmallCollection() {
 
 TEST_F(CollectionFile, RoundTripIsByteExact) {
     const auto original = SmallCollection();
-    ASSERT_TRUE(OpenBytes(original).ok);
+    ASSERT_TRUE(OpenBytes(original).Ok());
     const std::string copy = folder.File("copy.tdr");
-    ASSERT_TRUE(document.SaveAs(copy).ok);
+    ASSERT_TRUE(document.SaveAs(copy).Ok());
     EXPECT_EQ(testing::ReadFile(copy), original);
     EXPECT_EQ(document.Path(), copy);
 }
@@ -178,7 +178,7 @@ TEST_F(CollectionFile, RoundTripIsByteExact) {
 TEST_F(CollectionFile, OlderFilesAreWrittenAsVersionFour) {
     ByteBuilder bytes = ByteBuilder().I32(1).I32(1);
     bytes = OldTrace(bytes, "t", 50).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     const auto saved = document.ToBytes();
     ASSERT_GE(saved.size(), 24u);
     EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.begin() + 20),
@@ -189,12 +189,12 @@ TEST_F(CollectionFile, OlderFilesAreWrittenAsVersionFour) {
 
 TEST_F(CollectionFile, EveryTruncationFailsAndKeepsTheOpenCollection) {
     const auto full = SmallCollection();
-    ASSERT_TRUE(OpenBytes(full).ok);
+    ASSERT_TRUE(OpenBytes(full).Ok());
     const auto before = document.ToBytes();
     for (std::size_t size = 0; size < full.size(); ++size) {
         const auto result = OpenBytes(std::vector<std::uint8_t>(full.begin(), full.begin() + size));
-        ASSERT_FALSE(result.ok) << size;
-        EXPECT_STREQ(result.message.c_str(), kUnexpectedFileFormat);
+        ASSERT_FALSE(result.Ok()) << size;
+        EXPECT_STREQ(result.Error().Message.c_str(), kUnexpectedFileFormat);
     }
     EXPECT_EQ(document.ToBytes(), before);
     EXPECT_EQ(document.Path(), path);
@@ -222,25 +222,25 @@ TEST_F(CollectionFile, UnknownItemTypeIsAnUnexpectedFormat) {
         ByteBuilder bytes = ByteBuilder().I32(3).I32(1).I32(1).I32(type).I32(0);
         bytes = OldTrace(bytes, "t", 50).I32(0);
         const auto result = OpenBytes(bytes.Bytes());
-        EXPECT_FALSE(result.ok);
-        EXPECT_STREQ(result.message.c_str(), kUnexpectedFileFormat);
+        EXPECT_FALSE(result.Ok());
+        EXPECT_STREQ(result.Error().Message.c_str(), kUnexpectedFileFormat);
     }
 }
 
 TEST_F(CollectionFile, MissingFileFailsToOpen) {
     const auto result = document.Open(folder.File("absent.tdr"));
-    EXPECT_FALSE(result.ok);
-    EXPECT_STREQ(result.message.c_str(), kFailedToOpenDocument);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.Error().Message.c_str(), kFailedToOpenDocument);
     EXPECT_TRUE(document.Path().empty());
 }
 
 TEST_F(CollectionFile, FailedSaveKeepsTheOldFile) {
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
     const auto before = testing::ReadFile(path);
     document.SetModified();
     const auto result = document.SaveAs(folder.File("missing-folder/c.tdr"));
-    EXPECT_FALSE(result.ok);
-    EXPECT_STREQ(result.message.c_str(), kFailedToSaveDocument);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.Error().Message.c_str(), kFailedToSaveDocument);
     EXPECT_TRUE(document.IsModified());
     EXPECT_EQ(document.Path(), path);
     EXPECT_EQ(testing::ReadFile(path), before);
@@ -334,13 +334,13 @@ TEST(LargeCollection, MappedLoadAndStreamedSaveKeepEveryByte) {
         document.AppendItem(std::move(trace));
     }
     const std::string path = folder.File("large.tdr");
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
     const auto expected = document.ToBytes();
     ASSERT_GT(expected.size(), 1u << 20);
     EXPECT_EQ(testing::ReadFile(path), expected);
 
     COrvikDoc loaded;
-    ASSERT_TRUE(loaded.Open(path).ok);
+    ASSERT_TRUE(loaded.Open(path).Ok());
     EXPECT_EQ(loaded.ToBytes(), expected);
     // The file may change or go away once loaded; the records stay valid.
     std::filesystem::remove(path);

@@ -303,11 +303,11 @@ void CMainFrame::SetStatusText(const QString& text) {
 }
 
 void CMainFrame::LoadCriteriaLibrary(const std::string& path) {
-    const LibraryLoadResult result = library_.Load(path);
+    const Result<LibraryLoadStatus> result = library_.Load(path);
     selector_.FillInFileOrder(library_);
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
-    if (result.IsDamaged()) {
-        prompts_.Message(result.Message(), "Criteria library", PromptIcon::Warning);
+    if (!result) {
+        prompts_.Message(result.Error().Message, "Criteria library", PromptIcon::Warning);
     }
 }
 
@@ -379,9 +379,10 @@ CChildFrame* CMainFrame::OpenCollection(const QString& path) {
         }
     }
     auto document = std::make_unique<COrvikDoc>();
-    const DocumentFileResult result = document->Open(FromQt(canonical));
-    if (!result.ok) {
-        QMessageBox::warning(this, "Orvik", ToQt(result.message) + "\n\n" + ToQt(result.detail));
+    const Status result = document->Open(FromQt(canonical));
+    if (!result) {
+        QMessageBox::warning(this, "Orvik",
+                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
         return nullptr;
     }
     AddRecentFile(canonical);
@@ -408,9 +409,10 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
             path += ".tdr";
         }
     }
-    const DocumentFileResult result = document.SaveAs(FromQt(path));
-    if (!result.ok) {
-        QMessageBox::warning(this, "Orvik", ToQt(result.message) + "\n\n" + ToQt(result.detail));
+    const Status result = document.SaveAs(FromQt(path));
+    if (!result) {
+        QMessageBox::warning(this, "Orvik",
+                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
         return false;
     }
     AddRecentFile(ToQt(document.Path()));
