@@ -6,6 +6,7 @@
 #include "script/script.h"
 #include "test_bytes.h"
 #include "test_files.h"
+#include "test_log.h"
 
 namespace orvik {
 namespace {
@@ -244,6 +245,30 @@ TEST_F(CollectionFile, FailedSaveKeepsTheOldFile) {
     EXPECT_TRUE(document.IsModified());
     EXPECT_EQ(document.Path(), path);
     EXPECT_EQ(testing::ReadFile(path), before);
+}
+
+TEST_F(CollectionFile, RefusalsAndFailedSavesGoToTheLogWithTheirDetail) {
+    testing::RecordingLogSink sink;
+    DiagnosticLog log(sink, LogLevel::Debug);
+    document.SetLog(log);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
+    EXPECT_EQ(sink.Count(LogLevel::Info, "collection", {"Saved", path}), 1u);
+
+    const std::string damaged = folder.File("damaged.tdr");
+    testing::WriteFile(damaged, ByteBuilder().I32(3).I32(1).I32(1).I32(9).I32(0).Bytes());
+    const Status refused = document.Open(damaged);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "collection",
+                         {damaged, kUnexpectedFileFormat, refused.Error().Detail}),
+              1u);
+    EXPECT_NE(refused.Error().Detail.find("unknown item type 9"), std::string::npos);
+
+    const Status failed = document.SaveAs(folder.File("missing-folder/c.tdr"));
+    ASSERT_FALSE(failed);
+    // The operator is told that the save failed; the log says why.
+    EXPECT_NE(failed.Error().Detail.find("missing-folder/c.tdr"), std::string::npos);
+    EXPECT_EQ(sink.Count(LogLevel::Error, "collection", {failed.Error().Detail}), 1u);
+    EXPECT_EQ(document.Path(), path);
 }
 
 TEST(CollectionItems, InsertBeforeAndRemove) {

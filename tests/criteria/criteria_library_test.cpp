@@ -6,6 +6,7 @@
 
 #include "test_bytes.h"
 #include "test_files.h"
+#include "test_log.h"
 
 namespace orvik {
 namespace {
@@ -172,6 +173,32 @@ TEST_F(CriteriaLibraryFile, DamagedFileIsReportedAndKept) {
     library.AllowOverwrite();
     EXPECT_TRUE(library.Save(path).Ok());
     EXPECT_NE(testing::ReadFile(path), bytes);
+}
+
+TEST_F(CriteriaLibraryFile, DamagedFilesAndRefusedSavesGoToTheLog) {
+    testing::RecordingLogSink sink;
+    DiagnosticLog log(sink);
+    CriteriaLibrary library;
+    library.SetLog(log);
+    testing::WriteFile(path, LibraryWithIds({1, 2}));
+    ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
+    EXPECT_EQ(sink.Count(LogLevel::Info, "criteria", {path, "2 criteria"}), 1u);
+
+    testing::WriteFile(path, {3, 0, 0, 0, 0xFF});
+    const auto damaged = library.Load(path);
+    ASSERT_FALSE(damaged);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "criteria", {path, damaged.Error().Detail}), 1u);
+    const Status refused = library.Save(path);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Error().Message,
+              path +
+                  " was not saved: it holds a damaged library that is kept until you agree "
+                  "to replace it.");
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "criteria", {"refused", path}), 1u);
+
+    const Status failed = library.Save(folder.File("no-such-folder/criteria.dat"));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(sink.Count(LogLevel::Error, "criteria", {failed.Error().Message}), 1u);
 }
 
 TEST_F(CriteriaLibraryFile, EveryTruncationIsRefusedWithoutHarm) {
