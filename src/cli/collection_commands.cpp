@@ -1,13 +1,13 @@
 // dump, resave and criteria: the data layer seen from outside.
 #include <iostream>
 
+#include "base/archive.h"
+#include "base/file_store.h"
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
 #include "cli/json_items.h"
 #include "cli/json_writer.h"
 #include "collection/orvik_doc.h"
-#include "base/archive.h"
-#include "base/file_store.h"
 #include "criteria/criteria_library.h"
 
 namespace orvik::cli {

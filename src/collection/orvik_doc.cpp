@@ -168,8 +168,8 @@ std::vector<std::uint8_t> COrvikDoc::ToBytes() {
 Status COrvikDoc::Open(const std::string& path) {
     Status read = Load(path);
     if (!read) {
-        log_->Warning(kLogSource, "Refused " + path + ": " + read.Error().Message + " " +
-                                      read.Error().Detail);
+        log_->Warning(kLogSource,
+                      "Refused " + path + ": " + read.Error().Message + " " + read.Error().Detail);
         return read;
     }
     SetPath(path);

@@ -80,8 +80,8 @@ Result<LibraryLoadStatus> CriteriaLibrary::Load(const std::string& path) {
         Clear();
         protectDamagedFile_ = true;
         protectedPath_ = path;
-        log_->Warning(kLogSource, "Damaged library " + path + " kept untouched: " +
-                                      read.Error().Detail);
+        log_->Warning(kLogSource,
+                      "Damaged library " + path + " kept untouched: " + read.Error().Detail);
     } else if (status == LibraryLoadStatus::Missing) {
         log_->Info(kLogSource, "No library at " + path + "; starting empty");
     } else {
@@ -122,8 +122,9 @@ Status CriteriaLibrary::Read(const std::string& path, LibraryLoadStatus& status)
 Status CriteriaLibrary::Save(const std::string& path) {
     if (protectDamagedFile_ && path == protectedPath_) {
         log_->Warning(kLogSource, "Save over the damaged library " + path + " refused");
-        return Failure{path + " was not saved: it holds a damaged library that is kept until "
-                              "you agree to replace it.",
+        return Failure{path +
+                           " was not saved: it holds a damaged library that is kept until "
+                           "you agree to replace it.",
                        ""};
     }
     Archive archive = Archive::ForStoring();
