@@ -18,8 +18,10 @@ constexpr std::size_t kMapThreshold = 1 << 20;
 // still being produced, so that the final flush has little left to wait for.
 constexpr std::uint64_t kWritebackStep = 8 << 20;
 
-std::string DescribeErrno(const std::string& action, const std::string& path) {
-    return action + " " + path + ": " + std::strerror(errno);
+// A failure of a file primitive names the step, the file and the system's
+// reason; the operation above it decides what the operator is told.
+Failure DescribeErrno(const std::string& action, const std::string& path) {
+    return {action + " " + path + ": " + std::strerror(errno), ""};
 }
 
 class FileDescriptor {
@@ -38,8 +40,8 @@ class FileDescriptor {
     int fd_;
 };
 
-std::optional<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expected,
-                                                     const std::string& path, std::string* error) {
+Result<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expected,
+                                              const std::string& path) {
     std::vector<std::uint8_t> bytes(expected > 0 ? expected : 65536);
     std::size_t done = 0;
     for (;;) {
@@ -51,10 +53,7 @@ std::optional<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expecte
             if (errno == EINTR) {
                 continue;
             }
-            if (error) {
-                *error = DescribeErrno("Cannot read", path);
-            }
-            return std::nullopt;
+            return DescribeErrno("Cannot read", path);
         }
         if (got == 0) {
             break;
@@ -100,20 +99,14 @@ void FileBytes::Release() {
     size_ = 0;
 }
 
-std::optional<FileBytes> ReadWholeFile(const std::string& path, std::string* error) {
+Result<FileBytes> ReadWholeFile(const std::string& path) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status {};
     if (file.get() < 0 || ::fstat(file.get(), &status) != 0) {
-        if (error) {
-            *error = DescribeErrno("Cannot open", path);
-        }
-        return std::nullopt;
+        return DescribeErrno("Cannot open", path);
     }
     if (S_ISDIR(status.st_mode)) {
-        if (error) {
-            *error = "Cannot open " + path + ": it is a folder";
-        }
-        return std::nullopt;
+        return Failure{"Cannot open " + path + ": it is a folder", ""};
     }
     const auto size = static_cast<std::size_t>(status.st_size);
     if (S_ISREG(status.st_mode) && size >= kMapThreshold) {
@@ -128,9 +121,9 @@ std::optional<FileBytes> ReadWholeFile(const std::string& path, std::string* err
             return bytes;
         }
     }
-    auto bytes = ReadByParts(file.get(), size, path, error);
+    auto bytes = ReadByParts(file.get(), size, path);
     if (!bytes) {
-        return std::nullopt;
+        return bytes.Error();
     }
     return FileBytes(std::move(*bytes));
 }
@@ -140,7 +133,7 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
     fd_ = ::mkstemp(temporary_.data());
     if (fd_ < 0) {
         temporary_.clear();
-        failure_ = FileResult::Failure(DescribeErrno("Cannot create", path_));
+        failure_ = DescribeErrno("Cannot create", path_);
         return;
     }
     // mkstemp creates the file for its owner only; a saved file should get the
@@ -156,7 +149,7 @@ AtomicFileWriter::~AtomicFileWriter() {
 
 void AtomicFileWriter::Fail(const std::string& action) {
     if (!failure_) {
-        failure_ = FileResult::Failure(DescribeErrno(action, path_));
+        failure_ = DescribeErrno(action, path_);
     }
 }
 
@@ -196,7 +189,7 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-FileResult AtomicFileWriter::Commit() {
+Status AtomicFileWriter::Commit() {
     if (!failure_ && ::fdatasync(fd_) != 0) {
         Fail("Cannot write");
     }
@@ -214,10 +207,10 @@ FileResult AtomicFileWriter::Commit() {
         return *failure_;
     }
     temporary_.clear();
-    return FileResult::Success();
+    return {};
 }
 
-FileResult SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
+Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
     AtomicFileWriter writer(path);
     writer.Write(bytes);
     return writer.Commit();

@@ -6,15 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
+
 namespace orvik {
-
-struct FileResult {
-    bool ok = true;
-    std::string error;  // the system's description of what failed, empty on success
-
-    static FileResult Success() { return {}; }
-    static FileResult Failure(std::string message) { return {false, std::move(message)}; }
-};
 
 // The whole contents of a file, read once. Large regular files are mapped
 // rather than copied: a collection of 10,000 traces is 120 MB, and copying it
@@ -37,7 +31,7 @@ class FileBytes {
     std::uint8_t operator[](std::size_t index) const { return data_[index]; }
 
   private:
-    friend std::optional<FileBytes> ReadWholeFile(const std::string&, std::string*);
+    friend Result<FileBytes> ReadWholeFile(const std::string&);
     void Release();
 
     std::vector<std::uint8_t> owned_;
@@ -46,8 +40,9 @@ class FileBytes {
     std::size_t size_ = 0;
 };
 
-// Empty optional when the file cannot be opened or read; `error` then says why.
-std::optional<FileBytes> ReadWholeFile(const std::string& path, std::string* error = nullptr);
+// The file's bytes, or a failure whose message says why the file cannot be
+// opened or read ("Cannot open PATH: reason").
+Result<FileBytes> ReadWholeFile(const std::string& path);
 
 // Writes a file through a temporary file beside it: the bytes go to the
 // temporary file, Commit flushes it to the disk and renames it over the
@@ -60,9 +55,10 @@ class AtomicFileWriter {
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    // After the first failure further writes are ignored; Commit reports it.
+    // After the first failure further writes are ignored; Commit reports it,
+    // with a message naming the step and the file ("Cannot write PATH: reason").
     void Write(std::span<const std::uint8_t> bytes);
-    FileResult Commit();
+    Status Commit();
 
   private:
     void Fail(const std::string& action);
@@ -73,10 +69,10 @@ class AtomicFileWriter {
     int fd_ = -1;
     std::uint64_t written_ = 0;
     std::uint64_t flushedUpTo_ = 0;
-    std::optional<FileResult> failure_;
+    std::optional<Failure> failure_;
 };
 
-FileResult SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
 

@@ -1,12 +1,13 @@
 // dump, resave and criteria: the data layer seen from outside.
 #include <iostream>
 
+#include "base/archive.h"
+#include "base/file_store.h"
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
 #include "cli/json_items.h"
 #include "cli/json_writer.h"
 #include "collection/orvik_doc.h"
-#include "base/archive.h"
 #include "criteria/criteria_library.h"
 
 namespace orvik::cli {
@@ -24,10 +25,9 @@ int RunDump(const Arguments& arguments) {
     if (!reader.Done()) {
         throw UsageError("unexpected argument " + reader.Peek());
     }
-    std::string error;
-    const auto bytes = ReadWholeFile(path, &error);
+    const auto bytes = ReadWholeFile(path);
     if (!bytes) {
-        throw CommandFailure(std::string(kFailedToOpenDocument) + " " + error);
+        throw CommandFailure(std::string(kFailedToOpenDocument) + " " + bytes.Error().Message);
     }
     CollectionContents contents;
     try {
@@ -50,13 +50,13 @@ int RunResave(const Arguments& arguments) {
         throw UsageError("unexpected argument " + reader.Peek());
     }
     COrvikDoc document;
-    const DocumentFileResult opened = document.Open(input);
-    if (!opened.ok) {
-        throw CommandFailure(opened.message + " " + input + ": " + opened.detail);
+    const Status opened = document.Open(input);
+    if (!opened) {
+        throw CommandFailure(opened.Error().Message + " " + input + ": " + opened.Error().Detail);
     }
-    const DocumentFileResult saved = document.SaveAs(output);
-    if (!saved.ok) {
-        throw CommandFailure(saved.message + " " + saved.detail);
+    const Status saved = document.SaveAs(output);
+    if (!saved) {
+        throw CommandFailure(saved.Error().Message + " " + saved.Error().Detail);
     }
     return 0;
 }
@@ -68,9 +68,9 @@ int RunCriteria(const Arguments& arguments) {
         throw UsageError("unexpected argument " + reader.Peek());
     }
     CriteriaLibrary library;
-    const LibraryLoadResult loaded = library.Load(path);
-    if (loaded.IsDamaged()) {
-        throw CommandFailure(loaded.Message());
+    const Result<LibraryLoadStatus> loaded = library.Load(path);
+    if (!loaded) {
+        throw CommandFailure(loaded.Error().Message);
     }
     JsonWriter json;
     WriteLibraryJson(json, library);

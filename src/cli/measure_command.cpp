@@ -67,9 +67,9 @@ Criterion DefaultCriterion(MeasurementMode mode) {
 // The named criterion of the library file; the mode given must agree with it.
 Criterion NamedCriterion(const MeasureOptions& options) {
     CriteriaLibrary library;
-    const LibraryLoadResult loaded = library.Load(*options.criteriaFile);
-    if (loaded.IsDamaged()) {
-        throw CommandFailure(loaded.Message());
+    const Result<LibraryLoadStatus> loaded = library.Load(*options.criteriaFile);
+    if (!loaded) {
+        throw CommandFailure(loaded.Error().Message);
     }
     for (const auto& criterion : library.Criteria) {
         if (criterion->Name != *options.criterionName) {

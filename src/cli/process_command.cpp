@@ -80,10 +80,9 @@ ProcessOptions ReadOptions(const Arguments& arguments) {
 
 // One number per line; blank lines only at the end. At most `limit` values.
 std::vector<double> ReadNumberColumn(const std::string& path, std::size_t limit) {
-    std::string error;
-    const auto bytes = ReadWholeFile(path, &error);
+    const auto bytes = ReadWholeFile(path);
     if (!bytes) {
-        throw CommandFailure("cannot read " + path + ": " + error);
+        throw CommandFailure("cannot read " + path + ": " + bytes.Error().Message);
     }
     std::vector<double> values;
     std::size_t lineNumber = 0;

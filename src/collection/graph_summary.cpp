@@ -1,22 +1,11 @@
 #include "collection/graph_summary.h"
 
-#include <cstdio>
 #include <ctime>
 
 #include "collection/orvik_doc.h"
 #include "script/script.h"
 
 namespace orvik {
-namespace {
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
-}
-
-}  // namespace
 
 std::string FormatTraceTime(std::int64_t secondsSince1970) {
     const std::time_t time = static_cast<std::time_t>(secondsSince1970);
@@ -31,27 +20,25 @@ std::string FormatTraceTime(std::int64_t secondsSince1970) {
 
 GraphSummary SummariseTrace(const TraceRecord& trace) {
     const Criterion& criterion = trace.Criteria;
-    GraphSummary summary;
-    summary.Texts[GraphSummary::Name] = trace.Name;
-    summary.Texts[GraphSummary::Time] = FormatTraceTime(trace.Time);
-    summary.Texts[GraphSummary::Average] = Format("Avg: %.2lf", trace.Average);
-    summary.Texts[GraphSummary::Extremes] =
-        Format("Max: %.2lf  Min: %.2lf", trace.Maximum, trace.Minimum);
-    summary.Texts[GraphSummary::Limits] =
-        Format("Max Limit: %.2lf  Min Limit: %.2lf", criterion.MaximumImpedance,
-               criterion.MinimumImpedance);
-    // The window is shown end first.
-    summary.Texts[GraphSummary::Window] =
-        Format("Max Pos: %.2lf  Min Pos: %.2lf", criterion.EndPosition, criterion.StartPosition);
-    summary.Texts[GraphSummary::CriterionName] = "Criteria: " + criterion.Name;
-    summary.Texts[GraphSummary::Verdict] =
-        Format("%.2lf - %s", trace.Average, trace.Passed ? "PASS" : "FAIL");
-    summary.VerdictColour = trace.Passed ? kVerdictPassColour : kVerdictFailColour;
-    return summary;
+    TraceFigures figures;
+    figures.Name = trace.Name;
+    figures.Time = FormatTraceTime(trace.Time);
+    figures.CriterionName = criterion.Name;
+    figures.Average = trace.Average;
+    figures.Maximum = trace.Maximum;
+    figures.Minimum = trace.Minimum;
+    figures.MaximumLimit = criterion.MaximumImpedance;
+    figures.MinimumLimit = criterion.MinimumImpedance;
+    figures.StartPosition = criterion.StartPosition;
+    figures.EndPosition = criterion.EndPosition;
+    figures.Passed = trace.Passed;
+    return SummariseFigures(figures);
 }
 
-double ImpedanceAxisTop(double average) {
-    return average > 85.0 ? 200.0 : 100.0;
+TraceLimits LimitsOf(const TraceRecord& trace) {
+    const Criterion& criterion = trace.Criteria;
+    return {criterion.StartPosition, criterion.EndPosition, criterion.MinimumImpedance,
+            criterion.MaximumImpedance};
 }
 
 std::optional<std::string> ScriptPromptText(const COrvikDoc& document) {

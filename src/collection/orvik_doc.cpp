@@ -3,10 +3,13 @@
 #include <algorithm>
 
 #include "base/archive.h"
+#include "base/file_store.h"
 #include "script/script.h"
 
 namespace orvik {
 namespace {
+
+constexpr const char* kLogSource = "collection";
 
 std::unique_ptr<CollectionItem> MakeItem(std::int32_t type, SampleArena& arena) {
     switch (type) {
@@ -162,36 +165,48 @@ std::vector<std::uint8_t> COrvikDoc::ToBytes() {
     return archive.TakeBytes();
 }
 
-DocumentFileResult COrvikDoc::Open(const std::string& path) {
-    std::string error;
-    const auto bytes = ReadWholeFile(path, &error);
+Status COrvikDoc::Open(const std::string& path) {
+    Status read = Load(path);
+    if (!read) {
+        log_->Warning(kLogSource,
+                      "Refused " + path + ": " + read.Error().Message + " " + read.Error().Detail);
+        return read;
+    }
+    SetPath(path);
+    modified_ = false;
+    log_->Info(kLogSource, "Opened " + path + " with " + std::to_string(items_.size()) + " items");
+    return {};
+}
+
+Status COrvikDoc::Load(const std::string& path) {
+    const auto bytes = ReadWholeFile(path);
     if (!bytes) {
-        return {false, kFailedToOpenDocument, error};
+        return Failure{kFailedToOpenDocument, bytes.Error().Message};
     }
     try {
         Archive archive = Archive::ForLoading(*bytes);
         Serialize(archive);
     } catch (const ArchiveError& failure) {
-        return {false, kUnexpectedFileFormat, failure.what()};
+        return Failure{kUnexpectedFileFormat, failure.what()};
     } catch (const std::bad_alloc&) {
-        return {false, kFailedToOpenDocument, "not enough memory to read " + path};
+        return Failure{kFailedToOpenDocument, "not enough memory to read " + path};
     }
-    SetPath(path);
-    modified_ = false;
     return {};
 }
 
-DocumentFileResult COrvikDoc::SaveAs(const std::string& path) {
+Status COrvikDoc::SaveAs(const std::string& path) {
     AtomicFileWriter writer(path);
     Archive archive = Archive::ForStoring([&](auto bytes) { writer.Write(bytes); });
     Serialize(archive);
     archive.Flush();
-    const FileResult written = writer.Commit();
-    if (!written.ok) {
-        return {false, kFailedToSaveDocument, written.error};
+    const Status written = writer.Commit();
+    if (!written) {
+        log_->Error(kLogSource, "Save of " + path + " failed: " + written.Error().Message);
+        return Failure{kFailedToSaveDocument, written.Error().Message};
     }
     SetPath(path);
     modified_ = false;
+    log_->Info(kLogSource, "Saved " + path + " with " + std::to_string(items_.size()) + " items");
     return {};
 }
 

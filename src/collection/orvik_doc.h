@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "base/collection_item.h"
+#include "base/diagnostic_log.h"
+#include "base/failure.h"
 #include "collection/sample_arena.h"
 #include "collection/trace_record.h"
-#include "base/file_store.h"
 
 namespace orvik {
 
@@ -30,12 +31,6 @@ class DocumentObserver {
 inline constexpr const char* kFailedToOpenDocument = "Failed to open document.";
 inline constexpr const char* kFailedToSaveDocument = "Failed to save document.";
 inline constexpr const char* kUnexpectedFileFormat = "Unexpected file format.";
-
-struct DocumentFileResult {
-    bool ok = true;
-    std::string message;  // one of the texts above, for the operator
-    std::string detail;   // what exactly failed, for a second line or a log
-};
 
 // A trace collection: its items in file order, the current trace that every
 // acquisition refills, the default-name counter and the state of a scripted run.
@@ -73,10 +68,12 @@ class COrvikDoc {
     // Loading replaces the items only when the whole stream has been read.
     void Serialize(Archive& archive);
 
-    // Loads `path`; on any failure the document stays exactly as it was.
-    DocumentFileResult Open(const std::string& path);
+    // Loads `path`; on any failure the document stays exactly as it was. A
+    // failure's message is one of the texts above, its detail what exactly
+    // failed; both go to the diagnostic log.
+    Status Open(const std::string& path);
     // Saves to `path` through a temporary file; the old file survives a failure.
-    DocumentFileResult SaveAs(const std::string& path);
+    Status SaveAs(const std::string& path);
     std::vector<std::uint8_t> ToBytes();
 
     const std::string& Path() const { return path_; }
@@ -86,11 +83,17 @@ class COrvikDoc {
     bool IsModified() const { return modified_; }
     void SetModified(bool modified = true) { modified_ = modified; }
 
+    // Where refused files and failed saves are recorded; none by default.
+    void SetLog(DiagnosticLog& log) { log_ = &log; }
+
     void AddObserver(DocumentObserver* observer);
     void RemoveObserver(DocumentObserver* observer);
     void UpdateAllViews(DocumentObserver* sender = nullptr);
 
   private:
+    // Reads the file into the items; the document is unchanged on failure.
+    Status Load(const std::string& path);
+
     // Declared before the items: the arenas hold their samples and must be
     // destroyed after them.
     std::vector<std::shared_ptr<SampleArena>> arenas_;
@@ -99,6 +102,7 @@ class COrvikDoc {
     std::string title_ = "Untitled";
     bool modified_ = false;
     std::vector<DocumentObserver*> observers_;
+    DiagnosticLog* log_ = &DiagnosticLog::Null();
 };
 
 // Decodes a collection file without touching any document.

@@ -4,9 +4,12 @@
 #include <cstdint>
 
 #include "base/archive.h"
+#include "base/file_store.h"
 
 namespace orvik {
 namespace {
+
+constexpr const char* kLogSource = "criteria";
 
 // Destroys the element of `list` that is `item`; false when there is none.
 template <typename T>
@@ -20,20 +23,12 @@ bool EraseOwned(std::vector<std::unique_ptr<T>>& list, const T* item) {
     return true;
 }
 
-}  // namespace
-
-std::string LibraryLoadResult::Message() const {
-    switch (status) {
-        case LibraryLoadStatus::Loaded:
-            return "Loaded " + path + ".";
-        case LibraryLoadStatus::Missing:
-            return path + " does not exist; the criteria library starts empty.";
-        case LibraryLoadStatus::Damaged:
-            break;
-    }
+std::string DamagedLibraryMessage(const std::string& path, const std::string& reason) {
     return "The criteria library " + path + " cannot be read (" + reason +
            "). The file has been left untouched and the program starts with an empty library.";
 }
+
+}  // namespace
 
 void CriteriaLibrary::Clear() {
     Criteria.clear();
@@ -76,50 +71,69 @@ void CriteriaLibrary::Serialize(Archive& archive) {
     }
 }
 
-LibraryLoadResult CriteriaLibrary::Load(const std::string& path) {
-    LibraryLoadResult result;
-    result.path = path;
+Result<LibraryLoadStatus> CriteriaLibrary::Load(const std::string& path) {
     Clear();
     protectDamagedFile_ = false;
-    std::string error;
-    const auto bytes = ReadWholeFile(path, &error);
+    LibraryLoadStatus status = LibraryLoadStatus::Loaded;
+    const Status read = Read(path, status);
+    if (!read) {
+        Clear();
+        protectDamagedFile_ = true;
+        protectedPath_ = path;
+        log_->Warning(kLogSource,
+                      "Damaged library " + path + " kept untouched: " + read.Error().Detail);
+    } else if (status == LibraryLoadStatus::Missing) {
+        log_->Info(kLogSource, "No library at " + path + "; starting empty");
+    } else {
+        log_->Info(kLogSource, "Loaded " + path + ": " + std::to_string(Criteria.size()) +
+                                   " criteria, " + std::to_string(Scripts.size()) + " scripts");
+    }
+    MakeIdsUnique();
+    if (!read) {
+        return read.Error();
+    }
+    return status;
+}
+
+// Fills the library from the file; a failure's detail is the reason alone.
+Status CriteriaLibrary::Read(const std::string& path, LibraryLoadStatus& status) {
+    const auto bytes = ReadWholeFile(path);
+    std::string reason;
     if (!bytes) {
-        if (FileExists(path)) {
-            result.status = LibraryLoadStatus::Damaged;
-            result.reason = error;
-        } else {
-            result.status = LibraryLoadStatus::Missing;
+        if (!FileExists(path)) {
+            status = LibraryLoadStatus::Missing;
+            return {};
         }
+        reason = bytes.Error().Message;
     } else {
         try {
             Archive archive = Archive::ForLoading(*bytes);
             Serialize(archive);
+            return {};
         } catch (const ArchiveError& failure) {
-            result.status = LibraryLoadStatus::Damaged;
-            result.reason = failure.what();
+            reason = failure.what();
         } catch (const std::bad_alloc&) {
-            result.status = LibraryLoadStatus::Damaged;
-            result.reason = "not enough memory";
+            reason = "not enough memory";
         }
     }
-    if (result.IsDamaged()) {
-        Clear();
-        protectDamagedFile_ = true;
-        protectedPath_ = path;
-    }
-    MakeIdsUnique();
-    return result;
+    return Failure{DamagedLibraryMessage(path, reason), reason};
 }
 
-FileResult CriteriaLibrary::Save(const std::string& path) {
+Status CriteriaLibrary::Save(const std::string& path) {
     if (protectDamagedFile_ && path == protectedPath_) {
-        return FileResult::Failure(path +
-                                   " was not saved: it holds a damaged library that is kept "
-                                   "until you agree to replace it.");
+        log_->Warning(kLogSource, "Save over the damaged library " + path + " refused");
+        return Failure{path +
+                           " was not saved: it holds a damaged library that is kept until "
+                           "you agree to replace it.",
+                       ""};
     }
     Archive archive = Archive::ForStoring();
     Serialize(archive);
-    return SaveFileAtomically(path, archive.Bytes());
+    Status saved = SaveFileAtomically(path, archive.Bytes());
+    if (!saved) {
+        log_->Error(kLogSource, "Save of " + path + " failed: " + saved.Error().Message);
+    }
+    return saved;
 }
 
 Criterion* CriteriaLibrary::FindById(std::int32_t id) const {

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/diagnostic_log.h"
+#include "base/failure.h"
 #include "criteria/criterion.h"
-#include "base/file_store.h"
 #include "criteria/report_preferences.h"
 #include "script/script.h"
 
@@ -16,20 +17,11 @@ class Archive;
 
 inline constexpr const char* kCriteriaFileName = "criteria.dat";
 
+// How a library was loaded. A file that exists but cannot be read or makes
+// no sense is a failure instead.
 enum class LibraryLoadStatus {
     Loaded,   // the file was read
     Missing,  // no file: the empty defaults are kept, which is not an error
-    Damaged,  // the file exists but cannot be read or makes no sense
-};
-
-struct LibraryLoadResult {
-    LibraryLoadStatus status = LibraryLoadStatus::Loaded;
-    std::string path;
-    std::string reason;  // why a damaged file was refused
-
-    bool IsDamaged() const { return status == LibraryLoadStatus::Damaged; }
-    // One sentence for the operator naming the file and the reason.
-    std::string Message() const;
 };
 
 // The criteria, scripts, report preferences and trace-name flag, stored
@@ -48,14 +40,19 @@ class CriteriaLibrary {
     // Replaces the whole library with the file's contents. A criterion read
     // goes to the front of the list, so the list holds them in the reverse of
     // the file's order; scripts keep the file's order. Ids are made unique
-    // afterwards whether or not a file was read. A damaged file leaves the
-    // library empty and is protected from being saved over (see Save).
-    LibraryLoadResult Load(const std::string& path = kCriteriaFileName);
+    // afterwards whether or not a file was read. A damaged file fails with one
+    // sentence for the operator naming the file and the reason (the reason
+    // alone is the detail); it leaves the library empty and is protected from
+    // being saved over (see Save).
+    Result<LibraryLoadStatus> Load(const std::string& path = kCriteriaFileName);
 
     // Writes version 3 through a temporary file. Refused while the file that
     // was last loaded is damaged and the operator has not agreed to replace it.
-    FileResult Save(const std::string& path = kCriteriaFileName);
+    Status Save(const std::string& path = kCriteriaFileName);
     void Serialize(Archive& archive);
+
+    // Where damaged files and failed saves are recorded; none by default.
+    void SetLog(DiagnosticLog& log) { log_ = &log; }
 
     bool OverwriteProtected() const { return protectDamagedFile_; }
     // The operator has been told about the damaged file and lets it be replaced.
@@ -76,8 +73,11 @@ class CriteriaLibrary {
     void Clear();
     std::int32_t UnusedId() const;
 
+    Status Read(const std::string& path, LibraryLoadStatus& status);
+
     bool protectDamagedFile_ = false;
     std::string protectedPath_;
+    DiagnosticLog* log_ = &DiagnosticLog::Null();
 };
 
 }  // namespace orvik

@@ -54,7 +54,7 @@ void SimulatedStore::Save() {
     for (const Page& page : pages_) {
         bytes.insert(bytes.end(), page.begin(), page.end());
     }
-    lastSaveOk_ = SaveFileAtomically(*path_, bytes).ok;
+    lastSaveOk_ = SaveFileAtomically(*path_, bytes).Ok();
 }
 
 }  // namespace orvik::sim

@@ -35,7 +35,7 @@ class MainWindow : public ::testing::Test {
         diff.TargetImpedance = 100;
         diff.RecomputeLimits();
         diff.DoubleEnded = 1;
-        library.Save(criteriaPath);
+        EXPECT_TRUE(library.Save(criteriaPath).Ok());
         frame.LoadCriteriaLibrary(criteriaPath);
         frame.ProcessCommandLine({});
     }
@@ -116,7 +116,7 @@ TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
     frame.LoadCriteriaLibrary(criteriaPath);
     EXPECT_TRUE(frame.Library().OverwriteProtected());
     EXPECT_EQ(frame.SelectorWidget()->count(), 0);
-    EXPECT_FALSE(frame.Library().Save(criteriaPath).ok);
+    EXPECT_FALSE(frame.Library().Save(criteriaPath).Ok());
     EXPECT_EQ(testing::ReadFile(criteriaPath), (std::vector<std::uint8_t>{3, 0, 0, 0, 0xFF}));
 }
 
@@ -137,7 +137,7 @@ class ProgramOnSimulator : public ::testing::TestWithParam<bool> {
         }
         CriteriaLibrary library;
         library.AddCriterion().Name = "SE 50";
-        library.Save(criteriaPath);
+        EXPECT_TRUE(library.Save(criteriaPath).Ok());
         frame.LoadCriteriaLibrary(criteriaPath);
         findings = frame.StartInstrument();
         frame.ProcessCommandLine({});

@@ -69,7 +69,7 @@ TEST_F(CliCommands, DumpShowsEveryItemShape) {
     document.AppendItem(std::make_unique<CouponMarker>("1001"));
     document.NextSampleNumber = 2;
     const std::string path = folder.File("d.tdr");
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
 
     const CliRun run = RunTool({"dump", path});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -86,7 +86,7 @@ TEST_F(CliCommands, ResaveWritesWhatTheProgramWrites) {
     COrvikDoc document;
     document.AppendItem(std::make_unique<CouponMarker>("x"));
     const std::string in = folder.File("in.tdr");
-    ASSERT_TRUE(document.SaveAs(in).ok);
+    ASSERT_TRUE(document.SaveAs(in).Ok());
     const std::string out = folder.File("out.tdr");
     EXPECT_EQ(RunTool({"resave", in, out}).exitCode, 0);
     EXPECT_EQ(testing::ReadFile(out), testing::ReadFile(in));
@@ -99,7 +99,7 @@ TEST_F(CliCommands, CriteriaShowsTheLibraryAsLoaded) {
     library.AddCriterion().Name = "second";
     library.Criteria[1]->Id = 0;  // duplicate ids are made unique on loading
     const std::string path = folder.File("criteria.dat");
-    ASSERT_TRUE(library.Save(path).ok);
+    ASSERT_TRUE(library.Save(path).Ok());
 
     const CliRun run = RunTool({"criteria", path});
     ASSERT_EQ(run.exitCode, 0) << run.err;

@@ -6,6 +6,7 @@
 #include "script/script.h"
 #include "test_bytes.h"
 #include "test_files.h"
+#include "test_log.h"
 
 namespace orvik {
 namespace {
@@ -50,7 +51,7 @@ const TraceRecord& TraceAt(const COrvikDoc& document, std::size_t index) {
 
 class CollectionFile : public ::testing::Test {
   protected:
-    DocumentFileResult OpenBytes(const std::vector<std::uint8_t>& bytes) {
+    Status OpenBytes(const std::vector<std::uint8_t>& bytes) {
         testing::WriteFile(path, bytes);
         return document.Open(path);
     }
@@ -61,7 +62,7 @@ class CollectionFile : public ::testing::Test {
 };
 
 TEST_F(CollectionFile, EmptyCollectionIsTwelveBytes) {
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
     EXPECT_EQ(testing::ReadFile(path), ByteBuilder().I32(4).I32(1).I32(0).Bytes());
     EXPECT_EQ(document.Title(), "c.tdr");
     EXPECT_FALSE(document.IsModified());
@@ -71,7 +72,7 @@ TEST_F(CollectionFile, VersionOneHasOnlyTraces) {
     ByteBuilder bytes = ByteBuilder().I32(1).I32(1);
     bytes = OldTrace(bytes, "first", 50).I32(3);
     bytes = OldTrace(bytes, "second", 60).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     EXPECT_EQ(document.NextSampleNumber, 1);
     ASSERT_EQ(document.Items().size(), 2u);
     EXPECT_EQ(TraceAt(document, 0).Name, "first");
@@ -83,7 +84,7 @@ TEST_F(CollectionFile, VersionOneHasOnlyTraces) {
 TEST_F(CollectionFile, VersionTwoAddsTheSampleCounter) {
     ByteBuilder bytes = ByteBuilder().I32(2).I32(17).I32(1);
     bytes = OldTrace(bytes, "t", 50).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     EXPECT_EQ(document.NextSampleNumber, 17);
     EXPECT_EQ(document.Items().size(), 1u);
 }
@@ -106,7 +107,7 @@ TEST_F(CollectionFile, VersionThreeHasTypesAndTagsButOldRecords) {
         .I32(0);
     bytes.I32(1).I32(3).I32(0).I32(1).Str("1001");
     bytes = OldTrace(bytes.I32(1).I32(1).I32(2), "P-1001", 50).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     ASSERT_EQ(document.Items().size(), 3u);
     EXPECT_EQ(document.Items()[0]->TypeCode, kScriptType);
     EXPECT_EQ(dynamic_cast<const CouponMarker&>(*document.Items()[1]).Serial, "1001");
@@ -132,7 +133,7 @@ TEST_F(CollectionFile, VersionFourReadsRecordVersions) {
         .I32(0)
         .DefaultCriterionPayload();
     bytes.I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     ASSERT_EQ(document.Items().size(), 2u);
     EXPECT_EQ(TraceAt(document, 0).ElementPosition, 3);
     EXPECT_EQ(TraceAt(document, 1).Name, "v1");
@@ -168,9 +169,9 @@ std::vector<std::uint8_t> SmallCollection() {
 
 TEST_F(CollectionFile, RoundTripIsByteExact) {
     const auto original = SmallCollection();
-    ASSERT_TRUE(OpenBytes(original).ok);
+    ASSERT_TRUE(OpenBytes(original).Ok());
     const std::string copy = folder.File("copy.tdr");
-    ASSERT_TRUE(document.SaveAs(copy).ok);
+    ASSERT_TRUE(document.SaveAs(copy).Ok());
     EXPECT_EQ(testing::ReadFile(copy), original);
     EXPECT_EQ(document.Path(), copy);
 }
@@ -178,7 +179,7 @@ TEST_F(CollectionFile, RoundTripIsByteExact) {
 TEST_F(CollectionFile, OlderFilesAreWrittenAsVersionFour) {
     ByteBuilder bytes = ByteBuilder().I32(1).I32(1);
     bytes = OldTrace(bytes, "t", 50).I32(0);
-    ASSERT_TRUE(OpenBytes(bytes.Bytes()).ok);
+    ASSERT_TRUE(OpenBytes(bytes.Bytes()).Ok());
     const auto saved = document.ToBytes();
     ASSERT_GE(saved.size(), 24u);
     EXPECT_EQ(std::vector<std::uint8_t>(saved.begin(), saved.begin() + 20),
@@ -189,12 +190,12 @@ TEST_F(CollectionFile, OlderFilesAreWrittenAsVersionFour) {
 
 TEST_F(CollectionFile, EveryTruncationFailsAndKeepsTheOpenCollection) {
     const auto full = SmallCollection();
-    ASSERT_TRUE(OpenBytes(full).ok);
+    ASSERT_TRUE(OpenBytes(full).Ok());
     const auto before = document.ToBytes();
     for (std::size_t size = 0; size < full.size(); ++size) {
         const auto result = OpenBytes(std::vector<std::uint8_t>(full.begin(), full.begin() + size));
-        ASSERT_FALSE(result.ok) << size;
-        EXPECT_STREQ(result.message.c_str(), kUnexpectedFileFormat);
+        ASSERT_FALSE(result.Ok()) << size;
+        EXPECT_STREQ(result.Error().Message.c_str(), kUnexpectedFileFormat);
     }
     EXPECT_EQ(document.ToBytes(), before);
     EXPECT_EQ(document.Path(), path);
@@ -222,28 +223,52 @@ TEST_F(CollectionFile, UnknownItemTypeIsAnUnexpectedFormat) {
         ByteBuilder bytes = ByteBuilder().I32(3).I32(1).I32(1).I32(type).I32(0);
         bytes = OldTrace(bytes, "t", 50).I32(0);
         const auto result = OpenBytes(bytes.Bytes());
-        EXPECT_FALSE(result.ok);
-        EXPECT_STREQ(result.message.c_str(), kUnexpectedFileFormat);
+        EXPECT_FALSE(result.Ok());
+        EXPECT_STREQ(result.Error().Message.c_str(), kUnexpectedFileFormat);
     }
 }
 
 TEST_F(CollectionFile, MissingFileFailsToOpen) {
     const auto result = document.Open(folder.File("absent.tdr"));
-    EXPECT_FALSE(result.ok);
-    EXPECT_STREQ(result.message.c_str(), kFailedToOpenDocument);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.Error().Message.c_str(), kFailedToOpenDocument);
     EXPECT_TRUE(document.Path().empty());
 }
 
 TEST_F(CollectionFile, FailedSaveKeepsTheOldFile) {
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
     const auto before = testing::ReadFile(path);
     document.SetModified();
     const auto result = document.SaveAs(folder.File("missing-folder/c.tdr"));
-    EXPECT_FALSE(result.ok);
-    EXPECT_STREQ(result.message.c_str(), kFailedToSaveDocument);
+    EXPECT_FALSE(result.Ok());
+    EXPECT_STREQ(result.Error().Message.c_str(), kFailedToSaveDocument);
     EXPECT_TRUE(document.IsModified());
     EXPECT_EQ(document.Path(), path);
     EXPECT_EQ(testing::ReadFile(path), before);
+}
+
+TEST_F(CollectionFile, RefusalsAndFailedSavesGoToTheLogWithTheirDetail) {
+    testing::RecordingLogSink sink;
+    DiagnosticLog log(sink, LogLevel::Debug);
+    document.SetLog(log);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
+    EXPECT_EQ(sink.Count(LogLevel::Info, "collection", {"Saved", path}), 1u);
+
+    const std::string damaged = folder.File("damaged.tdr");
+    testing::WriteFile(damaged, ByteBuilder().I32(3).I32(1).I32(1).I32(9).I32(0).Bytes());
+    const Status refused = document.Open(damaged);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "collection",
+                         {damaged, kUnexpectedFileFormat, refused.Error().Detail}),
+              1u);
+    EXPECT_NE(refused.Error().Detail.find("unknown item type 9"), std::string::npos);
+
+    const Status failed = document.SaveAs(folder.File("missing-folder/c.tdr"));
+    ASSERT_FALSE(failed);
+    // The operator is told that the save failed; the log says why.
+    EXPECT_NE(failed.Error().Detail.find("missing-folder/c.tdr"), std::string::npos);
+    EXPECT_EQ(sink.Count(LogLevel::Error, "collection", {failed.Error().Detail}), 1u);
+    EXPECT_EQ(document.Path(), path);
 }
 
 TEST(CollectionItems, InsertBeforeAndRemove) {
@@ -334,13 +359,13 @@ TEST(LargeCollection, MappedLoadAndStreamedSaveKeepEveryByte) {
         document.AppendItem(std::move(trace));
     }
     const std::string path = folder.File("large.tdr");
-    ASSERT_TRUE(document.SaveAs(path).ok);
+    ASSERT_TRUE(document.SaveAs(path).Ok());
     const auto expected = document.ToBytes();
     ASSERT_GT(expected.size(), 1u << 20);
     EXPECT_EQ(testing::ReadFile(path), expected);
 
     COrvikDoc loaded;
-    ASSERT_TRUE(loaded.Open(path).ok);
+    ASSERT_TRUE(loaded.Open(path).Ok());
     EXPECT_EQ(loaded.ToBytes(), expected);
     // The file may change or go away once loaded; the records stay valid.
     std::filesystem::remove(path);

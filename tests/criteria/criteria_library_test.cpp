@@ -6,6 +6,7 @@
 
 #include "test_bytes.h"
 #include "test_files.h"
+#include "test_log.h"
 
 namespace orvik {
 namespace {
@@ -54,7 +55,7 @@ class CriteriaLibraryFile : public ::testing::Test {
 
 TEST_F(CriteriaLibraryFile, EmptyLibrarySavesTwentyFiveBytes) {
     CriteriaLibrary library;
-    ASSERT_TRUE(library.Save(path).ok);
+    ASSERT_TRUE(library.Save(path).Ok());
     const auto expected = EmptyPreferences(ByteBuilder().I32(3)).I32(0).I32(0).I32(0).Bytes();
     EXPECT_EQ(expected.size(), 25u);
     EXPECT_EQ(testing::ReadFile(path), expected);
@@ -65,15 +66,15 @@ TEST_F(CriteriaLibraryFile, EveryLoadReversesTheCriteria) {
     for (const char* name : {"A", "B", "C"}) {
         library.AddCriterion().Name = name;
     }
-    ASSERT_TRUE(library.Save(path).ok);
+    ASSERT_TRUE(library.Save(path).Ok());
 
     CriteriaLibrary second;
-    ASSERT_EQ(second.Load(path).status, LibraryLoadStatus::Loaded);
+    ASSERT_EQ(second.Load(path).Value(), LibraryLoadStatus::Loaded);
     EXPECT_EQ(Names(second), (std::vector<std::string>{"C", "B", "A"}));
-    ASSERT_TRUE(second.Save(path).ok);
+    ASSERT_TRUE(second.Save(path).Ok());
 
     CriteriaLibrary third;
-    third.Load(path);
+    ASSERT_TRUE(third.Load(path).Ok());
     EXPECT_EQ(Names(third), (std::vector<std::string>{"A", "B", "C"}));
 }
 
@@ -88,11 +89,11 @@ TEST_F(CriteriaLibraryFile, SaveAndLoadKeepEverything) {
     Script& script = library.AddScript();
     script.Customer = "Customer";
     script.AddElement().CriterionId = criterion.Id;
-    ASSERT_TRUE(library.Save(path).ok);
+    ASSERT_TRUE(library.Save(path).Ok());
     const auto firstBytes = testing::ReadFile(path);
 
     CriteriaLibrary loaded;
-    ASSERT_EQ(loaded.Load(path).status, LibraryLoadStatus::Loaded);
+    ASSERT_EQ(loaded.Load(path).Value(), LibraryLoadStatus::Loaded);
     EXPECT_EQ(loaded.Preferences, library.Preferences);
     EXPECT_EQ(loaded.PromptForTraceName, 1);
     ASSERT_EQ(loaded.Criteria.size(), 1u);
@@ -100,7 +101,7 @@ TEST_F(CriteriaLibraryFile, SaveAndLoadKeepEverything) {
     ASSERT_EQ(loaded.Scripts.size(), 1u);
     EXPECT_EQ(loaded.Scripts[0]->Customer, "Customer");
     EXPECT_EQ(loaded.Scripts[0]->Elements.front().Position, 1);
-    ASSERT_TRUE(loaded.Save(path).ok);
+    ASSERT_TRUE(loaded.Save(path).Ok());
     EXPECT_EQ(testing::ReadFile(path), firstBytes);
 }
 
@@ -114,7 +115,7 @@ TEST_F(CriteriaLibraryFile, OlderVersionsLoadWhatTheyHold) {
     testing::WriteFile(path, version1);
     CriteriaLibrary library;
     library.Preferences.CompanyName = "left over";
-    ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+    ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
     EXPECT_EQ(library.FileVersion, 1);
     EXPECT_EQ(Names(library), std::vector<std::string>{"Old"});
     EXPECT_TRUE(library.Scripts.empty());
@@ -135,7 +136,7 @@ TEST_F(CriteriaLibraryFile, OlderVersionsLoadWhatTheyHold) {
                               .I32(0)
                               .Bytes();
     testing::WriteFile(path, version2);
-    ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+    ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
     EXPECT_EQ(library.Criteria.size(), 1u);
     ASSERT_EQ(library.Scripts.size(), 1u);
     EXPECT_EQ(library.Scripts[0]->Description, "Lot");
@@ -145,9 +146,10 @@ TEST_F(CriteriaLibraryFile, OlderVersionsLoadWhatTheyHold) {
 TEST_F(CriteriaLibraryFile, MissingFileIsAnEmptyLibrary) {
     CriteriaLibrary library;
     const auto result = library.Load(path);
-    EXPECT_EQ(result.status, LibraryLoadStatus::Missing);
+    ASSERT_TRUE(result.Ok());
+    EXPECT_EQ(*result, LibraryLoadStatus::Missing);
     EXPECT_TRUE(library.Criteria.empty());
-    EXPECT_TRUE(library.Save(path).ok);
+    EXPECT_TRUE(library.Save(path).Ok());
 }
 
 TEST_F(CriteriaLibraryFile, DamagedFileIsReportedAndKept) {
@@ -157,18 +159,46 @@ TEST_F(CriteriaLibraryFile, DamagedFileIsReportedAndKept) {
 
     CriteriaLibrary library;
     const auto result = library.Load(path);
-    EXPECT_TRUE(result.IsDamaged());
-    EXPECT_NE(result.Message().find(path), std::string::npos);
-    EXPECT_FALSE(result.reason.empty());
+    ASSERT_FALSE(result.Ok());
+    EXPECT_NE(result.Error().Message.find(path), std::string::npos);
+    EXPECT_FALSE(result.Error().Detail.empty());
+    // The operator's sentence names the reason too.
+    EXPECT_NE(result.Error().Message.find(result.Error().Detail), std::string::npos);
     EXPECT_TRUE(library.Criteria.empty());
 
     library.AddCriterion();
-    EXPECT_FALSE(library.Save(path).ok);
+    EXPECT_FALSE(library.Save(path).Ok());
     EXPECT_EQ(testing::ReadFile(path), bytes);
 
     library.AllowOverwrite();
-    EXPECT_TRUE(library.Save(path).ok);
+    EXPECT_TRUE(library.Save(path).Ok());
     EXPECT_NE(testing::ReadFile(path), bytes);
+}
+
+TEST_F(CriteriaLibraryFile, DamagedFilesAndRefusedSavesGoToTheLog) {
+    testing::RecordingLogSink sink;
+    DiagnosticLog log(sink);
+    CriteriaLibrary library;
+    library.SetLog(log);
+    testing::WriteFile(path, LibraryWithIds({1, 2}));
+    ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
+    EXPECT_EQ(sink.Count(LogLevel::Info, "criteria", {path, "2 criteria"}), 1u);
+
+    testing::WriteFile(path, {3, 0, 0, 0, 0xFF});
+    const auto damaged = library.Load(path);
+    ASSERT_FALSE(damaged);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "criteria", {path, damaged.Error().Detail}), 1u);
+    const Status refused = library.Save(path);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Error().Message,
+              path +
+                  " was not saved: it holds a damaged library that is kept until you agree "
+                  "to replace it.");
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "criteria", {"refused", path}), 1u);
+
+    const Status failed = library.Save(folder.File("no-such-folder/criteria.dat"));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(sink.Count(LogLevel::Error, "criteria", {failed.Error().Message}), 1u);
 }
 
 TEST_F(CriteriaLibraryFile, EveryTruncationIsRefusedWithoutHarm) {
@@ -177,13 +207,13 @@ TEST_F(CriteriaLibraryFile, EveryTruncationIsRefusedWithoutHarm) {
     source.AddCriterion().Name = "one";
     source.AddCriterion().Name = "two";
     source.AddScript().AddElement().Postfix = "-A";
-    ASSERT_TRUE(source.Save(path).ok);
+    ASSERT_TRUE(source.Save(path).Ok());
     const auto full = testing::ReadFile(path);
     for (std::size_t size = 0; size < full.size(); ++size) {
         testing::WriteFile(path, std::vector<std::uint8_t>(full.begin(), full.begin() + size));
         CriteriaLibrary library;
         const auto result = library.Load(path);
-        ASSERT_TRUE(result.IsDamaged()) << "size " << size;
+        ASSERT_FALSE(result.Ok()) << "size " << size;
         EXPECT_TRUE(library.Criteria.empty());
         EXPECT_TRUE(library.Scripts.empty());
     }
@@ -191,30 +221,30 @@ TEST_F(CriteriaLibraryFile, EveryTruncationIsRefusedWithoutHarm) {
 
 TEST_F(CriteriaLibraryFile, FailedSaveLeavesTheOldFile) {
     CriteriaLibrary library;
-    ASSERT_TRUE(library.Save(path).ok);
+    ASSERT_TRUE(library.Save(path).Ok());
     const auto before = testing::ReadFile(path);
     library.AddCriterion();
     chmod(folder.Path().c_str(), 0500);
     if (access(folder.Path().c_str(), W_OK) == 0) {
         GTEST_SKIP() << "running with rights that ignore folder permissions";
     }
-    const FileResult result = library.Save(path);
+    const Status result = library.Save(path);
     chmod(folder.Path().c_str(), 0700);
-    EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.empty());
+    EXPECT_FALSE(result.Ok());
+    EXPECT_FALSE(result.Error().Message.empty());
     EXPECT_EQ(testing::ReadFile(path), before);
 }
 
 TEST_F(CriteriaLibraryFile, UnwritableTargetsFailCleanly) {
     CriteriaLibrary library;
-    const FileResult missingFolder = library.Save(folder.File("no-such-folder/criteria.dat"));
-    EXPECT_FALSE(missingFolder.ok);
-    EXPECT_NE(missingFolder.error.find("no-such-folder"), std::string::npos);
+    const Status missingFolder = library.Save(folder.File("no-such-folder/criteria.dat"));
+    EXPECT_FALSE(missingFolder.Ok());
+    EXPECT_NE(missingFolder.Error().Message.find("no-such-folder"), std::string::npos);
 
     // A folder in the way cannot be replaced, even with every right.
     std::filesystem::create_directories(folder.File("criteria.dat/keep"));
-    const FileResult blocked = library.Save(path);
-    EXPECT_FALSE(blocked.ok);
+    const Status blocked = library.Save(path);
+    EXPECT_FALSE(blocked.Ok());
     EXPECT_TRUE(std::filesystem::is_directory(folder.File("criteria.dat/keep")));
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
@@ -240,7 +270,7 @@ TEST(CriteriaIds, DuplicatesGiveTheEarlierOneAFreshNumber) {
     for (const Case& c : cases) {
         testing::WriteFile(path, LibraryWithIds(c.fileIds));
         CriteriaLibrary library;
-        ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+        ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
         EXPECT_EQ(Ids(library), c.expected);
     }
 }
@@ -250,7 +280,7 @@ TEST(CriteriaIds, StayUniqueAtTheTopOfTheRange) {
     const std::string path = folder.File("criteria.dat");
     testing::WriteFile(path, LibraryWithIds({INT32_MAX, INT32_MAX, 0}));
     CriteriaLibrary library;
-    library.Load(path);
+    ASSERT_TRUE(library.Load(path).Ok());
     const auto ids = Ids(library);
     ASSERT_EQ(ids.size(), 3u);
     EXPECT_NE(ids[0], ids[1]);

@@ -33,7 +33,7 @@ TEST(AtomicSave, ReplacesOnlyOnCommit) {
     AtomicFileWriter writer(path);
     writer.Write(std::vector<std::uint8_t>{7});
     writer.Write(std::vector<std::uint8_t>{8});
-    EXPECT_TRUE(writer.Commit().ok);
+    EXPECT_TRUE(writer.Commit().Ok());
     EXPECT_EQ(testing::ReadFile(path), (std::vector<std::uint8_t>{7, 8}));
     EXPECT_EQ(EntriesIn(folder.Path()), 1u);
 }
@@ -42,9 +42,9 @@ TEST(AtomicSave, ReportsAFolderThatCannotHoldTheFile) {
     TemporaryFolder folder;
     AtomicFileWriter writer(folder.File("missing/f.bin"));
     writer.Write(std::vector<std::uint8_t>{1});
-    const FileResult result = writer.Commit();
-    EXPECT_FALSE(result.ok);
-    EXPECT_NE(result.error.find("missing/f.bin"), std::string::npos);
+    const Status result = writer.Commit();
+    EXPECT_FALSE(result.Ok());
+    EXPECT_NE(result.Error().Message.find("missing/f.bin"), std::string::npos);
 }
 
 TEST(WholeFileRead, SmallMappedAndMissingFiles) {
@@ -67,10 +67,12 @@ TEST(WholeFileRead, SmallMappedAndMissingFiles) {
     FileBytes moved = std::move(*mapped);
     EXPECT_TRUE(std::equal(large.begin(), large.end(), moved.Span().begin(), moved.Span().end()));
 
-    std::string error;
-    EXPECT_FALSE(ReadWholeFile(folder.File("absent"), &error));
-    EXPECT_NE(error.find("absent"), std::string::npos);
-    EXPECT_FALSE(ReadWholeFile(folder.Path().string(), &error));
+    const auto absent = ReadWholeFile(folder.File("absent"));
+    ASSERT_FALSE(absent);
+    EXPECT_NE(absent.Error().Message.find("absent"), std::string::npos);
+    const auto isFolder = ReadWholeFile(folder.Path().string());
+    ASSERT_FALSE(isFolder);
+    EXPECT_NE(isFolder.Error().Message.find("folder"), std::string::npos);
 
     testing::WriteFile(folder.File("empty"), {});
     auto empty = ReadWholeFile(folder.File("empty"));

@@ -101,7 +101,7 @@ TEST_F(MeasureCommand, NamedCriterionDecidesTheModeAndTheVerdict) {
     pair.DoubleEnded = 1;
     pair.RecomputeLimits();
     library.AddCriterion(pair);
-    ASSERT_TRUE(library.Save(folder.File("lib.dat")).ok);
+    ASSERT_TRUE(library.Save(folder.File("lib.dat")).Ok());
 
     ASSERT_EQ(Measure({"--simulate", "--coupon", "95", "--criteria", "lib.dat", "--criterion",
                        "Pair 90"}),

@@ -5,36 +5,15 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
-#include "base/gui/prompt_dialogs.h"
 #include "app/test_station.h"
+#include "base/gui/prompt_dialogs.h"
 #include "chart/gui/xgraph_widget.h"
 
 namespace orvik {
 namespace {
 
-constexpr ChartColour kChartGrey = 0x787878;
-constexpr ChartColour kCurveColour = 0x64ff64;
-constexpr ChartColour kNameColour = 0xc80000;
 constexpr int kPromptWidth = 200;
 constexpr int kPromptHeight = 100;
-
-struct LabelPlace {
-    PixelRect Rect;
-    std::int32_t FontHeight;
-    ChartColour Colour;
-};
-
-// Where each summary label stands, in the order of GraphSummary::Label.
-constexpr std::array<LabelPlace, GraphSummary::Count> kLabelPlaces = {{
-    {{55, 0, 1000, 25}, 22, kNameColour},
-    {{55, 25, 300, 45}, 18, kBlack},
-    {{55, 45, 300, 65}, 18, kBlack},
-    {{55, 65, 300, 85}, 18, kBlack},
-    {{55, 85, 300, 105}, 18, kBlack},
-    {{55, 105, 300, 125}, 18, kBlack},
-    {{55, 125, 300, 145}, 18, kBlack},
-    {{55, 145, 400, 190}, 40, kVerdictPassColour},
-}};
 
 }  // namespace
 
@@ -65,40 +44,13 @@ void CGraphView::ShowCurrentTrace() {
 
 void CGraphView::InitialUpdate() {
     document_.TraceTemplate.MakeBlank(station_.Selector().SelectedCriterion());
-    const bool firstTime = labels_[0] == nullptr;
-    chart_->DoubleBuffered = true;
-    chart_->ShowLegend = false;
     chart_->setEnabled(false);  // clicks go to the view
-    SetChartColours(kChartGrey);
     ShowCurrentTrace();
-    CXGraphDataSerie& curve = chart_->CurveAt(0);
-    curve.Label = "Trace";
-    curve.Colour = kCurveColour;
-    CXGraphAxis& y = chart_->YAxisAt(0);
-    CXGraphAxis& x = chart_->XAxisAt(0);
-    y.SetDataRange(0.0, 100.0);
-    y.Format = "%.2f";
-    for (CXGraphAxis* axis : {&x, &y}) {
-        axis->ShowGrid = true;
-        axis->ShowCurveMarkers = false;
-    }
-    y.Title = "Ohms";
-    x.Title = "Inches";
-    if (firstTime) {
-        for (std::size_t i = 0; i < kLabelPlaces.size(); ++i) {
-            const LabelPlace& place = kLabelPlaces[i];
-            labels_[i] = chart_->AddFontLabel(place.Rect, place.FontHeight, place.Colour, "");
-        }
+    ShowTraceChart(*chart_, GraphSummary(), 100.0, std::nullopt);
+    for (std::size_t i = 0; i < labels_.size(); ++i) {
+        labels_[i] = &TraceChartLabel(*chart_, static_cast<GraphSummary::Label>(i));
     }
     chart_->Invalidate();
-}
-
-void CGraphView::UpdateLabels() {
-    const GraphSummary summary = SummariseTrace(document_.TraceTemplate);
-    for (std::size_t i = 0; i < labels_.size(); ++i) {
-        labels_[i]->Text = summary.Texts[i];
-    }
-    labels_[GraphSummary::Verdict]->TextColour = summary.VerdictColour;
 }
 
 void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
@@ -107,16 +59,8 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
     }
     const TraceRecord& trace = document_.TraceTemplate;
     ShowCurrentTrace();
-    CXGraphAxis& y = chart_->YAxisAt(0);
-    y.SetDataRange(0.0, ImpedanceAxisTop(trace.Average));
-    y.Format = "%.2f";
-    UpdateLabels();
-    const Criterion& criterion = trace.Criteria;
-    CXGraphAxis& x = chart_->XAxisAt(0);
-    x.AddAxisBand(0, criterion.StartPosition, criterion.EndPosition, criterion.MaximumImpedance,
-                  kLimitBandTop, kLimitBandColour, "", kHatchBackwardDiagonal);
-    x.AddAxisBand(1, criterion.StartPosition, criterion.EndPosition, 0.0,
-                  criterion.MinimumImpedance, kLimitBandColour, "", kHatchBackwardDiagonal);
+    ShowTraceChart(*chart_, SummariseTrace(trace), ImpedanceAxisTop(trace.Average),
+                   LimitsOf(trace));
     UpdateScriptPrompt();
     chart_->Invalidate();
 }
@@ -177,7 +121,7 @@ void CGraphView::PrintOn(QPrinter& printer) {
     station_.LiveMode = false;
     SetChartColours(kWhite);
     chart_->PrintTo(printer);
-    SetChartColours(kChartGrey);
+    SetChartColours(kTraceChartGrey);
     chart_->Invalidate();
     station_.LiveMode = savedLiveMode;
 }

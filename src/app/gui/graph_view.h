@@ -44,7 +44,6 @@ class CGraphView : public QWidget, public DocumentObserver {
 
   private:
     void ShowCurrentTrace();
-    void UpdateLabels();
     void UpdateScriptPrompt();
     void PlacePrompt();
     void SetChartColours(std::uint32_t colour);

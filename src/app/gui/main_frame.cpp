@@ -14,11 +14,11 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QToolBar>
 
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
+#include "app/gui/main_toolbar.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "instrument/gui/init_progress_dialog.h"
@@ -64,6 +64,8 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
     setCentralWidget(mdi_);
     BuildToolBar();
     BuildMenus();
+    toolBar_->AddCommands({newAction_, openAction_, saveAction_, printAction_, liveModeAction_,
+                           recordAction_, aboutAction_});
     BuildStatusBar();
     connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) {
         if (auto* child = qobject_cast<CChildFrame*>(window)) {
@@ -193,19 +195,19 @@ void CMainFrame::BuildMenus() {
     }
 
     QMenu* help = menuBar()->addMenu("&Help");
-    QAction* about = AddAction(help, "&About MV300...",
-                               "Display program information, version number and copyright\nAbout");
-    connect(about, &QAction::triggered, this, &CMainFrame::OnAbout);
+    aboutAction_ = AddAction(help, "&About MV300...",
+                             "Display program information, version number and copyright\nAbout");
+    connect(aboutAction_, &QAction::triggered, this, &CMainFrame::OnAbout);
 }
 
 void CMainFrame::BuildFileMenu() {
     QMenu* file = menuBar()->addMenu("&File");
-    QAction* create = AddAction(file, "&New", "Create a new document\nNew");
-    create->setShortcut(QKeySequence::New);
-    connect(create, &QAction::triggered, this, [this] { NewCollection(); });
-    QAction* open = AddAction(file, "&Open", "Open an existing document\nOpen");
-    open->setShortcut(QKeySequence::Open);
-    connect(open, &QAction::triggered, this, &CMainFrame::OnOpen);
+    newAction_ = AddAction(file, "&New", "Create a new document\nNew");
+    newAction_->setShortcut(QKeySequence::New);
+    connect(newAction_, &QAction::triggered, this, [this] { NewCollection(); });
+    openAction_ = AddAction(file, "&Open", "Open an existing document\nOpen");
+    openAction_->setShortcut(QKeySequence::Open);
+    connect(openAction_, &QAction::triggered, this, &CMainFrame::OnOpen);
     saveAction_ = AddAction(file, "&Save", "Save the active document\nSave");
     saveAction_->setShortcut(QKeySequence::Save);
     connect(saveAction_, &QAction::triggered, this, [this] {
@@ -275,20 +277,14 @@ void CMainFrame::BuildActionMenu() {
           std::pair{"Text Report", "Write a text report of all tests\nText Report"}}) {
         AddAction(action, text, prompt)->setEnabled(false);  // arrive with later features
     }
-    toolBar_->addSeparator();
-    toolBar_->addAction(liveModeAction_);
-    toolBar_->addAction(recordAction_);
 }
 
 void CMainFrame::BuildToolBar() {
-    toolBar_ = addToolBar("Standard");
-    toolBar_->setObjectName("toolBar");
-    toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    selectorWidget_ = new CriteriaSelectorWidget(selector_, toolBar_);
+    toolBar_ = new MainToolBar(selector_, this);
+    addToolBar(toolBar_);
+    selectorWidget_ = toolBar_->Selector();
     connect(selectorWidget_, &CriteriaSelectorWidget::Chosen, this,
             [this] { ApplySelectedCriterion(); });
-    toolBar_->addWidget(new QLabel(" Criterion: ", toolBar_));
-    toolBar_->addWidget(selectorWidget_);
 }
 
 void CMainFrame::BuildStatusBar() {
@@ -302,12 +298,20 @@ void CMainFrame::SetStatusText(const QString& text) {
     statusBar()->showMessage(text);
 }
 
+void CMainFrame::SetDiagnosticLog(DiagnosticLog& log) {
+    log_ = &log;
+    library_.SetLog(log);
+    for (CChildFrame* child : Children()) {
+        child->Document().SetLog(log);
+    }
+}
+
 void CMainFrame::LoadCriteriaLibrary(const std::string& path) {
-    const LibraryLoadResult result = library_.Load(path);
+    const Result<LibraryLoadStatus> result = library_.Load(path);
     selector_.FillInFileOrder(library_);
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
-    if (result.IsDamaged()) {
-        prompts_.Message(result.Message(), "Criteria library", PromptIcon::Warning);
+    if (!result) {
+        prompts_.Message(result.Error().Message, "Criteria library", PromptIcon::Warning);
     }
 }
 
@@ -355,6 +359,7 @@ void CMainFrame::ApplySelectedCriterion() {
 }
 
 CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document) {
+    document->SetLog(*log_);
     auto* child = new CChildFrame(std::move(document), station_);
     child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
     mdi_->addSubWindow(child);
@@ -379,9 +384,11 @@ CChildFrame* CMainFrame::OpenCollection(const QString& path) {
         }
     }
     auto document = std::make_unique<COrvikDoc>();
-    const DocumentFileResult result = document->Open(FromQt(canonical));
-    if (!result.ok) {
-        QMessageBox::warning(this, "Orvik", ToQt(result.message) + "\n\n" + ToQt(result.detail));
+    document->SetLog(*log_);
+    const Status result = document->Open(FromQt(canonical));
+    if (!result) {
+        QMessageBox::warning(this, "Orvik",
+                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
         return nullptr;
     }
     AddRecentFile(canonical);
@@ -408,9 +415,10 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
             path += ".tdr";
         }
     }
-    const DocumentFileResult result = document.SaveAs(FromQt(path));
-    if (!result.ok) {
-        QMessageBox::warning(this, "Orvik", ToQt(result.message) + "\n\n" + ToQt(result.detail));
+    const Status result = document.SaveAs(FromQt(path));
+    if (!result) {
+        QMessageBox::warning(this, "Orvik",
+                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
         return false;
     }
     AddRecentFile(ToQt(document.Path()));

@@ -9,6 +9,7 @@
 #include "app/gui/instrument_worker.h"
 #include "app/test_station.h"
 #include "base/clock.h"
+#include "base/diagnostic_log.h"
 #include "base/gui/operator_prompts_dialog.h"
 #include "base/station_ports.h"
 #include "criteria/criteria_library.h"
@@ -22,13 +23,13 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QTimer;
-class QToolBar;
 
 namespace orvik {
 
 class CChildFrame;
 class COrvikDoc;
 class CriteriaSelectorWidget;
+class MainToolBar;
 class DriverPort;
 class InstrumentStation;
 
@@ -67,6 +68,10 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void StopTriggerPoll() override;
     void TriggerRunTest() override;
     void TriggerRecordTest() override;
+
+    // Where the collections and the criteria library record what the operator
+    // is not told; nothing is recorded until a log is given.
+    void SetDiagnosticLog(DiagnosticLog& log);
 
     // Loads criteria.dat and fills the selector; tells the operator about a
     // damaged file, which is then kept until the operator agrees to replace it.
@@ -138,19 +143,23 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // Declared after everything its work uses, so that it is destroyed (and
     // the work under way has ended) before them.
     std::unique_ptr<ThreadedInstrumentWork> work_;
+    DiagnosticLog* log_ = &DiagnosticLog::Null();
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active
     // collection while a dialog or another program has the focus.
     QPointer<CChildFrame> activeChild_;
     CriteriaSelectorWidget* selectorWidget_ = nullptr;
-    QToolBar* toolBar_ = nullptr;
+    MainToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
     QAction* promptForTraceNameAction_ = nullptr;
     QAction* liveModeAction_ = nullptr;
     QAction* recordAction_ = nullptr;
+    QAction* newAction_ = nullptr;
+    QAction* openAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
     QAction* printAction_ = nullptr;

@@ -1,10 +1,11 @@
 // orvik: the operator's program for the MV300.
 //
-//   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]
+//   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE] [--log FILE]
 //
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
-// the simulated instrument's store in FILE so that calibration survives.
+// the simulated instrument's store in FILE so that calibration survives;
+// --log appends the diagnostic log to FILE.
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
@@ -12,6 +13,7 @@
 #include <optional>
 
 #include "app/gui/main_frame.h"
+#include "base/diagnostic_log.h"
 #include "base/measurement_mode.h"
 #include "instrument/no_devices_port.h"
 #include "simulator/coupon_profile.h"
@@ -50,6 +52,40 @@ ProgramArguments ParseArguments(const QStringList& arguments) {
     return parsed;
 }
 
+// The diagnostic log named by --log FILE (or --log=FILE), taken out of the
+// arguments; without one the program records nothing.
+struct ProgramLog {
+    std::unique_ptr<orvik::FileLogSink> Sink;
+    orvik::DiagnosticLog Log;
+    QString Problem;
+};
+
+ProgramLog TakeLogOption(QStringList& arguments) {
+    ProgramLog log;
+    for (int i = 0; i < arguments.size(); ++i) {
+        QString path;
+        if (arguments[i] == "--log" && i + 1 < arguments.size()) {
+            path = arguments[i + 1];
+            arguments.remove(i, 2);
+        } else if (arguments[i].startsWith("--log=")) {
+            path = arguments[i].mid(6);
+            arguments.remove(i, 1);
+        } else {
+            continue;
+        }
+        --i;
+        auto sink = orvik::FileLogSink::Open(path.toStdString());
+        if (!sink) {
+            log.Problem = QString::fromStdString(sink.Error().Message);
+            continue;
+        }
+        log.Sink = std::move(*sink);
+        log.Log = orvik::DiagnosticLog(*log.Sink, orvik::LogLevel::Debug);
+        log.Log.Info("app", "Orvik started");
+    }
+    return log;
+}
+
 // The simulated instrument with what a newcomer expects on its cables.
 std::unique_ptr<orvik::sim::SimulatedDriverPort> MakeSimulator(orvik::Clock& clock,
                                                                const ProgramArguments& arguments,
@@ -84,8 +120,10 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QApplication::setApplicationName("Orvik");
 
-    const ProgramArguments arguments = ParseArguments(QApplication::arguments().mid(1));
-    QString problem = arguments.Error;
+    QStringList words = QApplication::arguments().mid(1);
+    ProgramLog log = TakeLogOption(words);
+    const ProgramArguments arguments = ParseArguments(words);
+    QString problem = arguments.Error.isEmpty() ? log.Problem : arguments.Error;
     // The simulator's own pauses follow the wall clock, as the instrument's do.
     orvik::SystemClock clock;
     std::unique_ptr<orvik::DriverPort> port;
@@ -105,6 +143,7 @@ int main(int argc, char** argv) {
         new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), *simulator,
                                             frame.InstrumentLock());
     }
+    frame.SetDiagnosticLog(log.Log);
     frame.show();
     if (!problem.isEmpty()) {
         QMessageBox::warning(&frame, "Orvik", problem);

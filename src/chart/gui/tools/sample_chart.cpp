@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 
 namespace orvik::samples {
@@ -36,18 +35,6 @@ double Impedance(double x, Noise& noise) {
     // The open end of the coupon.
     z += 150.0 * 0.5 * (1.0 + std::tanh((x - 8.9) / 0.15));
     return z;
-}
-
-std::string Format(const char* format, double a) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, a);
-    return text;
-}
-
-std::string Format(const char* format, double a, double b) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, a, b);
-    return text;
 }
 
 }  // namespace
@@ -98,47 +85,25 @@ SampleTrace MakeSampleTrace() {
 }
 
 void SetUpGraphViewChart(CXGraph& chart, const SampleTrace& trace) {
-    chart.DoubleBuffered = true;
-    chart.ShowLegend = false;
-    chart.BackColour = chart.GraphColour = chart.PlotColour = 0x787878;
     const auto count = static_cast<std::int32_t>(trace.Points.size());
-    CXGraphDataSerie* curve = chart.SetCurveData(trace.Points.data(), count, 0, 0, 0, false);
-    if (curve == nullptr) {
+    if (chart.SetCurveData(trace.Points.data(), count, 0, 0, 0, false) == nullptr) {
         return;
     }
-    curve->Label = "Trace";
-    curve->Colour = 0x64FF64;
-    CXGraphAxis& y = chart.YAxisAt(0);
-    CXGraphAxis& x = chart.XAxisAt(0);
-    y.SetDataRange(0.0, trace.Average > 85.0 ? 200.0 : 100.0);
-    y.Format = "%.2f";
-    for (CXGraphAxis* axis : {&x, &y}) {
-        axis->ShowGrid = true;
-        axis->ShowCurveMarkers = false;
-    }
-    y.Title = "Ohms";
-    x.Title = "Inches";
-
-    if (chart.Objects().empty()) {
-        chart.AddFontLabel({55, 0, 1000, 25}, 22, 0xC80000, trace.Name);
-        chart.AddFontLabel({55, 25, 300, 45}, 18, kBlack, trace.Time);
-        chart.AddFontLabel({55, 45, 300, 65}, 18, kBlack, Format("Avg: %.2lf", trace.Average));
-        chart.AddFontLabel({55, 65, 300, 85}, 18, kBlack,
-                           Format("Max: %.2lf  Min: %.2lf", trace.Maximum, trace.Minimum));
-        chart.AddFontLabel(
-            {55, 85, 300, 105}, 18, kBlack,
-            Format("Max Limit: %.2lf  Min Limit: %.2lf", trace.MaximumLimit, trace.MinimumLimit));
-        chart.AddFontLabel(
-            {55, 105, 300, 125}, 18, kBlack,
-            Format("Max Pos: %.2lf  Min Pos: %.2lf", trace.EndPosition, trace.StartPosition));
-        chart.AddFontLabel({55, 125, 300, 145}, 18, kBlack, "Criteria: " + trace.CriterionName);
-        chart.AddFontLabel({55, 145, 400, 190}, 40, trace.Passed ? 0x37FF00 : 0x0000FF,
-                           Format("%.2lf - ", trace.Average) + (trace.Passed ? "PASS" : "FAIL"));
-    }
-    x.AddAxisBand(0, trace.StartPosition, trace.EndPosition, trace.MaximumLimit, 1000.0, 0x6464FF,
-                  "", kHatchBackwardDiagonal);
-    x.AddAxisBand(1, trace.StartPosition, trace.EndPosition, 0.0, trace.MinimumLimit, 0x6464FF, "",
-                  kHatchBackwardDiagonal);
+    TraceFigures figures;
+    figures.Name = trace.Name;
+    figures.Time = trace.Time;
+    figures.CriterionName = trace.CriterionName;
+    figures.Average = trace.Average;
+    figures.Maximum = trace.Maximum;
+    figures.Minimum = trace.Minimum;
+    figures.MaximumLimit = trace.MaximumLimit;
+    figures.MinimumLimit = trace.MinimumLimit;
+    figures.StartPosition = trace.StartPosition;
+    figures.EndPosition = trace.EndPosition;
+    figures.Passed = trace.Passed;
+    ShowTraceChart(chart, SummariseFigures(figures), ImpedanceAxisTop(trace.Average),
+                   TraceLimits{trace.StartPosition, trace.EndPosition, trace.MinimumLimit,
+                               trace.MaximumLimit});
 }
 
 }  // namespace orvik::samples

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "chart/trace_chart.h"
 #include "chart/xgraph.h"
 
 namespace orvik::samples {
@@ -31,10 +32,9 @@ SampleTrace MakeSampleTrace();
 // `count` points over 10 inches with the same shape, for timing.
 std::vector<CurvePoint> DenseProfile(int count);
 
-// Fills a chart as the trace graph view does: grey window, no legend, the
-// profile as curve 0 by reference, a 0-100 (or 0-200) ohm axis, the two
-// hatched limit bands across the criterion's window and the eight summary
-// labels.
+// Fills a chart as the trace graph view does, through the same set-up: the
+// profile as curve 0 by reference, then ShowTraceChart with the trace's
+// summary and limits.
 void SetUpGraphViewChart(CXGraph& chart, const SampleTrace& trace);
 
 }  // namespace orvik::samples

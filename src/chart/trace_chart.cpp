@@ -1,0 +1,105 @@
+#include "chart/trace_chart.h"
+
+#include <cstdio>
+
+namespace orvik {
+namespace {
+
+struct LabelPlace {
+    PixelRect Rect;
+    std::int32_t FontHeight;
+    ChartColour Colour;
+};
+
+// Where each summary label stands, in the order of GraphSummary::Label.
+constexpr std::array<LabelPlace, GraphSummary::Count> kLabelPlaces = {{
+    {{55, 0, 1000, 25}, 22, kTraceNameColour},
+    {{55, 25, 300, 45}, 18, kBlack},
+    {{55, 45, 300, 65}, 18, kBlack},
+    {{55, 65, 300, 85}, 18, kBlack},
+    {{55, 85, 300, 105}, 18, kBlack},
+    {{55, 105, 300, 125}, 18, kBlack},
+    {{55, 125, 300, 145}, 18, kBlack},
+    {{55, 145, 400, 190}, 40, kVerdictPassColour},
+}};
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+void StyleChart(CXGraph& chart) {
+    chart.DoubleBuffered = true;
+    chart.ShowLegend = false;
+    chart.BackColour = chart.GraphColour = chart.PlotColour = kTraceChartGrey;
+    if (chart.CurveCount() > 0) {
+        CXGraphDataSerie& curve = chart.CurveAt(0);
+        curve.Label = "Trace";
+        curve.Colour = kTraceCurveColour;
+    }
+    CXGraphAxis& x = chart.XAxisAt(0);
+    CXGraphAxis& y = chart.YAxisAt(0);
+    for (CXGraphAxis* axis : {&x, &y}) {
+        axis->ShowGrid = true;
+        axis->ShowCurveMarkers = false;
+    }
+    y.Title = "Ohms";
+    x.Title = "Inches";
+}
+
+}  // namespace
+
+GraphSummary SummariseFigures(const TraceFigures& figures) {
+    GraphSummary summary;
+    summary.Texts[GraphSummary::Name] = figures.Name;
+    summary.Texts[GraphSummary::Time] = figures.Time;
+    summary.Texts[GraphSummary::Average] = Format("Avg: %.2lf", figures.Average);
+    summary.Texts[GraphSummary::Extremes] =
+        Format("Max: %.2lf  Min: %.2lf", figures.Maximum, figures.Minimum);
+    summary.Texts[GraphSummary::Limits] =
+        Format("Max Limit: %.2lf  Min Limit: %.2lf", figures.MaximumLimit, figures.MinimumLimit);
+    // The window is shown end first.
+    summary.Texts[GraphSummary::Window] =
+        Format("Max Pos: %.2lf  Min Pos: %.2lf", figures.EndPosition, figures.StartPosition);
+    summary.Texts[GraphSummary::CriterionName] = "Criteria: " + figures.CriterionName;
+    summary.Texts[GraphSummary::Verdict] =
+        Format("%.2lf - %s", figures.Average, figures.Passed ? "PASS" : "FAIL");
+    summary.VerdictColour = figures.Passed ? kVerdictPassColour : kVerdictFailColour;
+    return summary;
+}
+
+double ImpedanceAxisTop(double average) {
+    return average > 85.0 ? 200.0 : 100.0;
+}
+
+void ShowTraceChart(CXGraph& chart, const GraphSummary& summary, double axisTop,
+                    const std::optional<TraceLimits>& limits) {
+    StyleChart(chart);
+    CXGraphAxis& y = chart.YAxisAt(0);
+    y.SetDataRange(0.0, axisTop);
+    y.Format = "%.2f";
+    if (chart.Objects().empty()) {
+        for (const LabelPlace& place : kLabelPlaces) {
+            chart.AddFontLabel(place.Rect, place.FontHeight, place.Colour, "");
+        }
+    }
+    for (int i = 0; i < GraphSummary::Count; ++i) {
+        TraceChartLabel(chart, static_cast<GraphSummary::Label>(i)).Text = summary.Texts[i];
+    }
+    TraceChartLabel(chart, GraphSummary::Verdict).TextColour = summary.VerdictColour;
+    if (limits) {
+        CXGraphAxis& x = chart.XAxisAt(0);
+        x.AddAxisBand(0, limits->StartPosition, limits->EndPosition, limits->MaximumImpedance,
+                      kLimitBandTop, kLimitBandColour, "", kHatchBackwardDiagonal);
+        x.AddAxisBand(1, limits->StartPosition, limits->EndPosition, 0.0, limits->MinimumImpedance,
+                      kLimitBandColour, "", kHatchBackwardDiagonal);
+    }
+}
+
+CXGraphLabel& TraceChartLabel(CXGraph& chart, GraphSummary::Label which) {
+    return dynamic_cast<CXGraphLabel&>(*chart.Objects().at(static_cast<std::size_t>(which)));
+}
+
+}  // namespace orvik
