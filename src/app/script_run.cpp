@@ -2,10 +2,10 @@
 
 #include <iterator>
 
-#include "criteria/criterion_selector.h"
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "collection/orvik_doc.h"
+#include "criteria/criterion_selector.h"
 #include "script/script.h"
 
 namespace orvik {

@@ -6,6 +6,7 @@
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "collection/orvik_doc.h"
+#include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
 #include "script/script.h"
 
@@ -59,8 +60,8 @@ void TestStation::ApplySelectedCriterion(COrvikDoc& document) {
 }
 
 void TestStation::RunTest(COrvikDoc& document) {
-    if (InstrumentBusy) {
-        return;  // the measurement under way lands in the trace
+    if (InstrumentBusy || recording_) {
+        return;  // the operator is answering a prompt of the running operation
     }
     const Criterion* criterion = selector_.SelectedCriterion();
     if (criterion == nullptr) {
@@ -86,18 +87,50 @@ void TestStation::RunTest(COrvikDoc& document) {
 
 void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterion,
                                   const MeasuredProfile& profile) {
-    if (profile.StopLiveMode) {
-        LiveMode = false;
+    if (recording_) {
+        refilledWhileRecording_ = &document;  // what the open prompt files is older
     }
-    document.TraceTemplate.FillFromAcquisition(&criterion, profile.Impedance, 0);
-    LastTestRecorded = false;
+    if (profile.Failed()) {
+        // Whatever the arrays hold now is no measurement of the coupon: the
+        // previous trace or zeros must not be shown or filed as this test.
+        LiveMode = false;
+        document.TraceTemplate.Criteria = criterion;
+        document.ShowNoMeasurement(CurrentTraceKind::FailedTest);
+        if (!profile.StopLiveMode) {
+            prompts_.Message(kIncompleteRecordText, kRunTestCaption, PromptIcon::Warning);
+        }
+    } else {
+        document.TraceTemplate.FillFromAcquisition(&criterion, profile.Impedance, 0);
+        document.CurrentKind = CurrentTraceKind::Measurement;
+    }
     document.UpdateAllViews();
 }
 
+namespace {
+
+// Marks an operation under way for as long as it lasts.
+class Underway {
+  public:
+    explicit Underway(bool& flag) : flag_(flag) { flag_ = true; }
+    ~Underway() { flag_ = false; }
+    Underway(const Underway&) = delete;
+    Underway& operator=(const Underway&) = delete;
+
+  private:
+    bool& flag_;
+};
+
+}  // namespace
+
 void TestStation::RecordTest(COrvikDoc& document) {
-    if (LastTestRecorded) {
+    // Only this window's latest successful measurement is filed, once; a
+    // prompt of a Record Test already under way must not open a second one.
+    // A measurement under way meanwhile does not touch the trace filed here.
+    if (recording_ || !document.CanRecord()) {
         return;
     }
+    const Underway underway(recording_);
+    refilledWhileRecording_ = nullptr;
     const bool savedLiveMode = LiveMode;
     LiveMode = false;
 
@@ -125,7 +158,9 @@ void TestStation::RecordTest(COrvikDoc& document) {
     }
 
     auto& appended = static_cast<TraceRecord&>(document.AppendItem(std::move(record)));
-    LastTestRecorded = true;
+    if (refilledWhileRecording_ != &document) {
+        document.CurrentKind = CurrentTraceKind::Recorded;
+    }  // else a newer measurement (or failure) arrived under the prompt and stays as it is
     document.RecordPending = true;
     document.PendingRecord = &appended;
     document.SetModified();
@@ -148,7 +183,7 @@ void TestStation::LiveModeTick() {
 }
 
 void TestStation::TriggerRunTest() {
-    if (COrvikDoc* document = host_.ActiveDocument(); document && !InstrumentBusy) {
+    if (COrvikDoc* document = host_.ActiveDocument()) {
         RunTest(*document);
     }
 }
@@ -165,9 +200,30 @@ void TestStation::TreeSelectionChanged(COrvikDoc& document, const CollectionItem
         LiveMode = false;
     }
     if (const auto* trace = dynamic_cast<const TraceRecord*>(item)) {
-        document.TraceTemplate.CopyFrom(*trace);
+        // Shown, not measured: Record Test waits for the next Run Test.
+        document.ShowStoredTrace(*trace);
         document.UpdateAllViews(sender);
     }
+}
+
+void TestStation::DeleteTreeNode(COrvikDoc& document, TestTree& tree, TestTreeNode* node) {
+    if (node == nullptr) {
+        return;
+    }
+    if (tree.DeleteNode(node)) {
+        scripts_.Stop(document);  // refreshes the views
+    } else {
+        document.UpdateAllViews();
+    }
+}
+
+bool TestStation::StopRunningScript() {
+    COrvikDoc* document = host_.ActiveDocument();
+    if (document == nullptr || document->ActiveScript == nullptr) {
+        return false;
+    }
+    scripts_.Stop(*document);
+    return true;
 }
 
 }  // namespace orvik

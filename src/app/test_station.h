@@ -12,11 +12,17 @@ class Clock;
 class COrvikDoc;
 class CriteriaLibrary;
 class OperatorPrompts;
+class TestTree;
+struct TestTreeNode;
 
 inline constexpr const char* kNoCriteriaSelected = "No criteria has been selected";
 inline constexpr const char* kInvalidCriteriaCaption = "Invalid Criteria";
 inline constexpr const char* kNoDocumentActive = "No document active";
 inline constexpr std::int64_t kLiveModeStopWaitMs = 200;
+inline constexpr const char* kIncompleteRecordText =
+    "The instrument did not deliver the whole record, so this test has no result.\n"
+    "Run the test again.";
+inline constexpr const char* kRunTestCaption = "Run Test";
 
 // The main window's testing state and operations, without the window: live
 // mode, Run Test, Record Test, applying the selected criterion, the script
@@ -30,8 +36,10 @@ class TestStation {
     void SetInstrumentWork(InstrumentWork& work) { work_ = &work; }
 
     bool LiveMode = false;
-    bool LastTestRecorded = false;
     bool InstrumentBusy = false;
+    // Record Test is under way (a prompt of it may be open): triggers, keys
+    // and ticks that would run or record a test meanwhile are ignored.
+    bool Recording() const { return recording_; }
 
     // The "Prompt for Trace Name" command: flips the flag kept in the library.
     void TogglePromptForTraceName();
@@ -52,9 +60,10 @@ class TestStation {
     // One acquisition into the collection's current trace. With instrument
     // work on a worker thread it returns at once, the instrument busy until
     // the measurement lands in the trace; a Run Test meanwhile does nothing.
+    // A failed one leaves no trace to show or record and stops live mode.
     void RunTest(COrvikDoc& document);
     // Appends a copy of the current trace, named by the running script or by
-    // the sample counter.
+    // the sample counter: once per successful Run Test, and only that.
     void RecordTest(COrvikDoc& document);
 
     // Timer ticks and trigger inputs act on the active collection.
@@ -66,6 +75,14 @@ class TestStation {
     // refresh stops live mode; a trace becomes the current trace.
     void TreeSelectionChanged(COrvikDoc& document, const class CollectionItem* item,
                               bool hadPreviousSelection, class DocumentObserver* sender);
+    // Delete in a collection's test tree: the node's items go, the collection
+    // is modified, a running script that went with them stops, and every view
+    // is refreshed so that none shows what is gone.
+    void DeleteTreeNode(COrvikDoc& document, TestTree& tree, TestTreeNode* node);
+
+    // The "Scripted Tests" command while the active collection runs a script:
+    // stops it. False when no script runs there (the command then starts one).
+    bool StopRunningScript();
 
     ScriptRun& Scripts() { return scripts_; }
     OperatorPrompts& Prompts() { return prompts_; }
@@ -85,6 +102,10 @@ class TestStation {
     InPlaceInstrumentWork inPlaceWork_;
     InstrumentWork* work_ = &inPlaceWork_;
     ScriptRun scripts_;
+    bool recording_ = false;
+    // The collection whose trace a measurement refilled while a Record Test
+    // prompt was open; that newer trace is not the one being filed.
+    const COrvikDoc* refilledWhileRecording_ = nullptr;
 };
 
 }  // namespace orvik

@@ -8,12 +8,16 @@ namespace orvik {
 class COrvikDoc;
 
 // What one acquisition gives Run Test: the 750 impedance values from the
-// mode's end of cable. When the instrument could not be reached the values
-// are those of the previous acquisition, the operator has been told, and
-// live mode must stop.
+// mode's end of cable. When the instrument could not be used the operator
+// has been told and live mode must stop (StopLiveMode); when the record came
+// without some of its samples nobody has been told yet (Incomplete). Either
+// way the values are no measurement: nothing to show or to record.
 struct MeasuredProfile {
     std::span<const double> Impedance;
     bool StopLiveMode = false;
+    bool Incomplete = false;
+
+    bool Failed() const { return StopLiveMode || Incomplete; }
 };
 
 // The instrument as the operating flow sees it.

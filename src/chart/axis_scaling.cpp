@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/c_numbers.h"
+
 namespace orvik {
 
 namespace {
@@ -12,6 +14,9 @@ namespace {
 // Decimal steps computed by repeated multiplication carry tiny errors; a
 // normalised value this close to 1, 2 or 5 counts as equal to it.
 constexpr double kStepTolerance = 1e-9;
+
+// Labels of absurd values are cut here rather than crowd the axis.
+constexpr std::size_t kMaxTickLabelLength = 63;
 
 }  // namespace
 
@@ -162,13 +167,11 @@ std::string FormatTickValue(std::string_view format, double value, bool dateAxis
         return FormatDate(format, value);
     }
     const std::string pattern(IsValueFormat(format) ? format : std::string_view("%5.1f"));
-    char text[64];
-    const int length = std::snprintf(text, sizeof text, pattern.c_str(), value);
-    if (length < 0) {
-        return std::string();
+    std::string text = FormatC(pattern.c_str(), value);
+    if (text.size() > kMaxTickLabelLength) {
+        text.resize(kMaxTickLabelLength);
     }
-    return std::string(text,
-                       std::min<std::size_t>(static_cast<std::size_t>(length), sizeof text - 1));
+    return text;
 }
 
 }  // namespace orvik

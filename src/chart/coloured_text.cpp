@@ -1,8 +1,29 @@
 #include "chart/coloured_text.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace orvik {
 
 namespace {
+
+double Linear(int component) {
+    const double c = component / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+double Luminance(ChartColour colour) {
+    return 0.2126 * Linear(RedOf(colour)) + 0.7152 * Linear(GreenOf(colour)) +
+           0.0722 * Linear(BlueOf(colour));
+}
+
+ChartColour Mix(ChartColour colour, ChartColour toward, double share) {
+    auto mix = [share](int from, int to) {
+        return static_cast<int>(std::lround(from + (to - from) * share));
+    };
+    return RgbColour(mix(RedOf(colour), RedOf(toward)), mix(GreenOf(colour), GreenOf(toward)),
+                     mix(BlueOf(colour), BlueOf(toward)));
+}
 
 char EncodeComponent(int component) {
     return static_cast<char>(component >= 255 ? 255 : component + 1);
@@ -53,6 +74,33 @@ std::string PlainText(std::string_view text) {
         plain.append(piece.Text);
     }
     return plain;
+}
+
+double ContrastRatio(ChartColour a, ChartColour b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+ChartColour ReadableOn(ChartColour colour, ChartColour background) {
+    if (ContrastRatio(colour, background) >= kReadableContrast) {
+        return colour;
+    }
+    const ChartColour toward =
+        ContrastRatio(kWhite, background) >= ContrastRatio(kBlack, background) ? kWhite : kBlack;
+    // The smallest share of white or black that reads comfortably, found by
+    // halving: the contrast grows with the share.
+    double low = 0.0;
+    double high = 1.0;
+    for (int i = 0; i < 20; ++i) {
+        const double share = (low + high) / 2.0;
+        if (ContrastRatio(Mix(colour, toward, share), background) >= kComfortableContrast) {
+            high = share;
+        } else {
+            low = share;
+        }
+    }
+    return Mix(colour, toward, high);
 }
 
 }  // namespace orvik

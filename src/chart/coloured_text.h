@@ -38,4 +38,19 @@ std::vector<ColouredPiece> SplitColouredText(std::string_view text);
 // One stored component back to its value: stored - 1 (0 for a stored 0).
 int DecodeColourComponent(unsigned char stored);
 
+// How far two colours stand apart for reading, from 1 (the same lightness)
+// to 21 (black on white), by their relative luminance.
+double ContrastRatio(ChartColour a, ChartColour b);
+
+// Text colours that stand apart from their background by at least this are
+// kept; weaker ones are lifted to kComfortableContrast.
+inline constexpr double kReadableContrast = 3.0;
+inline constexpr double kComfortableContrast = 4.5;
+
+// `colour` as text on `background`: itself when it reads well enough there,
+// else the same colour mixed with white (on a dark background) or black (on a
+// light one) just far enough to read comfortably. A selected tree row keeps
+// its PASS and FAIL colours recognisable this way.
+ChartColour ReadableOn(ChartColour colour, ChartColour background);
+
 }  // namespace orvik

@@ -1,6 +1,6 @@
 #include "chart/trace_chart.h"
 
-#include <cstdio>
+#include "base/c_numbers.h"
 
 namespace orvik {
 namespace {
@@ -22,13 +22,6 @@ constexpr std::array<LabelPlace, GraphSummary::Count> kLabelPlaces = {{
     {{55, 125, 300, 145}, 18, kBlack},
     {{55, 145, 400, 190}, 40, kVerdictPassColour},
 }};
-
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format, args...);
-    return buffer;
-}
 
 void StyleChart(CXGraph& chart) {
     chart.DoubleBuffered = true;
@@ -55,17 +48,17 @@ GraphSummary SummariseFigures(const TraceFigures& figures) {
     GraphSummary summary;
     summary.Texts[GraphSummary::Name] = figures.Name;
     summary.Texts[GraphSummary::Time] = figures.Time;
-    summary.Texts[GraphSummary::Average] = Format("Avg: %.2lf", figures.Average);
+    summary.Texts[GraphSummary::Average] = FormatC("Avg: %.2lf", figures.Average);
     summary.Texts[GraphSummary::Extremes] =
-        Format("Max: %.2lf  Min: %.2lf", figures.Maximum, figures.Minimum);
+        FormatC("Max: %.2lf  Min: %.2lf", figures.Maximum, figures.Minimum);
     summary.Texts[GraphSummary::Limits] =
-        Format("Max Limit: %.2lf  Min Limit: %.2lf", figures.MaximumLimit, figures.MinimumLimit);
+        FormatC("Max Limit: %.2lf  Min Limit: %.2lf", figures.MaximumLimit, figures.MinimumLimit);
     // The window is shown end first.
     summary.Texts[GraphSummary::Window] =
-        Format("Max Pos: %.2lf  Min Pos: %.2lf", figures.EndPosition, figures.StartPosition);
+        FormatC("Max Pos: %.2lf  Min Pos: %.2lf", figures.EndPosition, figures.StartPosition);
     summary.Texts[GraphSummary::CriterionName] = "Criteria: " + figures.CriterionName;
     summary.Texts[GraphSummary::Verdict] =
-        Format("%.2lf - %s", figures.Average, figures.Passed ? "PASS" : "FAIL");
+        FormatC("%.2lf - %s", figures.Average, figures.Passed ? "PASS" : "FAIL");
     summary.VerdictColour = figures.Passed ? kVerdictPassColour : kVerdictFailColour;
     return summary;
 }

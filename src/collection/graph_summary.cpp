@@ -35,6 +35,36 @@ GraphSummary SummariseTrace(const TraceRecord& trace) {
     return SummariseFigures(figures);
 }
 
+namespace {
+
+bool HoldsMeasurement(const COrvikDoc& document) {
+    return document.CurrentKind != CurrentTraceKind::NoMeasurement &&
+           document.CurrentKind != CurrentTraceKind::FailedTest;
+}
+
+}  // namespace
+
+GraphSummary SummariseCurrentTrace(const COrvikDoc& document) {
+    if (HoldsMeasurement(document)) {
+        return SummariseTrace(document.TraceTemplate);
+    }
+    // The criterion's lines stay; the measurement's lines are left empty.
+    const GraphSummary full = SummariseTrace(document.TraceTemplate);
+    GraphSummary summary;
+    summary.Texts[GraphSummary::Name] = document.CurrentKind == CurrentTraceKind::FailedTest
+                                            ? kFailedTestText
+                                            : kNoMeasurementText;
+    for (const GraphSummary::Label kept :
+         {GraphSummary::Limits, GraphSummary::Window, GraphSummary::CriterionName}) {
+        summary.Texts[kept] = full.Texts[kept];
+    }
+    return summary;
+}
+
+double CurrentImpedanceAxisTop(const COrvikDoc& document) {
+    return ImpedanceAxisTop(HoldsMeasurement(document) ? document.TraceTemplate.Average : 0.0);
+}
+
 TraceLimits LimitsOf(const TraceRecord& trace) {
     const Criterion& criterion = trace.Criteria;
     return {criterion.StartPosition, criterion.EndPosition, criterion.MinimumImpedance,

@@ -13,6 +13,16 @@ class TraceRecord;
 
 // What the trace graph writes beside the plot of the current trace.
 GraphSummary SummariseTrace(const TraceRecord& trace);
+
+// What the graph says about a collection's current trace. Without a
+// measurement (none yet, or the last test failed) it shows no statistics and
+// no verdict: the name line says why, and the criterion lines stay.
+GraphSummary SummariseCurrentTrace(const COrvikDoc& document);
+inline constexpr const char* kNoMeasurementText = "No measurement";
+inline constexpr const char* kFailedTestText = "The last test failed - no measurement";
+
+// The top of the impedance axis for a collection's current trace.
+double CurrentImpedanceAxisTop(const COrvikDoc& document);
 // The criterion's window and limits as the graph draws them.
 TraceLimits LimitsOf(const TraceRecord& trace);
 

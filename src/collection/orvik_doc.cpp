@@ -76,8 +76,26 @@ bool COrvikDoc::RemoveItem(const CollectionItem* item) {
         ActiveScript = nullptr;
         ActiveElement = nullptr;
     }
+    if (shownItem_ == item) {
+        // The graph must not go on showing a trace that no longer exists.
+        ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
+    }
     items_.erase(items_.begin() + index);
     return true;
+}
+
+void COrvikDoc::ShowStoredTrace(const TraceRecord& trace) {
+    TraceTemplate.CopyFrom(trace);
+    CurrentKind = CurrentTraceKind::StoredTrace;
+    shownItem_ = &trace;
+}
+
+void COrvikDoc::ShowNoMeasurement(CurrentTraceKind kind) {
+    const Criterion criterion = TraceTemplate.Criteria;
+    TraceTemplate.MakeBlank(&criterion);
+    TraceTemplate.Evaluate();
+    CurrentKind = kind;
+    shownItem_ = nullptr;
 }
 
 std::ptrdiff_t COrvikDoc::IndexOf(const CollectionItem* item) const {
@@ -99,6 +117,9 @@ void COrvikDoc::ClearItems() {
     }
     PendingRecord = nullptr;
     RecordPending = false;
+    if (shownItem_ != nullptr) {
+        ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
+    }
     items_.clear();
 }
 

@@ -32,6 +32,18 @@ inline constexpr const char* kFailedToOpenDocument = "Failed to open document.";
 inline constexpr const char* kFailedToSaveDocument = "Failed to save document.";
 inline constexpr const char* kUnexpectedFileFormat = "Unexpected file format.";
 
+// What a collection's current trace holds. It decides what the graph may say
+// about the trace and whether Record Test may file it: only a measurement that
+// has not been filed yet is recordable.
+enum class CurrentTraceKind {
+    NoMeasurement,  // nothing has been measured in this window yet
+    Measurement,    // the latest Run Test, not filed yet
+    Recorded,       // the latest Run Test, filed once already
+    FailedTest,     // the latest Run Test failed: nothing to show or file
+    StoredTrace,    // a copy of one of the collection's traces, chosen in the tree
+};
+
+
 // A trace collection: its items in file order, the current trace that every
 // acquisition refills, the default-name counter and the state of a scripted run.
 class COrvikDoc {
@@ -52,6 +64,17 @@ class COrvikDoc {
     TraceRecord* PendingRecord = nullptr;
     Script* ActiveScript = nullptr;
     ScriptElement* ActiveElement = nullptr;
+    CurrentTraceKind CurrentKind = CurrentTraceKind::NoMeasurement;
+
+    // The current trace holds a measurement that Record Test may file.
+    bool CanRecord() const { return CurrentKind == CurrentTraceKind::Measurement; }
+    // The current trace becomes a copy of `trace`, one of the collection's items.
+    void ShowStoredTrace(const TraceRecord& trace);
+    // The current trace becomes a blank one, judged by nothing: after a failed
+    // test, or when the trace it showed has been deleted.
+    void ShowNoMeasurement(CurrentTraceKind kind);
+    // The stored trace that the current trace copies; none otherwise.
+    const CollectionItem* ShownItem() const { return shownItem_; }
 
     const ItemList& Items() const { return items_; }
     CollectionItem& AppendItem(std::unique_ptr<CollectionItem> item);
@@ -100,6 +123,7 @@ class COrvikDoc {
     ItemList items_;
     std::string path_;
     std::string title_ = "Untitled";
+    const CollectionItem* shownItem_ = nullptr;
     bool modified_ = false;
     std::vector<DocumentObserver*> observers_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();

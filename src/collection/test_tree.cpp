@@ -1,8 +1,8 @@
 #include "collection/test_tree.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "base/c_numbers.h"
 #include "chart/coloured_text.h"
 #include "collection/orvik_doc.h"
 #include "script/script.h"
@@ -21,9 +21,7 @@ std::string TestTree::TraceText(const TraceRecord& trace) {
     std::string text = trace.Criteria.IsDifferential() ? ColourText("DD - ", kDoubleEndedColour)
                                                        : ColourText("SD - ", kSingleEndedColour);
     text += trace.Name;
-    char average[64];
-    std::snprintf(average, sizeof average, ",  %.2f   ", trace.Average);
-    text += average;
+    text += FormatC(",  %.2f   ", trace.Average);
     text += trace.Passed ? ColourText("PASS", kPassColour) : ColourText("FAIL", kFailColour);
     return text;
 }
@@ -144,6 +142,8 @@ bool TestTree::DeleteNode(TestTreeNode* node) {
     for (CollectionItem* item : items) {
         document_.RemoveItem(item);
     }
+    // Closing must ask before the deletion is thrown away.
+    document_.SetModified();
     if (Contains(*node, currentScript_)) {
         currentScript_ = nullptr;
     }

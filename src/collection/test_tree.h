@@ -48,8 +48,9 @@ class TestTree {
     TreeInsertion InsertPendingRecord();
 
     // Removes the node's items and those of every node under it from the
-    // collection, and the nodes from the tree. A running script that goes with
-    // them stops; the result tells whether it did.
+    // collection, and the nodes from the tree; the collection is then
+    // modified. A running script that goes with them stops; the result tells
+    // whether it did.
     bool DeleteNode(TestTreeNode* node);
 
     // The question asked before deleting a node.

@@ -35,6 +35,7 @@ MeasuredProfile InstrumentStation::MeasureProfile(bool differential) {
     profile.Impedance =
         std::span<const double>(buffers_->Impedance).subspan(start, kMeasuredProfileLength);
     profile.StopLiveMode = outcome.stopLiveMode;
+    profile.Incomplete = !outcome.WholeRecord();
     return profile;
 }
 

@@ -1,6 +1,8 @@
 #include "app/gui/main_frame.h"
 
 #include <gtest/gtest.h>
+#include <QAction>
+#include <QDialog>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -13,7 +15,11 @@
 #include "base/measurement_mode.h"
 #include "chart/coloured_text.h"
 #include "chart/gui/vivid_tree_widget.h"
+#include "chart/gui/xgraph_widget.h"
+#include "comma_locale.h"
 #include "qt_environment.h"
+#include "script/script.h"
+#include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
 #include "station_fakes.h"
@@ -42,6 +48,15 @@ class MainWindow : public ::testing::Test {
 
     // The selector lists the file's order: "SE 50" first.
     void Choose(int index) { emit frame.SelectorWidget()->activated(index); }
+
+    QAction* Command(const QString& text) {
+        for (QAction* action : frame.findChildren<QAction*>()) {
+            if (action->text() == text) {
+                return action;
+            }
+        }
+        return nullptr;
+    }
 
     CChildFrame& Child() { return *frame.ActiveChild(); }
     QTreeWidget& Tree() { return *Child().Browse().Tree(); }
@@ -105,6 +120,95 @@ TEST_F(MainWindow, LiveModeRunsOnTheTimerAndTheFirstTreeClickStopsIt) {
     EXPECT_FALSE(frame.Station().LiveMode);
 }
 
+// Trigger input 2 (and 1) reach the program through the 100 ms poll, which
+// also runs while the Trace Name prompt is open: they must not open a second
+// prompt or file the same measurement twice.
+TEST_F(MainWindow, TriggersWhileTheTraceNamePromptIsOpenAreIgnored) {
+    Choose(0);
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    frame.Station().TogglePromptForTraceName();
+    QList<QWidget*> promptsSeen;
+    QTimer trigger;
+    trigger.setSingleShot(true);
+    QObject::connect(&trigger, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() != nullptr) {
+            frame.TriggerRecordTest();
+            frame.TriggerRunTest();
+        }
+    });
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            if (!promptsSeen.contains(dialog)) {
+                promptsSeen.append(dialog);
+            }
+            dialog->accept();
+        }
+    });
+    trigger.start(30);
+    answer.start(80);
+    Command("Record Test")->trigger();
+    EXPECT_EQ(promptsSeen.size(), 1) << "no second prompt over the first";
+    EXPECT_EQ(Child().Document().Items().size(), 1u);
+    EXPECT_EQ(instrument.acquisitions, 1) << "no measurement under the open prompt";
+    frame.TriggerRecordTest();
+    EXPECT_EQ(Child().Document().Items().size(), 1u) << "one record per Run Test";
+    EXPECT_EQ(promptsSeen.size(), 1);
+}
+
+// Before any measurement a chosen criterion shows its limits but no numbers
+// of a measurement and no verdict; Record Test then files nothing.
+TEST_F(MainWindow, EmptyGraphShowsNoVerdictAndRecordsNothing) {
+    Choose(0);
+    const CGraphView& graph = Child().Graph();
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Verdict).Text, "");
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Average).Text, "");
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Name).Text, kNoMeasurementText);
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::CriterionName).Text, "Criteria: SE 50");
+    QTest::mouseClick(&Child().Graph(), Qt::RightButton);
+    Command("Record Test")->trigger();
+    EXPECT_TRUE(Child().Document().Items().empty());
+    EXPECT_EQ(Tree().topLevelItemCount(), 0);
+    EXPECT_FALSE(Child().Document().IsModified());
+}
+
+// A failed Run Test says so on the graph and leaves nothing to record.
+TEST_F(MainWindow, FailedTestIsShownAndCannotBeRecorded) {
+    Choose(0);
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    instrument.failing = true;
+    QTest::mouseClick(&Child().Graph(), Qt::LeftButton);
+    const CGraphView& graph = Child().Graph();
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Name).Text, kFailedTestText);
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Verdict).Text, "");
+    QTest::mouseClick(&Child().Graph(), Qt::RightButton);
+    EXPECT_TRUE(Child().Document().Items().empty());
+}
+
+// A script resumed from the tree stops with the Scripted Tests command.
+TEST_F(MainWindow, ScriptedTestsStopsAScriptResumedFromTheTree) {
+    COrvikDoc& document = Child().Document();
+    auto script = std::make_unique<Script>();
+    script->Description = "Lot";
+    script->AddElement().CriterionId = frame.Library().Criteria[0]->Id;
+    document.AppendItem(std::move(script));
+    Child().Browse().InitialUpdate();
+    Tree().setCurrentItem(Tree().topLevelItem(0));
+    QTest::mouseClick(Child().Browse().Tree()->viewport(), Qt::RightButton);
+    ASSERT_NE(document.ActiveScript, nullptr);
+    ASSERT_NE(Child().Graph().ScriptPrompt(), nullptr);
+    QAction* scripted = Command("Scripted Tests");
+    ASSERT_NE(scripted, nullptr);
+    QTest::qWait(150);  // the command states follow on the next tick
+    ASSERT_TRUE(scripted->isEnabled());
+    scripted->trigger();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(frame.SelectorWidget()->isEnabled());
+    EXPECT_EQ(Child().Graph().ScriptPrompt(), nullptr);
+    QTest::qWait(150);
+    EXPECT_FALSE(scripted->isEnabled()) << "nothing left to stop";
+}
+
 TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
     testing::WriteFile(criteriaPath, {3, 0, 0, 0, 0xFF});
     // The warning is a modal box; answer it as soon as it shows.
@@ -118,6 +222,40 @@ TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
     EXPECT_EQ(frame.SelectorWidget()->count(), 0);
     EXPECT_FALSE(frame.Library().Save(criteriaPath).Ok());
     EXPECT_EQ(testing::ReadFile(criteriaPath), (std::vector<std::uint8_t>{3, 0, 0, 0, 0xFF}));
+}
+
+// On a desktop with decimal commas the program's numbers keep the decimal
+// point: the tree line, the graph labels and the coupon profile of
+// --simulate=47.5@0-10, which is read after the program has started.
+TEST(CommaDesktop, ProgramKeepsTheDecimalPoint) {
+    testing::CommaLocale comma;
+    if (!comma.Active()) {
+        GTEST_SKIP() << comma.Reason();
+    }
+    testing::TemporaryFolder folder;
+    const std::string criteriaPath = folder.File("criteria.dat");
+    CriteriaLibrary library;
+    library.AddCriterion().Name = "SE 50";
+    library.Save(criteriaPath);
+    testing::FakeInstrument instrument;
+    instrument.level = 52.25;
+    VirtualClock clock;
+    CMainFrame frame{StartOptions{}, instrument, clock};
+    frame.LoadCriteriaLibrary(criteriaPath);
+    frame.ProcessCommandLine({});
+    emit frame.SelectorWidget()->activated(0);
+    CChildFrame& child = *frame.ActiveChild();
+    QTest::mouseClick(&child.Graph(), Qt::LeftButton);
+    EXPECT_EQ(child.Graph().SummaryLabel(GraphSummary::Average).Text, "Avg: 52.25");
+    EXPECT_EQ(child.Graph().SummaryLabel(GraphSummary::Verdict).Text, "52.25 - PASS");
+    QTest::mouseClick(&child.Graph(), Qt::RightButton);
+    QTreeWidget& tree = *child.Browse().Tree();
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    EXPECT_EQ(PlainText(VividTree::FromItemText(tree.topLevelItem(0)->text(0))),
+              "SD - Sample #: 1,  52.25   PASS");
+    std::string reason;
+    const auto profile = sim::CouponProfile::Parse("47.5@0-10", &reason);
+    EXPECT_TRUE(profile.has_value()) << reason;
 }
 
 }  // namespace

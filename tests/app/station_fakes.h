@@ -1,18 +1,20 @@
 #pragma once
 
 // Scripted stand-ins for the operator, the main window and the instrument.
+#include <algorithm>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/test_station.h"
 #include "base/clock.h"
-#include "criteria/criterion_selector.h"
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
-#include "app/test_station.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
+#include "criteria/criterion_selector.h"
 
 namespace orvik::testing {
 
@@ -36,6 +38,9 @@ class ScriptedPrompts : public OperatorPrompts {
     }
     std::optional<std::string> AskTraceName(const std::string& proposed) override {
         proposedNames.push_back(proposed);
+        if (duringTraceName) {
+            duringTraceName();  // what happens while the prompt is open
+        }
         return Next(traceNames, proposed);
     }
     std::optional<std::string> AskCouponSerial() override {
@@ -51,6 +56,7 @@ class ScriptedPrompts : public OperatorPrompts {
     // An empty optional answers Cancel; without scripted answers the proposal is taken.
     std::deque<std::optional<std::string>> traceNames;
     std::deque<std::optional<std::string>> serials;
+    std::function<void()> duringTraceName;
 
   private:
     static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers,
@@ -82,11 +88,16 @@ class FakeInstrument : public ProfileInstrument {
             return {values, true};
         }
         values.assign(750, level);
+        if (incomplete) {
+            std::fill(values.begin() + 600, values.end(), 0.0);
+            return {values, false, true};
+        }
         return {values, false};
     }
 
     double level = 50.0;
-    bool failing = false;
+    bool failing = false;     // the instrument could not be used; the operator was told
+    bool incomplete = false;  // the record came without its last samples
     bool differential = false;
     int acquisitions = 0;
     std::vector<double> values = std::vector<double>(750, 0.0);

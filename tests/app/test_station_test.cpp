@@ -43,26 +43,121 @@ TEST_F(Station, RunTestNeedsASelectedCriterion) {
 TEST_F(Station, RunTestFillsTheCurrentTraceInTheCriterionsMode) {
     selector.SelectIndex(1);
     instrument.level = 101.0;
-    station.LastTestRecorded = true;
+    document.CurrentKind = CurrentTraceKind::Recorded;
     station.RunTest(document);
     EXPECT_TRUE(instrument.differential);
     EXPECT_EQ(document.TraceTemplate.SampleCount(), 750);
     EXPECT_EQ(document.TraceTemplate.Criteria.Name, "Diff 100");
     EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 101.0);
     EXPECT_TRUE(document.TraceTemplate.Passed);
-    EXPECT_FALSE(station.LastTestRecorded);
+    EXPECT_TRUE(document.CanRecord()) << "a new measurement may be recorded again";
     EXPECT_FALSE(station.InstrumentBusy);
 }
 
-TEST_F(Station, FailingInstrumentStopsLiveModeButStillFills) {
+// After a failed acquisition the previous trace (or the zeros of a record cut
+// off by a USB error) must not be filed as a new measurement.
+TEST_F(Station, FailedAcquisitionLeavesNothingToShowOrRecord) {
     selector.SelectIndex(0);
+    station.RunTest(document);
+    station.RecordTest(document);
+    station.RunTest(document);  // a good measurement, not yet recorded
     station.LiveMode = true;
     instrument.failing = true;
     station.LiveModeTick();
-    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_EQ(instrument.acquisitions, 3);
     EXPECT_FALSE(station.LiveMode);
-    EXPECT_EQ(document.TraceTemplate.SampleCount(), 750);
-    EXPECT_FALSE(document.TraceTemplate.Passed) << "zeros are below the 45 ohm limit";
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::FailedTest);
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), 250) << "a blank trace, not the old one";
+    station.RecordTest(document);
+    EXPECT_EQ(document.Items().size(), 1u);
+    EXPECT_TRUE(prompts.messages.empty()) << "the instrument side has told the operator";
+
+    instrument.failing = false;
+    station.RunTest(document);
+    station.RecordTest(document);
+    EXPECT_EQ(document.Items().size(), 2u) << "a successful Run Test makes it recordable";
+}
+
+TEST_F(Station, IncompleteRecordIsAFailedTestAndIsTold) {
+    selector.SelectIndex(0);
+    station.LiveMode = true;
+    instrument.incomplete = true;
+    station.LiveModeTick();
+    EXPECT_FALSE(station.LiveMode);
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::FailedTest);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, kIncompleteRecordText);
+    station.RecordTest(document);
+    EXPECT_TRUE(document.Items().empty());
+}
+
+TEST_F(Station, RecordTestBeforeAnyMeasurementDoesNothing) {
+    selector.SelectIndex(0);
+    station.ApplySelectedCriterion();
+    station.RecordTest(document);
+    EXPECT_TRUE(document.Items().empty());
+    EXPECT_EQ(document.NextSampleNumber, 1);
+    EXPECT_FALSE(document.IsModified());
+}
+
+// Selecting a stored trace shows it; the shown copy must not be filed again
+// under a new name.
+TEST_F(Station, SelectedStoredTraceIsNotRecordable) {
+    selector.SelectIndex(0);
+    station.RunTest(document);
+    station.RecordTest(document);
+    instrument.level = 60.0;
+    station.RunTest(document);
+    station.TreeSelectionChanged(document, document.Items()[0].get(), false, nullptr);
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::StoredTrace);
+    station.RecordTest(document);
+    EXPECT_EQ(document.Items().size(), 1u);
+    station.RunTest(document);
+    station.RecordTest(document);
+    ASSERT_EQ(document.Items().size(), 2u);
+    EXPECT_DOUBLE_EQ(RecordAt(1).Average, 60.0);
+    EXPECT_EQ(RecordAt(1).Name, "Sample #: 2");
+}
+
+// Trigger inputs are polled while the Trace Name prompt is open: neither a
+// second record nor a new measurement may slip in under the open prompt.
+TEST_F(Station, TriggersDuringTheTraceNamePromptAreIgnored) {
+    selector.SelectIndex(0);
+    station.TogglePromptForTraceName();
+    station.RunTest(document);
+    int nestedPrompts = 0;
+    prompts.duringTraceName = [&] {
+        if (++nestedPrompts > 1) {
+            return;  // a nested prompt: the fault this test is about
+        }
+        station.TriggerRecordTest();
+        station.TriggerRunTest();
+        station.LiveModeTick();
+    };
+    station.RecordTest(document);
+    EXPECT_EQ(nestedPrompts, 1);
+    EXPECT_EQ(prompts.proposedNames.size(), 1u);
+    EXPECT_EQ(document.Items().size(), 1u);
+    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_FALSE(station.Recording());
+    prompts.duringTraceName = nullptr;
+    station.RecordTest(document);
+    EXPECT_EQ(document.Items().size(), 1u) << "one record per Run Test";
+}
+
+// Two windows: a measurement is recorded only in the window it was taken in,
+// and only once.
+TEST_F(Station, EachWindowRecordsItsOwnMeasurementOnce) {
+    selector.SelectIndex(0);
+    COrvikDoc other;
+    station.RunTest(document);
+    station.RecordTest(document);
+    station.RunTest(other);
+    station.RecordTest(document);
+    EXPECT_EQ(document.Items().size(), 1u);
+    station.RecordTest(other);
+    station.RecordTest(other);
+    EXPECT_EQ(other.Items().size(), 1u);
 }
 
 TEST_F(Station, LiveModeTicksOnlyWhenOnAndIdle) {
@@ -317,6 +412,91 @@ TEST_F(ScriptedStation, TreeFilesARunUnderScriptAndCoupons) {
     ASSERT_EQ(tree.Roots().size(), 2u);
     EXPECT_EQ(tree.Roots()[0]->Children.size(), 2u);
     EXPECT_EQ(tree.NodeCount(), 7u);
+}
+
+}  // namespace
+}  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// A collection with one stored trace and one measurement shown, and the tree
+// that groups it, as the test tree's window sees it.
+class StationWithTree : public ::testing::Test, protected testing::StationRig {
+  protected:
+    StationWithTree() {
+        library.AddCriterion().Name = "SE 50";
+        selector.FillInListOrder(library);
+        selector.SelectIndex(0);
+        view.tree = &tree;
+        document.AddObserver(&view);
+        station.RunTest(document);
+        station.RecordTest(document);
+        document.SetModified(false);
+    }
+    ~StationWithTree() override { document.RemoveObserver(&view); }
+
+    struct View : DocumentObserver {
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*) override {
+            tree->InsertPendingRecord();
+            ++refreshes;
+        }
+        TestTree* tree = nullptr;
+        int refreshes = 0;
+    };
+    TestTree tree{document};
+    View view;
+};
+
+TEST_F(StationWithTree, DeletingTheShownTraceBlanksTheGraphAndMarksTheCollection) {
+    station.TreeSelectionChanged(document, document.Items()[0].get(), false, nullptr);
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 50.0);
+    const int before = view.refreshes;
+    station.DeleteTreeNode(document, tree, tree.Roots()[0].get());
+    EXPECT_TRUE(document.Items().empty());
+    EXPECT_TRUE(document.IsModified()) << "closing must ask before the deletion is lost";
+    EXPECT_GT(view.refreshes, before) << "the views must stop showing the deleted trace";
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::NoMeasurement);
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), 250);
+    EXPECT_EQ(document.ShownItem(), nullptr);
+}
+
+TEST_F(StationWithTree, DeletingAnotherTraceKeepsTheMeasurementShown) {
+    instrument.level = 60.0;
+    station.RunTest(document);
+    station.DeleteTreeNode(document, tree, tree.Roots()[0].get());
+    EXPECT_TRUE(document.IsModified());
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::Measurement);
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 60.0);
+}
+
+TEST_F(StationWithTree, DeletingTheRunningScriptStopsTheRunAndRefreshes) {
+    Script& script =
+        dynamic_cast<Script&>(document.InsertBefore(nullptr, std::make_unique<Script>()));
+    script.AddElement().CriterionId = library.Criteria[0]->Id;
+    tree.Rebuild();
+    TestTreeNode* node = tree.Roots().back().get();
+    ASSERT_EQ(tree.ScriptToResume(node), &script);
+    ASSERT_TRUE(station.Scripts().Resume(document, script));
+    EXPECT_FALSE(selector.Enabled());
+    const int before = view.refreshes;
+    station.DeleteTreeNode(document, tree, node);
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+    EXPECT_GT(view.refreshes, before) << "the script prompt must go at once";
+}
+
+// A script resumed from the tree is stopped by the Scripted Tests command.
+TEST_F(StationWithTree, ScriptedTestsStopsAResumedScript) {
+    EXPECT_FALSE(station.StopRunningScript()) << "nothing runs";
+    Script& script = dynamic_cast<Script&>(document.AppendItem(std::make_unique<Script>()));
+    script.AddElement().CriterionId = library.Criteria[0]->Id;
+    ASSERT_TRUE(station.Scripts().Resume(document, script));
+    EXPECT_TRUE(station.StopRunningScript());
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+    host.active = nullptr;
+    EXPECT_FALSE(station.StopRunningScript());
 }
 
 }  // namespace

@@ -31,6 +31,21 @@ TEST(ComputeTickStep, RoundsUpToOneTwoOrFiveTimesAPowerOfTen) {
     EXPECT_DOUBLE_EQ(ComputeTickStep(4, -20.0, 0.0, -1.0), 5.0);
 }
 
+// A width per tick between 2 and 2.5 (times a power of ten) needs the step 5:
+// a step of 2.5 or 2 would be narrower than the width and give more ticks
+// than there is room for.
+TEST(ComputeTickStep, WidthsJustAboveTwoTakeTheStepFive) {
+    EXPECT_DOUBLE_EQ(StepFor(2.2), 5.0);
+    EXPECT_DOUBLE_EQ(StepFor(0.25), 0.5);
+    EXPECT_DOUBLE_EQ(StepFor(20.1), 50.0);
+    EXPECT_DOUBLE_EQ(StepFor(2.0), 2.0);
+    for (double d = 0.0011; d < 900.0; d *= 1.37) {
+        const double step = StepFor(d);
+        EXPECT_GE(step, d * (1.0 - 1e-9)) << "no narrower than the width per tick, d = " << d;
+        EXPECT_LE(step, d * 5.0) << "d = " << d;
+    }
+}
+
 TEST(ComputeTickStep, KeepsTheCurrentStepWhenNoStepFollows) {
     EXPECT_EQ(ComputeTickStep(10, 3.0, 3.0, 0.25), 0.25);
     EXPECT_EQ(ComputeTickStep(10, 5.0, 1.0, 0.25), 0.25);  // reversed

@@ -68,5 +68,29 @@ TEST(SplitColouredText, CodeByteRules) {
     EXPECT_EQ(DecodeColourComponent(0x01), 0);
 }
 
+TEST(ReadableOn, LiftsOnlyColoursThatDoNotReadOnTheBackground) {
+    EXPECT_NEAR(ContrastRatio(kBlack, kWhite), 21.0, 1e-9);
+    EXPECT_NEAR(ContrastRatio(0x123456, 0x123456), 1.0, 1e-12);
+    EXPECT_DOUBLE_EQ(ContrastRatio(kBlack, 0x404040), ContrastRatio(0x404040, kBlack));
+
+    const ChartColour fill = 0x404040;  // the test tree's selection bar
+    EXPECT_EQ(ReadableOn(0x0fbe00, fill), 0x0fbe00u) << "PASS green reads already";
+    EXPECT_EQ(ReadableOn(0x28f0f0, fill), 0x28f0f0u) << "so does the DD yellow";
+    for (const ChartColour dark : {kBlack, ChartColour{0xb40519}, ChartColour{0x3700ff}}) {
+        ASSERT_LT(ContrastRatio(dark, fill), kReadableContrast);
+        const ChartColour lifted = ReadableOn(dark, fill);
+        EXPECT_GE(ContrastRatio(lifted, fill), kComfortableContrast) << std::hex << dark;
+        EXPECT_LT(ContrastRatio(lifted, fill), kComfortableContrast + 0.2) << "no further";
+    }
+    const ChartColour blue = ReadableOn(0xb40519, fill);
+    EXPECT_GT(BlueOf(blue), RedOf(blue)) << "the SD blue stays blue";
+    const ChartColour red = ReadableOn(0x3700ff, fill);
+    EXPECT_GT(RedOf(red), GreenOf(red)) << "FAIL stays red";
+
+    // On a light background dark text is kept and light text darkened.
+    EXPECT_EQ(ReadableOn(kBlack, 0xaab4b4), kBlack);
+    EXPECT_GE(ContrastRatio(ReadableOn(0xf0f0f0, 0xaab4b4), 0xaab4b4), kComfortableContrast);
+}
+
 }  // namespace
 }  // namespace orvik

@@ -1,5 +1,7 @@
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -85,6 +87,61 @@ TEST_F(TreeRendering, ItemTextChangesColourAtEachCode) {
     // Black text before the first code, in the tree's text colour.
     EXPECT_GT(CountNear(image, Row(script), qRgb(0, 0, 0), 8), 5);
     EXPECT_EQ(VividTree::PlainItemText(coupon->child(1)), "DD - CP-1041-B,  99.84   PASS");
+}
+
+// On the dark selection fill, black and dark blue text would vanish: the
+// selected row draws them lighter, and keeps colours that already read well.
+TEST_F(TreeRendering, SelectedRowTextReadsOnTheSelectionFill) {
+    const QRgb fill = qRgb(64, 64, 64);
+    auto textPart = [&](QTreeWidgetItem* item) {
+        QRect row = Row(item);
+        row.setLeft(TextLeft(item));
+        return row;
+    };
+    tree.setCurrentItem(coupon);  // "S/N CP-1041", one black segment
+    QApplication::processEvents();
+    QImage image = Shot();
+    ASSERT_EQ(image.pixel(TextLeft(coupon) + 1, Row(coupon).center().y()) & 0xFFFFFF,
+              fill & 0xFFFFFF);
+    EXPECT_EQ(CountNear(image, textPart(coupon), qRgb(0, 0, 0), 24), 0);
+    const ChartColour lifted = ReadableOn(kBlack, RgbColour(64, 64, 64));
+    EXPECT_GT(
+        CountNear(image, textPart(coupon), qRgb(RedOf(lifted), GreenOf(lifted), BlueOf(lifted)), 8),
+        5);
+
+    QTreeWidgetItem* singleEnded = coupon->child(0);  // "SD - " and its name in dark blue
+    tree.setCurrentItem(singleEnded);
+    QApplication::processEvents();
+    image = Shot();
+    EXPECT_EQ(CountNear(image, textPart(singleEnded), qRgb(25, 5, 180), 8), 0);
+    const ChartColour blue = ReadableOn(RgbColour(25, 5, 180), RgbColour(64, 64, 64));
+    EXPECT_GT(
+        CountNear(image, textPart(singleEnded), qRgb(RedOf(blue), GreenOf(blue), BlueOf(blue)), 8),
+        5);
+    EXPECT_GT(CountNear(image, textPart(singleEnded), qRgb(0, 190, 15), 8), 5)
+        << "PASS keeps its green";
+}
+
+// A name cut off by the narrow pane shows in full as the row's tool tip;
+// rows that fit have none.
+TEST_F(TreeRendering, CutOffNamesShowInFullAsToolTips) {
+    tree.resize(250, 330);
+    QTreeWidgetItem* longRow = new QTreeWidgetItem(script);
+    longRow->setText(0, VividTree::ToItemText(
+                            ColourText("A very long trace name that the pane cannot show", 0)));
+    QTreeWidgetItem* shortRow = tree.topLevelItem(1);
+    QApplication::processEvents();
+    EXPECT_EQ(tree.CutOffText(longRow).toStdString(),
+              "A very long trace name that the pane cannot show");
+    EXPECT_TRUE(tree.CutOffText(shortRow).isEmpty());
+    EXPECT_TRUE(tree.CutOffText(nullptr).isEmpty());
+
+    const QPoint at = Row(longRow).center();
+    QHelpEvent help(QEvent::ToolTip, at, tree.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(tree.viewport(), &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text().toStdString(), "A very long trace name that the pane cannot show");
+    QToolTip::hideText();
 }
 
 TEST_F(TreeRendering, ParentRowsGetABandLeafRowsDoNot) {

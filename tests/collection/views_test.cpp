@@ -3,15 +3,15 @@
 #include <QLabel>
 #include <QTest>
 
-#include "base/clock.h"
+#include "app/gui/browse_view.h"
+#include "app/gui/graph_view.h"
 #include "app/qt_environment.h"
 #include "app/station_fakes.h"
 #include "app/test_station.h"
+#include "base/clock.h"
 #include "chart/coloured_text.h"
 #include "chart/gui/vivid_tree_widget.h"
 #include "chart/gui/xgraph_widget.h"
-#include "app/gui/browse_view.h"
-#include "app/gui/graph_view.h"
 #include "criteria/criteria_library.h"
 #include "script/script.h"
 
@@ -121,6 +121,66 @@ TEST_F(CollectionViews, DeleteAsksWithThePlainNodeText) {
     browse.DeleteSelected();
     EXPECT_TRUE(document.Items().empty());
     EXPECT_EQ(tree.topLevelItemCount(), 0);
+}
+
+// After a delete nothing is selected and the graph no longer shows the
+// deleted trace; the next click on a row shows that row.
+TEST_F(CollectionViews, DeleteClearsTheSelectionAndTheDeletedTraceFromTheGraph) {
+    selector.SelectIndex(0);
+    for (double level : {50.0, 60.0, 70.0}) {
+        instrument.level = level;
+        QTest::mouseClick(&graph, Qt::LeftButton);
+        QTest::mouseClick(&graph, Qt::RightButton);
+    }
+    VividTree& tree = *browse.Tree();
+    tree.setCurrentItem(tree.topLevelItem(1));
+    EXPECT_EQ(Label(GraphSummary::Name), "Sample #: 2");
+    prompts.yesNoAnswers = {true};
+    browse.DeleteSelected();
+    ASSERT_EQ(tree.topLevelItemCount(), 2);
+    EXPECT_EQ(tree.currentItem(), nullptr) << "no neighbour takes the selection";
+    EXPECT_TRUE(tree.selectedItems().isEmpty());
+    EXPECT_EQ(Label(GraphSummary::Name), kNoMeasurementText);
+    EXPECT_EQ(Label(GraphSummary::Average), "");
+    EXPECT_TRUE(document.IsModified());
+
+    tree.setCurrentItem(tree.topLevelItem(1));
+    EXPECT_EQ(Label(GraphSummary::Name), "Sample #: 3");
+    EXPECT_EQ(Label(GraphSummary::Average), "Avg: 70.00");
+}
+
+// Deleting the running script's node takes the "Record a measurement" box
+// away at once.
+TEST_F(CollectionViews, DeletingTheRunningScriptRemovesItsPromptAtOnce) {
+    auto owned = std::make_unique<Script>();
+    owned->Description = "Lot";
+    owned->AddElement().CriterionId = 0;
+    document.AppendItem(std::move(owned));
+    browse.InitialUpdate();
+    VividTree& tree = *browse.Tree();
+    tree.setCurrentItem(tree.topLevelItem(0));
+    browse.ResumeSelectedScript();
+    ASSERT_NE(document.ActiveScript, nullptr);
+    ASSERT_NE(graph.ScriptPrompt(), nullptr);
+    tree.setCurrentItem(tree.topLevelItem(0));  // the resume's refresh cleared the selection
+    prompts.yesNoAnswers = {true};
+    browse.DeleteSelected();
+    EXPECT_TRUE(document.Items().empty());
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_EQ(graph.ScriptPrompt(), nullptr);
+    EXPECT_TRUE(selector.Enabled());
+}
+
+// Choosing a criterion before any measurement: no "0.00 - FAIL", no numbers.
+TEST_F(CollectionViews, CriterionBeforeAnyMeasurementShowsNoVerdict) {
+    selector.SelectIndex(0);
+    station.ApplySelectedCriterion();
+    EXPECT_EQ(Label(GraphSummary::Name), kNoMeasurementText);
+    EXPECT_EQ(Label(GraphSummary::Verdict), "");
+    EXPECT_EQ(Label(GraphSummary::Average), "");
+    EXPECT_EQ(Label(GraphSummary::Extremes), "");
+    EXPECT_EQ(Label(GraphSummary::CriterionName), "Criteria: SE 50");
+    EXPECT_EQ(graph.Chart().YAxisAt(0).DataMax, 100.0);
 }
 
 }  // namespace

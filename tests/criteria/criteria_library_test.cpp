@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include <sys/stat.h>
 
 #include "test_bytes.h"
@@ -272,6 +275,55 @@ TEST(CriteriaIds, DuplicatesGiveTheEarlierOneAFreshNumber) {
         CriteriaLibrary library;
         ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
         EXPECT_EQ(Ids(library), c.expected);
+    }
+}
+
+// The rule, worked by hand. A file's criteria load in reverse order, so the
+// file {0, 0, 1} is the list {1, 0, 0}: the 1 raises the next free number to
+// 2 before the two 0s meet, and the earlier 0 becomes 2, not a second 1.
+TEST(CriteriaIds, RareOrdersFollowTheRuleExactly) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    struct Case {
+        std::vector<std::int32_t> fileIds;
+        std::vector<std::int32_t> expected;  // list order
+    };
+    const Case cases[] = {
+        {{0, 0, 1}, {1, 2, 0}},       {{1, 0, 0}, {2, 0, 1}},       {{0, 1, 0}, {2, 1, 0}},
+        {{2, 2, 1, 1}, {3, 1, 4, 2}}, {{4, 0, 4, 0}, {5, 6, 0, 4}},
+    };
+    for (const Case& c : cases) {
+        testing::WriteFile(path, LibraryWithIds(c.fileIds));
+        CriteriaLibrary library;
+        ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+        EXPECT_EQ(Ids(library), c.expected) << "file ids " << ::testing::PrintToString(c.fileIds);
+    }
+}
+
+// Small lists drawn from 0, 1, 2, 7 and INT32_MAX with repeats: after loading
+// no two criteria share an id, whatever the order.
+TEST(CriteriaIds, EveryLoadedListHasDistinctIds) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    const std::int32_t pool[] = {0, 1, 2, 7, INT32_MAX};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 16;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::int32_t> fileIds(1 + next() % 6);
+        for (std::int32_t& id : fileIds) {
+            id = pool[next() % std::size(pool)];
+        }
+        testing::WriteFile(path, LibraryWithIds(fileIds));
+        CriteriaLibrary library;
+        ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+        std::vector<std::int32_t> ids = Ids(library);
+        ASSERT_EQ(ids.size(), fileIds.size());
+        std::sort(ids.begin(), ids.end());
+        EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end())
+            << "file ids " << ::testing::PrintToString(fileIds);
     }
 }
 

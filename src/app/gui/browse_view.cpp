@@ -6,8 +6,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "base/operator_prompts.h"
 #include "app/test_station.h"
+#include "base/operator_prompts.h"
 #include "chart/coloured_text.h"
 #include "chart/gui/vivid_tree_widget.h"
 #include "script/script.h"
@@ -134,11 +134,12 @@ void CBrowseView::DeleteSelected() {
         nodes_.remove(gone);
     }
     ignoreSelection_ = true;
-    if (model_.DeleteNode(node)) {
-        station_.Selector().SetEnabled(true);  // the running script went with it
-    }
     delete item;
     ignoreSelection_ = false;
+    // Qt makes a neighbour current; nothing stays selected after a delete, as
+    // after any refresh, so that the next click shows what it selects.
+    ClearSelection();
+    station_.DeleteTreeNode(document_, model_, node);
 }
 
 void CBrowseView::ResumeSelectedScript() {

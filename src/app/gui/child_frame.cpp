@@ -3,9 +3,9 @@
 #include <QCloseEvent>
 #include <QSplitter>
 
-#include "base/gui/prompt_dialogs.h"
 #include "app/gui/browse_view.h"
 #include "app/gui/graph_view.h"
+#include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 
 namespace orvik {

@@ -1,7 +1,7 @@
 #include "app/gui/criteria_selector_widget.h"
 
-#include "criteria/criterion_selector.h"
 #include "base/gui/prompt_dialogs.h"
+#include "criteria/criterion_selector.h"
 
 namespace orvik {
 

@@ -59,7 +59,7 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
     }
     const TraceRecord& trace = document_.TraceTemplate;
     ShowCurrentTrace();
-    ShowTraceChart(*chart_, SummariseTrace(trace), ImpedanceAxisTop(trace.Average),
+    ShowTraceChart(*chart_, SummariseCurrentTrace(document_), CurrentImpedanceAxisTop(document_),
                    LimitsOf(trace));
     UpdateScriptPrompt();
     chart_->Invalidate();

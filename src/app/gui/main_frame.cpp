@@ -19,6 +19,7 @@
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
+#include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "instrument/gui/init_progress_dialog.h"
@@ -57,6 +58,9 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
         work_ = std::make_unique<ThreadedInstrumentWork>();
         station_.SetInstrumentWork(*work_);
     }
+    // Qt has adopted the desktop's locale; the numbers of the system's own
+    // texts and files keep the C conventions (a decimal point) everywhere.
+    UseCNumericLocale();
     setWindowTitle(options_.Simulated ? "Orvik - Simulated MV300" : "Orvik");
     setAcceptDrops(true);
     mdi_ = new QMdiArea(this);
@@ -269,9 +273,14 @@ void CMainFrame::BuildActionMenu() {
         }
         UpdateCommandStates();
     });
+    scriptedTestsAction_ =
+        AddAction(action, "Scripted Tests", "Run a scripted series of tests\nScripted Tests");
+    connect(scriptedTestsAction_, &QAction::triggered, this, [this] {
+        station_.StopRunningScript();
+        UpdateCommandStates();
+    });
     for (const auto& [text, prompt] :
-         {std::pair{"Scripted Tests", "Run a scripted series of tests\nScripted Tests"},
-          std::pair{"Calibrate", "Calibrate the hardware\nCalibrate"},
+         {std::pair{"Calibrate", "Calibrate the hardware\nCalibrate"},
           std::pair{"Generate Report",
                     "Generate a report for all tests in the test tree\nGenerate Report"},
           std::pair{"Text Report", "Write a text report of all tests\nText Report"}}) {
@@ -468,6 +477,9 @@ void CMainFrame::UpdateCommandStates() {
     saveAction_->setEnabled(hasDocument);
     saveAsAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
+    // Until the script dialog arrives the command only stops a running script.
+    const COrvikDoc* document = ActiveDocument();
+    scriptedTestsAction_->setEnabled(document != nullptr && document->ActiveScript != nullptr);
     for (CChildFrame* child : Children()) {
         child->UpdateTitle();
     }

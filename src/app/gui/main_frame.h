@@ -160,6 +160,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     QAction* newAction_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* aboutAction_ = nullptr;
+    QAction* scriptedTestsAction_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
     QAction* printAction_ = nullptr;

@@ -1,12 +1,14 @@
 #include "chart/gui/vivid_tree_widget.h"
 
 #include <QCoreApplication>
+#include <QHelpEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -146,6 +148,33 @@ bool VividTree::IsParentOrTopLevel(const QTreeWidgetItem* item) const {
     return item->parent() == nullptr || item->childCount() > 0;
 }
 
+QString VividTree::CutOffText(QTreeWidgetItem* item) const {
+    if (item == nullptr) {
+        return QString();
+    }
+    const QString plain = ToItemText(PlainItemText(item));
+    const int left = visualItemRect(item).left() + kPictureGap + kTextPadding;
+    if (left + fontMetrics().horizontalAdvance(plain) <= viewport()->width()) {
+        return QString();
+    }
+    return plain;
+}
+
+bool VividTree::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) {
+        return QTreeWidget::viewportEvent(event);
+    }
+    auto* help = static_cast<QHelpEvent*>(event);
+    const QString full = CutOffText(itemAt(help->pos()));
+    if (full.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+    } else {
+        QToolTip::showText(help->globalPos(), full, viewport());
+    }
+    return true;
+}
+
 QRect VividTree::TextRect(QTreeWidgetItem* item) const {
     const QRect row = visualItemRect(item);
     const int width = fontMetrics().horizontalAdvance(ToItemText(PlainItemText(item)));
@@ -237,11 +266,11 @@ void VividTree::PaintItem(QPainter& painter, QTreeWidgetItem* item, const QRect&
     }
     const ChartColour initial =
         selected ? selectedTextColour_ : FromQColor(palette().color(QPalette::Text));
-    PaintColouredText(painter, item->text(0), text.adjusted(0, 1, 0, -1), initial);
+    PaintColouredText(painter, item->text(0), text.adjusted(0, 1, 0, -1), initial, selected);
 }
 
 void VividTree::PaintColouredText(QPainter& painter, const QString& text, const QRect& box,
-                                  ChartColour initial) {
+                                  ChartColour initial, bool onSelection) {
     const std::string bytes = FromItemText(text);
     const QFontMetrics metrics = painter.fontMetrics();
     const int limit = viewport()->width();
@@ -251,7 +280,13 @@ void VividTree::PaintColouredText(QPainter& painter, const QString& text, const 
             break;
         }
         const QString run = ToItemText(piece.Text);
-        painter.setPen(ToQColor(piece.Colour.value_or(initial)));
+        ChartColour colour = piece.Colour.value_or(initial);
+        if (onSelection) {
+            // The codes' colours were chosen for the background; on the
+            // selection fill a dark one would vanish.
+            colour = ReadableOn(colour, selectionColour_);
+        }
+        painter.setPen(ToQColor(colour));
         painter.drawText(QRect(x, box.top(), limit - x, box.height()),
                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, run);
         x = std::min(x + metrics.horizontalAdvance(run), limit);

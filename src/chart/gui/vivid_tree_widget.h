@@ -17,6 +17,10 @@ namespace orvik {
 // 0x01 colour codes of coloured_text.h. Item texts hold single-byte text, one
 // character per byte (see ToItemText).
 //
+// Rows whose text the pane cuts off show the whole text as a tool tip. On
+// the selected row every colour of the text is drawn readable on the
+// selection fill (see ReadableOn).
+//
 // A right button press is not handled here: it goes on to the parent widget
 // as a press at the same place.
 class VividTree : public QTreeWidget {
@@ -86,8 +90,13 @@ class VividTree : public QTreeWidget {
     static QPixmap ExpandPicture(bool expanded);
     static QPixmap TraceLeafIcon();
 
+    // The item's whole text without colour codes when the pane cuts it off
+    // at its right edge, else empty; it is the row's tool tip.
+    QString CutOffText(QTreeWidgetItem* item) const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -98,8 +107,9 @@ class VividTree : public QTreeWidget {
     void PaintItem(QPainter& painter, QTreeWidgetItem* item, const QRect& client);
     QRect TextRect(QTreeWidgetItem* item) const;
     bool IsParentOrTopLevel(const QTreeWidgetItem* item) const;
+    // On the selection fill every colour is drawn readable there.
     void PaintColouredText(QPainter& painter, const QString& text, const QRect& box,
-                           ChartColour initial);
+                           ChartColour initial, bool onSelection);
 
     ChartColour backgroundStart_ = 0xFFFFFF;
     ChartColour backgroundEnd_ = 0xE0D5D5;

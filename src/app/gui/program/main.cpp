@@ -14,6 +14,7 @@
 
 #include "app/gui/main_frame.h"
 #include "base/diagnostic_log.h"
+#include "base/c_numbers.h"
 #include "base/measurement_mode.h"
 #include "instrument/no_devices_port.h"
 #include "simulator/coupon_profile.h"
@@ -117,6 +118,9 @@ std::unique_ptr<orvik::sim::SimulatedDriverPort> MakeSimulator(orvik::Clock& clo
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // Qt has adopted the desktop's locale; numbers in the arguments and in
+    // the system's own texts keep the C conventions (a decimal point).
+    orvik::UseCNumericLocale();
     QApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QApplication::setApplicationName("Orvik");
 

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/c_numbers.h"
 #include "chart/gui/tools/sample_chart.h"
 #include "chart/gui/tools/sample_tree_widget.h"
 #include "chart/gui/xgraph_widget.h"
@@ -29,6 +30,7 @@ bool Save(const QImage& image, const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    orvik::UseCNumericLocale();  // the samples' numbers as the program writes them
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
 
     const orvik::samples::SampleTrace trace = orvik::samples::MakeSampleTrace();
