@@ -236,7 +236,7 @@ TEST(CommaDesktop, ProgramKeepsTheDecimalPoint) {
     const std::string criteriaPath = folder.File("criteria.dat");
     CriteriaLibrary library;
     library.AddCriterion().Name = "SE 50";
-    library.Save(criteriaPath);
+    ASSERT_TRUE(library.Save(criteriaPath).Ok());
     testing::FakeInstrument instrument;
     instrument.level = 52.25;
     VirtualClock clock;

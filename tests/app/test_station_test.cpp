@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "base/clock.h"
 #include "chart/coloured_text.h"
 #include "collection/test_tree.h"
@@ -143,6 +147,49 @@ TEST_F(Station, TriggersDuringTheTraceNamePromptAreIgnored) {
     prompts.duringTraceName = nullptr;
     station.RecordTest(document);
     EXPECT_EQ(document.Items().size(), 1u) << "one record per Run Test";
+}
+
+// Instrument work that waits until the test lets it finish, as a worker
+// thread's would.
+struct DeferredWork : InstrumentWork {
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        pending.emplace_back(std::move(work), std::move(done));
+    }
+    void FinishAll() {
+        auto now = std::move(pending);
+        pending.clear();
+        for (auto& [work, done] : now) {
+            work();
+            done();
+        }
+    }
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> pending;
+};
+
+// With the instrument on a worker, a measurement may land while the Trace
+// Name prompt files the previous one: that newer measurement stays
+// recordable, and the one under the prompt is filed once.
+TEST_F(Station, MeasurementLandingUnderThePromptStaysRecordable) {
+    DeferredWork work;
+    station.SetInstrumentWork(work);
+    selector.SelectIndex(0);
+    station.RunTest(document);
+    work.FinishAll();
+    instrument.level = 60.0;
+    station.RunTest(document);  // under way
+    ASSERT_TRUE(station.InstrumentBusy);
+    station.TogglePromptForTraceName();
+    prompts.duringTraceName = [&] { work.FinishAll(); };
+    station.RecordTest(document);
+    prompts.duringTraceName = nullptr;
+    ASSERT_EQ(document.Items().size(), 1u);
+    EXPECT_DOUBLE_EQ(RecordAt(0).Average, 50.0) << "the trace shown when Record Test began";
+    EXPECT_TRUE(document.CanRecord());
+    station.RecordTest(document);
+    ASSERT_EQ(document.Items().size(), 2u);
+    EXPECT_DOUBLE_EQ(RecordAt(1).Average, 60.0);
+    station.RecordTest(document);
+    EXPECT_EQ(document.Items().size(), 2u);
 }
 
 // Two windows: a measurement is recorded only in the window it was taken in,

@@ -295,7 +295,7 @@ TEST(CriteriaIds, RareOrdersFollowTheRuleExactly) {
     for (const Case& c : cases) {
         testing::WriteFile(path, LibraryWithIds(c.fileIds));
         CriteriaLibrary library;
-        ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+        ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
         EXPECT_EQ(Ids(library), c.expected) << "file ids " << ::testing::PrintToString(c.fileIds);
     }
 }
@@ -318,7 +318,7 @@ TEST(CriteriaIds, EveryLoadedListHasDistinctIds) {
         }
         testing::WriteFile(path, LibraryWithIds(fileIds));
         CriteriaLibrary library;
-        ASSERT_EQ(library.Load(path).status, LibraryLoadStatus::Loaded);
+        ASSERT_EQ(library.Load(path).Value(), LibraryLoadStatus::Loaded);
         std::vector<std::int32_t> ids = Ids(library);
         ASSERT_EQ(ids.size(), fileIds.size());
         std::sort(ids.begin(), ids.end());
