@@ -51,9 +51,8 @@ GraphSummary SummariseCurrentTrace(const COrvikDoc& document) {
     // The criterion's lines stay; the measurement's lines are left empty.
     const GraphSummary full = SummariseTrace(document.TraceTemplate);
     GraphSummary summary;
-    summary.Texts[GraphSummary::Name] = document.CurrentKind == CurrentTraceKind::FailedTest
-                                            ? kFailedTestText
-                                            : kNoMeasurementText;
+    summary.Texts[GraphSummary::Name] =
+        document.CurrentKind == CurrentTraceKind::FailedTest ? kFailedTestText : kNoMeasurementText;
     for (const GraphSummary::Label kept :
          {GraphSummary::Limits, GraphSummary::Window, GraphSummary::CriterionName}) {
         summary.Texts[kept] = full.Texts[kept];

@@ -43,7 +43,6 @@ enum class CurrentTraceKind {
     StoredTrace,    // a copy of one of the collection's traces, chosen in the tree
 };
 
-
 // A trace collection: its items in file order, the current trace that every
 // acquisition refills, the default-name counter and the state of a scripted run.
 class COrvikDoc {
