@@ -109,7 +109,7 @@ long ResidentKilobytes() {
 void BM_LiveModeSoak(benchmark::State& state) {
     const auto ticks = static_cast<int>(state.range(0));
     SimulatedProgram program;
-    program.frame.Station().LiveMode = true;
+    program.frame.Station().SetLiveMode(true);
     for (int i = 0; i < 200; ++i) {  // caches and buffers settle first
         program.frame.Station().LiveModeTick();
         QApplication::processEvents();

@@ -49,7 +49,10 @@ class LatencyProbe : public QObject {
 class RefreshCounter : public orvik::DocumentObserver {
   public:
     int Count = 0;
-    void OnDocumentUpdate(orvik::COrvikDoc&, orvik::DocumentObserver*) override { ++Count; }
+    void OnDocumentUpdate(orvik::COrvikDoc&, orvik::DocumentObserver*,
+                          const orvik::DocumentChange&) override {
+        ++Count;
+    }
 };
 
 double Percentile(std::vector<double> values, double fraction) {

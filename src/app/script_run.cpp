@@ -56,7 +56,7 @@ bool ScriptRun::Start(COrvikDoc& document, Script& script) {
     }
     script.CurrentSerial = *serial;
     SelectElementCriterion(document, true);
-    document.UpdateAllViews();
+    document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});
     return true;
 }
 
@@ -87,7 +87,7 @@ void ScriptRun::Advance(COrvikDoc& document) {
 void ScriptRun::Stop(COrvikDoc& document) {
     document.ActiveScript = nullptr;
     selector_.SetEnabled(true);
-    document.UpdateAllViews();
+    document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});
 }
 
 bool ScriptRun::Resume(COrvikDoc& document, Script& script) {
@@ -98,7 +98,7 @@ bool ScriptRun::Resume(COrvikDoc& document, Script& script) {
     selector_.SetEnabled(false);
     document.ActiveElement = &script.Elements.front();
     SelectElementCriterion(document, true);
-    document.UpdateAllViews();
+    document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});
     return true;
 }
 

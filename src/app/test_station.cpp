@@ -33,8 +33,8 @@ bool TestStation::PromptForTraceName() const {
 }
 
 void TestStation::StopLiveMode() {
-    if (LiveMode) {
-        LiveMode = false;
+    if (liveMode_) {
+        liveMode_ = false;
         clock_.SleepMs(kLiveModeStopWaitMs);
     }
 }
@@ -60,25 +60,25 @@ void TestStation::ApplySelectedCriterion(COrvikDoc& document) {
 }
 
 void TestStation::RunTest(COrvikDoc& document) {
-    if (InstrumentBusy || recording_) {
+    if (instrumentBusy_ || recording_) {
         return;  // the operator is answering a prompt of the running operation
     }
     const Criterion* criterion = selector_.SelectedCriterion();
     if (criterion == nullptr) {
-        LiveMode = false;
+        liveMode_ = false;
         prompts_.Message(kNoCriteriaSelected, kInvalidCriteriaCaption);
         return;
     }
     // A message box inside the acquisition lets timer ticks through; the busy
     // flag keeps them from starting a second acquisition meanwhile. The
     // criterion is judged as it was chosen when the test started.
-    InstrumentBusy = true;
+    instrumentBusy_ = true;
     auto profile = std::make_shared<MeasuredProfile>();
     const bool differential = criterion->IsDifferential();
     work_->Run(
         [this, profile, differential] { *profile = instrument_.MeasureProfile(differential); },
         [this, profile, &document, judged = *criterion] {
-            InstrumentBusy = false;
+            instrumentBusy_ = false;
             if (host_.IsOpen(document)) {
                 CompleteRunTest(document, judged, *profile);
             }
@@ -93,7 +93,7 @@ void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterio
     if (profile.Failed()) {
         // Whatever the arrays hold now is no measurement of the coupon: the
         // previous trace or zeros must not be shown or filed as this test.
-        LiveMode = false;
+        liveMode_ = false;
         document.TraceTemplate.Criteria = criterion;
         document.ShowNoMeasurement(CurrentTraceKind::FailedTest);
         if (!profile.StopLiveMode) {
@@ -131,8 +131,8 @@ void TestStation::RecordTest(COrvikDoc& document) {
     }
     const Underway underway(recording_);
     refilledWhileRecording_ = nullptr;
-    const bool savedLiveMode = LiveMode;
-    LiveMode = false;
+    const bool savedLiveMode = liveMode_;
+    liveMode_ = false;
 
     auto record = std::make_unique<TraceRecord>();
     record->CopyFrom(document.TraceTemplate);
@@ -149,7 +149,7 @@ void TestStation::RecordTest(COrvikDoc& document) {
         if (PromptForTraceName()) {
             const auto entered = prompts_.AskTraceName(name);
             if (!entered) {
-                LiveMode = savedLiveMode;
+                liveMode_ = savedLiveMode;
                 return;
             }
             name = *entered;
@@ -161,20 +161,17 @@ void TestStation::RecordTest(COrvikDoc& document) {
     if (refilledWhileRecording_ != &document) {
         document.CurrentKind = CurrentTraceKind::Recorded;
     }  // else a newer measurement (or failure) arrived under the prompt and stays as it is
-    document.RecordPending = true;
-    document.PendingRecord = &appended;
     document.SetModified();
-    document.UpdateAllViews();
-    document.PendingRecord = nullptr;
+    document.UpdateAllViews(DocumentChange::TraceRecordedAs(appended));
 
     if (script != nullptr) {
         scripts_.Advance(document);
     }
-    LiveMode = savedLiveMode;
+    liveMode_ = savedLiveMode;
 }
 
 void TestStation::LiveModeTick() {
-    if (!LiveMode || InstrumentBusy) {
+    if (!liveMode_ || instrumentBusy_) {
         return;
     }
     if (COrvikDoc* document = host_.ActiveDocument()) {
@@ -197,7 +194,7 @@ void TestStation::TriggerRecordTest() {
 void TestStation::TreeSelectionChanged(COrvikDoc& document, const CollectionItem* item,
                                        bool hadPreviousSelection, DocumentObserver* sender) {
     if (!hadPreviousSelection) {
-        LiveMode = false;
+        liveMode_ = false;
     }
     if (const auto* trace = dynamic_cast<const TraceRecord*>(item)) {
         // Shown, not measured: Record Test waits for the next Run Test.
@@ -211,10 +208,9 @@ void TestStation::DeleteTreeNode(COrvikDoc& document, TestTree& tree, TestTreeNo
         return;
     }
     if (tree.DeleteNode(node)) {
-        scripts_.Stop(document);  // refreshes the views
-    } else {
-        document.UpdateAllViews();
+        scripts_.Stop(document);
     }
+    document.UpdateAllViews(DocumentChange{DocumentChange::Kind::ItemsDeleted});
 }
 
 bool TestStation::StopRunningScript() {

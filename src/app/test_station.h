@@ -35,8 +35,12 @@ class TestStation {
     // Where acquisitions run from now on; in place until this is called.
     void SetInstrumentWork(InstrumentWork& work) { work_ = &work; }
 
-    bool LiveMode = false;
-    bool InstrumentBusy = false;
+    // Live mode: every tick of the live timer runs a test.
+    bool LiveMode() const { return liveMode_; }
+    void SetLiveMode(bool on) { liveMode_ = on; }
+    // While the instrument works (a measurement, start-up) ticks start nothing.
+    bool InstrumentBusy() const { return instrumentBusy_; }
+    void SetInstrumentBusy(bool busy) { instrumentBusy_ = busy; }
     // Record Test is under way (a prompt of it may be open): triggers, keys
     // and ticks that would run or record a test meanwhile are ignored.
     bool Recording() const { return recording_; }
@@ -45,7 +49,7 @@ class TestStation {
     void TogglePromptForTraceName();
     bool PromptForTraceName() const;
 
-    void ToggleLiveMode() { LiveMode = !LiveMode; }
+    void ToggleLiveMode() { liveMode_ = !liveMode_; }
     // Before a command opens a modal window: live mode off, then a short wait
     // for the instrument to settle.
     void StopLiveMode();
@@ -90,6 +94,8 @@ class TestStation {
     CriteriaLibrary& Library() { return library_; }
 
   private:
+    bool liveMode_ = false;
+    bool instrumentBusy_ = false;
     void CompleteRunTest(COrvikDoc& document, const Criterion& criterion,
                          const MeasuredProfile& profile);
 

@@ -68,10 +68,6 @@ bool COrvikDoc::RemoveItem(const CollectionItem* item) {
     if (index < 0) {
         return false;
     }
-    if (PendingRecord == item) {
-        PendingRecord = nullptr;
-        RecordPending = false;
-    }
     if (ActiveScript == item) {
         ActiveScript = nullptr;
         ActiveElement = nullptr;
@@ -115,8 +111,6 @@ void COrvikDoc::ClearItems() {
             ActiveElement = nullptr;
         }
     }
-    PendingRecord = nullptr;
-    RecordPending = false;
     if (shownItem_ != nullptr) {
         ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
     }
@@ -196,6 +190,7 @@ Status COrvikDoc::Open(const std::string& path) {
     SetPath(path);
     modified_ = false;
     log_->Info(kLogSource, "Opened " + path + " with " + std::to_string(items_.size()) + " items");
+    UpdateAllViews(DocumentChange{DocumentChange::Kind::Reloaded});
     return {};
 }
 
@@ -246,13 +241,13 @@ void COrvikDoc::RemoveObserver(DocumentObserver* observer) {
     observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
-void COrvikDoc::UpdateAllViews(DocumentObserver* sender) {
+void COrvikDoc::UpdateAllViews(DocumentObserver* sender, const DocumentChange& change) {
     // An observer may go away while it is being updated; walk a copy.
     const std::vector<DocumentObserver*> observers = observers_;
     for (DocumentObserver* observer : observers) {
         if (observer != sender &&
             std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
-            observer->OnDocumentUpdate(*this, sender);
+            observer->OnDocumentUpdate(*this, sender, change);
         }
     }
 }

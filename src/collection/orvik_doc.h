@@ -19,12 +19,31 @@ class COrvikDoc;
 class Script;
 class ScriptElement;
 
+// What an update of a collection is about, so that a window can do just
+// what the change needs.
+struct DocumentChange {
+    enum class Kind {
+        CurrentTrace,     // the current trace was refilled, re-judged or chosen
+        TraceRecorded,    // `Recorded` was appended to the items
+        ItemsDeleted,     // items left the list
+        Reloaded,         // the whole item list was replaced
+        RunStateChanged,  // a scripted run started, moved on or stopped
+    };
+    Kind What = Kind::CurrentTrace;
+    TraceRecord* Recorded = nullptr;
+
+    static DocumentChange TraceRecordedAs(TraceRecord& record) {
+        return {Kind::TraceRecorded, &record};
+    }
+};
+
 // A window that shows a collection. The document calls every observer on
 // each update; an observer ignores updates that it sent itself.
 class DocumentObserver {
   public:
     virtual ~DocumentObserver() = default;
-    virtual void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) = 0;
+    virtual void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender,
+                                  const DocumentChange& change) = 0;
 };
 
 // Texts shown when a collection cannot be read or written.
@@ -59,8 +78,6 @@ class COrvikDoc {
     // The current trace; never stored in the file.
     TraceRecord TraceTemplate;
     std::int32_t NextSampleNumber = 1;
-    bool RecordPending = false;
-    TraceRecord* PendingRecord = nullptr;
     Script* ActiveScript = nullptr;
     ScriptElement* ActiveElement = nullptr;
     CurrentTraceKind CurrentKind = CurrentTraceKind::NoMeasurement;
@@ -110,7 +127,8 @@ class COrvikDoc {
 
     void AddObserver(DocumentObserver* observer);
     void RemoveObserver(DocumentObserver* observer);
-    void UpdateAllViews(DocumentObserver* sender = nullptr);
+    void UpdateAllViews(DocumentObserver* sender = nullptr, const DocumentChange& change = {});
+    void UpdateAllViews(const DocumentChange& change) { UpdateAllViews(nullptr, change); }
 
   private:
     // Reads the file into the items; the document is unchanged on failure.

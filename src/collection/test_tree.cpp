@@ -77,18 +77,14 @@ void TestTree::Rebuild() {
     currentScript_ = currentCoupon_ = nullptr;
 }
 
-TreeInsertion TestTree::InsertPendingRecord() {
+TreeInsertion TestTree::InsertRecord(TraceRecord& appended) {
     TreeInsertion inserted;
-    TraceRecord* record = document_.PendingRecord;
-    if (!document_.RecordPending || record == nullptr) {
-        return inserted;
-    }
+    TraceRecord* record = &appended;
     Script* running = document_.ActiveScript;
     if (running == nullptr) {
         currentScript_ = nullptr;
         inserted.TraceNode =
             AddNode(nullptr, TestTreeNode::Kind::Trace, TraceText(*record), record);
-        document_.RecordPending = false;
         return inserted;
     }
     if (currentScript_ == nullptr) {
@@ -111,7 +107,6 @@ TreeInsertion TestTree::InsertPendingRecord() {
         AddNode(currentCoupon_, TestTreeNode::Kind::Trace, TraceText(*record), record);
     currentScript_->Expanded = true;
     currentCoupon_->Expanded = true;
-    document_.RecordPending = false;
     return inserted;
 }
 

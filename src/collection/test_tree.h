@@ -42,10 +42,10 @@ class TestTree {
     // Builds the whole tree from the collection's items in list order.
     void Rebuild();
 
-    // Files the record that Record Test has just appended, adding a snapshot
+    // Files `record`, which Record Test has just appended, adding a snapshot
     // of the running script and a coupon marker to the collection when the
-    // run needs them. Nothing happens when no record is pending.
-    TreeInsertion InsertPendingRecord();
+    // run needs them.
+    TreeInsertion InsertRecord(TraceRecord& record);
 
     // Removes the node's items and those of every node under it from the
     // collection, and the nodes from the tree; the collection is then

@@ -56,12 +56,12 @@ TEST(InstrumentThread, RunTestMeasuresOnTheWorkerAndFillsTheTraceOnTheWindowThre
     TestStation& station = frame.Station();
 
     station.RunTest(document);
-    EXPECT_TRUE(station.InstrumentBusy);
+    EXPECT_TRUE(station.InstrumentBusy());
     station.RunTest(document);  // ignored: one measurement at a time
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     station.LiveModeTick();  // skipped while busy
 
-    QTRY_VERIFY_WITH_TIMEOUT(!station.InstrumentBusy, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!station.InstrumentBusy(), 10000);
     EXPECT_EQ(instrument.acquisitions, 1);
     EXPECT_NE(instrument.thread.load(), nullptr);
     EXPECT_NE(instrument.thread.load(), QThread::currentThread());
@@ -77,7 +77,7 @@ TEST(InstrumentThread, AMeasurementEndingAfterItsCollectionClosedGoesNowhere) {
 
     frame.Station().RunTest(*frame.ActiveDocument());
     frame.ActiveChild()->close();  // the window closes while the worker measures
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy && frame.Children().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy() && frame.Children().isEmpty(), 10000);
     EXPECT_EQ(instrument.acquisitions, 1);
     EXPECT_EQ(frame.ActiveDocument(), nullptr);
 }

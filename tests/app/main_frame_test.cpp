@@ -117,7 +117,7 @@ TEST_F(MainWindow, LiveModeRunsOnTheTimerAndTheFirstTreeClickStopsIt) {
     QTest::qWait(350);
     EXPECT_GE(instrument.acquisitions, 3);
     Tree().setCurrentItem(Tree().topLevelItem(0));
-    EXPECT_FALSE(frame.Station().LiveMode);
+    EXPECT_FALSE(frame.Station().LiveMode());
 }
 
 // Trigger input 2 (and 1) reach the program through the 100 ms poll, which
@@ -288,7 +288,7 @@ class ProgramOnSimulator : public ::testing::TestWithParam<bool> {
         options.InstrumentThread = GetParam();
         return options;
     }
-    void WaitForMeasurement() { QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy, 10000); }
+    void WaitForMeasurement() { QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy(), 10000); }
 
     testing::TemporaryFolder folder;
     std::string criteriaPath = folder.File("criteria.dat");
@@ -335,7 +335,7 @@ TEST_P(ProgramOnSimulator, TriggerInputsRunAndRecord) {
 
 TEST_P(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {
     simulator.Unplug();
-    frame.Station().LiveMode = true;
+    frame.Station().SetLiveMode(true);
     // "Device not found" is a modal box; the operator closes it.
     QTimer answer;
     int boxes = 0;
@@ -347,7 +347,7 @@ TEST_P(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {
     });
     answer.start(20);
     QTest::qWait(400);
-    EXPECT_FALSE(frame.Station().LiveMode);
+    EXPECT_FALSE(frame.Station().LiveMode());
     EXPECT_EQ(boxes, 1) << "one message, then live mode is off";
 }
 

@@ -83,10 +83,10 @@ TEST_F(Toolbar, TheLiveModeButtonTogglesLiveMode) {
     auto* button = qobject_cast<QToolButton*>(Bar().widgetForAction(Buttons()[4]));
     ASSERT_NE(button, nullptr);
     QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_TRUE(frame.Station().LiveMode);
+    EXPECT_TRUE(frame.Station().LiveMode());
     EXPECT_TRUE(button->isChecked());
     QTest::mouseClick(button, Qt::LeftButton);
-    EXPECT_FALSE(frame.Station().LiveMode);
+    EXPECT_FALSE(frame.Station().LiveMode());
     EXPECT_FALSE(button->isChecked());
 }
 

@@ -35,9 +35,9 @@ class Station : public ::testing::Test, protected testing::StationRig {
 };
 
 TEST_F(Station, RunTestNeedsASelectedCriterion) {
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     station.RunTest(document);
-    EXPECT_FALSE(station.LiveMode);
+    EXPECT_FALSE(station.LiveMode());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "No criteria has been selected");
     EXPECT_EQ(prompts.messages[0].caption, "Invalid Criteria");
@@ -55,7 +55,7 @@ TEST_F(Station, RunTestFillsTheCurrentTraceInTheCriterionsMode) {
     EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 101.0);
     EXPECT_TRUE(document.TraceTemplate.Passed);
     EXPECT_TRUE(document.CanRecord()) << "a new measurement may be recorded again";
-    EXPECT_FALSE(station.InstrumentBusy);
+    EXPECT_FALSE(station.InstrumentBusy());
 }
 
 // After a failed acquisition the previous trace (or the zeros of a record cut
@@ -65,11 +65,11 @@ TEST_F(Station, FailedAcquisitionLeavesNothingToShowOrRecord) {
     station.RunTest(document);
     station.RecordTest(document);
     station.RunTest(document);  // a good measurement, not yet recorded
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     instrument.failing = true;
     station.LiveModeTick();
     EXPECT_EQ(instrument.acquisitions, 3);
-    EXPECT_FALSE(station.LiveMode);
+    EXPECT_FALSE(station.LiveMode());
     EXPECT_EQ(document.CurrentKind, CurrentTraceKind::FailedTest);
     EXPECT_EQ(document.TraceTemplate.SampleCount(), 250) << "a blank trace, not the old one";
     station.RecordTest(document);
@@ -84,10 +84,10 @@ TEST_F(Station, FailedAcquisitionLeavesNothingToShowOrRecord) {
 
 TEST_F(Station, IncompleteRecordIsAFailedTestAndIsTold) {
     selector.SelectIndex(0);
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     instrument.incomplete = true;
     station.LiveModeTick();
-    EXPECT_FALSE(station.LiveMode);
+    EXPECT_FALSE(station.LiveMode());
     EXPECT_EQ(document.CurrentKind, CurrentTraceKind::FailedTest);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, kIncompleteRecordText);
@@ -177,7 +177,7 @@ TEST_F(Station, MeasurementLandingUnderThePromptStaysRecordable) {
     work.FinishAll();
     instrument.level = 60.0;
     station.RunTest(document);  // under way
-    ASSERT_TRUE(station.InstrumentBusy);
+    ASSERT_TRUE(station.InstrumentBusy());
     station.TogglePromptForTraceName();
     prompts.duringTraceName = [&] { work.FinishAll(); };
     station.RecordTest(document);
@@ -212,10 +212,10 @@ TEST_F(Station, LiveModeTicksOnlyWhenOnAndIdle) {
     station.LiveModeTick();
     EXPECT_EQ(instrument.acquisitions, 0);
     station.ToggleLiveMode();
-    station.InstrumentBusy = true;
+    station.SetInstrumentBusy(true);
     station.LiveModeTick();
     EXPECT_EQ(instrument.acquisitions, 0);
-    station.InstrumentBusy = false;
+    station.SetInstrumentBusy(false);
     station.LiveModeTick();
     station.LiveModeTick();
     EXPECT_EQ(instrument.acquisitions, 2);
@@ -234,8 +234,26 @@ TEST_F(Station, TwoRecordsWithoutARunTestRecordOne) {
     EXPECT_EQ(RecordAt(0).Tag, 0);
     EXPECT_EQ(document.NextSampleNumber, 2);
     EXPECT_TRUE(document.IsModified());
-    EXPECT_TRUE(document.RecordPending);
-    EXPECT_EQ(document.PendingRecord, nullptr);
+}
+
+TEST_F(Station, UpdatesSayWhatChangedAndNameTheRecordedTrace) {
+    struct Changes : DocumentObserver {
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*,
+                              const DocumentChange& change) override {
+            seen.push_back(change);
+        }
+        std::vector<DocumentChange> seen;
+    } view;
+    document.AddObserver(&view);
+    selector.SelectIndex(0);
+    station.RunTest(document);
+    station.RecordTest(document);
+    document.RemoveObserver(&view);
+    ASSERT_EQ(view.seen.size(), 2u);
+    EXPECT_EQ(view.seen[0].What, DocumentChange::Kind::CurrentTrace);
+    EXPECT_EQ(view.seen[1].What, DocumentChange::Kind::TraceRecorded);
+    ASSERT_EQ(document.Items().size(), 1u);
+    EXPECT_EQ(view.seen[1].Recorded, document.Items().front().get());
 }
 
 TEST_F(Station, CancelledTraceNameStillConsumesTheNumber) {
@@ -255,14 +273,16 @@ TEST_F(Station, CancelledTraceNameStillConsumesTheNumber) {
 
 TEST_F(Station, RecordWithLiveModeOnLeavesItOn) {
     selector.SelectIndex(0);
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     station.RunTest(document);
     station.TogglePromptForTraceName();
     bool liveDuringPrompt = true;
     struct Observer : DocumentObserver {
         TestStation* station;
         bool* live;
-        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*) override { *live = station->LiveMode; }
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*, const DocumentChange&) override {
+            *live = station->LiveMode();
+        }
     } observer;
     observer.station = &station;
     observer.live = &liveDuringPrompt;
@@ -270,7 +290,7 @@ TEST_F(Station, RecordWithLiveModeOnLeavesItOn) {
     station.RecordTest(document);
     document.RemoveObserver(&observer);
     EXPECT_FALSE(liveDuringPrompt) << "live mode pauses while the record is filed";
-    EXPECT_TRUE(station.LiveMode);
+    EXPECT_TRUE(station.LiveMode());
     EXPECT_EQ(document.Items().size(), 1u);
 }
 
@@ -297,9 +317,9 @@ TEST_F(Station, ApplyingTheSelectionRejudgesTheCurrentTrace) {
 TEST_F(Station, StoppingLiveModeWaitsOnlyWhenItWasOn) {
     station.StopLiveMode();
     EXPECT_EQ(clock.NowMs(), 0);
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     station.StopLiveMode();
-    EXPECT_FALSE(station.LiveMode);
+    EXPECT_FALSE(station.LiveMode());
     EXPECT_EQ(clock.NowMs(), 200);
 }
 
@@ -317,11 +337,11 @@ TEST_F(Station, FirstTreeSelectionStopsLiveModeAndShowsTheTrace) {
     station.RecordTest(document);
     instrument.level = 70;
     station.RunTest(document);
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     station.TreeSelectionChanged(document, document.Items()[0].get(), true, nullptr);
-    EXPECT_TRUE(station.LiveMode);
+    EXPECT_TRUE(station.LiveMode());
     station.TreeSelectionChanged(document, document.Items()[0].get(), false, nullptr);
-    EXPECT_FALSE(station.LiveMode);
+    EXPECT_FALSE(station.LiveMode());
     EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 50.0);
     EXPECT_EQ(document.TraceTemplate.Name, "Sample #: 1");
 }
@@ -424,8 +444,11 @@ TEST_F(ScriptedStation, TreeFilesARunUnderScriptAndCoupons) {
     TestTree tree(document);
     struct TreeView : DocumentObserver {
         TestTree* tree;
-        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*) override {
-            tree->InsertPendingRecord();
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*,
+                              const DocumentChange& change) override {
+            if (change.What == DocumentChange::Kind::TraceRecorded) {
+                tree->InsertRecord(*change.Recorded);
+            }
         }
     } view;
     view.tree = &tree;
@@ -484,8 +507,11 @@ class StationWithTree : public ::testing::Test, protected testing::StationRig {
     ~StationWithTree() override { document.RemoveObserver(&view); }
 
     struct View : DocumentObserver {
-        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*) override {
-            tree->InsertPendingRecord();
+        void OnDocumentUpdate(COrvikDoc&, DocumentObserver*,
+                              const DocumentChange& change) override {
+            if (change.What == DocumentChange::Kind::TraceRecorded) {
+                tree->InsertRecord(*change.Recorded);
+            }
             ++refreshes;
         }
         TestTree* tree = nullptr;

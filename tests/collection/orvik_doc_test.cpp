@@ -14,6 +14,19 @@ namespace {
 using testing::ByteBuilder;
 using testing::TemporaryFolder;
 
+class CountingView : public DocumentObserver {
+  public:
+    void OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender,
+                          const DocumentChange& change) override {
+        ++updates;
+        lastSender = sender;
+        lastChange = change;
+    }
+    int updates = 0;
+    DocumentObserver* lastSender = nullptr;
+    DocumentChange lastChange;
+};
+
 // A trace payload without record version (old layout), one sample.
 ByteBuilder OldTrace(ByteBuilder bytes, const std::string& name, double z) {
     return bytes.Str(name)
@@ -60,6 +73,19 @@ class CollectionFile : public ::testing::Test {
     std::string path = folder.File("c.tdr");
     COrvikDoc document;
 };
+
+TEST_F(CollectionFile, OpeningTellsTheWindowsTheItemsWereReplaced) {
+    ASSERT_TRUE(document.SaveAs(path).Ok());
+    COrvikDoc reopened;
+    CountingView view;
+    reopened.AddObserver(&view);
+    ASSERT_TRUE(reopened.Open(path).Ok());
+    EXPECT_EQ(view.updates, 1);
+    EXPECT_EQ(view.lastChange.What, DocumentChange::Kind::Reloaded);
+    EXPECT_FALSE(reopened.Open(folder.File("missing.tdr")).Ok());
+    EXPECT_EQ(view.updates, 1) << "a refused file changes nothing to show";
+    reopened.RemoveObserver(&view);
+}
 
 TEST_F(CollectionFile, EmptyCollectionIsTwelveBytes) {
     ASSERT_TRUE(document.SaveAs(path).Ok());
@@ -286,13 +312,9 @@ TEST(CollectionItems, InsertBeforeAndRemove) {
     EXPECT_EQ(document.IndexOf(&last), 4);
 
     document.ActiveScript = static_cast<Script*>(&script);
-    document.PendingRecord = static_cast<TraceRecord*>(&second);
-    document.RecordPending = true;
     EXPECT_TRUE(document.RemoveItem(&script));
     EXPECT_EQ(document.ActiveScript, nullptr) << "a removed script cannot keep running";
     EXPECT_TRUE(document.RemoveItem(&second));
-    EXPECT_EQ(document.PendingRecord, nullptr);
-    EXPECT_FALSE(document.RecordPending);
     EXPECT_FALSE(document.RemoveItem(&second));
     EXPECT_EQ(document.Items().size(), 3u);
 }
@@ -305,18 +327,7 @@ TEST(CollectionDefaults, CurrentTraceAndCounter) {
     EXPECT_EQ(document.TraceTemplate.Criteria.StartPosition, 4.0);
     EXPECT_EQ(document.TraceTemplate.Criteria.EndPosition, 7.0);
     EXPECT_EQ(document.ActiveScript, nullptr);
-    EXPECT_FALSE(document.RecordPending);
 }
-
-class CountingView : public DocumentObserver {
-  public:
-    void OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) override {
-        ++updates;
-        lastSender = sender;
-    }
-    int updates = 0;
-    DocumentObserver* lastSender = nullptr;
-};
 
 TEST(CollectionViews, SenderIsNotUpdated) {
     COrvikDoc document;

@@ -104,14 +104,11 @@ TEST_F(TreeOfCollection, ResumingAScriptItemGroupsTheNextRecordsUnderIt) {
     script->CurrentSerial = "9";
 
     auto& record = static_cast<TraceRecord&>(document.AppendItem(Trace("P-9A", 2, 50, true)));
-    document.PendingRecord = &record;
-    document.RecordPending = true;
-    const TreeInsertion inserted = tree.InsertPendingRecord();
+    const TreeInsertion inserted = tree.InsertRecord(record);
     EXPECT_EQ(inserted.ScriptNode, nullptr) << "the resumed script node is reused";
     ASSERT_NE(inserted.CouponNode, nullptr);
     EXPECT_EQ(inserted.CouponNode->Parent, tree.Roots()[0].get());
     EXPECT_EQ(PlainText(inserted.CouponNode->Text), "P-9");
-    EXPECT_FALSE(document.RecordPending);
     // The marker went in just before the record.
     const auto& items = document.Items();
     EXPECT_EQ(dynamic_cast<CouponMarker&>(*items[items.size() - 2]).Serial, "9");
@@ -121,14 +118,19 @@ TEST_F(TreeOfCollection, ResumingAScriptItemGroupsTheNextRecordsUnderIt) {
     EXPECT_EQ(document.ActiveScript, nullptr);
 }
 
-TEST(TestTreeInsertion, NothingPendingChangesNothing) {
+TEST(TestTreeInsertion, ARecordOutsideARunStandsAloneAtTheTop) {
     COrvikDoc document;
     TestTree tree(document);
     tree.Rebuild();
-    document.RecordPending = true;  // but no record
-    const TreeInsertion inserted = tree.InsertPendingRecord();
-    EXPECT_EQ(inserted.TraceNode, nullptr);
-    EXPECT_TRUE(tree.Roots().empty());
+    auto& record =
+        static_cast<TraceRecord&>(document.AppendItem(Trace("Sample #: 1", 0, 50, true)));
+    const TreeInsertion inserted = tree.InsertRecord(record);
+    ASSERT_NE(inserted.TraceNode, nullptr);
+    EXPECT_EQ(inserted.TraceNode->Parent, nullptr);
+    EXPECT_EQ(inserted.ScriptNode, nullptr);
+    EXPECT_EQ(inserted.CouponNode, nullptr);
+    EXPECT_EQ(document.Items().size(), 1u) << "no script snapshot or marker outside a run";
+    ASSERT_EQ(tree.Roots().size(), 1u);
 }
 
 }  // namespace

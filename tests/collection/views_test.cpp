@@ -98,9 +98,9 @@ TEST_F(CollectionViews, RecordedTraceAppearsColouredAndSelectingItShowsIt) {
 
     instrument.level = 60.0;
     QTest::mouseClick(&graph, Qt::LeftButton);
-    station.LiveMode = true;
+    station.SetLiveMode(true);
     tree.setCurrentItem(tree.topLevelItem(0));
-    EXPECT_FALSE(station.LiveMode);
+    EXPECT_FALSE(station.LiveMode());
     EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 50.0);
     EXPECT_EQ(Label(GraphSummary::Name), "Sample #: 1");
 }

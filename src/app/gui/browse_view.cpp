@@ -79,11 +79,23 @@ void CBrowseView::ClearSelection() {
     ignoreSelection_ = false;
 }
 
-void CBrowseView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
+void CBrowseView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender,
+                                   const DocumentChange& change) {
     if (sender == this) {
         return;
     }
-    const TreeInsertion inserted = model_.InsertPendingRecord();
+    if (change.What == DocumentChange::Kind::Reloaded) {
+        InitialUpdate();
+        return;
+    }
+    if (change.What == DocumentChange::Kind::TraceRecorded && change.Recorded != nullptr) {
+        ShowRecorded(*change.Recorded);
+    }
+    ClearSelection();
+}
+
+void CBrowseView::ShowRecorded(TraceRecord& record) {
+    const TreeInsertion inserted = model_.InsertRecord(record);
     if (inserted.TraceNode) {
         QTreeWidgetItem* parent = nullptr;
         if (inserted.TraceNode->Parent) {
@@ -102,7 +114,6 @@ void CBrowseView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
             up->setExpanded(true);
         }
     }
-    ClearSelection();
 }
 
 void CBrowseView::OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {

@@ -24,7 +24,8 @@ class CBrowseView : public QWidget, public DocumentObserver {
 
     // First display: the whole tree from the collection.
     void InitialUpdate();
-    void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) override;
+    void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender,
+                          const DocumentChange& change) override;
 
     VividTree* Tree() const { return tree_; }
     const TestTree& Model() const { return model_; }
@@ -44,6 +45,8 @@ class CBrowseView : public QWidget, public DocumentObserver {
     void OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     TestTreeNode* NodeOf(QTreeWidgetItem* item) const;
     void ClearSelection();
+    // Adds the nodes of a record just filed (with its script and coupon).
+    void ShowRecorded(TraceRecord& record);
 
     COrvikDoc& document_;
     TestStation& station_;

@@ -53,7 +53,7 @@ void CGraphView::InitialUpdate() {
     chart_->Invalidate();
 }
 
-void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender) {
+void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender, const DocumentChange&) {
     if (sender == this || labels_[0] == nullptr) {
         return;
     }
@@ -117,13 +117,13 @@ bool CGraphView::Print() {
 
 void CGraphView::PrintOn(QPrinter& printer) {
     // Live mode would refill the trace half way through the page.
-    const bool savedLiveMode = station_.LiveMode;
-    station_.LiveMode = false;
+    const bool savedLiveMode = station_.LiveMode();
+    station_.SetLiveMode(false);
     SetChartColours(kWhite);
     chart_->PrintTo(printer);
     SetChartColours(kTraceChartGrey);
     chart_->Invalidate();
-    station_.LiveMode = savedLiveMode;
+    station_.SetLiveMode(savedLiveMode);
 }
 
 void CGraphView::mousePressEvent(QMouseEvent* event) {

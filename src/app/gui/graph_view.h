@@ -27,7 +27,8 @@ class CGraphView : public QWidget, public DocumentObserver {
 
     // First display: a blank trace on a 0-100 ohm axis, labels empty.
     void InitialUpdate();
-    void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender) override;
+    void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender,
+                          const DocumentChange& change) override;
 
     // Prints the chart on white through the print dialog; false when cancelled.
     bool Print();

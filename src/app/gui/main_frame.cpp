@@ -136,9 +136,9 @@ void CMainFrame::RunInstrumentWork(const std::function<void()>& work) {
         return;
     }
     // The window keeps answering meanwhile; the timers find the instrument busy.
-    station_.InstrumentBusy = true;
+    station_.SetInstrumentBusy(true);
     work_->RunAndWait(work);
-    station_.InstrumentBusy = false;
+    station_.SetInstrumentBusy(false);
 }
 
 bool CMainFrame::TriggerPollRunning() const {
@@ -472,7 +472,7 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    liveModeAction_->setChecked(station_.LiveMode);
+    liveModeAction_->setChecked(station_.LiveMode());
     const bool hasDocument = ActiveChild() != nullptr;
     saveAction_->setEnabled(hasDocument);
     saveAsAction_->setEnabled(hasDocument);
@@ -521,7 +521,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     for (CChildFrame* child : children) {
         child->CanClose = nullptr;
     }
-    station_.LiveMode = false;
+    station_.SetLiveMode(false);
     event->accept();
 }
 

@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     frame.Station().ToggleLiveMode();
     Wait(1500);
     failures += !Save(frame, folder, "main_live_mode.png");
-    frame.Station().LiveMode = false;
+    frame.Station().SetLiveMode(false);
 
     MeasureAndRecord(frame);
     Choose(frame, "Diff 100 ohm");
