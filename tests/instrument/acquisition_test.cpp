@@ -295,6 +295,26 @@ TEST(Acquisition, UsbLayerErrorsAreShownAndAbandonTheAcquisition) {
     }
 }
 
+TEST(Acquisition, StuckSampleReadDoesNotHoldTheProgram) {
+    SimulatedInstrument sim;
+    int transfers = 0;
+    {
+        SimulatedInstrument twin;
+        const int before = twin.station.sim.TransferCount();
+        twin.instrument.Acquire(kSingle, false);
+        transfers = twin.station.sim.TransferCount() - before;
+    }
+    // The last block's read never ends, not even when its pipe is aborted.
+    sim.station.sim.StuckTransfer(sim.station.sim.TransferCount() + transfers);
+    const std::int64_t before = sim.station.clock.NowMs();
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+    EXPECT_TRUE(outcome.processed);
+    EXPECT_EQ(outcome.blocksReceived, 7);
+    EXPECT_EQ(sim.station.clock.NowMs() - before, 220 + 10000 + 1000);
+    EXPECT_EQ(sim.station.sim.PendingRequests(), 0u);
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).WholeRecord());
+}
+
 TEST(Acquisition, WritesTheDiagnosticDumpAndGoesOnWithoutIt) {
     testing::TemporaryFolder folder;
     SimulatedInstrument sim;
