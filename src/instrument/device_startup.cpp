@@ -169,6 +169,17 @@ void ReportUsbError(const UsbError& error, CUsbDevice& device, OperatorPrompts& 
     prompts.Message(error.what(), "", PromptIcon::Error);
 }
 
+bool ProgramRuns(CUsbDevice& device) {
+    try {
+        const bool runs = device.Open(0) && device.ReleaseNumber() == kRunningReleaseNumber;
+        device.Close();
+        return runs;
+    } catch (const UsbError&) {
+        CloseQuietly(device);
+        return false;
+    }
+}
+
 void LoadImages(CUsbDevice& device, Clock& clock, OperatorPrompts& prompts,
                 const StartUpOptions& options, StartUpFindings& findings) {
     // The load under way when the USB layer gives up.
@@ -180,6 +191,13 @@ void LoadImages(CUsbDevice& device, Clock& clock, OperatorPrompts& prompts,
     } catch (const UsbError& error) {
         *loading = ImageLoadOutcome::UsbFailure;
         ReportUsbError(error, device, prompts, findings);
+    }
+    if (findings.programImage == ImageLoadOutcome::Loaded &&
+        findings.fpgaImage != ImageLoadOutcome::Loaded && !ProgramRuns(device)) {
+        // The program requests are not checked, but an instrument whose new
+        // program runs reports the running release: without it the FPGA
+        // load could not work, and the program image is to blame.
+        findings.programImage = ImageLoadOutcome::NotTaken;
     }
     const std::pair<const std::optional<ImageLoadOutcome>&, const char*> images[] = {
         {findings.programImage, kProgramImageFile}, {findings.fpgaImage, kFpgaImageFile}};

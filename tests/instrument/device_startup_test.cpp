@@ -219,6 +219,22 @@ TEST_F(DeviceStartUpTest, ImageThatDidNotLoadLeavesTheInstrumentNotReady) {
         ASSERT_TRUE(findings.imageFailure);
         EXPECT_EQ(findings.imageFailure->outcome, ImageLoadOutcome::NotTaken);
     }
+    // A damaged program is uploaded without complaint but never runs: the
+    // FPGA load then fails, and the program image is the one to blame.
+    {
+        const std::filesystem::path damaged = Folder("damaged-program");
+        ASSERT_TRUE(sim::WriteSimulatorImages(damaged));
+        std::string text = sim::GenerateProgramImageHex();
+        text[text.find(':', 200) + 12] ^= 1;  // one data digit of a record
+        testing::WriteFile((damaged / kProgramImageFile).string(),
+                           std::vector<std::uint8_t>(text.begin(), text.end()));
+        StartUpRun run({}, damaged);
+        const StartUpFindings findings = run.Run();
+        EXPECT_EQ(findings.programImage, ImageLoadOutcome::NotTaken);
+        EXPECT_EQ(findings.fpgaImage, ImageLoadOutcome::CommandFailed);
+        ASSERT_TRUE(findings.imageFailure);
+        EXPECT_EQ(findings.imageFailure->file, damaged / kProgramImageFile);
+    }
     // Without the program image the first failure is the one reported.
     {
         const std::filesystem::path empty = Folder("empty");
