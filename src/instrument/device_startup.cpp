@@ -225,9 +225,9 @@ std::string RunTestNotReadyText(const StartUpFindings& findings) {
     if (!findings.imageFailure) {
         return "";
     }
-    return "The MV300 is not ready: the instrument image " +
-           findings.imageFailure->file.filename().string() + " did not load at start-up (" +
-           ImageLoadOutcomeText(findings.imageFailure->outcome) + ").";
+    return "The instrument image " + findings.imageFailure->file.filename().string() +
+           " did not load at start-up (" + ImageLoadOutcomeText(findings.imageFailure->outcome) +
+           "): tests cannot be run.";
 }
 
 std::string InstrumentStatusText(const StartUpFindings& findings) {

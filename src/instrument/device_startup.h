@@ -81,7 +81,8 @@ inline constexpr const char* kInstrumentNotReadyCaption = "MV300 not ready";
 // For the operator, when the images did not load: which file and what went
 // wrong, and that the instrument is not ready. Empty otherwise.
 std::string ImageFailureText(const StartUpFindings& findings);
-// For the operator at each Run Test on an instrument whose images did not load.
+// For the operator at each Run Test on an instrument whose images did not
+// load, under the caption kInstrumentNotReadyCaption.
 std::string RunTestNotReadyText(const StartUpFindings& findings);
 // The status bar's words for the instrument after start-up: "MV300 ready",
 // "No MV300 found", or "MV300 not ready" with the image that did not load.

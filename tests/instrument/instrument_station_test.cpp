@@ -148,8 +148,9 @@ TEST(InstrumentStationStartUp, ImagesThatDidNotLoadAreToldAndEveryTestFailsAtOnc
     EXPECT_TRUE(sim.station.port.Calls().empty());
     ASSERT_EQ(sim.station.prompts.messages.size(), 2u);
     EXPECT_EQ(sim.station.prompts.messages[1].text,
-              "The MV300 is not ready: the instrument image TdrSpartan.hex did not load at "
-              "start-up (image file missing).");
+              "The instrument image TdrSpartan.hex did not load at start-up (image file "
+              "missing): tests cannot be run.");
+    EXPECT_EQ(sim.station.prompts.messages[1].caption, "MV300 not ready");
     EXPECT_TRUE(sim.instrument.LastAcquisition().instrumentNotReady);
     EXPECT_FALSE(sim.instrument.Acquire(kDifferential, false).processed);
     EXPECT_EQ(sim.instrument.CharacterizeCable(kSingle).result,
