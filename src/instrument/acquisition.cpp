@@ -38,22 +38,32 @@ void Acquisition::TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome) 
     // A block that brings nothing leaves its place to the next one, so the
     // samples received always lie at the front of the record.
     std::size_t position = 0;
+    bool inPlace = true;
     for (int block = 0; block < kBlocksPerAcquisition; ++block) {
         const std::vector<std::int16_t> samples = link_.AcquireBlock();
         const std::size_t room = static_cast<std::size_t>(kRecordSampleCount) - position;
         const std::size_t count = std::min(samples.size(), room);
-        if (count == 0) {
-            continue;
+        if (count > 0) {
+            std::copy_n(samples.begin(), count, buffers_.Raw.begin() + position);
+            position += count;
+            ++outcome.blocksReceived;
         }
-        std::copy_n(samples.begin(), count, buffers_.Raw.begin() + position);
-        position += count;
-        ++outcome.blocksReceived;
+        if (inPlace) {
+            outcome.samplesInPlace = static_cast<int>(position);
+            inPlace = samples.size() == kSamplesPerBlock;
+        }
     }
     outcome.samplesReceived = static_cast<int>(position);
 }
 
 AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, bool rawDerivative) {
     AcquisitionOutcome outcome;
+    if (notReady_) {
+        outcome.instrumentNotReady = true;
+        outcome.stopLiveMode = true;
+        prompts_.Message(*notReady_, notReadyCaption_, PromptIcon::Error);
+        return outcome;
+    }
     CUsbDevice& device = link_.Device();
     try {
         if (!device.Open(link_.DeviceIndex())) {

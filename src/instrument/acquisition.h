@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
+#include "base/measurement_mode.h"
 #include "base/operator_prompts.h"
 #include "instrument/acquisition_buffers.h"
 #include "instrument/calibration_set.h"
 #include "instrument/instrument_link.h"
-#include "base/measurement_mode.h"
 #include "instrument/process_record.h"
 #include "instrument/response_kernel.h"
 
@@ -18,8 +18,9 @@ namespace orvik {
 inline constexpr const char* kDeviceNotFoundText = "Unable to open the TDR device";
 inline constexpr const char* kDeviceNotFoundCaption = "Device not found";
 
-// Sample blocks taken per acquisition.
+// Sample blocks taken per acquisition, and the samples a whole block brings.
 inline constexpr int kBlocksPerAcquisition = 8;
+inline constexpr std::size_t kSamplesPerBlock = kSampleBlockBytes / 2;
 
 // One register write of the acquisition's set-up and the pause after it
 // (beyond the pause every register write makes).
@@ -45,9 +46,16 @@ struct AcquisitionOutcome {
     bool processed = false;
     int blocksReceived = 0;   // blocks that brought samples
     int samplesReceived = 0;  // samples in the raw array from the start
+    // Samples at the front of the record that lie where the instrument took
+    // them: everything before the first block that failed or came short.
+    // Behind that block every sample stands where another one belongs.
+    int samplesInPlace = 0;
     // An error of the USB layer that ended the acquisition; the operator has
     // seen its text.
     std::optional<std::string> usbError;
+    // The instrument did not get its images at start-up; nothing was asked
+    // of it and the operator has been told.
+    bool instrumentNotReady = false;
     // The operator has been told that the instrument cannot be used: live
     // mode must stop so that the message does not come back at every tick.
     bool stopLiveMode = false;
@@ -55,6 +63,8 @@ struct AcquisitionOutcome {
     // All eight blocks came whole: the record has no zeros standing in for
     // missing samples.
     bool WholeRecord() const { return samplesReceived == kRecordSampleCount; }
+    // The first `count` samples of the record are the instrument's own.
+    bool HasSamplesInPlace(int count) const { return samplesInPlace >= count; }
 };
 
 // One acquisition: opens the instrument, sets it up for the mode, takes the
@@ -87,6 +97,15 @@ class Acquisition {
 
     AcquisitionBuffers& Buffers() { return buffers_; }
 
+    // An instrument without its program or FPGA configuration answers no
+    // acquisition; with a reason set, every acquisition ends at once with
+    // that message (caption `caption`) instead of waiting on the instrument.
+    void SetNotReady(std::string reason, std::string caption) {
+        notReady_ = std::move(reason);
+        notReadyCaption_ = std::move(caption);
+    }
+    void ClearNotReady() { notReady_.reset(); }
+
   private:
     void TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome);
 
@@ -96,6 +115,8 @@ class Acquisition {
     const CalibrationSet& calibration_;
     const ResponseKernels& kernels_;
     std::string dumpPath_ = kDiagnosticDumpName;
+    std::optional<std::string> notReady_;
+    std::string notReadyCaption_;
 };
 
 }  // namespace orvik

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/operator_prompts.h"
@@ -27,13 +28,16 @@ struct CharacterizationOutcome {
     enum class Result {
         Done,               // new end of cable and kernel in force and in the store
         KernelNotStored,    // in force, but a store page could not be written
+        KernelWriteFailed,  // the USB layer gave up while the kernel pages were written
         DeviceUnreachable,  // the acquisition could not use the instrument
-        IncompleteRecord,   // blocks were missing from the record
+        IncompleteRecord,   // blocks were missing from the part of the record searched
         EdgeNotFound,       // no open end's reflection before sample 5001
     };
     Result result = Result::EdgeNotFound;
     AcquisitionOutcome acquisition;
     CableMeasurement cable;  // what the search found in the record
+    // The error of the USB layer that interrupted the store writes.
+    std::optional<std::string> usbError;
 
     bool Succeeded() const { return result == Result::Done || result == Result::KernelNotStored; }
 };
@@ -49,7 +53,8 @@ struct CharacterizationOutcome {
 // A characterisation that does not complete leaves the mode as it found it:
 // the previous end of cable and kernel are put back in force, so that the
 // following measurements and the store (which still holds the previous
-// kernel) agree.
+// kernel) agree. An error of the USB layer while the kernel pages are written
+// ends the operation the same way, with the write-failure message.
 class CableCharacterization {
   public:
     CableCharacterization(Acquisition& acquisition, InstrumentLink& link, OperatorPrompts& prompts,
@@ -67,6 +72,7 @@ class CableCharacterization {
         int endOfCable;
         std::optional<std::vector<double>> kernel;
     };
+    CharacterizationOutcome Characterize(MeasurementMode mode, const Previous& previous);
     void Restore(MeasurementMode mode, Previous previous);
 
     Acquisition& acquisition_;

@@ -156,6 +156,91 @@ StoredCalibration ReadStoredCalibration(InstrumentLink& link) {
     return stored;
 }
 
+namespace {
+
+void ReportUsbError(const UsbError& error, CUsbDevice& device, OperatorPrompts& prompts,
+                    StartUpFindings& findings) {
+    // The operator sees the USB layer's text; the step it interrupted is
+    // abandoned.
+    if (!findings.usbError) {
+        findings.usbError = error.what();
+    }
+    CloseQuietly(device);
+    prompts.Message(error.what(), "", PromptIcon::Error);
+}
+
+bool ProgramRuns(CUsbDevice& device) {
+    try {
+        const bool runs = device.Open(0) && device.ReleaseNumber() == kRunningReleaseNumber;
+        device.Close();
+        return runs;
+    } catch (const UsbError&) {
+        CloseQuietly(device);
+        return false;
+    }
+}
+
+void LoadImages(CUsbDevice& device, Clock& clock, OperatorPrompts& prompts,
+                const StartUpOptions& options, StartUpFindings& findings) {
+    // The load under way when the USB layer gives up.
+    std::optional<ImageLoadOutcome>* loading = &findings.programImage;
+    try {
+        findings.programImage = LoadProgramImage(device, options.imageFolder);
+        loading = &findings.fpgaImage;
+        findings.fpgaImage = LoadFpgaImage(device, clock, options.imageFolder, options.progress);
+    } catch (const UsbError& error) {
+        *loading = ImageLoadOutcome::UsbFailure;
+        ReportUsbError(error, device, prompts, findings);
+    }
+    if (findings.programImage == ImageLoadOutcome::Loaded &&
+        findings.fpgaImage != ImageLoadOutcome::Loaded && !ProgramRuns(device)) {
+        // The program requests are not checked, but an instrument whose new
+        // program runs reports the running release: without it the FPGA
+        // load could not work, and the program image is to blame.
+        findings.programImage = ImageLoadOutcome::NotTaken;
+    }
+    const std::pair<const std::optional<ImageLoadOutcome>&, const char*> images[] = {
+        {findings.programImage, kProgramImageFile}, {findings.fpgaImage, kFpgaImageFile}};
+    for (const auto& [outcome, file] : images) {
+        if (outcome && *outcome != ImageLoadOutcome::Loaded) {
+            findings.imageFailure = ImageFailure{options.imageFolder / file, *outcome};
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+std::string ImageFailureText(const StartUpFindings& findings) {
+    if (!findings.imageFailure) {
+        return "";
+    }
+    return "The instrument image " + findings.imageFailure->file.string() + " did not load (" +
+           ImageLoadOutcomeText(findings.imageFailure->outcome) +
+           ").\nThe MV300 is not ready: tests cannot be run until the program is started "
+           "again with its image files in place.";
+}
+
+std::string RunTestNotReadyText(const StartUpFindings& findings) {
+    if (!findings.imageFailure) {
+        return "";
+    }
+    return "The instrument image " + findings.imageFailure->file.filename().string() +
+           " did not load at start-up (" + ImageLoadOutcomeText(findings.imageFailure->outcome) +
+           "): tests cannot be run.";
+}
+
+std::string InstrumentStatusText(const StartUpFindings& findings) {
+    if (!findings.instrumentFound) {
+        return "No MV300 found";
+    }
+    if (findings.imageFailure) {
+        return "MV300 not ready - " + findings.imageFailure->file.filename().string() +
+               " did not load (" + ImageLoadOutcomeText(findings.imageFailure->outcome) + ")";
+    }
+    return "MV300 ready";
+}
+
 StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Clock& clock,
                                  OperatorPrompts& prompts, const StartUpOptions& options) {
     StartUpFindings findings;
@@ -170,23 +255,23 @@ StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Cloc
         if (!device.Open(0)) {
             return findings;
         }
-        findings.instrumentFound = true;
-        findings.releaseNumber = device.ReleaseNumber();
-        if (findings.releaseNumber != kRunningReleaseNumber) {
-            findings.programImage = LoadProgramImage(device, options.imageFolder);
-            findings.fpgaImage =
-                LoadFpgaImage(device, clock, options.imageFolder, options.progress);
-        }
+    } catch (const UsbError& error) {
+        ReportUsbError(error, device, prompts, findings);
+        return findings;
+    }
+    findings.instrumentFound = true;
+    findings.releaseNumber = device.ReleaseNumber();
+    if (findings.releaseNumber != kRunningReleaseNumber) {
+        LoadImages(device, clock, prompts, options, findings);
+    }
+    try {
         InstrumentLink link(device, clock, 0);
         findings.stored = ReadStoredCalibration(link);
         device.Close();
     } catch (const UsbError& error) {
-        // The operator sees the USB layer's text; the rest of the instrument
-        // steps is abandoned and the built-in values stay.
-        findings.usbError = error.what();
+        // The built-in values stay.
         findings.stored = StoredCalibration{};
-        CloseQuietly(device);
-        prompts.Message(error.what(), "", PromptIcon::Error);
+        ReportUsbError(error, device, prompts, findings);
     }
     return findings;
 }

@@ -50,6 +50,12 @@ struct StartUpOptions {
     LoadProgress* progress = nullptr;
 };
 
+// An image the instrument needed at start-up and did not get.
+struct ImageFailure {
+    std::filesystem::path file;
+    ImageLoadOutcome outcome;
+};
+
 // What the instrument side of start-up found and did.
 struct StartUpFindings {
     int triggerDevicesFound = 0;
@@ -60,16 +66,37 @@ struct StartUpFindings {
     std::optional<ImageLoadOutcome> programImage;  // absent when no load was needed
     std::optional<ImageLoadOutcome> fpgaImage;
     StoredCalibration stored;
-    // An error of the USB layer that ended the instrument steps early.
+    // An error of the USB layer that ended an instrument step early.
     std::optional<std::string> usbError;
+    // The first image that did not load when the instrument needed them: it
+    // then has no program or no FPGA configuration and cannot measure.
+    std::optional<ImageFailure> imageFailure;
+
+    // An instrument was found and has what it needs to measure.
+    bool InstrumentReady() const { return instrumentFound && !imageFailure; }
 };
+
+inline constexpr const char* kInstrumentNotReadyCaption = "MV300 not ready";
+
+// For the operator, when the images did not load: which file and what went
+// wrong, and that the instrument is not ready. Empty otherwise.
+std::string ImageFailureText(const StartUpFindings& findings);
+// For the operator at each Run Test on an instrument whose images did not
+// load, under the caption kInstrumentNotReadyCaption.
+std::string RunTestNotReadyText(const StartUpFindings& findings);
+// The status bar's words for the instrument after start-up: "MV300 ready",
+// "No MV300 found", or "MV300 not ready" with the image that did not load.
+std::string InstrumentStatusText(const StartUpFindings& findings);
 
 // The instrument side of the main window's creation: connect the trigger
 // port, read the characterisation switch, bring the instrument up (program
 // and FPGA images when it reports another release number than 0x0064) and
 // read its calibration and response kernels. The instrument is closed
 // afterwards; the trigger port stays open when found. Never fails: whatever
-// could not be read leaves the program on its built-in values.
+// could not be read leaves the program on its built-in values. The store is
+// read even when an image load failed: it does not need the FPGA. Errors of
+// the USB layer are shown to the operator; the image failure is only
+// reported in the findings.
 StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Clock& clock,
                                  OperatorPrompts& prompts, const StartUpOptions& options);
 

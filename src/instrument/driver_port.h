@@ -108,7 +108,8 @@ class DriverPort {
     // first. Without a time-out the wait lasts until the request completes.
     virtual bool WaitIoControl(RequestId request, std::optional<std::int64_t> timeoutMs) = 0;
     // The result of a request without waiting for it; the request is
-    // forgotten afterwards.
+    // forgotten afterwards. Finishing a request that has not completed gives
+    // it up: it fails, and the port no longer touches its buffers.
     virtual IoResult FinishIoControl(RequestId request) = 0;
 
     // The system's text for an error code, as shown to the operator.

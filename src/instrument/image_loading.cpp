@@ -13,6 +13,8 @@ namespace orvik {
 namespace {
 
 constexpr std::uint32_t kCodeUploadChunk = 0x1000;
+// The byte of the begin-load reply that says whether the FPGA took the image.
+constexpr std::size_t kFpgaTakenByte = 2;
 
 std::optional<std::vector<std::uint8_t>> ReadImageFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -111,6 +113,10 @@ const char* ImageLoadOutcomeText(ImageLoadOutcome outcome) {
             return "instrument refused the load";
         case ImageLoadOutcome::StreamFailed:
             return "instrument refused part of the image";
+        case ImageLoadOutcome::NotTaken:
+            return "instrument did not take the image";
+        case ImageLoadOutcome::UsbFailure:
+            return "USB error";
     }
     return "";
 }
@@ -192,11 +198,11 @@ ImageLoadOutcome LoadFpgaImage(CUsbDevice& device, Clock& clock,
     }
     CommandPacket reply{};
     length = kCommandSize;
-    if (device.BulkIn()) {
-        device.BulkIn()->Transfer(reply, length);
-    }
+    const bool answered = device.BulkIn() && device.BulkIn()->Transfer(reply, length);
     session.Close();
-    return ImageLoadOutcome::Loaded;
+    const bool taken = answered && length >= kFpgaTakenByte + 1 &&
+                       reply[0] == instrument_command::kBeginFpgaLoad && reply[kFpgaTakenByte] == 1;
+    return taken ? ImageLoadOutcome::Loaded : ImageLoadOutcome::NotTaken;
 }
 
 }  // namespace orvik

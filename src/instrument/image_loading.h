@@ -29,6 +29,8 @@ enum class ImageLoadOutcome {
     EndpointMissing,  // the instrument has no FPGA endpoint
     CommandFailed,    // the begin-load command was refused
     StreamFailed,     // a chunk of the FPGA image was refused
+    NotTaken,         // the FPGA did not confirm the image once it was streamed
+    UsbFailure,       // the USB layer gave up during the load
 };
 
 const char* ImageLoadOutcomeText(ImageLoadOutcome outcome);
@@ -42,7 +44,10 @@ std::filesystem::path ExecutableFolder();
 ImageLoadOutcome LoadProgramImage(CUsbDevice& device, const std::filesystem::path& folder);
 
 // Streams `folder`/TdrSpartan.hex to the FPGA endpoint in chunks of 512
-// bytes after a 3-second pause, reporting the characters consumed.
+// bytes after a 3-second pause, reporting the characters consumed. The
+// instrument's reply after the stream says whether its FPGA took the image
+// (byte 0 the begin-load command, byte 2 1 when configured): the release
+// number cannot say so, since it follows the controller's program alone.
 ImageLoadOutcome LoadFpgaImage(CUsbDevice& device, Clock& clock,
                                const std::filesystem::path& folder, LoadProgress* progress);
 

@@ -16,6 +16,15 @@ InstrumentStation::InstrumentStation(DriverPort& port, Clock& clock, OperatorPro
 StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     StartUpFindings findings = RunDeviceStartUp(device_, trigger_, clock_, prompts_, options);
     characterizeMode_ = findings.characterizeMode;
+    ready_ = findings.InstrumentReady();
+    if (findings.imageFailure) {
+        // Told once now; every acquisition then ends at once with the reason
+        // instead of waiting on an instrument that cannot answer.
+        prompts_.Message(ImageFailureText(findings), kInstrumentNotReadyCaption, PromptIcon::Error);
+        acquisition_.SetNotReady(RunTestNotReadyText(findings), kInstrumentNotReadyCaption);
+    } else {
+        acquisition_.ClearNotReady();
+    }
     std::vector<std::string> refused =
         ApplyStoredCalibration(findings.stored, calibration_, kernels_);
     findings.stored.notes.insert(findings.stored.notes.end(), refused.begin(), refused.end());

@@ -43,6 +43,10 @@ class InstrumentStation : public ProfileInstrument {
     StartUpFindings StartUp(const StartUpOptions& options);
     // "Characterize" was on the command line at start-up.
     bool CharacterizeMode() const { return characterizeMode_; }
+    // Start-up found the instrument and it got its images. When the images
+    // did not load, the operator was told at start-up and every acquisition
+    // (Run Test, calibration, characterisation) ends at once with a message.
+    bool InstrumentReady() const { return ready_; }
 
     // Run Test's acquisition: the 750 impedance values from the mode's end of
     // cable, valid until the next acquisition.
@@ -84,6 +88,7 @@ class InstrumentStation : public ProfileInstrument {
     Acquisition acquisition_;
     AcquisitionOutcome lastAcquisition_;
     bool characterizeMode_ = false;
+    bool ready_ = false;
 };
 
 }  // namespace orvik

@@ -3,9 +3,9 @@
 #include <span>
 #include <string>
 
+#include "base/measurement_mode.h"
 #include "instrument/acquisition_buffers.h"
 #include "instrument/calibration_set.h"
-#include "base/measurement_mode.h"
 #include "instrument/response_kernel.h"
 
 namespace orvik {

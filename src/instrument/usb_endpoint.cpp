@@ -137,10 +137,15 @@ bool CUsbEndpoint::WaitTransfer(PendingTransfer& request) {
     if (port_.WaitIoControl(request.request, std::int64_t{timeoutMs_})) {
         return true;
     }
-    // The request must be over before its buffer may go: abort the pipe and
-    // wait for the aborted request to come back.
+    // The request should be over before its buffer may go: abort the pipe and
+    // wait for the aborted request to come back. A driver that does not
+    // complete it must not hold the program for ever: after a bounded wait
+    // the request is given up (finishing it makes the port forget it, so its
+    // buffers are no longer touched) and the transfer fails.
     AbortPipe();
-    port_.WaitIoControl(request.request, std::nullopt);
+    if (!port_.WaitIoControl(request.request, kAbortCompletionTimeoutMs)) {
+        lastError_ = os_error::kSemaphoreTimeout;
+    }
     return false;
 }
 

@@ -38,6 +38,9 @@ struct PendingTransfer {
 class CUsbEndpoint {
   public:
     static constexpr std::uint32_t kDefaultTimeoutMs = 10000;
+    // How long a timed-out request may take to come back after its pipe was
+    // aborted before it is given up.
+    static constexpr std::int64_t kAbortCompletionTimeoutMs = 1000;
 
     CUsbEndpoint(DriverPort& port, DriverHandle handle, const EndpointDescriptor& descriptor);
     virtual ~CUsbEndpoint() = default;
@@ -59,7 +62,8 @@ class CUsbEndpoint {
                                 PendingTransfer& request, std::span<std::uint8_t> packetInfo);
 
     // A transfer bounded by the endpoint's time-out: a request still running
-    // then is aborted, and the transfer fails once it has completed. `length`
+    // then is aborted, and the transfer fails once it has completed (or once
+    // the abort has had a second to complete it). `length`
     // goes in as the bytes to move (at most buffer.size()) and comes back as
     // the bytes moved.
     bool Transfer(std::span<std::uint8_t> buffer, std::uint32_t& length,

@@ -18,6 +18,9 @@ constexpr std::uint32_t kStatusInvalidParameter = 0x80000300;
 
 constexpr std::uint32_t kIoIncomplete = 996;
 constexpr std::int64_t kDefaultControlTimeoutMs = 5000;
+// What waiting without a time-out for a request that never completes costs:
+// the clock shows the program hanging.
+constexpr std::int64_t kForeverMs = std::int64_t{24} * 60 * 60 * 1000;
 
 std::string LowerGuid(const Guid& guid) {
     std::string text = guid.ToString();
@@ -40,7 +43,7 @@ IoResult Failure(std::uint32_t error) {
 SimulatedDriverPort::SimulatedDriverPort(Clock& clock, SimulatorOptions options)
     : clock_(clock),
       options_(std::move(options)),
-      instrument_(options_.instrument),
+      instrument_(options_.instrument, &clock),
       instrumentPresent_(options_.instrumentPresent),
       triggerPresent_(options_.triggerPortPresent) {}
 
@@ -52,7 +55,15 @@ std::string SimulatedDriverPort::TriggerPath() {
     return "\\\\?\\usb#vid_2f4e&pid_0301#trig000001#" + LowerGuid(kTriggerInterfaceGuid);
 }
 
+void SimulatedDriverPort::ComeBackWhenDue() {
+    if (Returned()) {
+        instrumentPresent_ = true;
+        returnAtMs_.reset();
+    }
+}
+
 std::vector<std::string> SimulatedDriverPort::EnumerateInterfaces(const Guid& guid) {
+    ComeBackWhenDue();
     if (guid == kInstrumentInterfaceGuid && instrumentPresent_) {
         return {InstrumentPath()};
     }
@@ -63,6 +74,7 @@ std::vector<std::string> SimulatedDriverPort::EnumerateInterfaces(const Guid& gu
 }
 
 OpenResult SimulatedDriverPort::Open(const std::string& path, OpenOptions options) {
+    ComeBackWhenDue();
     if (path == InstrumentPath() && instrumentPresent_) {
         const DriverHandle handle = nextHandle_++;
         handles_[handle] = Handle{Device::Instrument, connection_};
@@ -93,8 +105,8 @@ std::uint32_t SimulatedDriverPort::Close(DriverHandle handle) {
             pending.result = Failure(os_error::kOperationAborted);
         }
     }
-    if (failNextClose_) {
-        failNextClose_ = false;
+    if (failCloseAt_ && *failCloseAt_ == ++closes_) {
+        failCloseAt_.reset();
         return os_error::kInvalidHandle;
     }
     return os_error::kSuccess;
@@ -135,6 +147,7 @@ IoStart SimulatedDriverPort::StartIoControl(DriverHandle handle, std::uint32_t c
     pending.endpoint = outcome.endpoint;
     pending.complete = !outcome.waits;
     pending.result = outcome.result;
+    pending.stuck = outcome.stuck;
     pending.header = input.first(std::min<std::size_t>(input.size(), TransferHeader::kSize));
     pending_[id] = pending;
     return IoStart{os_error::kIoPending, id};
@@ -145,11 +158,10 @@ bool SimulatedDriverPort::WaitIoControl(RequestId request, std::optional<std::in
     if (found == pending_.end() || found->second.complete) {
         return true;
     }
-    if (timeoutMs) {
-        clock_.SleepMs(*timeoutMs);
-    }
-    // Without a time-out a real wait would last for ever; nothing else can
-    // complete the request here, so the simulated one gives up.
+    // Nothing completes a request while its caller waits here. Without a
+    // time-out a real wait would last for ever: the clock says so, and the
+    // simulated one gives up.
+    clock_.SleepMs(timeoutMs ? *timeoutMs : kForeverMs);
     return false;
 }
 
@@ -196,6 +208,20 @@ std::string SimulatedDriverPort::ErrorText(std::uint32_t error) {
 
 void SimulatedDriverPort::Unplug() {
     instrumentPresent_ = false;
+    returnAtMs_.reset();
+    EndInstrumentRequests();
+}
+
+void SimulatedDriverPort::LeaveBusForNewProgram() {
+    // The handles of the old connection are dead; the running instrument
+    // comes back on a new one.
+    EndInstrumentRequests();
+    instrumentPresent_ = false;
+    ++connection_;
+    returnAtMs_ = clock_.NowMs() + options_.renumerationDelayMs;
+}
+
+void SimulatedDriverPort::EndInstrumentRequests() {
     for (auto& [id, pending] : pending_) {
         const auto handle = handles_.find(pending.handle);
         if (!pending.complete && handle != handles_.end() &&
@@ -208,8 +234,8 @@ void SimulatedDriverPort::Unplug() {
 }
 
 void SimulatedDriverPort::PlugIn() {
-    if (instrumentPresent_) {
-        return;
+    if (instrumentPresent_ || returnAtMs_) {
+        return;  // there already, or coming back by itself
     }
     instrumentPresent_ = true;
     ++connection_;
@@ -253,7 +279,8 @@ std::optional<TransferFault> SimulatedDriverPort::TakeFault(int transfer) {
 
 void SimulatedDriverPort::AbortEndpoint(DriverHandle handle, std::uint8_t endpoint) {
     for (auto& [id, pending] : pending_) {
-        if (pending.handle == handle && pending.endpoint == endpoint && !pending.complete) {
+        if (pending.handle == handle && pending.endpoint == endpoint && !pending.complete &&
+            !pending.stuck) {
             pending.complete = true;
             pending.result = Failure(os_error::kOperationAborted);
             WriteStatus(pending.header, kStatusCanceled, 0);
@@ -264,6 +291,7 @@ void SimulatedDriverPort::AbortEndpoint(DriverHandle handle, std::uint8_t endpoi
 SimulatedDriverPort::Outcome SimulatedDriverPort::Dispatch(DriverHandle handle, std::uint32_t code,
                                                            std::span<std::uint8_t> input,
                                                            std::span<std::uint8_t> output) {
+    ComeBackWhenDue();
     const auto found = handles_.find(handle);
     if (found == handles_.end()) {
         return {Failure(os_error::kInvalidHandle), false, 0, true};
@@ -363,7 +391,9 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::PipeRequest(std::uint32_t code
             AbortEndpoint(handle, endpoint);
         }
     }
-    if (code == usb_request::kResetPipe) {
+    if (code == usb_request::kAbortPipe) {
+        instrument_.AbortPipe(endpoint);
+    } else {
         instrument_.ResetPipe(endpoint);
     }
     return {IoResult{true, 0, os_error::kSuccess}};
@@ -414,6 +444,8 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Transfer(std::uint32_t code,
                 return {Failure(os_error::kGeneralFailure), false, endpoint};
             case TransferFault::Kind::TimeOut:
                 return {Failure(os_error::kSemaphoreTimeout), true, endpoint};
+            case TransferFault::Kind::Stuck:
+                return {Failure(os_error::kSemaphoreTimeout), true, endpoint, false, true};
             case TransferFault::Kind::Disconnect:
                 Unplug();
                 WriteStatus(input, kStatusDeviceGone, 0);
@@ -439,6 +471,9 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Transfer(std::uint32_t code,
         const SetupPacket setup{header.requestType, header.request, header.value, header.index,
                                 header.length};
         answer = instrument_.Control(setup, data);
+        if (instrument_.TakeRenumeration()) {
+            LeaveBusForNewProgram();
+        }
     } else if (deviceToHost) {
         answer = instrument_.PipeIn(endpoint, data);
     } else {

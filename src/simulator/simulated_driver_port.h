@@ -23,6 +23,9 @@ struct SimulatorOptions {
     std::uint32_t secondVersionWord = 0x00000001;
     std::uint8_t attributeByte = 0x01;
     std::uint8_t alternateSetting = 0;
+    // How long the instrument is off the bus after its new program started,
+    // before it comes back as the running instrument.
+    std::int64_t renumerationDelayMs = 1500;
 };
 
 // Ways the simulated driver can let a transfer down. Transfers (control,
@@ -33,6 +36,8 @@ struct TransferFault {
         TimeOut,     // never completes until its pipe is aborted
         Disconnect,  // the instrument is unplugged as the transfer starts
         ShortReply,  // moves at most `shortLength` bytes (device-to-host only)
+        Stuck,       // never completes, not even when its pipe is aborted;
+                     // closing the handle or unplugging ends it
     };
     Kind kind = Kind::Fail;
     int transfer = 1;
@@ -69,7 +74,9 @@ class SimulatedDriverPort : public DriverPort {
     // The instrument.
     void Unplug();  // gone: open handles fail, enumeration finds nothing
     void PlugIn();  // back, cold, with its store
-    bool InstrumentPresent() const { return instrumentPresent_; }
+    bool InstrumentPresent() const { return instrumentPresent_ || Returned(); }
+    // Off the bus after its new program started, until it comes back.
+    bool Renumerating() const { return returnAtMs_.has_value() && !Returned(); }
 
     // Faults.
     void AddFault(const TransferFault& fault) { faults_.push_back(fault); }
@@ -78,14 +85,17 @@ class SimulatedDriverPort : public DriverPort {
     void DisconnectAtTransfer(int transfer) {
         AddFault({TransferFault::Kind::Disconnect, transfer, 0});
     }
+    void StuckTransfer(int transfer) { AddFault({TransferFault::Kind::Stuck, transfer, 0}); }
     void ShortReplyAtTransfer(int transfer, std::uint32_t length) {
         AddFault({TransferFault::Kind::ShortReply, transfer, length});
     }
     // Every device-to-host transfer on `endpoint` moves at most `length` bytes.
     void ShortenReplies(std::uint8_t endpoint, std::optional<std::uint32_t> length);
     void ClearFaults();
-    // The next close of a handle is refused (the handle is gone all the same).
-    void FailNextClose() { failNextClose_ = true; }
+    // The `close`th close of a handle from now (1: the next) is refused; the
+    // handle is gone all the same.
+    void FailClose(int close) { failCloseAt_ = closes_ + close; }
+    void FailNextClose() { FailClose(1); }
     int TransferCount() const { return transferCount_; }
     // Requests started and not yet finished.
     std::size_t PendingRequests() const { return pending_.size(); }
@@ -112,12 +122,14 @@ class SimulatedDriverPort : public DriverPort {
         bool complete = false;
         IoResult result;
         std::span<std::uint8_t> header;  // for the status words of an aborted request
+        bool stuck = false;              // an abort does not complete it
     };
     struct Outcome {
         IoResult result;
         bool waits = false;  // nothing yet: completes only when aborted
         std::uint8_t endpoint = 0;
         bool rejected = false;  // refused before it reached the device
+        bool stuck = false;
     };
 
     Outcome Dispatch(DriverHandle handle, std::uint32_t code, std::span<std::uint8_t> input,
@@ -133,6 +145,10 @@ class SimulatedDriverPort : public DriverPort {
     void AbortEndpoint(DriverHandle handle, std::uint8_t endpoint);
     void SetInput(int input, bool pressed);
     bool HandleAlive(const Handle& handle) const;
+    void EndInstrumentRequests();
+    void LeaveBusForNewProgram();
+    bool Returned() const { return returnAtMs_ && clock_.NowMs() >= *returnAtMs_; }
+    void ComeBackWhenDue();
 
     Clock& clock_;
     SimulatorOptions options_;
@@ -150,7 +166,9 @@ class SimulatedDriverPort : public DriverPort {
     int transferCount_ = 0;
     std::array<bool, 2> inputs_{};
     bool failTrigger_ = false;
-    bool failNextClose_ = false;
+    std::optional<int> failCloseAt_;
+    int closes_ = 0;
+    std::optional<std::int64_t> returnAtMs_;
     int triggerRequests_ = 0;
 };
 

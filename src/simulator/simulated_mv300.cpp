@@ -26,6 +26,13 @@ constexpr std::uint8_t kReadPage = 0xC3;
 constexpr std::uint8_t kWritePage = 0xC6;
 constexpr std::uint8_t kBeginFpgaLoad = 0x53;
 
+// What the IN pipes hold at most: older replies and blocks are overwritten.
+constexpr std::size_t kPipeDepth = 4;
+constexpr std::uint16_t kResetValue = 0x0000;
+constexpr std::uint16_t kFrontEndValue = 0x8241;
+constexpr std::uint16_t kArmingValue = 0x0082;
+constexpr std::uint16_t kDifferentialBit = 4;
+
 void Put16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
     bytes.push_back(static_cast<std::uint8_t>(value & 0xFF));
     bytes.push_back(static_cast<std::uint8_t>(value >> 8));
@@ -62,13 +69,14 @@ std::vector<std::uint8_t> DefaultConfiguration() {
 
 }  // namespace
 
-SimulatedMv300::SimulatedMv300(Mv300Options options)
+SimulatedMv300::SimulatedMv300(Mv300Options options, const Clock* clock)
     : options_(std::move(options)),
       store_(options_.storePath.empty() ? std::make_unique<SimulatedStore>()
                                         : std::make_unique<SimulatedStore>(options_.storePath)),
       source_(std::make_unique<PhysicsWaveformSource>(options_.noiseSeed)),
       codeMemory_(kCodeSize, 0),
-      highMemory_(kHighSize, 0) {
+      highMemory_(kHighSize, 0),
+      clock_(clock) {
     if (options_.warm) {
         programRunning_ = true;
         fpgaConfigured_ = true;
@@ -76,20 +84,32 @@ SimulatedMv300::SimulatedMv300(Mv300Options options)
 }
 
 std::uint16_t SimulatedMv300::ReleaseNumber() const {
-    return programRunning_ && fpgaConfigured_ ? kRunningReleaseNumber : options_.coldReleaseNumber;
+    // The controller's program reports the release; it knows nothing of the FPGA.
+    return programRunning_ ? kRunningReleaseNumber : options_.coldReleaseNumber;
+}
+
+void SimulatedMv300::StopProgram() {
+    programRunning_ = false;
+    fpgaConfigured_ = false;
+    receivingFpga_ = false;
+    fpgaStream_.clear();
+    replies_.clear();
+    captured_.reset();
+    sampleFifo_.clear();
+    frontEndAtMs_.reset();
+    armedAtMs_.reset();
+    lastRegisterAtMs_.reset();
+    setupPaced_ = true;
 }
 
 void SimulatedMv300::PowerCycle() {
     std::fill(codeMemory_.begin(), codeMemory_.end(), 0);
     std::fill(highMemory_.begin(), highMemory_.end(), 0);
     controllerHeld_ = false;
-    programRunning_ = false;
-    fpgaConfigured_ = false;
-    receivingFpga_ = false;
-    fpgaStream_.clear();
-    reply_.reset();
-    block_.reset();
+    renumerate_ = false;
+    StopProgram();
     halted_.clear();
+    aborted_.clear();
     blocksSinceArming_ = 0;
 }
 
@@ -109,8 +129,24 @@ DeviceAnswer SimulatedMv300::Stall(std::uint8_t endpoint) {
     return {DeviceAnswer::Kind::Stall, 0};
 }
 
+void SimulatedMv300::AbortPipe(std::uint8_t endpoint) {
+    if (std::find(aborted_.begin(), aborted_.end(), endpoint) == aborted_.end()) {
+        aborted_.push_back(endpoint);
+    }
+}
+
 void SimulatedMv300::ResetPipe(std::uint8_t endpoint) {
     halted_.erase(std::remove(halted_.begin(), halted_.end(), endpoint), halted_.end());
+    const auto aborted = std::find(aborted_.begin(), aborted_.end(), endpoint);
+    if (aborted == aborted_.end()) {
+        return;
+    }
+    aborted_.erase(aborted);
+    if (endpoint == kCommandIn) {
+        replies_.clear();
+    } else if (endpoint == kSamplesIn) {
+        sampleFifo_.clear();
+    }
 }
 
 std::vector<std::uint8_t> SimulatedMv300::DeviceDescriptor() const {
@@ -191,11 +227,7 @@ DeviceAnswer SimulatedMv300::VendorWrite(const SetupPacket& setup,
             if (data[i] & 1) {
                 // Holding the controller stops its program and with it the FPGA.
                 controllerHeld_ = true;
-                programRunning_ = false;
-                fpgaConfigured_ = false;
-                receivingFpga_ = false;
-                reply_.reset();
-                block_.reset();
+                StopProgram();
             } else if (controllerHeld_) {
                 ReleaseController();
             }
@@ -209,6 +241,7 @@ void SimulatedMv300::ReleaseController() {
     programRunning_ = ProgramAccepted(codeMemory_, highMemory_);
     if (programRunning_) {
         ++programUploads_;
+        renumerate_ = true;
     }
 }
 
@@ -233,39 +266,81 @@ DeviceAnswer SimulatedMv300::PipeIn(std::uint8_t endpoint, std::span<std::uint8_
         return Stall(endpoint);
     }
     if (endpoint == kCommandIn) {
-        if (receivingFpga_ && !reply_) {
-            // The end of the stream: the FPGA says whether it took the image.
-            receivingFpga_ = false;
-            fpgaConfigured_ = FpgaStreamAccepted(fpgaStream_);
-            fpgaLoads_ += fpgaConfigured_ ? 1 : 0;
-            fpgaStream_.clear();
-            std::array<std::uint8_t, kPacketSize> reply{};
-            reply[0] = kBeginFpgaLoad;
-            reply[2] = fpgaConfigured_ ? 1 : 0;
-            reply_ = reply;
-        }
-        if (!reply_) {
-            return {DeviceAnswer::Kind::Nak, 0};
-        }
-        const std::size_t count = std::min(kPacketSize, data.size());
-        std::copy_n(reply_->begin(), count, data.begin());
-        reply_.reset();
-        return {DeviceAnswer::Kind::Done, static_cast<std::uint32_t>(count)};
+        return DeliverReply(data);
     }
     if (endpoint == kSamplesIn) {
-        if (!block_) {
-            return {DeviceAnswer::Kind::Nak, 0};
-        }
-        const std::size_t count = std::min(block_->size(), data.size() / 2);
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto bits = static_cast<std::uint16_t>((*block_)[i]);
-            data[2 * i] = static_cast<std::uint8_t>(bits & 0xFF);
-            data[2 * i + 1] = static_cast<std::uint8_t>(bits >> 8);
-        }
-        block_.reset();
-        return {DeviceAnswer::Kind::Done, static_cast<std::uint32_t>(2 * count)};
+        return DeliverBlock(data);
     }
     return Stall(endpoint);
+}
+
+DeviceAnswer SimulatedMv300::DeliverReply(std::span<std::uint8_t> data) {
+    if (receivingFpga_ && replies_.empty()) {
+        // The end of the stream: the FPGA says whether it took the image.
+        receivingFpga_ = false;
+        fpgaConfigured_ = FpgaStreamAccepted(fpgaStream_);
+        fpgaLoads_ += fpgaConfigured_ ? 1 : 0;
+        fpgaStream_.clear();
+        std::array<std::uint8_t, kPacketSize> reply{};
+        reply[0] = kBeginFpgaLoad;
+        reply[2] = fpgaConfigured_ ? 1 : 0;
+        PushReply(reply);
+    }
+    if (replies_.empty()) {
+        return {DeviceAnswer::Kind::Nak, 0};
+    }
+    const std::size_t count = std::min(kPacketSize, data.size());
+    std::copy_n(replies_.front().begin(), count, data.begin());
+    replies_.pop_front();
+    return {DeviceAnswer::Kind::Done, static_cast<std::uint32_t>(count)};
+}
+
+DeviceAnswer SimulatedMv300::DeliverBlock(std::span<std::uint8_t> data) {
+    std::vector<std::int16_t> block;
+    if (!sampleFifo_.empty()) {
+        block = std::move(sampleFifo_.front());
+        sampleFifo_.pop_front();
+    } else if (captured_) {
+        block = std::move(*captured_);
+        captured_.reset();
+    } else {
+        return {DeviceAnswer::Kind::Nak, 0};
+    }
+    // Whatever the read does not take of the block is lost.
+    const std::size_t count = std::min(block.size(), data.size() / 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto bits = static_cast<std::uint16_t>(block[i]);
+        data[2 * i] = static_cast<std::uint8_t>(bits & 0xFF);
+        data[2 * i + 1] = static_cast<std::uint8_t>(bits >> 8);
+    }
+    return {DeviceAnswer::Kind::Done, static_cast<std::uint32_t>(2 * count)};
+}
+
+void SimulatedMv300::PushReply(const std::array<std::uint8_t, kPacketSize>& reply) {
+    if (replies_.size() == kPipeDepth) {
+        replies_.pop_front();
+    }
+    replies_.push_back(reply);
+}
+
+bool SimulatedMv300::ReadyForBlocks() const {
+    return fpgaConfigured_ && armedAtMs_ && NowMs() - *armedAtMs_ >= kArmingSettleMs;
+}
+
+void SimulatedMv300::AcquireBlock(std::uint8_t parameter) {
+    // The sampler hands its last block on to the sample pipe, where it waits
+    // to be read, and takes the next one.
+    if (captured_) {
+        if (sampleFifo_.size() == kPipeDepth) {
+            sampleFifo_.pop_front();
+        }
+        sampleFifo_.push_back(std::move(*captured_));
+        captured_.reset();
+    }
+    if (parameter == kAcquireParameter && ReadyForBlocks()) {
+        captured_ = source_->Block(mode_, Attached(mode_), blocksSinceArming_);
+    }
+    ++blocksSinceArming_;
 }
 
 void SimulatedMv300::Command(std::span<const std::uint8_t> packet) {
@@ -279,10 +354,7 @@ void SimulatedMv300::Command(std::span<const std::uint8_t> packet) {
             break;
         case kAcquireBlock:
             reply[2] = packet[2];
-            block_.reset();
-            if (fpgaConfigured_) {
-                block_ = source_->Block(mode_, Attached(mode_), blocksSinceArming_++);
-            }
+            AcquireBlock(packet[2]);
             break;
         case kReadPage: {
             reply[2] = packet[2];
@@ -302,25 +374,46 @@ void SimulatedMv300::Command(std::span<const std::uint8_t> packet) {
             receivingFpga_ = true;
             fpgaConfigured_ = false;
             fpgaStream_.clear();
-            reply_.reset();
+            captured_.reset();
+            armedAtMs_.reset();
             return;
         default:
             reply[1] = 0xFF;  // not a command of this firmware
             break;
     }
-    reply_ = reply;
+    PushReply(reply);
 }
 
 void SimulatedMv300::RegisterWrite(std::uint16_t value,
                                    std::array<std::uint8_t, kPacketSize>& reply) {
     registersWritten_.push_back(value);
-    // Bit 2 of the front-end and arming values selects the differential path.
-    const std::uint16_t withoutMode = value & 0xFFFB;
-    if (withoutMode == 0x8241 || withoutMode == 0x0082) {
-        mode_ = ModeFromDifferential((value & 4) != 0);
+    const std::int64_t now = NowMs();
+    // A write that comes before the previous one has settled spoils the set-up.
+    if (lastRegisterAtMs_ && now - *lastRegisterAtMs_ < kRegisterSettleMs) {
+        setupPaced_ = false;
     }
-    if (withoutMode == 0x0082) {
+    lastRegisterAtMs_ = now;
+    // Bit 2 of the front-end and arming values selects the differential path.
+    const std::uint16_t withoutMode = value & ~kDifferentialBit;
+    const MeasurementMode mode = ModeFromDifferential((value & kDifferentialBit) != 0);
+    if (value == kResetValue) {
+        frontEndAtMs_.reset();
+        armedAtMs_.reset();
+        setupPaced_ = true;
+    } else if (withoutMode == kFrontEndValue) {
+        mode_ = mode;
+        frontEndMode_ = mode;
+        frontEndAtMs_ = now;
+        armedAtMs_.reset();
+    } else if (withoutMode == kArmingValue) {
+        mode_ = mode;
         blocksSinceArming_ = 0;
+        const bool settled =
+            frontEndAtMs_ && frontEndMode_ == mode && now - *frontEndAtMs_ >= kFrontEndSettleMs;
+        armedAtMs_.reset();
+        if (settled && setupPaced_ && fpgaConfigured_) {
+            armedAtMs_ = now;
+        }
     }
     // The FPGA echoes what its register now holds; without it nothing answers.
     const std::uint16_t readBack = fpgaConfigured_ ? value : 0;

@@ -2,12 +2,15 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/clock.h"
 #include "simulator/block_source.h"
 #include "simulator/simulated_store.h"
 
@@ -51,6 +54,19 @@ struct Mv300Options {
 // The instrument as its USB controller and firmware behave: descriptors,
 // program upload through vendor request 0xA0, the command pipe, FPGA
 // configuration, register writes, sample blocks and the store.
+//
+// It forgives nothing a real instrument would not:
+// - A reply or a sample block that was not read stays in its IN pipe and is
+//   what the next read gets, until the host aborts and then resets that pipe.
+// - The sampler gives samples only after the register set-up: the front-end
+//   value, then at least 50 ms later the arming value of the same cable, every
+//   register write at least 10 ms after the one before, and the first block
+//   asked for at least 120 ms after arming. An acquire-block command before
+//   that, or with a parameter other than 4, captures nothing, and the read of
+//   the sample pipe waits in vain.
+// - When the controller's new program starts it reports the running release
+//   number, whether or not the FPGA is configured, and (through the driver)
+//   leaves the bus to come back as the running instrument.
 class SimulatedMv300 {
   public:
     static constexpr std::uint16_t kVendorId = 0x2F4E;
@@ -61,19 +77,32 @@ class SimulatedMv300 {
     static constexpr std::uint8_t kFpgaOut = 0x04;
     static constexpr std::uint8_t kSamplesIn = 0x88;
 
-    explicit SimulatedMv300(Mv300Options options = {});
+    static constexpr std::int64_t kRegisterSettleMs = 10;
+    static constexpr std::int64_t kFrontEndSettleMs = 50;
+    static constexpr std::int64_t kArmingSettleMs = 120;
+    static constexpr std::uint8_t kAcquireParameter = 4;
+
+    // Time for the set-up checks comes from `clock`; without one it stands still.
+    explicit SimulatedMv300(Mv300Options options = {}, const Clock* clock = nullptr);
 
     // Endpoint 0.
     DeviceAnswer Control(const SetupPacket& setup, std::span<std::uint8_t> data);
     // The other endpoints.
     DeviceAnswer PipeOut(std::uint8_t endpoint, std::span<const std::uint8_t> data);
     DeviceAnswer PipeIn(std::uint8_t endpoint, std::span<std::uint8_t> data);
+    // The host gave up what it had asked of the pipe. A reset after it
+    // empties the pipe of what the device had put there.
+    void AbortPipe(std::uint8_t endpoint);
     void ResetPipe(std::uint8_t endpoint);
     bool HasEndpoint(std::uint8_t endpoint) const;
     bool Halted(std::uint8_t endpoint) const;
 
     // Unplugged and plugged in again: program and FPGA are lost, the store stays.
     void PowerCycle();
+
+    // True once after the controller's new program started: the device now
+    // leaves the bus and comes back as the running instrument.
+    bool TakeRenumeration() { return std::exchange(renumerate_, false); }
 
     std::uint16_t ReleaseNumber() const;
     bool ProgramRunning() const { return programRunning_; }
@@ -86,6 +115,11 @@ class SimulatedMv300 {
     // The cable the front end is switched to (by bit 2 of the register values).
     MeasurementMode Mode() const { return mode_; }
     int BlocksSinceArming() const { return blocksSinceArming_; }
+    // The register set-up is complete and has settled: blocks bring samples.
+    bool ReadyForBlocks() const;
+    // Replies and sample blocks waiting in their IN pipes.
+    std::size_t RepliesWaiting() const { return replies_.size(); }
+    std::size_t BlocksWaiting() const { return sampleFifo_.size() + (captured_ ? 1 : 0); }
     std::vector<std::uint8_t> CommandsReceived() const { return commandsReceived_; }
 
     SimulatedStore& Store() { return *store_; }
@@ -111,8 +145,14 @@ class SimulatedMv300 {
     DeviceAnswer StandardRead(const SetupPacket& setup, std::span<std::uint8_t> data);
     void Command(std::span<const std::uint8_t> packet);
     void RegisterWrite(std::uint16_t value, std::array<std::uint8_t, 62>& reply);
+    void AcquireBlock(std::uint8_t parameter);
+    void PushReply(const std::array<std::uint8_t, 62>& reply);
+    DeviceAnswer DeliverReply(std::span<std::uint8_t> data);
+    DeviceAnswer DeliverBlock(std::span<std::uint8_t> data);
     void ReleaseController();
+    void StopProgram();
     DeviceAnswer Stall(std::uint8_t endpoint);
+    std::int64_t NowMs() const { return clock_ ? clock_->NowMs() : 0; }
 
     Mv300Options options_;
     std::unique_ptr<SimulatedStore> store_;
@@ -127,16 +167,30 @@ class SimulatedMv300 {
     int programUploads_ = 0;
     int fpgaLoads_ = 0;
 
+    bool renumerate_ = false;
+
+    const Clock* clock_;
     bool receivingFpga_ = false;
     std::vector<std::uint8_t> fpgaStream_;
-    std::optional<std::array<std::uint8_t, 62>> reply_;
-    std::optional<std::vector<std::int16_t>> block_;
+    // The command IN pipe, oldest reply first.
+    std::deque<std::array<std::uint8_t, 62>> replies_;
+    // The block the sampler took for the latest acquire-block command, and
+    // the earlier ones it handed on to the sample pipe, oldest first.
+    std::optional<std::vector<std::int16_t>> captured_;
+    std::deque<std::vector<std::int16_t>> sampleFifo_;
     std::vector<std::uint8_t> halted_;
+    std::vector<std::uint8_t> aborted_;
 
     std::vector<std::uint16_t> registersWritten_;
     std::vector<std::uint8_t> commandsReceived_;
     MeasurementMode mode_ = MeasurementMode::SingleEnded;
     int blocksSinceArming_ = 0;
+    // The register set-up since the last reset value.
+    std::optional<std::int64_t> lastRegisterAtMs_;
+    bool setupPaced_ = true;
+    std::optional<std::int64_t> frontEndAtMs_;
+    MeasurementMode frontEndMode_ = MeasurementMode::SingleEnded;
+    std::optional<std::int64_t> armedAtMs_;
 };
 
 }  // namespace orvik::sim

@@ -26,11 +26,18 @@ std::vector<std::uint16_t> Registers(MeasurementMode mode) {
     return values;
 }
 
-class AcquisitionInMode : public ::testing::TestWithParam<MeasurementMode> {};
+// Both modes, through a driver that moves pipe data behind the transfer
+// header (before 1.5.5) and through one that moves it directly.
+struct AcquisitionCase {
+    MeasurementMode mode;
+    std::uint32_t driverVersion;
+};
+
+class AcquisitionInMode : public ::testing::TestWithParam<AcquisitionCase> {};
 
 TEST_P(AcquisitionInMode, SetsTheInstrumentUpAndTakesEightBlocksInOrder) {
-    const MeasurementMode mode = GetParam();
-    SimulatedInstrument sim;
+    const MeasurementMode mode = GetParam().mode;
+    SimulatedInstrument sim(testing::WithDriverVersion(GetParam().driverVersion));
     sim.station.port.Clear();
     const std::int64_t start = sim.station.clock.NowMs();
 
@@ -70,13 +77,104 @@ TEST_P(AcquisitionInMode, SetsTheInstrumentUpAndTakesEightBlocksInOrder) {
     for (int i = kRecordSampleCount; i < kAcquisitionLength; ++i) {
         ASSERT_EQ(raw[i], 0.0) << i;
     }
+    // Every pipe transfer went in the driver's form.
+    const bool direct = GetParam().driverVersion >= 0x01050500;
+    const auto pipeTransfers = testing::RequestsWithCode(
+        sim.station.port, direct ? usb_request::kDirectTransfer : usb_request::kBufferedTransfer);
+    EXPECT_EQ(pipeTransfers.size(), 5u * 2 + 8 * 3);
+    EXPECT_TRUE(testing::RequestsWithCode(sim.station.port, direct ? usb_request::kBufferedTransfer
+                                                                   : usb_request::kDirectTransfer)
+                    .empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, AcquisitionInMode, ::testing::Values(kSingle, kDifferential),
+INSTANTIATE_TEST_SUITE_P(Modes, AcquisitionInMode,
+                         ::testing::Values(AcquisitionCase{kSingle, 0x01050400},
+                                           AcquisitionCase{kDifferential, 0x01050400},
+                                           AcquisitionCase{kSingle, 0x01050500},
+                                           AcquisitionCase{kDifferential, 0x01050500}),
                          [](const auto& info) {
-                             return std::string(IsDifferential(info.param) ? "Differential"
-                                                                           : "SingleEnded");
+                             return std::string(IsDifferential(info.param.mode) ? "Differential"
+                                                                                : "SingleEnded") +
+                                    (info.param.driverVersion >= 0x01050500 ? "Direct"
+                                                                            : "Buffered");
                          });
+
+// The sample block, one after the other, failed at each of its three
+// transfers: the acquire-block command, its reply, the read of the sample
+// pipe. The block adds nothing, the next block fills its positions, and the
+// other seven blocks arrive whole and in their order.
+TEST(Acquisition, FailedBlockLeavesTheOtherSevenInOrder) {
+    // The acquisition opens the instrument (descriptor reads), then makes
+    // five register writes (command and reply) before the first block.
+    int openTransfers = 0;
+    {
+        SimulatedInstrument twin;
+        const int before = twin.station.sim.TransferCount();
+        ASSERT_TRUE(twin.instrument.Device().Open(0));
+        openTransfers = twin.station.sim.TransferCount() - before;
+    }
+    const int setUpTransfers = openTransfers + 5 * 2;
+    const char* steps[] = {"command", "reply", "read"};
+    for (int block = 0; block < kBlocksPerAcquisition; ++block) {
+        for (int step = 0; step < 3; ++step) {
+            SCOPED_TRACE("block " + std::to_string(block) + " " + steps[step]);
+            SimulatedInstrument sim;
+            sim.station.sim.FailTransfer(sim.station.sim.TransferCount() + setUpTransfers +
+                                         3 * block + step + 1);
+            const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, true);
+            EXPECT_EQ(outcome.blocksReceived, 7);
+            EXPECT_EQ(outcome.samplesReceived, 7 * 1024);
+            EXPECT_EQ(outcome.samplesInPlace, block * 1024);
+
+            // A lost command never reached the instrument, which then sends
+            // its first seven blocks; otherwise the failed one is missing.
+            const auto& record = sim.Physics().LastRecord();
+            std::vector<double> expected;
+            for (int sent = 0; sent < kBlocksPerAcquisition; ++sent) {
+                if (step == 0 ? sent == 7 : sent == block) {
+                    continue;
+                }
+                expected.insert(expected.end(), record.begin() + sent * 1024,
+                                record.begin() + (sent + 1) * 1024);
+            }
+            const auto& raw = sim.instrument.Buffers().Raw;
+            for (int i = 0; i < 7 * 1024; ++i) {
+                const double shift = i < kProcessedSampleCount ? expected[0] : 0.0;
+                ASSERT_EQ(raw[i], expected[i] - shift) << i;
+            }
+            for (int i = 7 * 1024; i < kAcquisitionLength; ++i) {
+                ASSERT_EQ(raw[i], 0.0) << i;
+            }
+        }
+    }
+}
+
+// Each block's read of the sample pipe comes after the pipe was aborted and
+// reset, so that a block left there by an earlier failed read is never taken
+// for this one.
+TEST(Acquisition, SamplePipeIsAbortedAndResetBeforeEachBlockRead) {
+    SimulatedInstrument sim;
+    sim.station.port.Clear();
+    sim.instrument.Acquire(kSingle, false);
+    std::vector<std::string> samplePipe;
+    for (const RecordedCall& call : sim.station.port.Requests()) {
+        const bool pipe =
+            call.code == usb_request::kAbortPipe || call.code == usb_request::kResetPipe;
+        if (pipe && call.input == std::vector<std::uint8_t>{0x88}) {
+            samplePipe.push_back(call.code == usb_request::kAbortPipe ? "abort" : "reset");
+        } else if (!pipe && testing::RequestEndpoint(call) == 0x88) {
+            samplePipe.push_back(testing::ReceivedData(call).size() == 2048 ? "read" : "?");
+        } else if (testing::RequestEndpoint(call) == 0x81 &&
+                   testing::ReceivedData(call).at(0) == 0xA5) {
+            samplePipe.push_back("reply");
+        }
+    }
+    std::vector<std::string> expected;
+    for (int block = 0; block < kBlocksPerAcquisition; ++block) {
+        expected.insert(expected.end(), {"reply", "abort", "reset", "read"});
+    }
+    EXPECT_EQ(samplePipe, expected);
+}
 
 TEST(Acquisition, EveryAcquisitionTakesAFreshRecordOfWhatIsAttached) {
     SimulatedInstrument sim;
@@ -195,6 +293,26 @@ TEST(Acquisition, UsbLayerErrorsAreShownAndAbandonTheAcquisition) {
         // The next acquisition works again.
         EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
     }
+}
+
+TEST(Acquisition, StuckSampleReadDoesNotHoldTheProgram) {
+    SimulatedInstrument sim;
+    int transfers = 0;
+    {
+        SimulatedInstrument twin;
+        const int before = twin.station.sim.TransferCount();
+        twin.instrument.Acquire(kSingle, false);
+        transfers = twin.station.sim.TransferCount() - before;
+    }
+    // The last block's read never ends, not even when its pipe is aborted.
+    sim.station.sim.StuckTransfer(sim.station.sim.TransferCount() + transfers);
+    const std::int64_t before = sim.station.clock.NowMs();
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+    EXPECT_TRUE(outcome.processed);
+    EXPECT_EQ(outcome.blocksReceived, 7);
+    EXPECT_EQ(sim.station.clock.NowMs() - before, 220 + 10000 + 1000);
+    EXPECT_EQ(sim.station.sim.PendingRequests(), 0u);
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).WholeRecord());
 }
 
 TEST(Acquisition, WritesTheDiagnosticDumpAndGoesOnWithoutIt) {

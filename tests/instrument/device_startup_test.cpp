@@ -81,6 +81,12 @@ std::vector<int> PagesRead(const RecordingDriverPort& port) {
 class DeviceStartUpTest : public ::testing::Test {
   protected:
     DeviceStartUpTest() { EXPECT_TRUE(sim::WriteSimulatorImages(images_.Path())); }
+    // Another folder for images, inside this test's own.
+    std::filesystem::path Folder(const std::string& name) {
+        const std::filesystem::path folder = images_.Path() / name;
+        std::filesystem::create_directories(folder);
+        return folder;
+    }
     testing::TemporaryFolder images_;
 };
 
@@ -165,6 +171,113 @@ TEST_F(DeviceStartUpTest, ColdInstrumentWithoutImagesStaysOnBuiltInValues) {
     EXPECT_FALSE(findings.stored.differential.kernel);
     EXPECT_FALSE(findings.stored.notes.empty());  // the store could not be read
     EXPECT_TRUE(run.station.prompts.messages.empty());
+}
+
+TEST_F(DeviceStartUpTest, ImageThatDidNotLoadLeavesTheInstrumentNotReady) {
+    // Both images load: ready.
+    {
+        StartUpRun run({}, images_.Path());
+        const StartUpFindings findings = run.Run();
+        EXPECT_TRUE(findings.InstrumentReady());
+        EXPECT_FALSE(findings.imageFailure);
+        EXPECT_EQ(InstrumentStatusText(findings), "MV300 ready");
+        EXPECT_EQ(ImageFailureText(findings), "");
+    }
+    // The FPGA image is missing: the program runs and reports the running
+    // release, yet the instrument cannot measure.
+    {
+        const std::filesystem::path partial = Folder("partial");
+        std::filesystem::copy_file(images_.Path() / kProgramImageFile, partial / kProgramImageFile);
+        StartUpRun run({}, partial);
+        const StartUpFindings findings = run.Run();
+        EXPECT_EQ(findings.programImage, ImageLoadOutcome::Loaded);
+        EXPECT_EQ(findings.fpgaImage, ImageLoadOutcome::FileMissing);
+        ASSERT_TRUE(findings.imageFailure);
+        EXPECT_EQ(findings.imageFailure->file, partial / kFpgaImageFile);
+        EXPECT_FALSE(findings.InstrumentReady());
+        EXPECT_EQ(InstrumentStatusText(findings),
+                  "MV300 not ready - TdrSpartan.hex did not load (image file missing)");
+        EXPECT_NE(ImageFailureText(findings).find((partial / kFpgaImageFile).string()),
+                  std::string::npos);
+        EXPECT_NE(ImageFailureText(findings).find("not ready"), std::string::npos);
+        EXPECT_TRUE(findings.stored.calibrated) << "the store needs no FPGA";
+        ASSERT_TRUE(run.device.Open(0));
+        EXPECT_EQ(run.device.ReleaseNumber(), 0x0064);
+        EXPECT_FALSE(run.station.sim.Instrument().FpgaConfigured());
+    }
+    // A damaged FPGA image is streamed whole but not taken.
+    {
+        const std::filesystem::path damaged = Folder("damaged");
+        ASSERT_TRUE(sim::WriteSimulatorImages(damaged));
+        const std::string file = (damaged / kFpgaImageFile).string();
+        std::vector<std::uint8_t> fpga = testing::ReadFile(file);
+        fpga[100] = fpga[100] == '0' ? '1' : '0';
+        testing::WriteFile(file, fpga);
+        StartUpRun run({}, damaged);
+        const StartUpFindings findings = run.Run();
+        EXPECT_EQ(findings.fpgaImage, ImageLoadOutcome::NotTaken);
+        ASSERT_TRUE(findings.imageFailure);
+        EXPECT_EQ(findings.imageFailure->outcome, ImageLoadOutcome::NotTaken);
+    }
+    // A damaged program is uploaded without complaint but never runs: the
+    // FPGA load then fails, and the program image is the one to blame.
+    {
+        const std::filesystem::path damaged = Folder("damaged-program");
+        ASSERT_TRUE(sim::WriteSimulatorImages(damaged));
+        std::string text = sim::GenerateProgramImageHex();
+        text[text.find(':', 200) + 12] ^= 1;  // one data digit of a record
+        testing::WriteFile((damaged / kProgramImageFile).string(),
+                           std::vector<std::uint8_t>(text.begin(), text.end()));
+        StartUpRun run({}, damaged);
+        const StartUpFindings findings = run.Run();
+        EXPECT_EQ(findings.programImage, ImageLoadOutcome::NotTaken);
+        EXPECT_EQ(findings.fpgaImage, ImageLoadOutcome::CommandFailed);
+        ASSERT_TRUE(findings.imageFailure);
+        EXPECT_EQ(findings.imageFailure->file, damaged / kProgramImageFile);
+    }
+    // Without the program image the first failure is the one reported.
+    {
+        const std::filesystem::path empty = Folder("empty");
+        StartUpRun run({}, empty);
+        const StartUpFindings findings = run.Run();
+        ASSERT_TRUE(findings.imageFailure);
+        EXPECT_EQ(findings.imageFailure->file, empty / kProgramImageFile);
+        EXPECT_EQ(InstrumentStatusText(findings),
+                  "MV300 not ready - TDR_XC.hex did not load (image file missing)");
+    }
+    // No instrument: nothing to be ready, and no image is blamed.
+    sim::SimulatorOptions absent;
+    absent.instrumentPresent = false;
+    StartUpRun none(absent, images_.Path());
+    const StartUpFindings findings = none.Run();
+    EXPECT_FALSE(findings.imageFailure);
+    EXPECT_EQ(InstrumentStatusText(findings), "No MV300 found");
+}
+
+TEST_F(DeviceStartUpTest, UsbErrorDuringTheFpgaLoadStillReadsTheStore) {
+    sim::SimulatorOptions options;
+    // The interface announces four endpoints but describes only the command
+    // pipe: looking for the FPGA endpoint meets an empty slot.
+    options.instrument.configurationDescriptor =
+        std::vector<std::uint8_t>{9, 2, 32, 0, 1, 1, 0,  0x80, 50, 9, 4, 0,    0, 4,  0xFF, 0,
+                                  0, 0, 7,  5, 1, 2, 64, 0,    0,  7, 5, 0x81, 2, 64, 0,    0};
+    StartUpRun run(options, images_.Path());
+    const StartUpFindings findings = run.Run();
+    EXPECT_EQ(findings.programImage, ImageLoadOutcome::Loaded);
+    EXPECT_EQ(findings.fpgaImage, ImageLoadOutcome::UsbFailure);
+    EXPECT_EQ(findings.usbError, "Failed to find endpoint.");
+    ASSERT_EQ(run.station.prompts.messages.size(), 1u);
+    EXPECT_EQ(run.station.prompts.messages[0].text, "Failed to find endpoint.");
+    EXPECT_FALSE(findings.InstrumentReady());
+
+    const testing::FactoryStore factory = testing::Factory();
+    EXPECT_TRUE(findings.stored.calibrated);
+    EXPECT_EQ(findings.stored.singleEnded.endOfCable, factory.endOfCableSingle);
+    EXPECT_EQ(findings.stored.differential.calibrationConstant, factory.constantDifferential);
+    EXPECT_TRUE(findings.stored.singleEnded.kernel.has_value());
+    EXPECT_TRUE(findings.stored.differential.kernel.has_value());
+    EXPECT_FALSE(run.device.IsOpen());
+    EXPECT_EQ(run.station.sim.OpenHandles(), 1u);  // the trigger port alone
 }
 
 TEST_F(DeviceStartUpTest, MissingInstrumentEndsTheInstrumentStepsSilently) {

@@ -163,7 +163,7 @@ TEST_F(InstrumentLinkTest, WritePageStoresThePageThenPauses) {
 TEST_F(InstrumentLinkTest, AcquireBlockReadsSignedSamplesFromTheSampleEndpoint) {
     station_.sim.Instrument().SetWaveformSource(std::make_unique<sim::PlainStepSource>());
     ASSERT_TRUE(device_.Open(0));
-    link_.RegisterWrite(0x0082);  // arms the acquisition: blocks count from here
+    testing::SetUpForBlocks(link_, station_.clock, MeasurementMode::SingleEnded);
     const std::vector<std::int16_t> first = link_.AcquireBlock();
     const std::vector<std::int16_t> second = link_.AcquireBlock();
     ASSERT_EQ(first.size(), 1024u);
@@ -186,6 +186,7 @@ TEST_F(InstrumentLinkTest, AcquireBlockReadsSignedSamplesFromTheSampleEndpoint) 
 
 TEST_F(InstrumentLinkTest, ShortSampleBlockKeepsOnlyWholeSamples) {
     ASSERT_TRUE(device_.Open(0));
+    testing::SetUpForBlocks(link_, station_.clock, MeasurementMode::SingleEnded);
     station_.sim.ShortenReplies(0x88, 101);
     EXPECT_EQ(link_.AcquireBlock().size(), 50u);
 }

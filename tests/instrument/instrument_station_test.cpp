@@ -120,6 +120,55 @@ TEST(InstrumentStationStartUp, WithoutAnInstrumentTheBuiltInsStay) {
     EXPECT_EQ(sim.station.prompts.messages[0].text, "Unable to open the TDR device");
 }
 
+TEST(InstrumentStationStartUp, ImagesThatDidNotLoadAreToldAndEveryTestFailsAtOnce) {
+    // The FPGA image is missing beside the program.
+    testing::TemporaryFolder images;
+    ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
+    std::filesystem::remove(images.Path() / kFpgaImageFile);
+    SimulatedInstrument sim(sim::SimulatorOptions{});
+    StartUpOptions options;
+    options.imageFolder = images.Path();
+    const StartUpFindings findings = sim.instrument.StartUp(options);
+    EXPECT_FALSE(sim.instrument.InstrumentReady());
+
+    ASSERT_EQ(sim.station.prompts.messages.size(), 1u);
+    const testing::ShownMessage& told = sim.station.prompts.messages[0];
+    EXPECT_EQ(told.caption, "MV300 not ready");
+    EXPECT_EQ(told.icon, PromptIcon::Error);
+    EXPECT_NE(told.text.find((images.Path() / kFpgaImageFile).string()), std::string::npos);
+    EXPECT_NE(told.text.find("image file missing"), std::string::npos);
+
+    // Run Test: one message at once, live mode stops, nothing is asked of
+    // the instrument (which would leave each block to time out).
+    sim.station.port.Clear();
+    const std::int64_t before = sim.station.clock.NowMs();
+    const MeasuredProfile profile = sim.instrument.MeasureProfile(false);
+    EXPECT_TRUE(profile.StopLiveMode);
+    EXPECT_EQ(sim.station.clock.NowMs(), before);
+    EXPECT_TRUE(sim.station.port.Calls().empty());
+    ASSERT_EQ(sim.station.prompts.messages.size(), 2u);
+    EXPECT_EQ(sim.station.prompts.messages[1].text,
+              "The instrument image TdrSpartan.hex did not load at start-up (image file "
+              "missing): tests cannot be run.");
+    EXPECT_EQ(sim.station.prompts.messages[1].caption, "MV300 not ready");
+    EXPECT_TRUE(sim.instrument.LastAcquisition().instrumentNotReady);
+    EXPECT_FALSE(sim.instrument.Acquire(kDifferential, false).processed);
+    EXPECT_EQ(sim.instrument.CharacterizeCable(kSingle).result,
+              CharacterizationOutcome::Result::DeviceUnreachable);
+
+    // With both images the same instrument is ready at the next start.
+    ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
+    sim.station.sim.Unplug();
+    sim.station.sim.PlugIn();
+    sim.station.prompts.messages.clear();
+    EXPECT_TRUE(sim.instrument.StartUp(options).InstrumentReady());
+    // (The trigger port is still open from the first start: its open fails.)
+    for (const testing::ShownMessage& message : sim.station.prompts.messages) {
+        EXPECT_NE(message.caption, "MV300 not ready");
+    }
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).WholeRecord());
+}
+
 class FactoryInstrument : public ::testing::Test {
   protected:
     void SetUp() override { sim.instrument.StartUp({}); }
@@ -349,6 +398,76 @@ TEST_F(FactoryInstrument, KernelPageThatCannotBeWrittenIsReported) {
               "The cable kernel could not be written to the TDR - retry");
     // The kernel measured is in force all the same.
     EXPECT_EQ(sim.instrument.Kernels().Differential.Length(), outcome.cable.Kernel.size());
+}
+
+TEST_F(FailedCharacterisation, UsbErrorWhileTheKernelPagesAreWritten) {
+    // The instrument refuses to close the device after the third page's
+    // write (the acquisition's close is the first).
+    sim.station.sim.FailClose(1 + 3);
+    const CharacterizationOutcome outcome = sim.instrument.CharacterizeCable(kSingle);
+    EXPECT_EQ(outcome.result, CharacterizationOutcome::Result::KernelWriteFailed);
+    EXPECT_FALSE(outcome.Succeeded());
+    EXPECT_EQ(outcome.usbError, "Failed to close handle to driver.");
+    ASSERT_EQ(sim.station.prompts.messages.size(), 2u);
+    EXPECT_EQ(sim.station.prompts.messages[1].text,
+              "The cable kernel could not be written to the TDR - retry");
+    EXPECT_EQ(sim.station.prompts.messages[1].caption, "Error");
+    // The previous end of cable and kernel are in force again.
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    const ResponseKernel& kernel = sim.instrument.Kernels().SingleEnded;
+    EXPECT_EQ(std::vector<double>(kernel.Values().begin(), kernel.Values().end()), kernelBefore);
+    EXPECT_FALSE(sim.instrument.Device().IsOpen());
+    // The instrument works on.
+    EXPECT_EQ(sim.instrument.CharacterizeCable(kSingle).result,
+              CharacterizationOutcome::Result::Done);
+}
+
+TEST_F(FactoryInstrument, CharacterisationTakesARecordWhoseLastBlockCameShort) {
+    int acquisitionTransfers = 0;
+    {
+        SimulatedInstrument twin;
+        const int count = twin.station.sim.TransferCount();
+        twin.instrument.Acquire(kSingle, true);
+        acquisitionTransfers = twin.station.sim.TransferCount() - count;
+    }
+    sim.Mv300().Attach(kSingle, sim::CableAttachment::Nothing());
+    // The last transfer is the read of the eighth block: 100 samples of 1024.
+    sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + acquisitionTransfers,
+                                         200);
+    const CharacterizationOutcome outcome = sim.instrument.CharacterizeCable(kSingle);
+    EXPECT_EQ(outcome.acquisition.samplesReceived, 7 * 1024 + 100);
+    EXPECT_FALSE(outcome.acquisition.WholeRecord());
+    ASSERT_EQ(outcome.result, CharacterizationOutcome::Result::Done);
+    EXPECT_NEAR(sim.instrument.Calibration().EndOfCable(kSingle),
+                sim::WaveformPhysics::Physics(kSingle).EndOfCable, 3);
+
+    // A short fifth block lies inside the part searched and moves everything
+    // behind it (three transfers a block: command, reply, read).
+    sim.station.sim.ShortReplyAtTransfer(
+        sim.station.sim.TransferCount() + acquisitionTransfers - 3 * 3, 200);
+    EXPECT_EQ(sim.instrument.CharacterizeCable(kSingle).result,
+              CharacterizationOutcome::Result::IncompleteRecord);
+}
+
+TEST_F(FactoryInstrument, CharacterisationProcessesItsRecordWithTheBuiltInKernel) {
+    testing::TemporaryFolder folder;
+    sim.instrument.SetDumpPath(folder.File("TDR_Data.csv"));
+    for (const MeasurementMode mode : {kSingle, kDifferential}) {
+        SCOPED_TRACE(ModeName(mode));
+        const std::size_t stored = sim.instrument.Kernels().For(mode).Length();
+        const std::size_t builtIn = ResponseKernel::BuiltIn(mode).size();
+        ASSERT_NE(stored, builtIn);
+        sim.Mv300().Attach(mode, sim::CableAttachment::Nothing());
+        ASSERT_TRUE(sim.instrument.CharacterizeCable(mode).Succeeded());
+        // The dump's rows carry a sixth field, the kernel value, for as many
+        // rows as the kernel the acquisition was processed with has values.
+        std::ifstream dump(folder.File("TDR_Data.csv"));
+        std::size_t withKernel = 0;
+        for (std::string line; std::getline(dump, line);) {
+            withKernel += std::count(line.begin(), line.end(), ',') == 5 ? 1 : 0;
+        }
+        EXPECT_EQ(withKernel, builtIn);
+    }
 }
 
 // A record whose level is exactly twice the divisor: rho = 1.

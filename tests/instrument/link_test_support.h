@@ -8,6 +8,7 @@
 
 #include "base/clock.h"
 #include "base/operator_prompts.h"
+#include "instrument/acquisition.h"
 #include "instrument/recording_driver_port.h"
 #include "instrument/transfer_header.h"
 #include "instrument/trigger_port.h"
@@ -83,6 +84,15 @@ inline sim::SimulatorOptions WithDriverVersion(std::uint32_t version) {
     sim::SimulatorOptions options = WarmInstrument();
     options.driverVersion = version;
     return options;
+}
+
+// The register set-up of an acquisition with its pauses, on the open device:
+// the instrument's sampler gives blocks only after it.
+inline void SetUpForBlocks(InstrumentLink& link, Clock& clock, MeasurementMode mode) {
+    for (const RegisterStep& step : AcquisitionRegisterSteps(mode)) {
+        link.RegisterWrite(step.value);
+        clock.SleepMs(step.pauseAfterMs);
+    }
 }
 
 inline std::vector<RecordedCall> RequestsWithCode(const RecordingDriverPort& port,

@@ -185,6 +185,27 @@ TEST(UsbDeviceTransfer, TimeOutAbortsThePipeAndFailsOnceTheRequestIsBack) {
     EXPECT_EQ(station.clock.NowMs() - second, 250);
 }
 
+TEST(UsbDeviceTransfer, RequestThatTheAbortDoesNotEndIsGivenUpAfterASecond) {
+    SimulatedStation station(testing::WarmInstrument());
+    CUsbDevice device(station.port, kInstrumentInterfaceGuid, true);
+    CUsbEndpoint& out = *device.BulkOut();
+    station.sim.StuckTransfer(station.sim.TransferCount() + 1);
+    const std::int64_t before = station.clock.NowMs();
+
+    CommandPacket command = BuildCommand(0x58, {});
+    std::uint32_t length = kCommandSize;
+    EXPECT_FALSE(out.Transfer(command, length));
+
+    // The time-out, then a second for the aborted request to come back: the
+    // program goes on instead of waiting for ever.
+    EXPECT_EQ(station.clock.NowMs() - before, 10000 + 1000);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(out.LastError(), os_error::kSemaphoreTimeout);
+    EXPECT_EQ(station.sim.PendingRequests(), 0u) << "the request was given up";
+    length = kCommandSize;
+    EXPECT_TRUE(out.Transfer(command, length));
+}
+
 TEST(UsbDeviceTransfer, ReplyNeverSentTimesOutToo) {
     SimulatedStation station(testing::WarmInstrument());
     CUsbDevice device(station.port, kInstrumentInterfaceGuid, true);

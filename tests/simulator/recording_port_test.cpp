@@ -4,7 +4,9 @@
 #include <regex>
 #include <sstream>
 
+#include "instrument/image_loading.h"
 #include "instrument/instrument_link.h"
+#include "instrument/instrument_station.h"
 #include "link_test_support.h"
 
 namespace orvik {
@@ -75,6 +77,67 @@ TEST(RecordingPort, RecordsOpensClosesAndFailuresButLogsOnlyRequests) {
     EXPECT_FALSE(port.Requests()[0].ok);
     EXPECT_TRUE(port.Requests()[0].overlapped);
 }
+
+// A whole start-up of a cold instrument and one Run Test, logged, through a
+// driver that moves pipe data behind the header (before 1.5.5) and through
+// one that moves it directly: the log carries the same commands in both.
+class LoggedRunTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(LoggedRunTest, LogsTheStartUpAndTheTestInTheDriversForm) {
+    const bool direct = GetParam() >= 0x01050500;
+    VirtualClock clock;
+    sim::SimulatorOptions options;
+    options.driverVersion = GetParam();
+    sim::SimulatedDriverPort simulator(clock, options);
+    std::ostringstream log;
+    RecordingDriverPort port(simulator, &log);
+    testing::RecordingPrompts prompts;
+    InstrumentStation station(port, clock, prompts);
+    station.SetDumpPath("");
+    StartUpOptions startUp;
+    startUp.imageFolder = ExecutableFolder();
+    ASSERT_TRUE(station.StartUp(startUp).InstrumentReady());
+    const MeasuredProfile profile = station.MeasureProfile(false);
+    EXPECT_FALSE(profile.StopLiveMode);
+    EXPECT_TRUE(station.LastAcquisition().WholeRecord());
+    EXPECT_TRUE(prompts.messages.empty());
+
+    const std::regex shape("0x([0-9a-f]{6}) in=([0-9a-f]*) out=([0-9a-f]*) ok=[01]");
+    int pageOneReads = 0;
+    int acquireBlocks = 0;
+    int buffered = 0;
+    int directs = 0;
+    std::istringstream lines(log.str());
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, shape)) << line;
+        // The command lies behind the header of a buffered request, and in
+        // the caller's own buffer of a direct one.
+        std::string carried;
+        if (match[1] == "220024") {
+            ++buffered;
+            carried = match[2].str().substr(std::min<std::size_t>(76, match[2].length()));
+        } else if (match[1] == "22004b") {
+            ++directs;
+            EXPECT_EQ(match[2].length(), 76u) << line;
+            // Only what went out on the command pipe (endpoint byte 13).
+            if (match[2].str().substr(26, 2) == "01") {
+                carried = match[3];
+            }
+        }
+        pageOneReads += carried.rfind("c30001", 0) == 0 ? 1 : 0;
+        acquireBlocks += carried.rfind("a50004", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(pageOneReads, 1);
+    EXPECT_EQ(acquireBlocks, 8);
+    EXPECT_EQ(direct ? buffered : directs, 0);
+    EXPECT_GT(direct ? directs : buffered, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverForms, LoggedRunTest, ::testing::Values(0x01050400u, 0x01050500u),
+                         [](const auto& info) {
+                             return std::string(info.param >= 0x01050500 ? "Direct" : "Buffered");
+                         });
 
 }  // namespace
 }  // namespace orvik

@@ -257,7 +257,7 @@ TEST(SimulatedStore, CalibrationWrittenThroughTheLinkSurvivesARestart) {
     EXPECT_EQ(read, page);
 }
 
-TEST(SimulatedInstrument, ReleaseNumberNeedsBothImages) {
+TEST(SimulatedInstrument, ReleaseNumberFollowsTheProgramAlone) {
     VirtualClock clock;
     sim::SimulatedMv300 instrument;
     EXPECT_EQ(instrument.ReleaseNumber(), 0x0001);
@@ -279,7 +279,12 @@ TEST(SimulatedInstrument, ReleaseNumberNeedsBothImages) {
     std::array<std::uint8_t, 2> release{0, 0};
     instrument.Control(setup, release);
     EXPECT_TRUE(instrument.ProgramRunning());
-    EXPECT_EQ(instrument.ReleaseNumber(), 0x0001);  // the FPGA is still empty
+    EXPECT_FALSE(instrument.FpgaConfigured());
+    // The controller's program reports the running release with the FPGA
+    // still empty: the release number cannot tell a failed FPGA load.
+    EXPECT_EQ(instrument.ReleaseNumber(), 0x0064);
+    EXPECT_TRUE(instrument.TakeRenumeration());
+    EXPECT_FALSE(instrument.TakeRenumeration());
 
     CommandPacket begin = BuildCommand(0x53, {});
     EXPECT_EQ(instrument.PipeOut(0x01, begin).kind, sim::DeviceAnswer::Kind::Done);

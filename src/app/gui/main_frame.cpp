@@ -122,7 +122,7 @@ StartUpFindings CMainFrame::StartInstrument() {
     if (findings.triggerOpened) {
         triggerTimer_->start();
     }
-    QString status = findings.instrumentFound ? "MV300 ready" : "No MV300 found";
+    QString status = ToQt(InstrumentStatusText(findings));
     if (!findings.stored.notes.empty()) {
         status += " - " + ToQt(findings.stored.notes.front());
     }
