@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev xvfb xauth imagemagick fonts-dejavu-core fonts-liberation
     clang libclang-rt-14-dev
     libusb-1.0-0-dev
+    poppler-utils
 )
 
 missing=()
