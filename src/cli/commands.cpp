@@ -24,7 +24,9 @@ const std::vector<Command>& Commands() {
          "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
          "[--kernel FILE] [--raw-derivative] RAW",
          &RunProcess},
-        {"report", "report FILE.tdr [--criteria FILE.dat] [--tab]", &RunReport},
+        {"report",
+         "report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]]",
+         &RunReport},
         {"export-csv", "export-csv FILE.tdr [--trace N]", &RunExportCsv},
     };
     return commands;

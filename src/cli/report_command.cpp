@@ -24,6 +24,8 @@ void WriteStandardOutput(std::string_view bytes) {
 
 namespace {
 
+ReportPdfWriter pdfWriter = nullptr;
+
 // The company details for the report's headers: from the named library, else
 // from criteria.dat in the current folder, else none.
 ReportPreferences LoadPreferences(const std::string& criteriaPath) {
@@ -42,7 +44,58 @@ ReportPreferences LoadPreferences(const std::string& criteriaPath) {
     return library.Preferences;
 }
 
+struct ReportOptions {
+    std::string collection;
+    std::string criteria;
+    bool tab = false;
+    std::string pdf;
+    std::string paper;
+};
+
+ReportOptions ReadReportOptions(const Arguments& arguments) {
+    ArgumentReader reader(arguments);
+    ReportOptions options;
+    while (!reader.Done()) {
+        if (reader.Option("--criteria")) {
+            options.criteria = reader.Value();
+            if (options.criteria.empty()) {
+                throw UsageError("--criteria needs a file name");
+            }
+        } else if (reader.Option("--tab")) {
+            options.tab = true;
+        } else if (reader.Option("--pdf")) {
+            options.pdf = reader.Value();
+            if (options.pdf.empty()) {
+                throw UsageError("--pdf needs a file name");
+            }
+        } else if (reader.Option("--paper")) {
+            options.paper = reader.Value();
+            if (options.paper != "letter" && options.paper != "a4") {
+                throw UsageError("--paper is letter or a4, not " + options.paper);
+            }
+        } else if (options.collection.empty()) {
+            options.collection = reader.Word();
+        } else {
+            throw UsageError("unexpected argument " + reader.Peek());
+        }
+    }
+    if (options.collection.empty()) {
+        throw UsageError("missing FILE.tdr");
+    }
+    if (options.tab && !options.pdf.empty()) {
+        throw UsageError("--tab and --pdf exclude each other");
+    }
+    if (!options.paper.empty() && options.pdf.empty()) {
+        throw UsageError("--paper goes with --pdf");
+    }
+    return options;
+}
+
 }  // namespace
+
+void SetReportPdfWriter(ReportPdfWriter writer) {
+    pdfWriter = writer;
+}
 
 void OpenCollection(COrvikDoc& document, const std::string& path) {
     const DocumentFileResult opened = document.Open(path);
@@ -52,31 +105,21 @@ void OpenCollection(COrvikDoc& document, const std::string& path) {
 }
 
 int RunReport(const Arguments& arguments) {
-    ArgumentReader reader(arguments);
-    std::string collectionPath;
-    std::string criteriaPath;
-    bool tab = false;
-    while (!reader.Done()) {
-        if (reader.Option("--criteria")) {
-            criteriaPath = reader.Value();
-            if (criteriaPath.empty()) {
-                throw UsageError("--criteria needs a file name");
-            }
-        } else if (reader.Option("--tab")) {
-            tab = true;
-        } else if (collectionPath.empty()) {
-            collectionPath = reader.Word();
-        } else {
-            throw UsageError("unexpected argument " + reader.Peek());
-        }
-    }
-    if (collectionPath.empty()) {
-        throw UsageError("missing FILE.tdr");
+    const ReportOptions options = ReadReportOptions(arguments);
+    if (!options.pdf.empty() && !pdfWriter) {
+        throw CommandFailure("this orvik-cli was built without Qt and cannot write PDF");
     }
     COrvikDoc document;
-    OpenCollection(document, collectionPath);
-    const ReportBuilder builder(document.Items(), LoadPreferences(criteriaPath));
-    if (!tab) {
+    OpenCollection(document, options.collection);
+    const ReportBuilder builder(document.Items(), LoadPreferences(options.criteria));
+    if (!options.pdf.empty()) {
+        const FileResult written = pdfWriter(builder.Content(), options.pdf, options.paper == "a4");
+        if (!written.ok) {
+            throw CommandFailure("cannot write " + options.pdf + ": " + written.error);
+        }
+        return 0;
+    }
+    if (!options.tab) {
         WriteStandardOutput(builder.Text());
         return 0;
     }

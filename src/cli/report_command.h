@@ -5,14 +5,23 @@
 
 #include "cli/cli_command.h"
 
+#include "base/file_store.h"
+
 namespace orvik {
 class COrvikDoc;
-}
+struct ReportContent;
+}  // namespace orvik
 
 namespace orvik::cli {
 
-// report FILE.tdr [--criteria FILE.dat] [--tab]
+// report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]]
 int RunReport(const Arguments& arguments);
+
+// Writes a report's paper layout as a PDF. Drawing needs the window system's
+// fonts, so the tool gets a writer only when it is built with Qt.
+using ReportPdfWriter = FileResult (*)(const ReportContent& content, const std::string& path,
+                                       bool a4);
+void SetReportPdfWriter(ReportPdfWriter writer);
 // export-csv FILE.tdr [--trace N]
 int RunExportCsv(const Arguments& arguments);
 

@@ -177,14 +177,17 @@ ReportLayout LayOutReport(const ReportContent& content, const ReportMetrics& met
     return placer.Finish(y);
 }
 
-std::vector<int> CellPositions(const PlacedLine& line, const std::vector<int>& cellWidths) {
+std::vector<int> CellPositions(const PlacedLine& line, const std::vector<int>& cellWidths,
+                               int gap) {
     std::vector<int> positions;
     int end = line.X;
     for (std::size_t i = 0; i < line.Cells.size(); ++i) {
         int x = line.X;
         if (i > 0) {
-            const auto stop = std::upper_bound(line.TabStops.begin(), line.TabStops.end(), end);
-            x = stop != line.TabStops.end() ? *stop : end;
+            const int earliest = end + gap;
+            const auto stop =
+                std::lower_bound(line.TabStops.begin(), line.TabStops.end(), earliest);
+            x = stop != line.TabStops.end() ? *stop : earliest;
         }
         positions.push_back(x);
         end = x + (i < cellWidths.size() ? cellWidths[i] : 0);

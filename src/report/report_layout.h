@@ -47,8 +47,9 @@ inline constexpr int kPaperSampleLines = 50;
 ReportLayout LayOutReport(const ReportContent& content, const ReportMetrics& metrics);
 
 // Where each cell of `line` starts, given the widths of its texts: the first
-// at the line's x, each further one at the first tab stop past the end of
-// the one before (or right after it when no stop is left).
-std::vector<int> CellPositions(const PlacedLine& line, const std::vector<int>& cellWidths);
+// at the line's x, each further one at the first tab stop that leaves at
+// least `gap` after the text before it (or `gap` after that text when no
+// stop is left), so that cells never run into each other.
+std::vector<int> CellPositions(const PlacedLine& line, const std::vector<int>& cellWidths, int gap);
 
 }  // namespace orvik

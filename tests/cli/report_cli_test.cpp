@@ -132,13 +132,16 @@ TEST_F(ReportCommands, FailuresAreOneLineAndBadUsageExitsTwo) {
         EXPECT_TRUE(run.out.empty()) << words.back();
         EXPECT_EQ(Lines(run.err), 1) << run.err;
     }
-    for (const std::vector<std::string>& words :
-         std::vector<std::vector<std::string>>{{"report"},
-                                               {"report", collection, "--pages"},
-                                               {"report", collection, "other.tdr"},
-                                               {"report", collection, "--criteria"},
-                                               {"export-csv", collection, "--trace", "0"},
-                                               {"export-csv", collection, "--trace", "two"}}) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"report"},
+             {"report", collection, "--pages"},
+             {"report", collection, "other.tdr"},
+             {"report", collection, "--criteria"},
+             {"report", collection, "--tab", "--pdf", "x.pdf"},
+             {"report", collection, "--paper", "a4"},
+             {"report", collection, "--pdf", "x.pdf", "--paper", "a3"},
+             {"export-csv", collection, "--trace", "0"},
+             {"export-csv", collection, "--trace", "two"}}) {
         EXPECT_EQ(Tool(words).exitCode, 2) << words.back();
     }
 }

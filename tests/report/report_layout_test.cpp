@@ -155,15 +155,18 @@ TEST(ReportLayoutOnPaper, SampleTableBreaksAfterFiftyLinesWithoutRepeatingItsHea
     EXPECT_EQ(layout.Pages[2].Lines[0].Y, 50);
 }
 
-TEST(ReportCellPositions, CellsStartAtTheNextStopPastTheTextBefore) {
+TEST(ReportCellPositions, CellsStartAtTheNextStopThatLeavesAGap) {
     PlacedLine line;
     line.X = 25;
     line.Cells = {"a", "b", "c", "d"};
     line.TabStops = {150, 250, 350};
     // A text running over a stop pushes the next cell to the stop after it;
-    // past the last stop the cells follow each other.
-    EXPECT_EQ(CellPositions(line, {50, 120, 30, 5}), (std::vector<int>{25, 150, 350, 380}));
-    EXPECT_EQ(CellPositions(line, {200, 10, 10, 10}), (std::vector<int>{25, 250, 350, 360}));
+    // past the last stop the cells follow each other, a gap apart.
+    EXPECT_EQ(CellPositions(line, {50, 120, 30, 5}, 4), (std::vector<int>{25, 150, 350, 384}));
+    EXPECT_EQ(CellPositions(line, {200, 10, 10, 10}, 4), (std::vector<int>{25, 250, 350, 364}));
+    // A text ending right before a stop does not touch the next cell.
+    EXPECT_EQ(CellPositions(line, {123, 10, 10, 10}, 4), (std::vector<int>{25, 250, 350, 364}));
+    EXPECT_EQ(CellPositions(line, {121, 10, 10, 10}, 4), (std::vector<int>{25, 150, 250, 350}));
 }
 
 }  // namespace

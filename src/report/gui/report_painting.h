@@ -18,7 +18,7 @@ inline constexpr const char* kReportJobName = "Orvik Report";
 enum class ReportPaper { Letter, A4 };
 
 // The font reports are drawn with; the line height follows it on each device.
-QFont ReportFont();
+QFont ReportFont(ReportMedium medium = ReportMedium::Screen);
 
 // The layout units of a device drawn on with `font`.
 ReportMetrics MetricsOf(QPaintDevice& device, const QFont& font, ReportMedium medium);
