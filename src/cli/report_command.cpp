@@ -32,11 +32,11 @@ ReportPreferences LoadPreferences(const std::string& criteriaPath) {
     const bool named = !criteriaPath.empty();
     const std::string path = named ? criteriaPath : std::string(kCriteriaFileName);
     CriteriaLibrary library;
-    const LibraryLoadResult loaded = library.Load(path);
-    if (loaded.IsDamaged()) {
-        throw CommandFailure(loaded.Message());
+    const Result<LibraryLoadStatus> loaded = library.Load(path);
+    if (!loaded) {
+        throw CommandFailure(loaded.Error().Message);
     }
-    if (named && loaded.status == LibraryLoadStatus::Missing) {
+    if (named && *loaded == LibraryLoadStatus::Missing) {
         // A library asked for by name and not there is a mistake, not a wish
         // for a report without company details.
         throw CommandFailure("cannot open " + path + ": " + std::strerror(ENOENT));
@@ -98,9 +98,9 @@ void SetReportPdfWriter(ReportPdfWriter writer) {
 }
 
 void OpenCollection(COrvikDoc& document, const std::string& path) {
-    const DocumentFileResult opened = document.Open(path);
-    if (!opened.ok) {
-        throw CommandFailure(opened.message + " " + path + ": " + opened.detail);
+    const Status opened = document.Open(path);
+    if (!opened) {
+        throw CommandFailure(opened.Error().Message + " " + path + ": " + opened.Error().Detail);
     }
 }
 
@@ -113,9 +113,9 @@ int RunReport(const Arguments& arguments) {
     OpenCollection(document, options.collection);
     const ReportBuilder builder(document.Items(), LoadPreferences(options.criteria));
     if (!options.pdf.empty()) {
-        const FileResult written = pdfWriter(builder.Content(), options.pdf, options.paper == "a4");
-        if (!written.ok) {
-            throw CommandFailure("cannot write " + options.pdf + ": " + written.error);
+        const Status written = pdfWriter(builder.Content(), options.pdf, options.paper == "a4");
+        if (!written) {
+            throw CommandFailure(written.Error().Message);
         }
         return 0;
     }

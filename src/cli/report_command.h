@@ -5,7 +5,7 @@
 
 #include "cli/cli_command.h"
 
-#include "base/file_store.h"
+#include "base/failure.h"
 
 namespace orvik {
 class COrvikDoc;
@@ -19,8 +19,7 @@ int RunReport(const Arguments& arguments);
 
 // Writes a report's paper layout as a PDF. Drawing needs the window system's
 // fonts, so the tool gets a writer only when it is built with Qt.
-using ReportPdfWriter = FileResult (*)(const ReportContent& content, const std::string& path,
-                                       bool a4);
+using ReportPdfWriter = Status (*)(const ReportContent& content, const std::string& path, bool a4);
 void SetReportPdfWriter(ReportPdfWriter writer);
 // export-csv FILE.tdr [--trace N]
 int RunExportCsv(const Arguments& arguments);

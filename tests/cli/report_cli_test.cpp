@@ -61,14 +61,14 @@ class ReportCommands : public ::testing::Test {
         second->Criteria.TargetImpedance = 100.0;
         document.AppendItem(std::move(second));
         collection = folder.File("c.tdr");
-        EXPECT_TRUE(document.SaveAs(collection).ok);
+        EXPECT_TRUE(document.SaveAs(collection));
     }
     std::string SaveLibrary(const std::string& company, const std::string& name) {
         CriteriaLibrary library;
         library.Preferences.CompanyName = company;
         library.Preferences.Telephone = "555";
         const std::string path = folder.File(name);
-        EXPECT_TRUE(library.Save(path).ok);
+        EXPECT_TRUE(library.Save(path));
         return path;
     }
 

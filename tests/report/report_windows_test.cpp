@@ -84,14 +84,14 @@ TEST(ReportWindow, FollowsTheCollectionAndNotesAGridThatCannotHoldEverything) {
     document.AppendItem(Sample("Sample #: 1"));
     document.UpdateAllViews();
     EXPECT_TRUE(HasLine(frame.View().ScreenLayout(), "Sample #: 1"));
-    EXPECT_TRUE(frame.Status()->text().isEmpty());
+    EXPECT_TRUE(frame.StatusLine()->text().isEmpty());
     // Edited preferences show at the next drawing without a change of the collection.
     preferences.CompanyName = "Acme Boards";
     EXPECT_TRUE(HasLine(frame.View().ScreenLayout(), "Acme Boards"));
 
     AddRun(document, 1, 1001);
     document.UpdateAllViews();
-    EXPECT_EQ(frame.Status()->text(), kGridLimitedNote);
+    EXPECT_EQ(frame.StatusLine()->text(), kGridLimitedNote);
     // The scrollable area: 8.5 inches wide, as tall as the report.
     const ReportLayout& layout = frame.View().ScreenLayout();
     EXPECT_EQ(layout.Width, static_cast<int>(8.5 * frame.View().viewport()->logicalDpiX() + 0.5));
@@ -148,7 +148,7 @@ TEST_F(ReportPdf, OneGridBlockPerPageWithFontsEmbedded) {
     preferences.CompanyName = "Acme Boards";
     const ReportContent content = ReportBuilder(document.Items(), preferences).Content();
     const std::string path = folder.File("report.pdf");
-    ASSERT_TRUE(WriteReportPdf(content, path).ok);
+    ASSERT_TRUE(WriteReportPdf(content, path));
 
     const std::vector<std::string> pages = PdfPages(path);
     ASSERT_EQ(pages.size(), 11u);
@@ -196,19 +196,19 @@ TEST_F(ReportPdf, OneGridBlockPerPageWithFontsEmbedded) {
 
 TEST_F(ReportPdf, A4AndAFailedWriteKeepsTheOldFile) {
     const std::string path = folder.File("a4.pdf");
-    ASSERT_TRUE(WriteReportPdf(ReportContent(), path, ReportPaper::A4).ok);
+    ASSERT_TRUE(WriteReportPdf(ReportContent(), path, ReportPaper::A4));
     EXPECT_NE(Shell("pdfinfo '" + path + "'").find("(A4)"), std::string::npos);
     EXPECT_EQ(PdfPages(path).size(), 1u);
-    const FileResult failed = WriteReportPdf(ReportContent(), folder.File("none/x.pdf"));
-    EXPECT_FALSE(failed.ok);
-    EXPECT_FALSE(failed.error.empty());
+    const Status failed = WriteReportPdf(ReportContent(), folder.File("none/x.pdf"));
+    ASSERT_FALSE(failed);
+    EXPECT_NE(failed.Error().Message.find("none/x.pdf"), std::string::npos);
 }
 
 TEST_F(ReportPdf, TheToolWritesThePaperLayout) {
     COrvikDoc document;
     AddRun(document, 12, 100);
     const std::string collection = folder.File("run.tdr");
-    ASSERT_TRUE(document.SaveAs(collection).ok);
+    ASSERT_TRUE(document.SaveAs(collection));
     const std::string pdf = folder.File("run.pdf");
     std::string words[] = {"orvik-cli", "report", collection, "--pdf", pdf, "--paper", "a4"};
     char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(),
@@ -273,7 +273,10 @@ TEST(PreferencesCommand, CancelStillSavesTheUnchangedLibraryAndOkCopiesTheFields
     EXPECT_FALSE(EditPreferences(library, path, prompts, nullptr));
     EXPECT_EQ(library.Preferences.CompanyName, "Acme");
     CriteriaLibrary saved;
-    ASSERT_EQ(saved.Load(path).status, LibraryLoadStatus::Loaded) << "Cancel rewrote the file";
+    {
+        const Result<LibraryLoadStatus> loaded = saved.Load(path);
+        ASSERT_TRUE(loaded && *loaded == LibraryLoadStatus::Loaded) << "Cancel rewrote the file";
+    }
     EXPECT_EQ(saved.Preferences.CompanyName, "Acme");
 
     AnswerPreferences(
@@ -287,7 +290,10 @@ TEST(PreferencesCommand, CancelStillSavesTheUnchangedLibraryAndOkCopiesTheFields
         },
         true);
     EXPECT_TRUE(EditPreferences(library, path, prompts, nullptr));
-    ASSERT_EQ(saved.Load(path).status, LibraryLoadStatus::Loaded);
+    {
+        const Result<LibraryLoadStatus> loaded = saved.Load(path);
+        ASSERT_TRUE(loaded && *loaded == LibraryLoadStatus::Loaded);
+    }
     const ReportPreferences& values = saved.Preferences;
     EXPECT_EQ(values.CompanyName, "v0");
     EXPECT_EQ(values.Address2, "v2");
@@ -311,7 +317,7 @@ class ReportCommands : public ::testing::Test {
     ReportCommands() {
         CriteriaLibrary library;
         library.Preferences.CompanyName = "Acme";
-        library.Save(criteriaPath);
+        EXPECT_TRUE(library.Save(criteriaPath));
         frame.LoadCriteriaLibrary(criteriaPath);
         frame.ProcessCommandLine({});
     }
@@ -369,7 +375,7 @@ TEST_F(ReportCommands, PromptForTraceNameCheckMarkFollowsTheFlag) {
     preferences->trigger();
     EXPECT_TRUE(prompt->isChecked()) << "Cancel changes nothing";
     CriteriaLibrary saved;
-    saved.Load(criteriaPath);
+    ASSERT_TRUE(saved.Load(criteriaPath));
     EXPECT_EQ(saved.PromptForTraceName, 1) << "and saves the flag as it stands";
 }
 

@@ -13,7 +13,7 @@ namespace {
 // tool's output: standard error carries only the tool's one-line failures.
 void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-FileResult WritePdf(const ReportContent& content, const std::string& path, bool a4) {
+Status WritePdf(const ReportContent& content, const std::string& path, bool a4) {
     const QtMessageHandler previous = qInstallMessageHandler(&Quiet);
     std::unique_ptr<QGuiApplication> application;
     if (QGuiApplication::instance() == nullptr) {
@@ -26,7 +26,7 @@ FileResult WritePdf(const ReportContent& content, const std::string& path, bool 
         static char* argv[] = {name, nullptr};
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
-    const FileResult written =
+    const Status written =
         WriteReportPdf(content, path, a4 ? ReportPaper::A4 : ReportPaper::Letter);
     qInstallMessageHandler(previous);
     return written;

@@ -75,10 +75,9 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
         library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
     }
     // Saved whichever button was chosen, as the library has always been.
-    const FileResult saved = library.Save(path);
-    if (!saved.ok) {
-        prompts.Message("The criteria library could not be saved to " + path + ".\n" + saved.error,
-                        "Preferences", PromptIcon::Error);
+    const Status saved = library.Save(path);
+    if (!saved) {
+        prompts.Message(saved.Error().Message, "Preferences", PromptIcon::Error);
     }
     return accepted;
 }

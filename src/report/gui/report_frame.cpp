@@ -80,11 +80,9 @@ bool CReportFrame::ExportPdf(ReportPaper paper) {
     if (QFileInfo(path).suffix().isEmpty()) {
         path += ".pdf";
     }
-    const FileResult written = WriteReportPdf(view_->Content(), path.toStdString(), paper);
-    if (!written.ok) {
-        QMessageBox::warning(
-            this, "Export PDF",
-            "Cannot write " + path + ":\n" + QString::fromStdString(written.error));
+    const Status written = WriteReportPdf(view_->Content(), path.toStdString(), paper);
+    if (!written) {
+        QMessageBox::warning(this, "Export PDF", QString::fromStdString(written.Error().Message));
         return false;
     }
     return true;

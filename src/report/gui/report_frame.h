@@ -25,7 +25,7 @@ class CReportFrame : public QMdiSubWindow {
 
     CReportView& View() const { return *view_; }
     QMenuBar* Menu() const { return menu_; }
-    QLabel* Status() const { return status_; }
+    QLabel* StatusLine() const { return status_; }
 
     // The File menu's commands.
     bool Print();

@@ -105,11 +105,10 @@ bool PrintReport(const ReportContent& content, QWidget* parent) {
     return PrintReportOn(printer, content);
 }
 
-FileResult WriteReportPdf(const ReportContent& content, const std::string& path,
-                          ReportPaper paper) {
+Status WriteReportPdf(const ReportContent& content, const std::string& path, ReportPaper paper) {
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly)) {
-        return FileResult::Failure(file.errorString().toStdString());
+        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
     }
     {
         QPdfWriter writer(&file);
@@ -121,9 +120,9 @@ FileResult WriteReportPdf(const ReportContent& content, const std::string& path,
         PaintReportOnPaper(writer, content);
     }
     if (!file.commit()) {
-        return FileResult::Failure(file.errorString().toStdString());
+        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
     }
-    return FileResult::Success();
+    return {};
 }
 
 }  // namespace orvik

@@ -3,7 +3,7 @@
 #include <QFont>
 #include <string>
 
-#include "base/file_store.h"
+#include "base/failure.h"
 #include "report/report_layout.h"
 
 class QPagedPaintDevice;
@@ -39,7 +39,7 @@ bool PrintReportOn(QPrinter& printer, const ReportContent& content);
 
 // The paper layout as a PDF with its fonts embedded, written through a
 // temporary file: an existing file survives a failure.
-FileResult WriteReportPdf(const ReportContent& content, const std::string& path,
-                          ReportPaper paper = ReportPaper::Letter);
+Status WriteReportPdf(const ReportContent& content, const std::string& path,
+                      ReportPaper paper = ReportPaper::Letter);
 
 }  // namespace orvik

@@ -23,12 +23,12 @@ QString AskTextReportPath(QWidget* parent) {
 bool WriteTextReportFile(const QString& path, const COrvikDoc& document,
                          const ReportPreferences& preferences, OperatorPrompts& prompts) {
     const std::string file = path.toStdString();
-    const FileResult written = WriteTextReport(file, document.Items(), preferences);
-    if (!written.ok) {
-        prompts.Message(TextReportFailureMessage(file, written.error), kTextReportCaption,
+    const Status written = WriteTextReport(file, document.Items(), preferences);
+    if (!written) {
+        prompts.Message(TextReportFailureMessage(file, written.Error()), kTextReportCaption,
                         PromptIcon::Error);
     }
-    return written.ok;
+    return written.Ok();
 }
 
 }  // namespace orvik

@@ -89,9 +89,9 @@ int SaveReport(orvik::CMainFrame& frame, const QDir& folder) {
     QApplication::processEvents();
     failures += !Save(frame, folder, "report_window.png");
     const std::string pdf = folder.filePath("report.pdf").toStdString();
-    const orvik::FileResult written = orvik::WriteReportPdf(report->View().Content(), pdf);
-    std::printf("%s %s\n", written.ok ? "wrote" : "could not write", pdf.c_str());
-    failures += !written.ok;
+    const orvik::Status written = orvik::WriteReportPdf(report->View().Content(), pdf);
+    std::printf("%s %s\n", written ? "wrote" : "could not write", pdf.c_str());
+    failures += !written;
     QProcess::execute("pdftoppm", {"-r", "80", "-png", "-f", "1", "-l", "2",
                                    QString::fromStdString(pdf), folder.filePath("report_page")});
     report->close();
