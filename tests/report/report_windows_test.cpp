@@ -2,10 +2,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QPointer>
+#include <QPrinter>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -194,7 +196,23 @@ TEST_F(ReportPdf, OneGridBlockPerPageWithFontsEmbedded) {
     EXPECT_GE(fontCount, 1) << fonts;
 }
 
-TEST_F(ReportPdf, A4AndAFailedWriteKeepsTheOldFile) {
+TEST_F(ReportPdf, PrintingIsOneJobWithTheReportsOwnPages) {
+    COrvikDoc document;
+    AddRun(document, 7, 50);  // two coupon blocks by two test blocks
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const std::string path = folder.File("printed.pdf");
+    printer.setOutputFileName(QString::fromStdString(path));
+    ASSERT_TRUE(PrintReportOn(printer, ReportBuilder(document.Items(), {}).Content()));
+    EXPECT_EQ(printer.docName(), "Orvik Report");
+    const std::vector<std::string> pages = PdfPages(path);
+    ASSERT_EQ(pages.size(), 6u);  // details, four grid blocks, the sample banner
+    EXPECT_NE(pages[2].find("Test 6"), std::string::npos);
+    EXPECT_NE(pages[3].find("C46 "), std::string::npos);
+    EXPECT_NE(Shell("pdfinfo '" + path + "'").find("Orvik Report"), std::string::npos);
+}
+
+TEST_F(ReportPdf, A4PaperAndAFailedWriteNamesTheFile) {
     const std::string path = folder.File("a4.pdf");
     ASSERT_TRUE(WriteReportPdf(ReportContent(), path, ReportPaper::A4));
     EXPECT_NE(Shell("pdfinfo '" + path + "'").find("(A4)"), std::string::npos);
@@ -249,6 +267,35 @@ TEST(TextReportCommand, AFileThatCannotBeWrittenIsReportedAndNothingIsLeft) {
     const std::string expected = ReportBuilder(document.Items(), ReportPreferences()).Text();
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
     EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+// Answers the next file dialog with `name` in `folder`.
+void AnswerFileDialog(const QString& path) {
+    QTimer::singleShot(0, [path] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();  // the file dialog's own accept checks the name
+    });
+}
+
+TEST(TextReportCommand, SaveDialogAddsTheTxtExtension) {
+    testing::TemporaryFolder folder;
+    AnswerFileDialog(QString::fromStdString(folder.File("monday")));
+    EXPECT_EQ(AskTextReportPath(nullptr), QString::fromStdString(folder.File("monday.txt")));
+}
+
+TEST(ReportWindow, ExportsTheCollectionAsCsv) {
+    testing::TemporaryFolder folder;
+    COrvikDoc document;
+    document.AppendItem(Sample("S1"));
+    CReportFrame frame(document, nullptr, ReportPreferences());
+    AnswerFileDialog(QString::fromStdString(folder.File("traces")));
+    ASSERT_TRUE(frame.ExportCsv());
+    const auto bytes = testing::ReadFile(folder.File("traces.csv"));
+    const std::string csv(bytes.begin(), bytes.end());
+    EXPECT_EQ(csv.rfind("index,name,", 0), 0u);
+    EXPECT_NE(csv.find("\r\n1,S1,0,true,"), std::string::npos);
 }
 
 // Answers the next modal dialog: fills it through `fill`, then OK or Cancel.

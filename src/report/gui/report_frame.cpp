@@ -7,8 +7,10 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+#include "base/file_store.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
+#include "report/csv_export.h"
 #include "report/gui/report_view.h"
 
 namespace orvik {
@@ -32,6 +34,7 @@ CReportFrame::CReportFrame(COrvikDoc& document, QObject* documentOwner,
             [this] { ExportPdf(ReportPaper::Letter); });
     connect(file->addAction("Export PDF (&A4)..."), &QAction::triggered, this,
             [this] { ExportPdf(ReportPaper::A4); });
+    connect(file->addAction("Export &CSV..."), &QAction::triggered, this, &CReportFrame::ExportCsv);
     connect(file->addAction("&Print"), &QAction::triggered, this, &CReportFrame::Print);
     file->addSeparator();
     connect(file->addAction("&Close"), &QAction::triggered, this, &QWidget::close);
@@ -83,6 +86,29 @@ bool CReportFrame::ExportPdf(ReportPaper paper) {
     const Status written = WriteReportPdf(view_->Content(), path.toStdString(), paper);
     if (!written) {
         QMessageBox::warning(this, "Export PDF", QString::fromStdString(written.Error().Message));
+        return false;
+    }
+    return true;
+}
+
+bool CReportFrame::ExportCsv() {
+    if (!view_->Document()) {
+        return false;
+    }
+    QString path = QFileDialog::getSaveFileName(this, "Export CSV", QString(),
+                                                "CSV Files (*.csv);;All Files (*)");
+    if (path.isEmpty()) {
+        return false;
+    }
+    if (QFileInfo(path).suffix().isEmpty()) {
+        path += ".csv";
+    }
+    const std::string csv = CollectionCsv(view_->Document()->Items());
+    const Status written = SaveFileAtomically(
+        path.toStdString(),
+        std::span(reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()));
+    if (!written) {
+        QMessageBox::warning(this, "Export CSV", QString::fromStdString(written.Error().Message));
         return false;
     }
     return true;

@@ -14,7 +14,7 @@ class CReportView;
 struct ReportPreferences;
 
 // A report window: a further window on a collection, with its own File menu
-// (Export PDF, Print, Close) and a status line for what the report could not
+// (Export PDF, Export CSV, Print, Close) and a status line for what the report could not
 // show. It closes itself when the collection's window goes.
 class CReportFrame : public QMdiSubWindow {
     Q_OBJECT
@@ -32,6 +32,8 @@ class CReportFrame : public QMdiSubWindow {
     // Asks for a file name and writes the paper layout as a PDF; false when
     // cancelled or the file could not be written (the operator is told why).
     bool ExportPdf(ReportPaper paper);
+    // Asks for a file name and writes the collection's traces as CSV.
+    bool ExportCsv();
 
   private:
     void UpdateStatus();
