@@ -3,39 +3,16 @@
 #include <benchmark/benchmark.h>
 
 #include "collection/orvik_doc.h"
+#include "large_run.h"
 #include "report/report_builder.h"
 #include "report/report_layout.h"
-#include "script/script.h"
 
 namespace {
 
 using namespace orvik;
 
 const COrvikDoc& LargeRun() {
-    static COrvikDoc* document = [] {
-        auto* built = new COrvikDoc;
-        auto script = std::make_unique<Script>();
-        script->Customer = "Bench";
-        for (int n = 0; n < 50; ++n) {
-            ScriptElement& element = script->AddElement();
-            element.CriterionId = n % 4;
-            element.Postfix = "-T" + std::to_string(n + 1);
-        }
-        built->AppendItem(std::move(script));
-        for (int k = 0; k < 200; ++k) {
-            built->AppendItem(std::make_unique<CouponMarker>("SN" + std::to_string(1000 + k)));
-            for (int n = 1; n <= 50; ++n) {
-                auto trace = std::make_unique<TraceRecord>();
-                trace->Tag = kTagScriptedRun;
-                trace->ElementPosition = n;
-                trace->Criteria.Id = (n - 1) % 4;
-                trace->Average = 45.0 + (k * 50 + n) % 1000 / 100.0;
-                trace->Passed = (k + n) % 97 != 0;
-                built->AppendItem(std::move(trace));
-            }
-        }
-        return built;
-    }();
+    static const std::unique_ptr<COrvikDoc> document = bench::MakeRun(200, 50);
     return *document;
 }
 
