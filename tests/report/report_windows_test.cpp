@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -399,6 +401,35 @@ TEST_F(ReportCommands, GenerateReportOpensAWindowThatRecordingRefreshes) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the collection
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // then its report
     EXPECT_TRUE(alive.isNull()) << "a report window goes with its collection";
+}
+
+// Answers the next Yes/No question with `yes`, remembering its caption.
+void AnswerQuestion(bool yes, QString* caption) {
+    QTimer::singleShot(0, [yes, caption] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        *caption = box->windowTitle();
+        box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+}
+
+TEST_F(ReportCommands, GenerateReportAsksBeforeStoppingARunningScript) {
+    Script script;
+    script.PromptForSerial = 0;
+    script.AddElement().CriterionId = 1;
+    COrvikDoc& document = frame.ActiveChild()->Document();
+    ASSERT_TRUE(frame.Station().Scripts().Start(document, script));
+    QAction* generate = MenuAction(frame, "Generate Report");
+    QString caption;
+    AnswerQuestion(false, &caption);
+    generate->trigger();
+    EXPECT_EQ(caption, "Stop running script?");
+    EXPECT_TRUE(Reports().isEmpty());
+    EXPECT_NE(document.ActiveScript, nullptr);
+    AnswerQuestion(true, &caption);
+    generate->trigger();
+    EXPECT_EQ(Reports().size(), 1);
+    EXPECT_EQ(document.ActiveScript, nullptr);
 }
 
 TEST_F(ReportCommands, PromptForTraceNameCheckMarkFollowsTheFlag) {
