@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     libusb-1.0-0-dev
     locales
+    poppler-utils
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include "cli/collection_commands.h"
 #include "cli/measure_command.h"
 #include "cli/process_command.h"
+#include "cli/report_command.h"
 
 namespace orvik::cli {
 
@@ -23,6 +24,10 @@ const std::vector<Command>& Commands() {
          "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
          "[--kernel FILE] [--raw-derivative] RAW",
          &RunProcess},
+        {"report",
+         "report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]]",
+         &RunReport},
+        {"export-csv", "export-csv FILE.tdr [--trace N]", &RunExportCsv},
     };
     return commands;
 }

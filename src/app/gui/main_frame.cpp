@@ -24,6 +24,9 @@
 #include "collection/orvik_doc.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
+#include "report/gui/preferences_dialog.h"
+#include "report/gui/report_frame.h"
+#include "report/gui/text_report_command.h"
 
 namespace orvik {
 namespace {
@@ -233,7 +236,7 @@ void CMainFrame::BuildFileMenu() {
     file->addSeparator();
     QAction* preferences =
         AddAction(file, "P&references", "Company details for reports\nPreferences");
-    preferences->setEnabled(false);  // arrives with the reports
+    connect(preferences, &QAction::triggered, this, &CMainFrame::OnPreferences);
     file->addSeparator();
     recentMenu_ = file->addMenu("Recent &Files");
     RefreshRecentFiles();
@@ -279,13 +282,13 @@ void CMainFrame::BuildActionMenu() {
         station_.StopRunningScript();
         UpdateCommandStates();
     });
-    for (const auto& [text, prompt] :
-         {std::pair{"Calibrate", "Calibrate the hardware\nCalibrate"},
-          std::pair{"Generate Report",
-                    "Generate a report for all tests in the test tree\nGenerate Report"},
-          std::pair{"Text Report", "Write a text report of all tests\nText Report"}}) {
-        AddAction(action, text, prompt)->setEnabled(false);  // arrive with later features
-    }
+    // Arrives with the calibration dialog.
+    AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate")->setEnabled(false);
+    connect(AddAction(action, "Generate Report",
+                      "Generate a report for all tests in the test tree\nGenerate Report"),
+            &QAction::triggered, this, &CMainFrame::OnGenerateReport);
+    connect(AddAction(action, "Text Report", "Write a text report of all tests\nText Report"),
+            &QAction::triggered, this, &CMainFrame::OnTextReport);
 }
 
 void CMainFrame::BuildToolBar() {
@@ -316,6 +319,7 @@ void CMainFrame::SetDiagnosticLog(DiagnosticLog& log) {
 }
 
 void CMainFrame::LoadCriteriaLibrary(const std::string& path) {
+    libraryPath_ = path;
     const Result<LibraryLoadStatus> result = library_.Load(path);
     selector_.FillInFileOrder(library_);
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
@@ -459,6 +463,10 @@ void CMainFrame::ProcessCommandLine(const QStringList& paths) {
 }
 
 void CMainFrame::OnPrint() {
+    if (auto* report = qobject_cast<CReportFrame*>(mdi_->currentSubWindow())) {
+        report->Print();
+        return;
+    }
     if (CChildFrame* child = ActiveChild()) {
         child->Graph().Print();
     }
@@ -469,6 +477,36 @@ void CMainFrame::OnAbout() {
     UpdateCommandStates();
     AboutDialog dialog(this);
     dialog.exec();
+}
+
+void CMainFrame::OnGenerateReport() {
+    if (!station_.ScriptGuard()) {
+        return;
+    }
+    station_.StopLiveMode();
+    UpdateCommandStates();
+    if (CChildFrame* child = ActiveChild()) {
+        auto* report = new CReportFrame(child->Document(), child, library_.Preferences);
+        mdi_->addSubWindow(report);
+        report->show();
+        mdi_->setActiveSubWindow(report);
+    }
+}
+
+void CMainFrame::OnTextReport() {
+    if (CChildFrame* child = ActiveChild()) {
+        const QString path = AskTextReportPath(this);
+        if (!path.isEmpty()) {
+            WriteTextReportFile(path, child->Document(), library_.Preferences, prompts_);
+        }
+    }
+}
+
+void CMainFrame::OnPreferences() {
+    station_.StopLiveMode();
+    UpdateCommandStates();
+    EditPreferences(library_, libraryPath_, prompts_, this);
+    promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
 }
 
 void CMainFrame::UpdateCommandStates() {

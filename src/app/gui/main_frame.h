@@ -127,11 +127,15 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnOpen();
     void OnPrint();
     void OnAbout();
+    void OnGenerateReport();
+    void OnTextReport();
+    void OnPreferences();
     void UpdateCommandStates();
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();
 
     CriteriaLibrary library_;
+    std::string libraryPath_ = kCriteriaFileName;  // where the library is saved back
     CriteriaSelectorModel selector_;
     OperatorPromptsDialog prompts_;
     WindowThreadPrompts instrumentPrompts_;

@@ -6,19 +6,24 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMdiArea>
+#include <QProcess>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/main_frame.h"
 #include "base/gui/prompt_dialogs.h"
-#include "app/gui/child_frame.h"
 #include "collection/orvik_doc.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "report/gui/preferences_dialog.h"
+#include "report/gui/report_frame.h"
+#include "report/gui/report_view.h"
 #include "simulator/coupon_profile.h"
-#include "simulator/simulated_driver_port.h"
 #include "simulator/gui/simulator_menu_widget.h"
+#include "simulator/simulated_driver_port.h"
 
 namespace {
 
@@ -70,6 +75,29 @@ int SaveDialogs(QWidget& parent, const QDir& folder) {
     progress.SetRange(0, 1000);
     progress.SetPosition(600);
     failures += !Save(progress, folder, "dialog_initializing_tdr.png");
+    return failures;
+}
+
+// The report window over the collection, the Preferences dialog, and the
+// first two pages of the report's PDF as pictures (when pdftoppm is there).
+int SaveReport(orvik::CMainFrame& frame, const QDir& folder) {
+    int failures = 0;
+    orvik::CChildFrame& child = *frame.ActiveChild();
+    auto* report = new orvik::CReportFrame(child.Document(), &child, frame.Library().Preferences);
+    frame.findChild<QMdiArea*>()->addSubWindow(report);
+    report->showMaximized();
+    QApplication::processEvents();
+    failures += !Save(frame, folder, "report_window.png");
+    const std::string pdf = folder.filePath("report.pdf").toStdString();
+    const orvik::Status written = orvik::WriteReportPdf(report->View().Content(), pdf);
+    std::printf("%s %s\n", written ? "wrote" : "could not write", pdf.c_str());
+    failures += !written;
+    QProcess::execute("pdftoppm", {"-r", "80", "-png", "-f", "1", "-l", "2",
+                                   QString::fromStdString(pdf), folder.filePath("report_page")});
+    report->close();
+    orvik::PreferencesDialog preferences(frame.Library().Preferences, false, &frame);
+    preferences.show();
+    failures += !Save(preferences, folder, "dialog_preferences.png");
     return failures;
 }
 
@@ -131,6 +159,7 @@ int main(int argc, char** argv) {
         frame.Station().RunTest(*frame.ActiveDocument());
         failures += !Save(frame, folder, "main_scripted_run.png");
     }
+    failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     frame.ActiveDocument()->SetModified(false);
     return failures == 0 ? 0 : 1;

@@ -1,0 +1,85 @@
+#include "report/gui/preferences_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/gui/prompt_dialogs.h"
+#include "base/operator_prompts.h"
+#include "criteria/criteria_library.h"
+
+namespace orvik {
+namespace {
+
+// The stored order of the preferences, which is also the order on the form.
+std::array<std::string ReportPreferences::*, 9> kFields = {
+    &ReportPreferences::CompanyName,
+    &ReportPreferences::Address1,
+    &ReportPreferences::Address2,
+    &ReportPreferences::Telephone,
+    &ReportPreferences::Fax,
+    &ReportPreferences::Email,
+    &ReportPreferences::Web,
+    &ReportPreferences::DefaultPrefix,
+    &ReportPreferences::DefaultPostfix,
+};
+
+const char* const kLabels[9] = {
+    "Company Name:",  "Address",        "", "Telephone", "Fax", "EMail", "Web",
+    "Default Prefix", "Default Postfix"};
+
+}  // namespace
+
+PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promptForTraceName,
+                                     QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle("Preferences");
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        fields_[i] = new QLineEdit(ToQt(values.*kFields[i]), this);
+        form->addRow(kLabels[i], fields_[i]);
+    }
+    layout->addLayout(form);
+    prompt_ = new QCheckBox("Prompt for Serial Number", this);
+    prompt_->setChecked(promptForTraceName);
+    layout->addWidget(prompt_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+ReportPreferences PreferencesDialog::Values() const {
+    ReportPreferences values;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        values.*kFields[i] = FromQt(fields_[i]->text());
+    }
+    return values;
+}
+
+bool PreferencesDialog::PromptForTraceName() const {
+    return prompt_->isChecked();
+}
+
+bool EditPreferences(CriteriaLibrary& library, const std::string& path, OperatorPrompts& prompts,
+                     QWidget* parent) {
+    PreferencesDialog dialog(library.Preferences, library.PromptForTraceName != 0, parent);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (accepted) {
+        library.Preferences = dialog.Values();
+        library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
+    }
+    // Saved whichever button was chosen, as the library has always been.
+    const Status saved = library.Save(path);
+    if (!saved) {
+        prompts.Message(saved.Error().Message, "Preferences", PromptIcon::Error);
+    }
+    return accepted;
+}
+
+}  // namespace orvik

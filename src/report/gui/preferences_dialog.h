@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "criteria/report_preferences.h"
+
+class QCheckBox;
+class QLineEdit;
+
+namespace orvik {
+
+class CriteriaLibrary;
+class OperatorPrompts;
+
+// "Preferences": the company details printed on reports, the default serial
+// prefix and postfix, and "Prompt for Serial Number" (the trace-name flag).
+class PreferencesDialog : public QDialog {
+    Q_OBJECT
+  public:
+    PreferencesDialog(const ReportPreferences& values, bool promptForTraceName,
+                      QWidget* parent = nullptr);
+
+    ReportPreferences Values() const;
+    bool PromptForTraceName() const;
+
+    // The nine fields in their order on the form.
+    QLineEdit* Field(int index) const { return fields_.at(static_cast<std::size_t>(index)); }
+    QCheckBox* PromptBox() const { return prompt_; }
+
+  private:
+    std::array<QLineEdit*, 9> fields_{};
+    QCheckBox* prompt_;
+};
+
+// The File menu's Preferences: the dialog filled from the library, its values
+// copied back on OK only, and the library saved to `path` either way (a
+// failed save is told to the operator). True when OK was chosen.
+bool EditPreferences(CriteriaLibrary& library, const std::string& path, OperatorPrompts& prompts,
+                     QWidget* parent);
+
+}  // namespace orvik

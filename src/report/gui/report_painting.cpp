@@ -1,0 +1,128 @@
+#include "report/gui/report_painting.h"
+
+#include <QFontMetrics>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+#include <algorithm>
+
+#include "base/gui/prompt_dialogs.h"
+
+namespace orvik {
+
+QFont ReportFont(ReportMedium medium) {
+    // A narrow face, a little smaller on paper, keeps "Job Number:" inside
+    // the 0.75 inch between the paper's margin and the first tab stop.
+    QFont font("Liberation Sans");
+    font.setPointSizeF(medium == ReportMedium::Paper ? 8.0 : 9.0);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+ReportMetrics MetricsOf(QPaintDevice& device, const QFont& font, ReportMedium medium) {
+    const QFontMetrics metrics(font, &device);
+    return ReportMetrics{static_cast<double>(device.logicalDpiX()),
+                         static_cast<double>(device.logicalDpiY()), metrics.lineSpacing(), medium};
+}
+
+void PaintReportLines(QPainter& painter, const ReportPage& page, int fromY, int toY) {
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int ascent = metrics.ascent();
+    const int gap = metrics.horizontalAdvance(' ');
+    // Lines are placed top to bottom: skip straight to the first visible one.
+    auto line =
+        std::lower_bound(page.Lines.begin(), page.Lines.end(), fromY - metrics.lineSpacing(),
+                         [](const PlacedLine& placed, int y) { return placed.Y < y; });
+    for (; line != page.Lines.end() && line->Y < toY; ++line) {
+        std::vector<int> widths;
+        widths.reserve(line->Cells.size());
+        for (const std::string& cell : line->Cells) {
+            widths.push_back(metrics.horizontalAdvance(ToQt(cell)));
+        }
+        const std::vector<int> xs = CellPositions(*line, widths, gap);
+        for (std::size_t i = 0; i < line->Cells.size(); ++i) {
+            painter.drawText(xs[i], line->Y + ascent, ToQt(line->Cells[i]));
+        }
+    }
+}
+
+namespace {
+
+// On paper only 0.75 inch lies between the margin and the first tab stop:
+// the font shrinks (down to 6 points) until the widest label of that column
+// fits, so that every line's cells stay in their columns.
+QFont PaperFont(QPaintDevice& device) {
+    QFont font = ReportFont(ReportMedium::Paper);
+    const double room = 0.75 * device.logicalDpiX();
+    for (double points = font.pointSizeF(); points >= 6.0; points -= 0.5) {
+        font.setPointSizeF(points);
+        const QFontMetrics metrics(font, &device);
+        if (metrics.horizontalAdvance("Boards Logged: ") < room) {
+            break;
+        }
+    }
+    return font;
+}
+
+}  // namespace
+
+void PaintReportOnPaper(QPagedPaintDevice& device, const ReportContent& content) {
+    QPainter painter(&device);
+    const QFont font = PaperFont(device);
+    painter.setFont(font);
+    const ReportLayout layout = LayOutReport(content, MetricsOf(device, font, ReportMedium::Paper));
+    for (std::size_t page = 0; page < layout.Pages.size(); ++page) {
+        if (page > 0) {
+            device.newPage();
+        }
+        PaintReportLines(painter, layout.Pages[page], 0, std::numeric_limits<int>::max());
+    }
+}
+
+bool PrintReportOn(QPrinter& printer, const ReportContent& content) {
+    printer.setDocName(kReportJobName);
+    // Margins and tab stops are measured from the paper's edge.
+    printer.setFullPage(true);
+    if (!printer.isValid()) {
+        return false;
+    }
+    PaintReportOnPaper(printer, content);
+    return printer.printerState() != QPrinter::Error;
+}
+
+bool PrintReport(const ReportContent& content, QWidget* parent) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(kReportJobName);
+    QPrintDialog dialog(&printer, parent);
+    // The report makes its own pages; the job is printed whole.
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    return PrintReportOn(printer, content);
+}
+
+Status WriteReportPdf(const ReportContent& content, const std::string& path, ReportPaper paper) {
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setTitle(kReportJobName);
+        writer.setCreator("Orvik");
+        writer.setResolution(300);
+        writer.setPageSize(QPageSize(paper == ReportPaper::A4 ? QPageSize::A4 : QPageSize::Letter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        PaintReportOnPaper(writer, content);
+    }
+    if (!file.commit()) {
+        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
+    }
+    return {};
+}
+
+}  // namespace orvik

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/collection_item.h"
+#include "criteria/report_preferences.h"
+
+namespace orvik {
+
+// The results grid keeps room for this many coupons per scripted run and for
+// element positions 1 to kGridPositions - 1; slot 0 is never printed.
+inline constexpr int kGridCouponLimit = 1000;
+inline constexpr int kGridPositions = 100;
+
+// One row of a run's test table: the element and, when some trace of the run
+// used its criterion, that trace's copy of the criterion.
+struct ReportTestRow {
+    std::int32_t Position = 0;
+    std::string Postfix;
+    bool Defined = false;
+    double TargetImpedance = 0.0;
+    bool DoubleEnded = false;
+    double AllowableError = 0.0;
+};
+
+// One coupon of the results grid.
+struct ReportCoupon {
+    std::string Serial;
+    bool Failed = false;
+    std::array<double, kGridPositions> Values{};  // by element position
+};
+
+// One scripted run found in the collection.
+struct ScriptReportSection {
+    std::string Customer;
+    std::string Operator;
+    std::string JobNumber;
+    std::string StationId;
+    std::vector<ReportTestRow> Tests;
+    int TestCount = 0;  // columns of the grid: the script's element count
+    int Logged = 0;
+    int Tested = 0;
+    int Passed = 0;
+    int Failed = 0;
+    std::vector<ReportCoupon> Coupons;  // at most kGridCouponLimit
+    // Coupons or positions beyond the grid's storage were left out of it.
+    bool GridLimited = false;
+};
+
+// One trace recorded outside a script.
+struct ReportSampleRow {
+    std::string Name;
+    bool Passed = false;
+    double Average = 0.0;
+    double TargetImpedance = 0.0;
+    double AllowableError = 0.0;
+    bool DoubleEnded = false;
+};
+
+struct SampleReportSection {
+    bool WithCompanyHeader = true;  // only when no scripted run was reported
+    std::vector<ReportSampleRow> Rows;
+};
+
+// What a report says, independent of how it is drawn.
+struct ReportContent {
+    ReportPreferences Preferences;
+    std::vector<ScriptReportSection> Scripts;
+    SampleReportSection Samples;
+
+    bool GridLimited() const;
+};
+
+// Builds the report of a collection's items and renders it as text. It reads
+// the items only.
+class ReportBuilder {
+  public:
+    ReportBuilder(const std::vector<std::unique_ptr<CollectionItem>>& items,
+                  const ReportPreferences& preferences);
+
+    const ReportContent& Content() const { return content_; }
+
+    // The text rendering: CR LF line ends, cells separated by seven spaces,
+    // dash lines of 120.
+    std::string Text() const;
+    // The tab rendering in order, without vertical spacing: cells separated
+    // by one tab, no line ends.
+    std::vector<std::string> TabLines(int dashCount) const;
+
+  private:
+    ReportContent content_;
+};
+
+// The operator's note when a run's grid could not hold everything.
+inline constexpr const char* kGridLimitedNote =
+    "The results grid shows at most 1000 coupons per run and tests 1 to 99; further results "
+    "are counted but not listed.";
+
+}  // namespace orvik
