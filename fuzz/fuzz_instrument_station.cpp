@@ -95,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(end >= kMinEndOfCable && end <= kMaxEndOfCable);
         Check(ResponseKernel::Unusable(station.Kernels().For(each).Values()).empty());
     }
-    const MeasuredProfile profile = station.MeasureProfile(IsDifferential(mode));
+    const MeasuredProfile profile = station.MeasureProfile(mode);
     Check(profile.Impedance.size() == kMeasuredProfileLength);
     if (flags & 2) {
         station.CharacterizeCable(mode);
         Check(ResponseKernel::Unusable(station.Kernels().For(mode).Values()).empty());
-        station.MeasureProfile(IsDifferential(mode));
+        station.MeasureProfile(mode);
     }
     return 0;
 }

@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static auto buffers = std::make_unique<AcquisitionBuffers>();
     const auto flags = Take<std::uint8_t>(data, size);
     const auto mode = ModeFromDifferential(flags & 1);
-    const bool rawDerivative = flags & 2;
+    const Derivative derivative = (flags & 2) != 0 ? Derivative::Raw : Derivative::Smoothed;
     CalibrationSet calibration;
     calibration.SetValues(
         mode, {Take<std::int32_t>(data, size), Take<double>(data, size), Take<double>(data, size)});
@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < kRecordSampleCount && size > 0; ++i) {
         buffers->Raw[i] = Take<std::int16_t>(data, size);
     }
-    ConvertRecord(*buffers, calibration, kernels.For(mode), mode, count, rawDerivative);
+    ConvertRecord(*buffers, calibration, kernels.For(mode), mode, count, derivative);
     return 0;
 }

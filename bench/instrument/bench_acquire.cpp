@@ -39,9 +39,9 @@ void Acquire(benchmark::State& state, MeasurementMode mode, bool dump) {
     const std::string path =
         (std::filesystem::temp_directory_path() / "orvik-bench-acquire-TDR_Data.csv").string();
     station.SetDumpPath(dump ? path : "");
-    station.Acquire(mode, false);  // the physics of the coupon are worked out once
+    station.Acquire(mode, Derivative::Smoothed);  // the physics of the coupon are worked out once
     for (auto _ : state) {
-        const AcquisitionOutcome outcome = station.Acquire(mode, false);
+        const AcquisitionOutcome outcome = station.Acquire(mode, Derivative::Smoothed);
         if (!outcome.WholeRecord()) {
             state.SkipWithError("the record came incomplete");
             break;

@@ -72,10 +72,11 @@ void Convert(benchmark::State& state, MeasurementMode mode, bool dump) {
         state.ResumeTiming();
         const long before = allocations.load(std::memory_order_relaxed);
         if (dump) {
-            ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount, false, path);
+            ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount,
+                          Derivative::Smoothed, path);
         } else {
             ConvertRecord(*buffers, calibration, kernels.For(mode), mode, kProcessedSampleCount,
-                          false);
+                          Derivative::Smoothed);
         }
         allocated += allocations.load(std::memory_order_relaxed) - before;
         benchmark::DoNotOptimize(buffers->Impedance.data());

@@ -74,15 +74,14 @@ void TestStation::RunTest(COrvikDoc& document) {
     // criterion is judged as it was chosen when the test started.
     instrumentBusy_ = true;
     auto profile = std::make_shared<MeasuredProfile>();
-    const bool differential = criterion->IsDifferential();
-    work_->Run(
-        [this, profile, differential] { *profile = instrument_.MeasureProfile(differential); },
-        [this, profile, &document, judged = *criterion] {
-            instrumentBusy_ = false;
-            if (host_.IsOpen(document)) {
-                CompleteRunTest(document, judged, *profile);
-            }
-        });
+    const MeasurementMode mode = criterion->Mode();
+    work_->Run([this, profile, mode] { *profile = instrument_.MeasureProfile(mode); },
+               [this, profile, &document, judged = *criterion] {
+                   instrumentBusy_ = false;
+                   if (host_.IsOpen(document)) {
+                       CompleteRunTest(document, judged, *profile);
+                   }
+               });
 }
 
 void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterion,

@@ -7,6 +7,11 @@ namespace orvik {
 // The mode picks the register values, the calibration values and the kernel.
 enum class MeasurementMode { SingleEnded, Differential };
 
+// Which derivative of the record the processing deconvolves: the smoothed
+// one for a measurement, the raw one where the cable's own response is wanted
+// (characterisation).
+enum class Derivative { Smoothed, Raw };
+
 inline MeasurementMode ModeFromDifferential(bool differential) {
     return differential ? MeasurementMode::Differential : MeasurementMode::SingleEnded;
 }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <span>
 
+#include "base/measurement_mode.h"
+
 namespace orvik {
 
 class COrvikDoc;
@@ -24,7 +26,7 @@ struct MeasuredProfile {
 class ProfileInstrument {
   public:
     virtual ~ProfileInstrument() = default;
-    virtual MeasuredProfile MeasureProfile(bool differential) = 0;
+    virtual MeasuredProfile MeasureProfile(MeasurementMode mode) = 0;
 };
 
 // The main window as the operating flow sees it.

@@ -190,7 +190,7 @@ int RunMeasure(const Arguments& arguments) {
     startUp.imageFolder = ExecutableFolder();
     const StartUpFindings findings = station.StartUp(startUp);
 
-    const MeasuredProfile profile = station.MeasureProfile(criterion.IsDifferential());
+    const MeasuredProfile profile = station.MeasureProfile(criterion.Mode());
     if (profile.StopLiveMode) {
         throw CommandFailure(prompts.messages.empty() ? "the instrument could not be used"
                                                       : prompts.messages.back());

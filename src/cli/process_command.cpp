@@ -30,7 +30,7 @@ struct ProcessOptions {
     std::optional<double> divisor;
     std::optional<double> constant;
     std::string kernelPath;
-    bool rawDerivative = false;
+    Derivative derivative = Derivative::Smoothed;
     std::string rawPath;
 };
 
@@ -62,7 +62,7 @@ ProcessOptions ReadOptions(const Arguments& arguments) {
         } else if (reader.Option("--kernel")) {
             options.kernelPath = reader.Value();
         } else if (reader.Option("--raw-derivative")) {
-            options.rawDerivative = true;
+            options.derivative = Derivative::Raw;
         } else if (options.rawPath.empty()) {
             options.rawPath = reader.Word();
         } else {
@@ -166,8 +166,7 @@ int RunProcess(const Arguments& arguments) {
     auto buffers = std::make_unique<AcquisitionBuffers>();
     const std::vector<double> raw = ReadNumberColumn(options.rawPath, kAcquisitionLength);
     std::copy(raw.begin(), raw.end(), buffers->Raw.begin());
-    ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount,
-                  options.rawDerivative);
+    ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount, options.derivative);
     PrintProcessedRecord(*buffers);
     return 0;
 }

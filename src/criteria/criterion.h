@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/measurement_mode.h"
+
 namespace orvik {
 
 class Archive;
@@ -22,6 +24,7 @@ class Criterion {
     std::int32_t DoubleEnded = 0;    // 1 = differential measurement
 
     bool IsDifferential() const { return DoubleEnded != 0; }
+    MeasurementMode Mode() const { return ModeFromDifferential(IsDifferential()); }
 
     // Sets both limits from the target and the allowable error.
     void RecomputeLimits();

@@ -56,7 +56,7 @@ void Acquisition::TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome) 
     outcome.samplesReceived = static_cast<int>(position);
 }
 
-AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, bool rawDerivative) {
+AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivative) {
     AcquisitionOutcome outcome;
     if (notReady_) {
         outcome.instrumentNotReady = true;
@@ -85,7 +85,7 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, bool rawDerivative
         prompts_.Message(error.what(), "", PromptIcon::Error);
         return outcome;
     }
-    ProcessRecord(buffers_, calibration_, kernels_, mode, kProcessedSampleCount, rawDerivative,
+    ProcessRecord(buffers_, calibration_, kernels_, mode, kProcessedSampleCount, derivative,
                   dumpPath_);
     outcome.processed = true;
     return outcome;

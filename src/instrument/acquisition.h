@@ -86,9 +86,9 @@ class Acquisition {
           calibration_(calibration),
           kernels_(kernels) {}
 
-    // With `rawDerivative` the derivative is left unsmoothed (for the cable
+    // With `derivative` the derivative is left unsmoothed (for the cable
     // characterisation). The instrument busy flag is the caller's.
-    AcquisitionOutcome Acquire(MeasurementMode mode, bool rawDerivative);
+    AcquisitionOutcome Acquire(MeasurementMode mode, Derivative derivative);
 
     // Where the diagnostic dump goes: TDR_Data.csv in the current directory,
     // as the program writes it; empty for none.

@@ -66,7 +66,7 @@ CharacterizationOutcome CableCharacterization::Characterize(MeasurementMode mode
     kernel.DiscardStored();
 
     CharacterizationOutcome outcome;
-    outcome.acquisition = acquisition_.Acquire(mode, true);
+    outcome.acquisition = acquisition_.Acquire(mode, Derivative::Raw);
     if (!outcome.acquisition.processed) {
         // The operator has been told why; the arrays do not hold this
         // cable's record, so nothing is taken from them.

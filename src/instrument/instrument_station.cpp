@@ -31,14 +31,13 @@ StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     return findings;
 }
 
-AcquisitionOutcome InstrumentStation::Acquire(MeasurementMode mode, bool rawDerivative) {
-    lastAcquisition_ = acquisition_.Acquire(mode, rawDerivative);
+AcquisitionOutcome InstrumentStation::Acquire(MeasurementMode mode, Derivative derivative) {
+    lastAcquisition_ = acquisition_.Acquire(mode, derivative);
     return lastAcquisition_;
 }
 
-MeasuredProfile InstrumentStation::MeasureProfile(bool differential) {
-    const MeasurementMode mode = ModeFromDifferential(differential);
-    const AcquisitionOutcome outcome = Acquire(mode, false);
+MeasuredProfile InstrumentStation::MeasureProfile(MeasurementMode mode) {
+    const AcquisitionOutcome outcome = Acquire(mode, Derivative::Smoothed);
     const auto start = static_cast<std::size_t>(calibration_.EndOfCable(mode));
     MeasuredProfile profile;
     profile.Impedance =

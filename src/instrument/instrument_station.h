@@ -50,9 +50,9 @@ class InstrumentStation : public ProfileInstrument {
 
     // Run Test's acquisition: the 750 impedance values from the mode's end of
     // cable, valid until the next acquisition.
-    MeasuredProfile MeasureProfile(bool differential) override;
+    MeasuredProfile MeasureProfile(MeasurementMode mode) override;
     // One acquisition and its processing; the results are in Buffers().
-    AcquisitionOutcome Acquire(MeasurementMode mode, bool rawDerivative);
+    AcquisitionOutcome Acquire(MeasurementMode mode, Derivative derivative);
     // The "eoc" button of the Calibration dialog.
     CharacterizationOutcome CharacterizeCable(MeasurementMode mode);
 

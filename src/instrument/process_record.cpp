@@ -135,7 +135,7 @@ struct FileCloser {
 
 void ConvertRecord(AcquisitionBuffers& buffers, const CalibrationSet& calibration,
                    const ResponseKernel& kernel, MeasurementMode mode, int count,
-                   bool rawDerivative) {
+                   Derivative derivative) {
     const int n = std::clamp(count, 0, kAcquisitionLength);
     const int endOfCable = calibration.EndOfCable(mode);
     const int start = endOfCable - kDeconvolutionLead;
@@ -144,7 +144,7 @@ void ConvertRecord(AcquisitionBuffers& buffers, const CalibrationSet& calibratio
     ShiftBaseline(buffers.Raw, n);
     const double kernelSum = kernel.Sum();
     TakeDifference(buffers.Raw, buffers.Derivative, n);
-    if (!rawDerivative) {
+    if (derivative == Derivative::Smoothed) {
         SmoothDerivative(buffers, mode, n);
     }
     std::copy_n(buffers.Derivative.begin(), n, buffers.DerivativeCopy.begin());
@@ -205,9 +205,9 @@ bool WriteDiagnosticDump(const AcquisitionBuffers& buffers, std::span<const doub
 
 void ProcessRecord(AcquisitionBuffers& buffers, const CalibrationSet& calibration,
                    const ResponseKernels& kernels, MeasurementMode mode, int count,
-                   bool rawDerivative, const std::string& dumpPath) {
+                   Derivative derivative, const std::string& dumpPath) {
     const ResponseKernel& kernel = kernels.For(mode);
-    ConvertRecord(buffers, calibration, kernel, mode, count, rawDerivative);
+    ConvertRecord(buffers, calibration, kernel, mode, count, derivative);
     if (!dumpPath.empty()) {
         WriteDiagnosticDump(buffers, kernel.Values(), dumpPath);
     }

@@ -17,12 +17,12 @@ inline constexpr int kDiagnosticDumpLines = 5000;
 
 // Turns the raw record in buffers.Raw[0 .. count-1] into an impedance profile:
 // baseline shift, 10-sample difference, smoothing (skipped with
-// `rawDerivative`), deconvolution with the kernel, level smoothing and
+// `derivative`), deconvolution with the kernel, level smoothing and
 // conversion with the mode's calibration. Every array of `buffers` is left as
 // the acquisition documents it. A count outside 0 .. 9000 is brought inside.
 void ConvertRecord(AcquisitionBuffers& buffers, const CalibrationSet& calibration,
                    const ResponseKernel& kernel, MeasurementMode mode, int count,
-                   bool rawDerivative);
+                   Derivative derivative);
 
 // Writes the diagnostic dump of `buffers` to `path`: 5000 lines, each with
 // raw, residual derivative, level, impedance and derivative copy, plus the
@@ -36,6 +36,6 @@ bool WriteDiagnosticDump(const AcquisitionBuffers& buffers, std::span<const doub
 // skipped silently.
 void ProcessRecord(AcquisitionBuffers& buffers, const CalibrationSet& calibration,
                    const ResponseKernels& kernels, MeasurementMode mode, int count,
-                   bool rawDerivative, const std::string& dumpPath = kDiagnosticDumpName);
+                   Derivative derivative, const std::string& dumpPath = kDiagnosticDumpName);
 
 }  // namespace orvik

@@ -23,7 +23,8 @@ PhysicsFactory Characterize(MeasurementMode mode) {
     }
     CalibrationSet calibration;
     calibration.SetEndOfCable(mode, CableSearch::kSearchStart);
-    ConvertRecord(*buffers, calibration, ResponseKernel(mode), mode, kProcessedSampleCount, true);
+    ConvertRecord(*buffers, calibration, ResponseKernel(mode), mode, kProcessedSampleCount,
+                  Derivative::Raw);
     const CableMeasurement cable = MeasureCable(*buffers);
 
     const CablePhysics& truth = WaveformPhysics::Physics(mode);

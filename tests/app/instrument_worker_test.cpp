@@ -22,9 +22,9 @@ namespace {
 // Notes the thread each measurement ran on.
 class ThreadNotingInstrument : public testing::FakeInstrument {
   public:
-    MeasuredProfile MeasureProfile(bool differentialMode) override {
+    MeasuredProfile MeasureProfile(MeasurementMode measuredMode) override {
         thread = QThread::currentThread();
-        return FakeInstrument::MeasureProfile(differentialMode);
+        return FakeInstrument::MeasureProfile(measuredMode);
     }
     std::atomic<QThread*> thread{nullptr};
 };
@@ -77,7 +77,8 @@ TEST(InstrumentThread, AMeasurementEndingAfterItsCollectionClosedGoesNowhere) {
 
     frame.Station().RunTest(*frame.ActiveDocument());
     frame.ActiveChild()->close();  // the window closes while the worker measures
-    QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy() && frame.Children().isEmpty(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy() && frame.Children().isEmpty(),
+                             10000);
     EXPECT_EQ(instrument.acquisitions, 1);
     EXPECT_EQ(frame.ActiveDocument(), nullptr);
 }

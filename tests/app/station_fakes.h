@@ -81,9 +81,9 @@ class FakeHost : public StationHost {
 
 class FakeInstrument : public ProfileInstrument {
   public:
-    MeasuredProfile MeasureProfile(bool differentialMode) override {
+    MeasuredProfile MeasureProfile(MeasurementMode measuredMode) override {
         ++acquisitions;
-        differential = differentialMode;
+        differential = IsDifferential(measuredMode);
         if (failing) {
             return {values, true};
         }

@@ -41,7 +41,7 @@ TEST_P(AcquisitionInMode, SetsTheInstrumentUpAndTakesEightBlocksInOrder) {
     sim.station.port.Clear();
     const std::int64_t start = sim.station.clock.NowMs();
 
-    const AcquisitionOutcome outcome = sim.instrument.Acquire(mode, false);
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(mode, Derivative::Smoothed);
 
     EXPECT_TRUE(outcome.deviceOpened);
     EXPECT_TRUE(outcome.processed);
@@ -121,7 +121,7 @@ TEST(Acquisition, FailedBlockLeavesTheOtherSevenInOrder) {
             SimulatedInstrument sim;
             sim.station.sim.FailTransfer(sim.station.sim.TransferCount() + setUpTransfers +
                                          3 * block + step + 1);
-            const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, true);
+            const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, Derivative::Raw);
             EXPECT_EQ(outcome.blocksReceived, 7);
             EXPECT_EQ(outcome.samplesReceived, 7 * 1024);
             EXPECT_EQ(outcome.samplesInPlace, block * 1024);
@@ -155,7 +155,7 @@ TEST(Acquisition, FailedBlockLeavesTheOtherSevenInOrder) {
 TEST(Acquisition, SamplePipeIsAbortedAndResetBeforeEachBlockRead) {
     SimulatedInstrument sim;
     sim.station.port.Clear();
-    sim.instrument.Acquire(kSingle, false);
+    sim.instrument.Acquire(kSingle, Derivative::Smoothed);
     std::vector<std::string> samplePipe;
     for (const RecordedCall& call : sim.station.port.Requests()) {
         const bool pipe =
@@ -178,16 +178,16 @@ TEST(Acquisition, SamplePipeIsAbortedAndResetBeforeEachBlockRead) {
 
 TEST(Acquisition, EveryAcquisitionTakesAFreshRecordOfWhatIsAttached) {
     SimulatedInstrument sim;
-    sim.instrument.Acquire(kSingle, false);
+    sim.instrument.Acquire(kSingle, Derivative::Smoothed);
     const auto first = sim.Physics().LastRecord();
-    sim.instrument.Acquire(kSingle, false);
+    sim.instrument.Acquire(kSingle, Derivative::Smoothed);
     EXPECT_EQ(sim.Physics().RecordsTaken(), 2);
     EXPECT_NE(sim.Physics().LastRecord(), first) << "fresh noise every time";
 
     // An open cable ends at twice the step; a short brings it back down.
     const double openFar = sim.instrument.Buffers().Raw[5500];
     sim.Mv300().Attach(kSingle, sim::CableAttachment::ShortCircuit());
-    sim.instrument.Acquire(kSingle, false);
+    sim.instrument.Acquire(kSingle, Derivative::Smoothed);
     const double shortFar = sim.instrument.Buffers().Raw[5500];
     const double step = sim::WaveformPhysics::Physics(kSingle).StepHeight;
     EXPECT_NEAR(openFar, 2 * step, 30.0);
@@ -200,20 +200,20 @@ TEST(Acquisition, MissingInstrumentIsReportedAndLeavesThePreviousArrays) {
     SimulatedInstrument sim;
     // Before any acquisition the arrays hold zeros.
     sim.station.sim.Unplug();
-    MeasuredProfile profile = sim.instrument.MeasureProfile(false);
+    MeasuredProfile profile = sim.instrument.MeasureProfile(MeasurementMode::SingleEnded);
     ASSERT_EQ(profile.Impedance.size(), 750u);
     EXPECT_TRUE(std::all_of(profile.Impedance.begin(), profile.Impedance.end(),
                             [](double z) { return z == 0.0; }));
     EXPECT_TRUE(profile.StopLiveMode);
 
     SimulatedInstrument warm;
-    warm.instrument.Acquire(kSingle, false);
+    warm.instrument.Acquire(kSingle, Derivative::Smoothed);
     const std::vector<double> impedance = warm.instrument.Buffers().Impedance;
     const std::vector<double> raw = warm.instrument.Buffers().Raw;
     warm.station.sim.Unplug();
     const std::int64_t before = warm.station.clock.NowMs();
 
-    const AcquisitionOutcome outcome = warm.instrument.Acquire(kSingle, false);
+    const AcquisitionOutcome outcome = warm.instrument.Acquire(kSingle, Derivative::Smoothed);
 
     EXPECT_FALSE(outcome.deviceOpened);
     EXPECT_FALSE(outcome.processed);
@@ -232,7 +232,7 @@ TEST(Acquisition, InstrumentThatLostItsProgramGivesAFlatRecord) {
     SimulatedInstrument sim;
     sim.station.sim.Unplug();
     sim.station.sim.PlugIn();
-    const AcquisitionOutcome outcome = sim.instrument.Acquire(kDifferential, false);
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kDifferential, Derivative::Smoothed);
     EXPECT_TRUE(outcome.processed);
     EXPECT_EQ(outcome.blocksReceived, 0);
     EXPECT_FALSE(outcome.stopLiveMode);
@@ -245,7 +245,7 @@ TEST(Acquisition, InstrumentThatLostItsProgramGivesAFlatRecord) {
 TEST(Acquisition, ShortBlocksFillTheRecordFromTheFront) {
     SimulatedInstrument sim;
     sim.station.sim.ShortenReplies(sim::SimulatedMv300::kSamplesIn, 1000);
-    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, Derivative::Smoothed);
     EXPECT_TRUE(outcome.processed);
     EXPECT_EQ(outcome.samplesReceived, 8 * 500);
     EXPECT_FALSE(outcome.WholeRecord());
@@ -269,7 +269,7 @@ TEST(Acquisition, UsbLayerErrorsAreShownAndAbandonTheAcquisition) {
             std::vector<std::uint8_t>{9, 2, 32, 0, 1, 1, 0,  0x80, 50, 9, 4, 0,    0, 4,  0xFF, 0,
                                       0, 0, 7,  5, 1, 2, 64, 0,    0,  7, 5, 0x81, 2, 64, 0,    0};
         SimulatedInstrument sim(options);
-        const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+        const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, Derivative::Smoothed);
         EXPECT_TRUE(outcome.deviceOpened);
         EXPECT_FALSE(outcome.processed);
         EXPECT_TRUE(outcome.stopLiveMode);
@@ -282,16 +282,16 @@ TEST(Acquisition, UsbLayerErrorsAreShownAndAbandonTheAcquisition) {
     }
     {
         SimulatedInstrument sim;
-        sim.instrument.Acquire(kSingle, false);
+        sim.instrument.Acquire(kSingle, Derivative::Smoothed);
         sim.station.sim.FailNextClose();
-        const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+        const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, Derivative::Smoothed);
         EXPECT_FALSE(outcome.processed);
         EXPECT_TRUE(outcome.stopLiveMode);
         ASSERT_EQ(sim.station.prompts.messages.size(), 1u);
         EXPECT_EQ(sim.station.prompts.messages[0].text, "Failed to close handle to driver.");
         EXPECT_FALSE(sim.instrument.Device().IsOpen());
         // The next acquisition works again.
-        EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
+        EXPECT_TRUE(sim.instrument.Acquire(kSingle, Derivative::Smoothed).processed);
     }
 }
 
@@ -301,25 +301,25 @@ TEST(Acquisition, StuckSampleReadDoesNotHoldTheProgram) {
     {
         SimulatedInstrument twin;
         const int before = twin.station.sim.TransferCount();
-        twin.instrument.Acquire(kSingle, false);
+        twin.instrument.Acquire(kSingle, Derivative::Smoothed);
         transfers = twin.station.sim.TransferCount() - before;
     }
     // The last block's read never ends, not even when its pipe is aborted.
     sim.station.sim.StuckTransfer(sim.station.sim.TransferCount() + transfers);
     const std::int64_t before = sim.station.clock.NowMs();
-    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, false);
+    const AcquisitionOutcome outcome = sim.instrument.Acquire(kSingle, Derivative::Smoothed);
     EXPECT_TRUE(outcome.processed);
     EXPECT_EQ(outcome.blocksReceived, 7);
     EXPECT_EQ(sim.station.clock.NowMs() - before, 220 + 10000 + 1000);
     EXPECT_EQ(sim.station.sim.PendingRequests(), 0u);
-    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).WholeRecord());
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, Derivative::Smoothed).WholeRecord());
 }
 
 TEST(Acquisition, WritesTheDiagnosticDumpAndGoesOnWithoutIt) {
     testing::TemporaryFolder folder;
     SimulatedInstrument sim;
     sim.instrument.SetDumpPath(folder.File("TDR_Data.csv"));
-    ASSERT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
+    ASSERT_TRUE(sim.instrument.Acquire(kSingle, Derivative::Smoothed).processed);
     std::ifstream dump(folder.File("TDR_Data.csv"));
     int lines = 0;
     for (std::string line; std::getline(dump, line);) {
@@ -328,7 +328,7 @@ TEST(Acquisition, WritesTheDiagnosticDumpAndGoesOnWithoutIt) {
     EXPECT_EQ(lines, 5000);
 
     sim.instrument.SetDumpPath(folder.File("missing/folder/TDR_Data.csv"));
-    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).processed);
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, Derivative::Smoothed).processed);
     EXPECT_TRUE(sim.station.prompts.messages.empty());
 }
 
@@ -341,7 +341,7 @@ TEST(AcquisitionUnderFaults, EveryTransferFailedEveryWay) {
     {
         SimulatedInstrument rehearsal;
         const int before = rehearsal.station.sim.TransferCount();
-        rehearsal.instrument.Acquire(kDifferential, false);
+        rehearsal.instrument.Acquire(kDifferential, Derivative::Smoothed);
         transfers = rehearsal.station.sim.TransferCount() - before;
     }
     ASSERT_GT(transfers, 5 * 2 + 8 * 3);
@@ -357,7 +357,8 @@ TEST(AcquisitionUnderFaults, EveryTransferFailedEveryWay) {
                          std::to_string(length));
             SimulatedInstrument sim;
             sim.station.sim.AddFault({kind, sim.station.sim.TransferCount() + n, length});
-            const AcquisitionOutcome outcome = sim.instrument.Acquire(kDifferential, false);
+            const AcquisitionOutcome outcome =
+                sim.instrument.Acquire(kDifferential, Derivative::Smoothed);
 
             EXPECT_FALSE(sim.instrument.Device().IsOpen());
             EXPECT_EQ(sim.station.sim.PendingRequests(), 0u);

@@ -99,7 +99,7 @@ TEST(InstrumentStationStartUp, RefusedStoredValuesLeaveTheBuiltInsInForce) {
     EXPECT_TRUE(sim.instrument.Kernels().SingleEnded.HasStored());
 
     // The refused kernel does not stop the mode from measuring.
-    const MeasuredProfile profile = sim.instrument.MeasureProfile(true);
+    const MeasuredProfile profile = sim.instrument.MeasureProfile(MeasurementMode::Differential);
     for (const double z : profile.Impedance) {
         ASSERT_TRUE(std::isfinite(z));
     }
@@ -115,7 +115,7 @@ TEST(InstrumentStationStartUp, WithoutAnInstrumentTheBuiltInsStay) {
     EXPECT_EQ(sim.instrument.Calibration(), CalibrationSet());
     EXPECT_FALSE(sim.instrument.Kernels().SingleEnded.HasStored());
     // The first acquisition tells the operator.
-    EXPECT_TRUE(sim.instrument.MeasureProfile(false).StopLiveMode);
+    EXPECT_TRUE(sim.instrument.MeasureProfile(MeasurementMode::SingleEnded).StopLiveMode);
     ASSERT_EQ(sim.station.prompts.messages.size(), 1u);
     EXPECT_EQ(sim.station.prompts.messages[0].text, "Unable to open the TDR device");
 }
@@ -142,7 +142,7 @@ TEST(InstrumentStationStartUp, ImagesThatDidNotLoadAreToldAndEveryTestFailsAtOnc
     // the instrument (which would leave each block to time out).
     sim.station.port.Clear();
     const std::int64_t before = sim.station.clock.NowMs();
-    const MeasuredProfile profile = sim.instrument.MeasureProfile(false);
+    const MeasuredProfile profile = sim.instrument.MeasureProfile(MeasurementMode::SingleEnded);
     EXPECT_TRUE(profile.StopLiveMode);
     EXPECT_EQ(sim.station.clock.NowMs(), before);
     EXPECT_TRUE(sim.station.port.Calls().empty());
@@ -152,7 +152,7 @@ TEST(InstrumentStationStartUp, ImagesThatDidNotLoadAreToldAndEveryTestFailsAtOnc
               "missing): tests cannot be run.");
     EXPECT_EQ(sim.station.prompts.messages[1].caption, "MV300 not ready");
     EXPECT_TRUE(sim.instrument.LastAcquisition().instrumentNotReady);
-    EXPECT_FALSE(sim.instrument.Acquire(kDifferential, false).processed);
+    EXPECT_FALSE(sim.instrument.Acquire(kDifferential, Derivative::Smoothed).processed);
     EXPECT_EQ(sim.instrument.CharacterizeCable(kSingle).result,
               CharacterizationOutcome::Result::DeviceUnreachable);
 
@@ -166,7 +166,7 @@ TEST(InstrumentStationStartUp, ImagesThatDidNotLoadAreToldAndEveryTestFailsAtOnc
     for (const testing::ShownMessage& message : sim.station.prompts.messages) {
         EXPECT_NE(message.caption, "MV300 not ready");
     }
-    EXPECT_TRUE(sim.instrument.Acquire(kSingle, false).WholeRecord());
+    EXPECT_TRUE(sim.instrument.Acquire(kSingle, Derivative::Smoothed).WholeRecord());
 }
 
 class FactoryInstrument : public ::testing::Test {
@@ -221,7 +221,7 @@ TEST_F(FactoryInstrument, UniformCouponsMeasureTheirImpedance) {
 TEST_F(FactoryInstrument, ASectionShowsWhereItLies) {
     sim.AttachCoupon(kSingle, "50@0-4,60@4-6,50@6-10");
     for (int repeat = 0; repeat < 3; ++repeat) {
-        const MeasuredProfile profile = sim.instrument.MeasureProfile(false);
+        const MeasuredProfile profile = sim.instrument.MeasureProfile(MeasurementMode::SingleEnded);
         EXPECT_NEAR(profile.Impedance[200], 50.0, 0.5);
         EXPECT_NEAR(profile.Impedance[375], 60.0, 0.6);
         EXPECT_NEAR(profile.Impedance[600], 50.0, 0.5);
@@ -380,7 +380,7 @@ TEST_F(FactoryInstrument, KernelPageThatCannotBeWrittenIsReported) {
     {
         SimulatedInstrument twin;
         int count = twin.station.sim.TransferCount();
-        twin.instrument.Acquire(kDifferential, true);
+        twin.instrument.Acquire(kDifferential, Derivative::Raw);
         acquisitionTransfers = twin.station.sim.TransferCount() - count;
         count = twin.station.sim.TransferCount();
         twin.instrument.Link().WritePage(60, StorePage{});
@@ -427,7 +427,7 @@ TEST_F(FactoryInstrument, CharacterisationTakesARecordWhoseLastBlockCameShort) {
     {
         SimulatedInstrument twin;
         const int count = twin.station.sim.TransferCount();
-        twin.instrument.Acquire(kSingle, true);
+        twin.instrument.Acquire(kSingle, Derivative::Raw);
         acquisitionTransfers = twin.station.sim.TransferCount() - count;
     }
     sim.Mv300().Attach(kSingle, sim::CableAttachment::Nothing());
@@ -516,7 +516,7 @@ TEST(ProcessCommandAgrees, WithTheAcquisitionPath) {
         SimulatedInstrument sim;
         sim.instrument.StartUp({});
         sim.AttachCoupon(mode, "50@0-3,65@3-5,45@5-8");
-        ASSERT_TRUE(sim.instrument.Acquire(mode, false).processed);
+        ASSERT_TRUE(sim.instrument.Acquire(mode, Derivative::Smoothed).processed);
         const AcquisitionBuffers& buffers = sim.instrument.Buffers();
 
         testing::TemporaryFolder folder;

@@ -85,7 +85,7 @@ TEST_F(ProcessCommand, PrintsWhatTheAcquisitionPathComputes) {
     auto expected = std::make_unique<AcquisitionBuffers>();
     std::copy(samples.begin(), samples.end(), expected->Raw.begin());
     ProcessRecord(*expected, CalibrationSet(), ResponseKernels(), MeasurementMode::SingleEnded,
-                  6000, false, "");
+                  6000, Derivative::Smoothed, "");
     const auto lines = OutputLines();
     ASSERT_EQ(lines.size(), 6001u);
     EXPECT_EQ(lines[0], "index,raw,derivative,derivative_copy,level,impedance");
@@ -116,7 +116,8 @@ TEST_F(ProcessCommand, TakesTheCalibrationAndKernelGiven) {
     ASSERT_TRUE(kernels.Differential.SetStored(kernel));
     auto expected = std::make_unique<AcquisitionBuffers>();
     std::copy(samples.begin(), samples.end(), expected->Raw.begin());
-    ProcessRecord(*expected, calibration, kernels, MeasurementMode::Differential, 6000, true, "");
+    ProcessRecord(*expected, calibration, kernels, MeasurementMode::Differential, 6000,
+                  Derivative::Raw, "");
     const auto lines = OutputLines();
     ASSERT_EQ(lines.size(), 6001u);
     for (int i : {10, 3000, 3100, 4000}) {

@@ -17,6 +17,8 @@ namespace orvik {
 namespace {
 
 constexpr auto kSingle = MeasurementMode::SingleEnded;
+constexpr auto kSmoothed = Derivative::Smoothed;
+constexpr auto kRaw = Derivative::Raw;
 constexpr auto kDifferential = MeasurementMode::Differential;
 
 // The processing written out step by step, one loop per step, exactly as the
@@ -35,7 +37,7 @@ struct LiteralProcessing {
           scratch(b.Scratch) {}
 
     void Run(const CalibrationSet& calibration, std::span<const double> K, MeasurementMode mode,
-             int N, bool rawDerivative) {
+             int N, Derivative kind) {
         const bool differential = IsDifferential(mode);
         const int e = calibration.EndOfCable(mode);
         const int j0 = e - 100;
@@ -48,7 +50,7 @@ struct LiteralProcessing {
             S += K[k];
         for (int c = 5; c <= N - 6; ++c)
             derivative[c] = (raw[c + 5] - raw[c - 5]) * 0.1;
-        if (!rawDerivative) {
+        if (kind == Derivative::Smoothed) {
             for (int p = 0; 4 + 2 * p < (differential ? 15 : 11); ++p) {
                 const int h = 4 + 2 * p;
                 for (int k = h; k <= N - 1 - h; ++k)
@@ -123,7 +125,7 @@ double LargestDifference(const std::vector<double>& a, const std::vector<double>
 
 struct Case {
     MeasurementMode mode;
-    bool rawDerivative;
+    Derivative derivative;
     int storedKernelLength;  // 0: the built-in kernel
 };
 
@@ -152,9 +154,8 @@ TEST_P(AgainstLiteralProcessing, AgreesOnRandomRecords) {
     for (std::uint64_t seed = 1; seed <= 3; ++seed) {
         FillRandomRecord(*buffers, seed, calibration.EndOfCable(c.mode));
         LiteralProcessing literal(*buffers);
-        literal.Run(calibration, kernel.Values(), c.mode, kProcessedSampleCount, c.rawDerivative);
-        ConvertRecord(*buffers, calibration, kernel, c.mode, kProcessedSampleCount,
-                      c.rawDerivative);
+        literal.Run(calibration, kernel.Values(), c.mode, kProcessedSampleCount, c.derivative);
+        ConvertRecord(*buffers, calibration, kernel, c.mode, kProcessedSampleCount, c.derivative);
         const int all = kAcquisitionLength;
         EXPECT_EQ(buffers->Raw, literal.raw);
         EXPECT_EQ(buffers->DerivativeCopy, literal.copy);
@@ -165,19 +166,18 @@ TEST_P(AgainstLiteralProcessing, AgreesOnRandomRecords) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, AgainstLiteralProcessing,
-                         ::testing::Values(Case{kSingle, false, 0}, Case{kDifferential, false, 0},
-                                           Case{kSingle, true, 0}, Case{kDifferential, true, 0},
-                                           Case{kSingle, false, 50},
-                                           Case{kDifferential, false, 350}),
-                         [](const auto& info) {
-                             return std::string(IsDifferential(info.param.mode) ? "Differential"
-                                                                                : "SingleEnded") +
-                                    (info.param.rawDerivative ? "RawDerivative" : "Smoothed") +
-                                    (info.param.storedKernelLength
-                                         ? "Stored" + std::to_string(info.param.storedKernelLength)
-                                         : "BuiltIn");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, AgainstLiteralProcessing,
+    ::testing::Values(Case{kSingle, kSmoothed, 0}, Case{kDifferential, kSmoothed, 0},
+                      Case{kSingle, kRaw, 0}, Case{kDifferential, kRaw, 0},
+                      Case{kSingle, kSmoothed, 50}, Case{kDifferential, kSmoothed, 350}),
+    [](const auto& info) {
+        return std::string(IsDifferential(info.param.mode) ? "Differential" : "SingleEnded") +
+               (info.param.derivative == kRaw ? "RawDerivative" : "Smoothed") +
+               (info.param.storedKernelLength
+                    ? "Stored" + std::to_string(info.param.storedKernelLength)
+                    : "BuiltIn");
+    });
 
 class ProcessRecordTest : public ::testing::Test {
   protected:
@@ -188,7 +188,7 @@ class ProcessRecordTest : public ::testing::Test {
 
 TEST_F(ProcessRecordTest, AFlatRecordGivesZeroImpedance) {
     std::fill(buffers->Raw.begin(), buffers->Raw.begin() + kRecordSampleCount, 1234.0);
-    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, false);
+    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Smoothed);
     for (int i = 0; i < 6000; ++i) {
         ASSERT_EQ(buffers->Derivative[i], 0.0) << i;
         ASSERT_EQ(buffers->Level[i], 0.0) << i;
@@ -207,7 +207,7 @@ TEST_F(ProcessRecordTest, TheBaselineIsTheMeanOf100SamplesBeforeTheDeconvolution
         buffers->Raw[i] = 10.0;
     buffers->Raw[2873] = 1e6;
     buffers->Raw[2974] = 1e6;
-    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, true);
+    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Raw);
     EXPECT_EQ(buffers->Level[2000], 10.0);
     EXPECT_EQ(buffers->Level[100], 10.0);
     for (int i = 0; i < 2975; ++i) {
@@ -218,7 +218,7 @@ TEST_F(ProcessRecordTest, TheBaselineIsTheMeanOf100SamplesBeforeTheDeconvolution
 TEST_F(ProcessRecordTest, TheRawDerivativeIsTheTenSampleDifference) {
     for (int i = 0; i < kRecordSampleCount; ++i)
         buffers->Raw[i] = 0.5 * i * i;
-    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, true);
+    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Raw);
     for (int c : {5, 100, 3000, 5994}) {
         EXPECT_DOUBLE_EQ(buffers->DerivativeCopy[c],
                          (0.5 * (c + 5) * (c + 5) - 0.5 * (c - 5) * (c - 5)) * 0.1);
@@ -237,7 +237,7 @@ TEST_F(ProcessRecordTest, SmoothingAveragesFourNeighboursInTheInterior) {
     for (int i = 0; i < kRecordSampleCount; ++i)
         buffers->Raw[i] = value(random);
     AcquisitionBuffers raw = *buffers;
-    ConvertRecord(raw, calibration, kernels.SingleEnded, kSingle, 6000, true);
+    ConvertRecord(raw, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Raw);
     std::vector<double> d = raw.DerivativeCopy;
     for (int h : {4, 6, 8, 10}) {
         std::vector<double> next = d;
@@ -246,7 +246,7 @@ TEST_F(ProcessRecordTest, SmoothingAveragesFourNeighboursInTheInterior) {
         }
         d = next;
     }
-    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, false);
+    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Smoothed);
     for (int c = 200; c < 5800; c += 37) {
         EXPECT_NEAR(buffers->DerivativeCopy[c], d[c], 1e-9) << c;
     }
@@ -259,8 +259,8 @@ TEST_F(ProcessRecordTest, SmoothingNearTheEndsReadsWhatScratchHeldBefore) {
     std::fill(first->Scratch.begin(), first->Scratch.end(), 0.0);
     auto second = std::make_unique<AcquisitionBuffers>(*buffers);
     std::fill(second->Scratch.begin(), second->Scratch.end(), 1000.0);
-    ConvertRecord(*first, calibration, kernels.SingleEnded, kSingle, 6000, false);
-    ConvertRecord(*second, calibration, kernels.SingleEnded, kSingle, 6000, false);
+    ConvertRecord(*first, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Smoothed);
+    ConvertRecord(*second, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Smoothed);
     EXPECT_NE(first->DerivativeCopy[5], second->DerivativeCopy[5]);
     EXPECT_NE(first->DerivativeCopy[5985], second->DerivativeCopy[5985]);
     EXPECT_EQ(first->DerivativeCopy[3000], second->DerivativeCopy[3000]);
@@ -281,7 +281,7 @@ TEST_F(ProcessRecordTest, DifferentialStepsCarryTheExtraFactor) {
             const int into = std::clamp(t - (start - 5), 0, 60);
             buffers->Raw[t] = 4.0 * into;
         }
-        ConvertRecord(*buffers, calibration, kernels.For(mode), mode, 6000, true);
+        ConvertRecord(*buffers, calibration, kernels.For(mode), mode, 6000, Derivative::Raw);
         const double expected = IsDifferential(mode) ? 0.9 : 1.0;
         EXPECT_NEAR(buffers->StepAmplitudes[0], expected, 1e-12) << ModeName(mode);
     }
@@ -291,7 +291,7 @@ TEST_F(ProcessRecordTest, LevelTwiceTheDivisorGivesAnInfiniteImpedance) {
     buffers->Raw[0] = 0.0;
     std::fill(buffers->Raw.begin() + 1, buffers->Raw.begin() + kRecordSampleCount, 100.0);
     calibration.SetDivisor(kSingle, 50.0);
-    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, false);
+    ConvertRecord(*buffers, calibration, kernels.SingleEnded, kSingle, 6000, Derivative::Smoothed);
     EXPECT_EQ(buffers->Level[3075], 100.0);
     EXPECT_TRUE(std::isinf(buffers->Impedance[3075]));
     EXPECT_GT(buffers->Impedance[3075], 0.0);
@@ -308,7 +308,8 @@ TEST_F(ProcessRecordTest, AnyCountAndEveryEndOfCableStayInsideTheArrays) {
             for (int i = 0; i < kAcquisitionLength; ++i)
                 buffers->Raw[i] = value(random);
             const std::vector<double> before = buffers->Raw;
-            ConvertRecord(*buffers, calibration, kernels.Differential, kDifferential, count, false);
+            ConvertRecord(*buffers, calibration, kernels.Differential, kDifferential, count,
+                          Derivative::Smoothed);
             const int processed = std::clamp(count, 0, kAcquisitionLength);
             for (int i = std::max(processed, 1); i < kAcquisitionLength; ++i) {
                 ASSERT_EQ(buffers->Raw[i], before[i]) << "count " << count << " index " << i;
@@ -344,7 +345,7 @@ TEST_F(ProcessRecordTest, TheDumpHasSixFieldsWhileTheKernelLastsThenFive) {
     orvik::testing::TemporaryFolder folder;
     FillRandomRecord(*buffers, 3, calibration.EndOfCable(kDifferential));
     const std::string path = folder.File("TDR_Data.csv");
-    ProcessRecord(*buffers, calibration, kernels, kDifferential, 6000, false, path);
+    ProcessRecord(*buffers, calibration, kernels, kDifferential, 6000, Derivative::Smoothed, path);
     std::string all;
     const auto lines = ReadLines(path, &all);
     ASSERT_EQ(lines.size(), 5000u);
@@ -368,10 +369,11 @@ TEST_F(ProcessRecordTest, AnUnwritableDumpIsSkippedSilently) {
     orvik::testing::TemporaryFolder folder;
     FillRandomRecord(*buffers, 4, 3075);
     auto reference = std::make_unique<AcquisitionBuffers>(*buffers);
-    ConvertRecord(*reference, calibration, kernels.SingleEnded, kSingle, 6000, false);
+    ConvertRecord(*reference, calibration, kernels.SingleEnded, kSingle, 6000,
+                  Derivative::Smoothed);
     const std::string path = folder.File("missing-folder/TDR_Data.csv");
     EXPECT_FALSE(WriteDiagnosticDump(*buffers, kernels.SingleEnded.Values(), path));
-    ProcessRecord(*buffers, calibration, kernels, kSingle, 6000, false, path);
+    ProcessRecord(*buffers, calibration, kernels, kSingle, 6000, Derivative::Smoothed, path);
     EXPECT_EQ(buffers->Impedance, reference->Impedance);
     EXPECT_FALSE(orvik::FileExists(path));
 }

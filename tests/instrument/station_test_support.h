@@ -28,7 +28,7 @@ struct SimulatedInstrument {
     // Run Test: one acquisition in the criterion's mode, judged by it.
     TraceRecord RunTest(const Criterion& criterion) {
         TraceRecord record;
-        const MeasuredProfile profile = instrument.MeasureProfile(criterion.IsDifferential());
+        const MeasuredProfile profile = instrument.MeasureProfile(criterion.Mode());
         record.FillFromAcquisition(&criterion, profile.Impedance, 0);
         return record;
     }

@@ -97,7 +97,7 @@ TEST_P(LoggedRunTest, LogsTheStartUpAndTheTestInTheDriversForm) {
     StartUpOptions startUp;
     startUp.imageFolder = ExecutableFolder();
     ASSERT_TRUE(station.StartUp(startUp).InstrumentReady());
-    const MeasuredProfile profile = station.MeasureProfile(false);
+    const MeasuredProfile profile = station.MeasureProfile(MeasurementMode::SingleEnded);
     EXPECT_FALSE(profile.StopLiveMode);
     EXPECT_TRUE(station.LastAcquisition().WholeRecord());
     EXPECT_TRUE(prompts.messages.empty());

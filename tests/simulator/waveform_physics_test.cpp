@@ -148,12 +148,11 @@ class Measurement : public ::testing::Test {
                               {factory.EndOfCable, factory.Divisor, factory.CalibrationConstant});
         ASSERT_TRUE(kernels.For(mode).SetStored(factory.Kernel));
     }
-    void Acquire(MeasurementMode mode, bool rawDerivative) {
+    void Acquire(MeasurementMode mode, Derivative derivative) {
         const auto record = physics.Record(mode);
         buffers->ClearForAcquisition();
         std::copy(record.begin(), record.end(), buffers->Raw.begin());
-        ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount, rawDerivative,
-                      "");
+        ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount, derivative, "");
     }
     double WindowAverage(MeasurementMode mode, double fromInch, double toInch) {
         const int e = calibration.EndOfCable(mode);
@@ -185,7 +184,7 @@ TEST_F(Measurement, CharacterisationFindsTheTrueEndOfTheCable) {
             physics.Attach(mode, CableAttachment::Nothing());
             calibration.SetEndOfCable(mode, 2000);
             kernels.For(mode).DiscardStored();
-            Acquire(mode, true);
+            Acquire(mode, Derivative::Raw);
             const CableMeasurement cable = MeasureCable(*buffers);
             ASSERT_TRUE(cable.Found);
             EXPECT_NEAR(cable.EndOfCable, truth, 3) << ModeName(mode) << " seed " << seed;
@@ -198,7 +197,7 @@ TEST_F(Measurement, AUniformFiftyOhmCouponMeasuresFiftyOhms) {
     UseFactoryCalibration(kSingle);
     AttachCoupon(kSingle, "50");
     for (int repeat = 0; repeat < 3; ++repeat) {
-        Acquire(kSingle, false);
+        Acquire(kSingle, Derivative::Smoothed);
         EXPECT_NEAR(WindowAverage(kSingle, 4.0, 7.0), 50.0, 0.5);
     }
 }
@@ -207,7 +206,7 @@ TEST_F(Measurement, AUniformHundredOhmDifferentialCouponMeasuresHundredOhms) {
     UseFactoryCalibration(kDifferential);
     AttachCoupon(kDifferential, "100");
     for (int repeat = 0; repeat < 3; ++repeat) {
-        Acquire(kDifferential, false);
+        Acquire(kDifferential, Derivative::Smoothed);
         EXPECT_NEAR(WindowAverage(kDifferential, 4.0, 7.0), 100.0, 1.0);
     }
 }
@@ -215,7 +214,7 @@ TEST_F(Measurement, AUniformHundredOhmDifferentialCouponMeasuresHundredOhms) {
 TEST_F(Measurement, ASixtyOhmSectionShowsWhereItIs) {
     UseFactoryCalibration(kSingle);
     AttachCoupon(kSingle, "50@0-4,60@4-6,50@6-10");
-    Acquire(kSingle, false);
+    Acquire(kSingle, Derivative::Smoothed);
     const int e = calibration.EndOfCable(kSingle);
     const double* trace = buffers->Impedance.data() + e;
     EXPECT_NEAR(WindowAverage(kSingle, 1.0, 3.5), 50.0, 0.5);
@@ -238,7 +237,7 @@ TEST_F(Measurement, BuiltInValuesMeasureTheSimulatorSlightlyWrong) {
     // defaults read a 50-ohm coupon a little high, and the factory values
     // read it right.
     AttachCoupon(kSingle, "50");
-    Acquire(kSingle, false);
+    Acquire(kSingle, Derivative::Smoothed);
     const double withDefaults = WindowAverage(kSingle, 4.0, 7.0);
     EXPECT_GT(std::fabs(withDefaults - 50.0), 0.5);
     EXPECT_LT(std::fabs(withDefaults - 50.0), 5.0);
