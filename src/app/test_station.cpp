@@ -12,6 +12,10 @@
 
 namespace orvik {
 
+namespace {
+constexpr const char* kLogSource = "app";
+}  // namespace
+
 TestStation::TestStation(CriteriaLibrary& library, CriteriaSelectorModel& selector,
                          OperatorPrompts& prompts, Clock& clock, StationHost& host,
                          ProfileInstrument& instrument)
@@ -92,6 +96,8 @@ void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterio
     if (profile.Failed()) {
         // Whatever the arrays hold now is no measurement of the coupon: the
         // previous trace or zeros must not be shown or filed as this test.
+        log_->Warning(kLogSource, profile.StopLiveMode ? "Run Test failed; live mode stopped"
+                                                       : "Run Test: the record came incomplete");
         liveMode_ = false;
         document.TraceTemplate.Criteria = criterion;
         document.ShowNoMeasurement(CurrentTraceKind::FailedTest);
@@ -126,6 +132,8 @@ void TestStation::RecordTest(COrvikDoc& document) {
     // prompt of a Record Test already under way must not open a second one.
     // A measurement under way meanwhile does not touch the trace filed here.
     if (recording_ || !document.CanRecord()) {
+        log_->Debug(kLogSource, recording_ ? "Record Test ignored: a trace name is being asked"
+                                           : "Record Test ignored: no new measurement to file");
         return;
     }
     const Underway underway(recording_);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "app/script_run.h"
+#include "base/diagnostic_log.h"
 #include "base/station_ports.h"
 #include "criteria/criterion_selector.h"
 
@@ -31,6 +32,10 @@ class TestStation {
   public:
     TestStation(CriteriaLibrary& library, CriteriaSelectorModel& selector, OperatorPrompts& prompts,
                 Clock& clock, StationHost& host, ProfileInstrument& instrument);
+
+    // Where what the operator is not told goes (ignored commands, failed
+    // tests); nothing is written until a log is given.
+    void SetLog(DiagnosticLog& log) { log_ = &log; }
 
     // Where acquisitions run from now on; in place until this is called.
     void SetInstrumentWork(InstrumentWork& work) { work_ = &work; }
@@ -107,6 +112,7 @@ class TestStation {
     ProfileInstrument& instrument_;
     InPlaceInstrumentWork inPlaceWork_;
     InstrumentWork* work_ = &inPlaceWork_;
+    DiagnosticLog* log_ = &DiagnosticLog::Null();
     ScriptRun scripts_;
     bool recording_ = false;
     // The collection whose trace a measurement refilled while a Record Test

@@ -1,6 +1,7 @@
 #include "instrument/acquisition.h"
 
 #include <algorithm>
+#include <string>
 
 namespace orvik {
 namespace {
@@ -8,11 +9,14 @@ namespace {
 // Bit 2 of the front-end and arming values switches to the differential cables.
 constexpr std::uint16_t kDifferentialBit = 4;
 
-void CloseQuietly(CUsbDevice& device) {
+constexpr const char* kLogSource = "instrument";
+
+void CloseQuietly(CUsbDevice& device, DiagnosticLog& log) {
     try {
         device.Close();
-    } catch (const UsbError&) {
+    } catch (const UsbError& error) {
         // The model is released even when the driver refuses the close.
+        log.Warning(kLogSource, std::string("The instrument's close was refused: ") + error.what());
     }
 }
 
@@ -52,6 +56,11 @@ void Acquisition::TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome) 
             outcome.samplesInPlace = static_cast<int>(position);
             inPlace = samples.size() == kSamplesPerBlock;
         }
+        if (samples.size() != kSamplesPerBlock) {
+            log_->Warning(kLogSource, "Sample block " + std::to_string(block + 1) + " of " +
+                                          std::to_string(kBlocksPerAcquisition) + " brought " +
+                                          std::to_string(samples.size()) + " samples");
+        }
     }
     outcome.samplesReceived = static_cast<int>(position);
 }
@@ -61,6 +70,7 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivat
     if (notReady_) {
         outcome.instrumentNotReady = true;
         outcome.stopLiveMode = true;
+        log_->Warning(kLogSource, "Acquisition refused: " + *notReady_);
         prompts_.Message(*notReady_, notReadyCaption_, PromptIcon::Error);
         return outcome;
     }
@@ -68,6 +78,7 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivat
     try {
         if (!device.Open(link_.DeviceIndex())) {
             outcome.stopLiveMode = true;
+            log_->Warning(kLogSource, "Acquisition: the instrument could not be opened");
             prompts_.Message(kDeviceNotFoundText, kDeviceNotFoundCaption);
             return outcome;
         }
@@ -79,7 +90,9 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivat
         // The USB layer gave up on the instrument: the operator sees its
         // text and the acquisition is abandoned unprocessed, so that no
         // result is made from a record cut off at an unknown point.
-        CloseQuietly(device);
+        CloseQuietly(device, *log_);
+        log_->Error(kLogSource,
+                    std::string("Acquisition abandoned after a USB error: ") + error.what());
         outcome.usbError = error.what();
         outcome.stopLiveMode = true;
         prompts_.Message(error.what(), "", PromptIcon::Error);
@@ -88,6 +101,8 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivat
     ProcessRecord(buffers_, calibration_, kernels_, mode, kProcessedSampleCount, derivative,
                   dumpPath_);
     outcome.processed = true;
+    log_->Debug(kLogSource, std::string("Acquired ") + ModeName(mode) + ": " +
+                                std::to_string(outcome.samplesReceived) + " samples");
     return outcome;
 }
 

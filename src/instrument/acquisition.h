@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/diagnostic_log.h"
 #include "base/measurement_mode.h"
 #include "base/operator_prompts.h"
 #include "instrument/acquisition_buffers.h"
@@ -97,6 +98,10 @@ class Acquisition {
 
     AcquisitionBuffers& Buffers() { return buffers_; }
 
+    // Where what the operator is not told goes: blocks that came short or
+    // not at all, a close the driver refused, the reason behind a failure.
+    void SetLog(DiagnosticLog& log) { log_ = &log; }
+
     // An instrument without its program or FPGA configuration answers no
     // acquisition; with a reason set, every acquisition ends at once with
     // that message (caption `caption`) instead of waiting on the instrument.
@@ -117,6 +122,7 @@ class Acquisition {
     std::string dumpPath_ = kDiagnosticDumpName;
     std::optional<std::string> notReady_;
     std::string notReadyCaption_;
+    DiagnosticLog* log_ = &DiagnosticLog::Null();
 };
 
 }  // namespace orvik

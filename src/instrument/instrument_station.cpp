@@ -1,5 +1,7 @@
 #include "instrument/instrument_station.h"
 
+#include <cstdio>
+
 #include "instrument/calibration_from_store.h"
 
 namespace orvik {
@@ -28,7 +30,39 @@ StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     std::vector<std::string> refused =
         ApplyStoredCalibration(findings.stored, calibration_, kernels_);
     findings.stored.notes.insert(findings.stored.notes.end(), refused.begin(), refused.end());
+    LogStartUp(findings);
     return findings;
+}
+
+void InstrumentStation::SetLog(DiagnosticLog& log) {
+    log_ = &log;
+    acquisition_.SetLog(log);
+}
+
+namespace {
+
+std::string HexWord(std::uint16_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+void InstrumentStation::LogStartUp(const StartUpFindings& findings) {
+    constexpr const char* kSource = "instrument";
+    log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + ", release 0x" +
+                            HexWord(findings.releaseNumber) + ", " +
+                            std::to_string(findings.triggerDevicesFound) + " trigger port(s)");
+    if (findings.usbError) {
+        log_->Error(kSource, "Start-up: USB error: " + *findings.usbError);
+    }
+    if (findings.imageFailure) {
+        log_->Error(kSource, "Start-up: " + ImageFailureText(findings));
+    }
+    for (const std::string& note : findings.stored.notes) {
+        log_->Warning(kSource, "Stored calibration: " + note);
+    }
 }
 
 AcquisitionOutcome InstrumentStation::Acquire(MeasurementMode mode, Derivative derivative) {

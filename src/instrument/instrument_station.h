@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/diagnostic_log.h"
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "instrument/acquisition.h"
@@ -74,9 +75,14 @@ class InstrumentStation : public ProfileInstrument {
     CTriggerPort& Trigger() { return trigger_; }
     InstrumentLink& Link() { return link_; }
     Clock& GetClock() { return clock_; }
+    // Where what the operator is not told goes (start-up findings, refused
+    // store values, short blocks); nothing is written until a log is given.
+    void SetLog(DiagnosticLog& log);
     OperatorPrompts& Prompts() { return prompts_; }
 
   private:
+    void LogStartUp(const StartUpFindings& findings);
+
     Clock& clock_;
     OperatorPrompts& prompts_;
     CUsbDevice device_;
@@ -89,6 +95,7 @@ class InstrumentStation : public ProfileInstrument {
     AcquisitionOutcome lastAcquisition_;
     bool characterizeMode_ = false;
     bool ready_ = false;
+    DiagnosticLog* log_ = &DiagnosticLog::Null();
 };
 
 }  // namespace orvik

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_log.h"
+
 #include "station_test_support.h"
 #include "test_files.h"
 
@@ -240,6 +242,22 @@ TEST(Acquisition, InstrumentThatLostItsProgramGivesAFlatRecord) {
     const auto& impedance = sim.instrument.Buffers().Impedance;
     EXPECT_TRUE(std::all_of(impedance.begin(), impedance.begin() + kProcessedSampleCount,
                             [](double z) { return z == 0.0; }));
+}
+
+// What the operator is not told of an acquisition reaches the log: each
+// block that came short, and nothing at all when the record came whole.
+TEST(Acquisition, ShortBlocksAreLoggedAndAWholeRecordIsNot) {
+    testing::RecordingLogSink sink;
+    DiagnosticLog log(sink, LogLevel::Info);
+    SimulatedInstrument sim;
+    sim.instrument.SetLog(log);
+    sim.instrument.Acquire(kSingle, Derivative::Smoothed);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument"), 0u);
+    sim.station.sim.ShortenReplies(sim::SimulatedMv300::kSamplesIn, 1000);
+    sim.instrument.Acquire(kSingle, Derivative::Smoothed);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument", {"Sample block", "brought 500 samples"}),
+              8u);
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument", {"Sample block 8 of 8"}), 1u);
 }
 
 TEST(Acquisition, ShortBlocksFillTheRecordFromTheFront) {

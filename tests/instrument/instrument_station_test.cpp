@@ -17,6 +17,7 @@
 #include "simulator/sim_images.h"
 #include "station_test_support.h"
 #include "test_files.h"
+#include "test_log.h"
 
 namespace orvik {
 namespace {
@@ -87,10 +88,16 @@ TEST(InstrumentStationStartUp, RefusedStoredValuesLeaveTheBuiltInsInForce) {
         store.Write(static_cast<std::uint8_t>(page++), content);
     }
 
+    testing::RecordingLogSink log;
+    DiagnosticLog diagnostic(log);
+    sim.instrument.SetLog(diagnostic);
     const StartUpFindings findings = sim.instrument.StartUp({});
     ASSERT_EQ(findings.stored.notes.size(), 2u);
     EXPECT_NE(findings.stored.notes[1].find("differential kernel holds a zero"), std::string::npos)
         << findings.stored.notes[1];
+    // The operator sees the first refusal in the status bar; the log keeps both.
+    EXPECT_EQ(log.Count(LogLevel::Warning, "instrument", {"Stored calibration"}), 2u);
+    EXPECT_EQ(log.Count(LogLevel::Info, "instrument", {"Start-up: MV300 ready"}), 1u);
     const CalibrationSet& calibration = sim.instrument.Calibration();
     EXPECT_EQ(calibration.Divisor(kSingle), CalibrationSet::kBuiltInSingleEnded.Divisor);
     EXPECT_EQ(calibration.EndOfCable(kSingle), sim::PhysicsFactoryValues(kSingle).EndOfCable);

@@ -313,6 +313,10 @@ void CMainFrame::SetStatusText(const QString& text) {
 void CMainFrame::SetDiagnosticLog(DiagnosticLog& log) {
     log_ = &log;
     library_.SetLog(log);
+    station_.SetLog(log);
+    if (instrumentStation_) {
+        instrumentStation_->SetLog(log);
+    }
     for (CChildFrame* child : Children()) {
         child->Document().SetLog(log);
     }
