@@ -58,8 +58,8 @@ std::string UnwrittenOutput() {
     if (written && !std::ferror(stdout)) {
         return {};
     }
-    return std::string("cannot write the output: ") +
-           (error != 0 ? std::strerror(error) : "the stream failed");
+    return std::string("cannot write the output") +
+           (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
 }
 
 // The exit code once the output is checked: a command that succeeded but
