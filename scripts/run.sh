@@ -122,6 +122,7 @@ fi
 # that the last screenshot can still be taken.
 export XAUTHORITY="$scratch/Xauthority"
 cookie=$(mcookie)
+: >"$XAUTHORITY"
 xauth -q -f "$XAUTHORITY" add :0 MIT-MAGIC-COOKIE-1 "$cookie"
 setsid Xvfb -displayfd 3 -screen 0 1280x860x24 -nolisten tcp -auth "$XAUTHORITY" \
     3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
@@ -146,19 +147,30 @@ say "Orvik is running (process $program_pid) on virtual display $DISPLAY."
 started="$working/screenshot-started.png"
 stopped="$working/screenshot-stopped.png"
 
-# The program's main window: the top-level window with its title.
+# Where the program's main window is on the virtual display, as WxH+X+Y.
 main_window() {
-    xwininfo -root -children 2>/dev/null | awk '/"Orvik - Simulated MV300"/ { print $1; exit }'
+    local id
+    id=$(xwininfo -root -children 2>/dev/null | awk '/"Orvik - Simulated MV300/ { print $1; exit }')
+    [ -n "$id" ] || return 0
+    xwininfo -id "$id" 2>/dev/null | awk '
+        /Absolute upper-left X:/ { x = $NF }
+        /Absolute upper-left Y:/ { y = $NF }
+        /^ *Width:/ { w = $NF }
+        /^ *Height:/ { h = $NF }
+        END { if (w) printf "%dx%d+%d+%d\n", w, h, x, y }'
 }
 
+# The screen where the main window is, so that a dialog over it shows too.
 screenshot() {
-    local file=$1 window
-    window=$(main_window)
-    if [ -n "$window" ] && import -window "$window" "$file" 2>"$scratch/import.log"; then
+    local file=$1 geometry
+    geometry=$(main_window)
+    if [ -n "$geometry" ] &&
+        import -window root -crop "$geometry" +repage "$file" 2>"$scratch/import.log"; then
         say "screenshot of the main window: $file"
         return 0
     fi
-    say "could not take a screenshot of the main window (${window:-no window found})"
+    say "could not take a screenshot of the main window: ${geometry:-no window found}" \
+        "$(cat "$scratch/import.log" 2>/dev/null)"
     return 1
 }
 
