@@ -65,8 +65,7 @@ struct SimulatedProgram {
     SimulatedProgram() {
         for (auto mode : {orvik::MeasurementMode::SingleEnded,
                           orvik::MeasurementMode::Differential}) {
-            simulator.Instrument().Attach(mode,
-                                          orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode));
+            simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
         }
         orvik::CriteriaLibrary& library = frame.Library();
         library.AddCriterion().Name = "SE 50";
