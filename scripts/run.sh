@@ -160,12 +160,18 @@ main_window() {
         END { if (w) printf "%dx%d+%d+%d\n", w, h, x, y }'
 }
 
-# The screen where the main window is, so that a dialog over it shows too.
+# The screen where the main window is, so that a dialog over it shows too
+# (the whole screen when xwininfo, of x11-utils, is missing).
 screenshot() {
-    local file=$1 geometry
-    geometry=$(main_window)
+    local file=$1 geometry="" crop=()
+    if command -v xwininfo >/dev/null; then
+        geometry=$(main_window)
+        crop=(-crop "$geometry" +repage)
+    else
+        geometry="whole screen"
+    fi
     if [ -n "$geometry" ] &&
-        import -window root -crop "$geometry" +repage "$file" 2>"$scratch/import.log"; then
+        import -window root "${crop[@]}" "$file" 2>"$scratch/import.log"; then
         say "screenshot of the main window: $file"
         return 0
     fi
@@ -189,6 +195,7 @@ trap stop_requested INT TERM
 say "press Ctrl+C to stop it; a last screenshot then goes to $stopped"
 # A few seconds after the window appears its first state has settled.
 for _ in $(seq 60); do
+    command -v xwininfo >/dev/null || break
     [ -n "$(main_window)" ] && break
     kill -0 "$program_pid" 2>/dev/null || break
     sleep 0.5
