@@ -58,7 +58,7 @@ std::string UnwrittenOutput() {
     if (written && !std::ferror(stdout)) {
         return {};
     }
-    return std::string("cannot write the output") +
+    return std::string("cannot write to standard output") +
            (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
 }
 

@@ -171,7 +171,7 @@ TEST_F(CliCommands, OutputThatCannotBeWrittenFailsTheCommand) {
     std::cout.rdbuf(previous);
     std::cout.clear();
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "orvik-cli criteria: cannot write the output\n");
+    EXPECT_EQ(run.err, "orvik-cli criteria: cannot write to standard output\n");
     EXPECT_EQ(version.exitCode, 1);
 }
 

@@ -33,7 +33,7 @@ lines() { wc -l <"$1" | tr -d ' '; }
 if [ -w /dev/full ]; then
     "$cli" dump "$samples/sample.tdr" >/dev/full 2>err
     [ $? -eq 1 ] || fail "dump > /dev/full did not exit 1"
-    grep -q "cannot write the output" err || fail "dump > /dev/full: $(cat err)"
+    grep -q "cannot write to standard output" err || fail "dump > /dev/full: $(cat err)"
     "$cli" criteria "$samples/criteria.dat" >/dev/full 2>/dev/null
     [ $? -eq 1 ] || fail "criteria > /dev/full did not exit 1"
     "$cli" --version >/dev/full 2>/dev/null
