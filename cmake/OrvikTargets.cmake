@@ -22,11 +22,13 @@ endfunction()
 
 # orvik_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib...)
 # One GoogleTest executable per folder, registered with CTest test by test.
+# Parameterised cases are registered under the short names their suites give
+# them, without the printed parameter value GoogleTest lists beside them.
 function(orvik_add_test)
     cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

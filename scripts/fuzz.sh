@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang, ASan and UBSan into build-fuzz/ and
 # runs them.
-#   scripts/fuzz.sh smoke          every target for ${ORVIK_FUZZ_SECONDS:-20} s
+#   scripts/fuzz.sh smoke          every target for ${ORVIK_FUZZ_SECONDS:-20} s, then
+#                                  one line "fuzz: N passed, N failed"
 #   scripts/fuzz.sh run TARGET S   one target for S seconds
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,9 +31,19 @@ run_target() {
 
 case "$mode" in
     smoke)
+        # Every target runs even after a finding, so that one report covers all.
+        passed=0
+        failed=0
         for target in $(cat build-fuzz/fuzz/targets.txt); do
-            run_target "$target" "${ORVIK_FUZZ_SECONDS:-20}"
+            if run_target "$target" "${ORVIK_FUZZ_SECONDS:-20}"; then
+                passed=$((passed + 1))
+            else
+                echo "fuzz: $target FAILED"
+                failed=$((failed + 1))
+            fi
         done
+        echo "fuzz: $passed passed, $failed failed"
+        [ "$failed" = 0 ]
         ;;
     run)
         run_target "$2" "$3"

@@ -1,9 +1,66 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the unit and window tests through
 # CTest, then a short run of each fuzz target.
+#   scripts/test.sh           everything (what CI runs)
+#   scripts/test.sh --quick   without the fuzz runs, for a re-run while working
+# Ends with a count for each and, last, one line "total: N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+quick=0
+for argument in "$@"; do
+    case "$argument" in
+        --quick) quick=1 ;;
+        *)
+            echo "usage: scripts/test.sh [--quick]" >&2
+            exit 2
+            ;;
+    esac
+done
+
 scripts/build.sh -DORVIK_TESTS=ON -DORVIK_BENCH=ON -DORVIK_GUI=ON
-ctest --test-dir build --output-on-failure --parallel "$(nproc)" --timeout 300
-scripts/fuzz.sh smoke
+
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# A failing test must not hide the others' results: every stage runs, and the
+# counts decide the exit status.
+ctest --test-dir build --output-on-failure --parallel "$(nproc)" --timeout 300 | tee "$log" || true
+summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
+if [ -n "$summary" ]; then
+    tests_failed=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+    tests_total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+    # CTest counts a skipped test among the passed ones; this count does not.
+    tests_skipped=$(grep -cE '^[[:space:]]+[0-9]+ - .* \(Skipped\)$' "$log" || true)
+    tests_passed=$((tests_total - tests_failed - tests_skipped))
+else
+    echo "test: CTest gave no summary" >&2
+    tests_passed=0
+    tests_failed=1
+    tests_skipped=0
+fi
+
+fuzz_passed=0
+fuzz_failed=0
+if [ "$quick" = 0 ]; then
+    scripts/fuzz.sh smoke | tee "$log" || true
+    counts=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
+    if [ -n "$counts" ]; then
+        fuzz_passed=$(sed -E 's/^fuzz: ([0-9]+) passed.*/\1/' <<<"$counts")
+        fuzz_failed=$(sed -E 's/.* ([0-9]+) failed$/\1/' <<<"$counts")
+    else
+        echo "test: the fuzz targets did not build or run" >&2
+        fuzz_failed=1
+    fi
+fi
+
+echo
+echo "tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
+if [ "$quick" = 0 ]; then
+    echo "fuzz: $fuzz_passed passed, $fuzz_failed failed"
+else
+    echo "fuzz: skipped (--quick)"
+fi
+failed=$((tests_failed + fuzz_failed))
+echo "total: $((tests_passed + fuzz_passed)) passed, $failed failed"
+[ "$failed" = 0 ]

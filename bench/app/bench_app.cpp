@@ -63,10 +63,9 @@ BENCHMARK(BM_OpenCollectionUntilTreeShown)->Unit(benchmark::kMillisecond)->UseRe
 // open and "SE 50" chosen; the window is shown so that refreshes paint.
 struct SimulatedProgram {
     SimulatedProgram() {
-        for (auto mode : {orvik::MeasurementMode::SingleEnded,
-                          orvik::MeasurementMode::Differential}) {
-            simulator.Instrument().Attach(mode,
-                                          orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode));
+        for (auto mode :
+             {orvik::MeasurementMode::SingleEnded, orvik::MeasurementMode::Differential}) {
+            simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
         }
         orvik::CriteriaLibrary& library = frame.Library();
         library.AddCriterion().Name = "SE 50";

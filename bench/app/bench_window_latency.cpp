@@ -76,8 +76,7 @@ int main(int argc, char** argv) {
     orvik::SystemClock clock;
     orvik::sim::SimulatedDriverPort simulator{clock, {}};
     for (auto mode : {orvik::MeasurementMode::SingleEnded, orvik::MeasurementMode::Differential}) {
-        simulator.Instrument().Attach(mode,
-                                      orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode));
+        simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
     }
     orvik::StartOptions options{{}, "", true};
     options.InstrumentThread = argc <= 2 || std::string(argv[2]) != "--window-thread";

@@ -63,7 +63,8 @@ int RunResave(const Arguments& arguments) {
 
 int RunCriteria(const Arguments& arguments) {
     ArgumentReader reader(arguments);
-    const std::string path = reader.Done() ? std::string(kCriteriaFileName) : reader.Word();
+    const bool named = !reader.Done();
+    const std::string path = named ? reader.Word() : std::string(kCriteriaFileName);
     if (!reader.Done()) {
         throw UsageError("unexpected argument " + reader.Peek());
     }
@@ -71,6 +72,11 @@ int RunCriteria(const Arguments& arguments) {
     const Result<LibraryLoadStatus> loaded = library.Load(path);
     if (!loaded) {
         throw CommandFailure(loaded.Error().Message);
+    }
+    // The program starts with an empty library when its criteria.dat is
+    // missing; a library asked for by name that is not there is a mistake.
+    if (named && *loaded == LibraryLoadStatus::Missing) {
+        throw CommandFailure("no criteria library " + path + ": the file does not exist");
     }
     JsonWriter json;
     WriteLibraryJson(json, library);

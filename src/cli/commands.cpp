@@ -1,4 +1,6 @@
 // The command table and the dispatcher of orvik-cli.
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <iostream>
@@ -39,6 +41,36 @@ void PrintUsage(std::ostream& out) {
     for (const Command& command : Commands()) {
         out << "  orvik-cli " << command.usage << '\n';
     }
+    out << "  orvik-cli --help | --version\n";
+}
+
+// Output that never reached its destination (a full disk, a closed pipe) is
+// a failure, not a result: everything is flushed and checked before the exit
+// code is decided. Empty when all of it was written, else why not.
+std::string UnwrittenOutput() {
+    errno = 0;
+    bool written = static_cast<bool>(std::cout.flush());
+    int error = errno;
+    if (std::fflush(stdout) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (written && !std::ferror(stdout)) {
+        return {};
+    }
+    return std::string("cannot write to standard output") +
+           (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
+}
+
+// The exit code once the output is checked: a command that succeeded but
+// whose output was lost fails.
+int Finish(const char* name, int code) {
+    const std::string problem = UnwrittenOutput();
+    if (problem.empty()) {
+        return code;
+    }
+    std::cerr << "orvik-cli" << (name ? std::string(" ") + name : "") << ": " << problem << '\n';
+    return code == 0 ? 1 : code;
 }
 
 }  // namespace
@@ -46,14 +78,18 @@ void PrintUsage(std::ostream& out) {
 int RunCli(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(argc < 2 ? std::cerr : std::cout);
-        return argc < 2 ? 2 : 0;
+        return Finish(nullptr, argc < 2 ? 2 : 0);
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "orvik-cli " << ORVIK_VERSION << '\n';
+        return Finish(nullptr, 0);
     }
     for (const Command& command : Commands()) {
         if (std::strcmp(argv[1], command.name) != 0) {
             continue;
         }
         try {
-            return command.run(Arguments(argv + 2, argv + argc));
+            return Finish(command.name, command.run(Arguments(argv + 2, argv + argc)));
         } catch (const UsageError& error) {
             std::cerr << "orvik-cli " << command.name << ": " << error.what() << '\n'
                       << "usage: orvik-cli " << command.usage << '\n';

@@ -19,6 +19,7 @@
 #include "instrument/instrument_station.h"
 #include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
+#include "simulator/cable_attachment.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
 
@@ -71,6 +72,10 @@ Criterion NamedCriterion(const MeasureOptions& options) {
     if (!loaded) {
         throw CommandFailure(loaded.Error().Message);
     }
+    if (*loaded == LibraryLoadStatus::Missing) {
+        throw CommandFailure("no criteria library " + *options.criteriaFile +
+                             ": the file does not exist");
+    }
     for (const auto& criterion : library.Criteria) {
         if (criterion->Name != *options.criterionName) {
             continue;
@@ -83,6 +88,27 @@ Criterion NamedCriterion(const MeasureOptions& options) {
     }
     throw CommandFailure("no criterion named " + *options.criterionName + " in " +
                          *options.criteriaFile);
+}
+
+// The simulated instrument as the program has it: the default coupons on its
+// cables unless --coupon attaches one profile to both, and the named store,
+// refused when the file is not a store or cannot be written.
+std::unique_ptr<sim::SimulatedDriverPort> MakeSimulator(Clock& clock,
+                                                        const MeasureOptions& options) {
+    sim::SimulatorOptions simulator;
+    simulator.instrument.storePath = options.simStore.value_or("");
+    auto port = std::make_unique<sim::SimulatedDriverPort>(clock, simulator);
+    const std::string& problem = port->Instrument().Store().Problem();
+    if (!problem.empty()) {
+        throw CommandFailure("--sim-store: " + problem);
+    }
+    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        port->Instrument().Attach(
+            mode, options.coupon
+                      ? sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(*options.coupon))
+                      : sim::DefaultAttachment(mode));
+    }
+    return port;
 }
 
 std::string CommandLine(const Arguments& arguments) {
@@ -154,7 +180,6 @@ int RunMeasure(const Arguments& arguments) {
         options.criterionName
             ? NamedCriterion(options)
             : DefaultCriterion(options.mode.value_or(MeasurementMode::SingleEnded));
-    const MeasurementMode mode = ModeFromDifferential(criterion.IsDifferential());
 
     std::ofstream log;
     if (options.ioLog) {
@@ -168,20 +193,13 @@ int RunMeasure(const Arguments& arguments) {
     SystemClock systemClock;
     Clock& clock = options.simulate ? static_cast<Clock&>(virtualClock) : systemClock;
 
-    std::unique_ptr<DriverPort> system;
+    std::unique_ptr<sim::SimulatedDriverPort> simulated;
+    NoDevicesPort nothing;
     if (options.simulate) {
-        sim::SimulatorOptions simulator;
-        simulator.instrument.storePath = options.simStore.value_or("");
-        auto simulated = std::make_unique<sim::SimulatedDriverPort>(clock, simulator);
-        if (options.coupon) {
-            simulated->Instrument().Attach(
-                mode, sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(*options.coupon)));
-        }
-        system = std::move(simulated);
-    } else {
-        system = std::make_unique<NoDevicesPort>();
+        simulated = MakeSimulator(clock, options);
     }
-    RecordingDriverPort port(*system, options.ioLog ? &log : nullptr);
+    DriverPort& system = simulated ? static_cast<DriverPort&>(*simulated) : nothing;
+    RecordingDriverPort port(system, options.ioLog ? &log : nullptr);
     ConsolePrompts prompts;
 
     InstrumentStation station(port, clock, prompts);
@@ -198,6 +216,12 @@ int RunMeasure(const Arguments& arguments) {
     TraceRecord record;
     record.FillFromAcquisition(&criterion, profile.Impedance, 0);
 
+    if (simulated && !simulated->Instrument().Store().LastSaveSucceeded()) {
+        throw CommandFailure("--sim-store: " + simulated->Instrument().Store().Problem());
+    }
+    if (log.is_open() && !log.flush()) {
+        throw CommandFailure("cannot write the I/O log " + *options.ioLog);
+    }
     JsonWriter json;
     WriteMeasurementJson(json, record);
     std::cout << json.Text() << '\n';

@@ -57,6 +57,10 @@ ProcessOptions ReadOptions(const Arguments& arguments) {
             }
         } else if (reader.Option("--divisor")) {
             options.divisor = ParseDouble(reader.Value(), "--divisor");
+            // Every level is divided by it; the program refuses a stored 0 too.
+            if (*options.divisor == 0.0) {
+                throw CommandFailure("--divisor 0 is unusable: the levels are divided by it");
+            }
         } else if (reader.Option("--constant")) {
             options.constant = ParseDouble(reader.Value(), "--constant");
         } else if (reader.Option("--kernel")) {
@@ -165,6 +169,9 @@ int RunProcess(const Arguments& arguments) {
 
     auto buffers = std::make_unique<AcquisitionBuffers>();
     const std::vector<double> raw = ReadNumberColumn(options.rawPath, kAcquisitionLength);
+    if (raw.empty()) {
+        throw CommandFailure(options.rawPath + " holds no samples");
+    }
     std::copy(raw.begin(), raw.end(), buffers->Raw.begin());
     ProcessRecord(*buffers, calibration, kernels, mode, kProcessedSampleCount, options.derivative);
     PrintProcessedRecord(*buffers);

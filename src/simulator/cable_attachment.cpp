@@ -26,4 +26,8 @@ std::string CableAttachment::Describe() const {
     return out.str();
 }
 
+CableAttachment DefaultAttachment(MeasurementMode mode) {
+    return CableAttachment::Coupon(*CouponProfile::Parse(IsDifferential(mode) ? "100" : "50"));
+}
+
 }  // namespace orvik::sim

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/measurement_mode.h"
 #include "simulator/coupon_profile.h"
 
 namespace orvik::sim {
@@ -31,5 +32,11 @@ struct CableAttachment {
     std::string Describe() const;
     bool operator==(const CableAttachment&) const = default;
 };
+
+// What the simulated instrument carries until told otherwise, the same in the
+// program and the command-line tool: a uniform 10-inch coupon of the cable's
+// usual impedance, 50 ohms on the single-ended cable and 100 ohms on the
+// differential cables.
+CableAttachment DefaultAttachment(MeasurementMode mode);
 
 }  // namespace orvik::sim

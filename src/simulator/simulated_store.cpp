@@ -11,16 +11,32 @@ SimulatedStore::SimulatedStore() {
     ResetToFactory();
 }
 
-SimulatedStore::SimulatedStore(std::string path) : path_(std::move(path)) {
-    const auto bytes = ReadWholeFile(*path_);
-    if (bytes && bytes->size() == kPageCount * kPageSize) {
-        for (std::size_t page = 0; page < kPageCount; ++page) {
-            std::copy_n(bytes->begin() + static_cast<std::ptrdiff_t>(page * kPageSize), kPageSize,
-                        pages_[page].begin());
-        }
-        return;
-    }
+SimulatedStore::SimulatedStore(std::string path) {
     ResetToFactory();
+    if (FileExists(path) && !LoadFile(path)) {
+        return;  // not a store: the file stays as it is
+    }
+    path_ = std::move(path);
+    Save();
+}
+
+bool SimulatedStore::LoadFile(const std::string& path) {
+    const Result<FileBytes> bytes = ReadWholeFile(path);
+    if (!bytes) {
+        problem_ = "the simulated MV300 store cannot be read: " + bytes.Error().Message;
+        return false;
+    }
+    if (bytes->size() != kFileSize) {
+        problem_ = path + " is not a simulated MV300 store: it holds " +
+                   std::to_string(bytes->size()) + " bytes, a store " + std::to_string(kFileSize) +
+                   "; it was left untouched";
+        return false;
+    }
+    for (std::size_t page = 0; page < kPageCount; ++page) {
+        std::copy_n(bytes->begin() + static_cast<std::ptrdiff_t>(page * kPageSize), kPageSize,
+                    pages_[page].begin());
+    }
+    return true;
 }
 
 void SimulatedStore::Write(std::uint8_t page, const Page& content) {
@@ -50,11 +66,15 @@ void SimulatedStore::Save() {
         return;
     }
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(kPageCount * kPageSize);
+    bytes.reserve(kFileSize);
     for (const Page& page : pages_) {
         bytes.insert(bytes.end(), page.begin(), page.end());
     }
-    lastSaveOk_ = SaveFileAtomically(*path_, bytes).Ok();
+    const Status saved = SaveFileAtomically(*path_, bytes);
+    lastSaveOk_ = saved.Ok();
+    if (!saved) {
+        problem_ = "the simulated MV300 store cannot be kept: " + saved.Error().Message;
+    }
 }
 
 }  // namespace orvik::sim

@@ -271,7 +271,7 @@ class ProgramOnSimulator : public ::testing::TestWithParam<bool> {
   protected:
     ProgramOnSimulator() {
         for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-            simulator.Instrument().Attach(mode, sim::SimulatorMenuWidget::DefaultAttachment(mode));
+            simulator.Instrument().Attach(mode, sim::DefaultAttachment(mode));
         }
         CriteriaLibrary library;
         library.AddCriterion().Name = "SE 50";

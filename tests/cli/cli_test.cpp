@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <iostream>
 #include <limits>
+#include <streambuf>
 
 #include "cli/cli_command.h"
 #include "cli/json_writer.h"
@@ -130,6 +133,57 @@ TEST_F(CliCommands, FailuresAndBadUsage) {
     EXPECT_EQ(RunTool({"frobnicate"}).exitCode, 2);
     EXPECT_EQ(RunTool({"dump"}).exitCode, 2);
     EXPECT_EQ(RunTool({"resave", "only-one"}).exitCode, 2);
+}
+
+TEST_F(CliCommands, NamedCriteriaLibraryMustExist) {
+    const CliRun missing = RunTool({"criteria", folder.File("missing.dat")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_EQ(missing.err, "orvik-cli criteria: no criteria library " + folder.File("missing.dat") +
+                               ": the file does not exist\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("missing.dat")));
+
+    // Unnamed, the program's criteria.dat may be missing: it starts empty.
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.Path());
+    const CliRun unnamed = RunTool({"criteria"});
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(unnamed.exitCode, 0) << unnamed.err;
+    EXPECT_NE(unnamed.out.find("\"criteria\": []"), std::string::npos);
+}
+
+// A stream buffer that takes nothing, as a full disk does.
+class RefusingBuffer : public std::streambuf {
+  protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(CliCommands, OutputThatCannotBeWrittenFailsTheCommand) {
+    CriteriaLibrary library;
+    library.AddCriterion().Name = "first";
+    const std::string path = folder.File("criteria.dat");
+    ASSERT_TRUE(library.Save(path).Ok());
+    RefusingBuffer refusing;
+    std::streambuf* const previous = std::cout.rdbuf(&refusing);
+    const CliRun run = RunTool({"criteria", path});
+    const CliRun version = RunTool({"--version"});
+    std::cout.rdbuf(previous);
+    std::cout.clear();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "orvik-cli criteria: cannot write to standard output\n");
+    EXPECT_EQ(version.exitCode, 1);
+}
+
+TEST_F(CliCommands, HelpAndVersionGoToStandardOutput) {
+    const CliRun version = RunTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("orvik-cli ", 0), 0u) << version.out;
+    EXPECT_TRUE(version.err.empty());
+    const CliRun help = RunTool({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("orvik-cli process --mode"), std::string::npos);
+    EXPECT_TRUE(help.err.empty());
 }
 
 }  // namespace

@@ -170,5 +170,31 @@ TEST_F(ProcessCommand, FailsOnFilesItCannotUse) {
     EXPECT_EQ(Run({"--mode", "single", "trailing.txt"}), 0);
 }
 
+// Numbers made from nothing are not a result: an empty record and a divisor
+// of 0 are refused before anything is processed or dumped.
+TEST_F(ProcessCommand, RefusesAnEmptyRecordAndUnusableCalibration) {
+    WriteText("empty.txt", "");
+    WriteText("blank.txt", "\n\n");
+    const std::string raw = WriteRecord(SampleRecord());
+    for (const char* empty : {"empty.txt", "blank.txt"}) {
+        try {
+            Run({"--mode", "single", empty});
+            ADD_FAILURE() << empty << " was processed";
+        } catch (const CommandFailure& failure) {
+            EXPECT_EQ(std::string(failure.what()), std::string(empty) + " holds no samples");
+        }
+    }
+    EXPECT_THROW(Run({"--mode", "single", "--divisor", "0", raw}), CommandFailure);
+    EXPECT_THROW(Run({"--mode", "single", "--divisor=-0.0", raw}), CommandFailure);
+    for (const char* notFinite : {"nan", "inf", "-inf", "1e999"}) {
+        EXPECT_THROW(Run({"--mode", "single", "--divisor", notFinite, raw}), UsageError)
+            << notFinite;
+        EXPECT_THROW(Run({"--mode", "single", "--constant", notFinite, raw}), UsageError)
+            << notFinite;
+    }
+    EXPECT_TRUE(output.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder.File("TDR_Data.csv")));
+}
+
 }  // namespace
 }  // namespace orvik::cli

@@ -163,7 +163,10 @@ TEST_P(KernelReading, ReadsTheNextPageAsSoonAsSlotSixIsTaken) {
 INSTANTIATE_TEST_SUITE_P(Counts, KernelReading,
                          ::testing::Values(ReadCase{5, {8, 9}}, ReadCase{6, {8, 9}},
                                            ReadCase{12, {8, 9, 10}},
-                                           ReadCase{50, {8, 9, 10, 11, 12, 13, 14, 15}}));
+                                           ReadCase{50, {8, 9, 10, 11, 12, 13, 14, 15}}),
+                         [](const auto& info) {
+                             return "Count" + std::to_string(info.param.count);
+                         });
 
 TEST(KernelReadingLimits, CountsOutsideTheStoreAreNotFollowed) {
     for (const float count : {0.0f, -3.0f, 351.0f, 1e9f, std::nanf(""), INFINITY}) {

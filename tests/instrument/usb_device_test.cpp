@@ -1,5 +1,8 @@
 // Opening the instrument: descriptors, language, driver queries, the
 // configuration walk, transfer paths, time-outs and the two USB errors.
+#include <cstdio>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "instrument/instrument_link.h"
@@ -118,11 +121,15 @@ TEST_P(DriverVersionSwitch, DecidesTheTransferPathOfTheInterfaceEndpoints) {
     EXPECT_EQ(testing::RequestsWithCode(station.port, pipeCode).size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(AroundTheFirstDirectDriver, DriverVersionSwitch,
-                         ::testing::Values(VersionCase{0x01050500, true},
-                                           VersionCase{0x010504FF, false},
-                                           VersionCase{0x02000000, true},
-                                           VersionCase{0x00000000, false}));
+INSTANTIATE_TEST_SUITE_P(
+    AroundTheFirstDirectDriver, DriverVersionSwitch,
+    ::testing::Values(VersionCase{0x01050500, true}, VersionCase{0x010504FF, false},
+                      VersionCase{0x02000000, true}, VersionCase{0x00000000, false}),
+    [](const auto& info) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Version%08X", static_cast<unsigned>(info.param.version));
+        return std::string(name);
+    });
 
 struct LanguageCase {
     std::vector<std::uint16_t> offered;
@@ -149,7 +156,16 @@ INSTANTIATE_TEST_SUITE_P(Lists, LanguageRule,
                                            LanguageCase{{0x0407, 0x040C}, 0x0407},
                                            LanguageCase{{0x0407, 0x040C, 0x0409}, 0x0409},
                                            LanguageCase{{0x0411, 0x0409, 0x0407}, 0x0409},
-                                           LanguageCase{{}, 0}));
+                                           LanguageCase{{}, 0}),
+                         [](const auto& info) {
+                             std::string name = "Offered";
+                             char id[8];
+                             for (const std::uint16_t language : info.param.offered) {
+                                 std::snprintf(id, sizeof id, "_%04X", language);
+                                 name += id;
+                             }
+                             return info.param.offered.empty() ? std::string("NoneOffered") : name;
+                         });
 
 TEST(UsbDeviceTransfer, TimeOutAbortsThePipeAndFailsOnceTheRequestIsBack) {
     SimulatedStation station(testing::WarmInstrument());

@@ -158,6 +158,45 @@ TEST_F(MeasureCommand, NamedStoreIsCreatedAndItsCalibrationUsed) {
     EXPECT_NEAR(Number("average"), 2 * measured, 0.1);
 }
 
+// Without --coupon the cables carry what the program's simulator carries, so
+// that both programs measure the same thing.
+TEST_F(MeasureCommand, CablesCarryTheProgramsDefaultCoupons) {
+    ASSERT_EQ(Measure({"--simulate"}), 0) << failure;
+    EXPECT_NEAR(Number("average"), 50.0, 0.5);
+    EXPECT_NE(printed.find("\"passed\": true"), std::string::npos);
+    ASSERT_EQ(Measure({"--simulate", "--mode", "differential"}), 0) << failure;
+    EXPECT_NEAR(Number("average"), 100.0, 1.0);
+    EXPECT_NE(printed.find("\"passed\": true"), std::string::npos);
+}
+
+TEST_F(MeasureCommand, MissingCriteriaFileIsReportedAsSuch) {
+    EXPECT_EQ(Measure({"--simulate", "--criteria", "absent.dat", "--criterion", "SE 50 ohm"}), 1);
+    EXPECT_EQ(failure, "no criteria library absent.dat: the file does not exist");
+    EXPECT_TRUE(printed.empty());
+    EXPECT_FALSE(std::filesystem::exists(folder.File("absent.dat")));
+}
+
+// A named store is the operator's file: anything that is not a store is
+// refused and left as it was, and a store that cannot be kept is reported.
+TEST_F(MeasureCommand, StoreFileThatIsNotAStoreIsRefusedUntouched) {
+    const std::vector<std::uint8_t> notes = {'k', 'e', 'e', 'p', '\n'};
+    testing::WriteFile(folder.File("notes.txt"), notes);
+    EXPECT_EQ(Measure({"--simulate", "--sim-store", "notes.txt"}), 1);
+    EXPECT_NE(failure.find("notes.txt is not a simulated MV300 store"), std::string::npos)
+        << failure;
+    EXPECT_EQ(testing::ReadFile(folder.File("notes.txt")), notes);
+    EXPECT_TRUE(printed.empty());
+
+    EXPECT_EQ(Measure({"--simulate", "--sim-store", "no-such-folder/mv300.store"}), 1);
+    EXPECT_NE(failure.find("cannot be kept"), std::string::npos) << failure;
+    EXPECT_FALSE(std::filesystem::exists(folder.File("no-such-folder")));
+
+    std::filesystem::create_directory(folder.File("a-folder"));
+    EXPECT_EQ(Measure({"--simulate", "--sim-store", "a-folder"}), 1);
+    EXPECT_NE(failure.find("cannot be read"), std::string::npos) << failure;
+    EXPECT_TRUE(std::filesystem::is_empty(folder.File("a-folder")));
+}
+
 TEST_F(MeasureCommand, WithoutTheSimulatorNoInstrumentIsFound) {
     EXPECT_EQ(Measure({}), 1);
     EXPECT_TRUE(printed.empty());

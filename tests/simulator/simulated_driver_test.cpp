@@ -230,11 +230,30 @@ TEST(SimulatedStore, FileKeepsThePagesAcrossRestarts) {
     EXPECT_EQ(PageText(reopened.Read(4)), "Operator Kim");
     EXPECT_NE(reopened.Read(9), sim::SimulatedStore().Read(9));
 
-    // A file of the wrong size is no store: the factory contents replace it.
+    EXPECT_TRUE(reopened.Problem().empty());
+}
+
+TEST(SimulatedStore, FileThatIsNotAStoreIsLeftUntouched) {
+    testing::TemporaryFolder folder;
+    const std::string path = folder.File("notes.txt");
+    // A file of the wrong size is no store: it stays as it is, and the store
+    // lives in memory with the factory contents.
     testing::WriteFile(path, {1, 2, 3});
-    sim::SimulatedStore fresh(path);
-    EXPECT_EQ(PageText(fresh.Read(4)), testing::Factory().lastOperator);
-    EXPECT_EQ(testing::ReadFile(path).size(), 256u * 32u);
+    sim::SimulatedStore refused(path);
+    EXPECT_EQ(PageText(refused.Read(4)), testing::Factory().lastOperator);
+    EXPECT_FALSE(refused.Path());
+    EXPECT_NE(refused.Problem().find("holds 3 bytes, a store 8192"), std::string::npos)
+        << refused.Problem();
+    refused.Write(4, TextPage("Operator Kim"));
+    EXPECT_EQ(testing::ReadFile(path), (std::vector<std::uint8_t>{1, 2, 3}));
+}
+
+TEST(SimulatedStore, PathThatCannotBeWrittenIsReported) {
+    testing::TemporaryFolder folder;
+    sim::SimulatedStore store(folder.File("missing/mv300.store"));
+    EXPECT_FALSE(store.LastSaveSucceeded());
+    EXPECT_NE(store.Problem().find("cannot be kept"), std::string::npos) << store.Problem();
+    EXPECT_FALSE(std::filesystem::exists(folder.File("missing")));
 }
 
 TEST(SimulatedStore, CalibrationWrittenThroughTheLinkSurvivesARestart) {

@@ -33,8 +33,7 @@ const Choice kChoices[] = {
      [](MeasurementMode) { return CableAttachment::Airline(50.0, 10.0); }},
     {"Airline, 100 ohm, 10 inches",
      [](MeasurementMode) { return CableAttachment::Airline(100.0, 10.0); }},
-    {"Uniform coupon",
-     [](MeasurementMode mode) { return CouponOf(IsDifferential(mode) ? "100" : "50"); }},
+    {"Uniform coupon", [](MeasurementMode mode) { return DefaultAttachment(mode); }},
     {"Coupon with a high section (4-6 inches)",
      [](MeasurementMode mode) {
          return CouponOf(IsDifferential(mode) ? "100@0-4,120@4-6,100@6-10"
@@ -43,10 +42,6 @@ const Choice kChoices[] = {
 };
 
 }  // namespace
-
-CableAttachment SimulatorMenuWidget::DefaultAttachment(MeasurementMode mode) {
-    return CouponOf(IsDifferential(mode) ? "100" : "50");
-}
 
 std::unique_lock<std::recursive_mutex> SimulatorMenuWidget::Hold() {
     return lock_ ? std::unique_lock<std::recursive_mutex>(*lock_)

@@ -22,10 +22,6 @@ class SimulatorMenuWidget : public QObject {
     SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port,
                         std::recursive_mutex* lock = nullptr);
 
-    // What a newcomer finds attached: a 50 ohm coupon on the single-ended
-    // cable and a 100 ohm coupon on the differential cables.
-    static CableAttachment DefaultAttachment(MeasurementMode mode);
-
     void Attach(MeasurementMode mode, const CableAttachment& attachment);
     // Presses a trigger input long enough for the 100 ms poll to see it.
     void PressTrigger(int input);

@@ -5,10 +5,13 @@
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
 // the simulated instrument's store in FILE so that calibration survives;
-// --log appends the diagnostic log to FILE.
+// --log appends the diagnostic log to FILE; --help and --version answer on
+// the terminal and need no display.
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -22,6 +25,41 @@
 #include "simulator/simulated_driver_port.h"
 
 namespace {
+
+constexpr const char* kHelp =
+    "usage: orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]\n"
+    "             [--log FILE]\n"
+    "\n"
+    "  FILE.tdr              a trace collection to open (else a new, empty one)\n"
+    "  Characterize          start as a characterisation station: the Calibration\n"
+    "                        dialog also derives the divisor, offers Reset and\n"
+    "                        checks its results for plausibility\n"
+    "  --simulate[=PROFILE]  use the built-in simulated MV300; PROFILE attaches a\n"
+    "                        coupon to both cables: 50 (uniform, 10 inches) or\n"
+    "                        Z@FROM-TO,... in inches, e.g. 50@0-4,60@4-6,50@6-10\n"
+    "  --sim-store FILE      keep the simulated instrument's store in FILE (created\n"
+    "                        when missing; any other kind of file is refused)\n"
+    "  --log FILE            append the diagnostic log to FILE\n"
+    "  --help, --version     print this text or the version and exit\n"
+    "\n"
+    "The program reads criteria.dat from the current folder and writes the\n"
+    "diagnostic dump TDR_Data.csv there after every acquisition.\n";
+
+// --help and --version are answered before the application object exists,
+// since that needs a display. Returns the exit code when one was answered.
+std::optional<int> AnswerOnTheTerminal(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("orvik %s\n", ORVIK_VERSION);
+        } else {
+            continue;
+        }
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+    }
+    return std::nullopt;
+}
 
 struct ProgramArguments {
     orvik::StartOptions Start;
@@ -97,7 +135,7 @@ std::unique_ptr<orvik::sim::SimulatedDriverPort> MakeSimulator(orvik::Clock& clo
     options.instrument.storePath = arguments.SimStore;
     auto port = std::make_unique<orvik::sim::SimulatedDriverPort>(clock, options);
     for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-        CableAttachment attachment = orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode);
+        CableAttachment attachment = orvik::sim::DefaultAttachment(mode);
         if (arguments.Profile) {
             std::string reason;
             const auto profile = orvik::sim::CouponProfile::Parse(*arguments.Profile, &reason);
@@ -117,6 +155,9 @@ std::unique_ptr<orvik::sim::SimulatedDriverPort> MakeSimulator(orvik::Clock& clo
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> answered = AnswerOnTheTerminal(argc, argv)) {
+        return *answered;
+    }
     QApplication application(argc, argv);
     // Qt has adopted the desktop's locale; numbers in the arguments and in
     // the system's own texts keep the C conventions (a decimal point).
@@ -134,6 +175,13 @@ int main(int argc, char** argv) {
     orvik::sim::SimulatedDriverPort* simulator = nullptr;
     if (arguments.Start.Simulated) {
         auto simulated = MakeSimulator(clock, arguments, &problem);
+        const std::string& store = simulated->Instrument().Store().Problem();
+        if (!store.empty()) {
+            // Refused before any window opens: the operator asked for this
+            // file, so running on a store that is not kept would mislead.
+            std::fprintf(stderr, "orvik: --sim-store: %s\n", store.c_str());
+            return 1;
+        }
         simulator = simulated.get();
         port = std::move(simulated);
     } else {

@@ -112,7 +112,10 @@ int main(int argc, char** argv) {
     }
     const std::string criteriaPath =
         QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath().toStdString();
-    QDir().mkpath(QString::fromLocal8Bit(argv[2]));
+    if (!QDir().mkpath(QString::fromLocal8Bit(argv[2]))) {
+        std::fprintf(stderr, "cannot create the folder %s\n", argv[2]);
+        return 1;
+    }
     const QDir folder(QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath());
     // The diagnostic dump of each acquisition goes to the output folder.
     QDir::setCurrent(folder.path());
@@ -120,8 +123,7 @@ int main(int argc, char** argv) {
     orvik::SystemClock clock;
     orvik::sim::SimulatedDriverPort simulator(clock, {});
     for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-        simulator.Instrument().Attach(mode,
-                                      orvik::sim::SimulatorMenuWidget::DefaultAttachment(mode));
+        simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
     }
     orvik::StartOptions options;
     options.Simulated = true;

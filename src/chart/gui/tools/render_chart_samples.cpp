@@ -1,9 +1,11 @@
 // Renders the sample chart and tree to PNG files so that a person can look
 // at them:
 //   orvik-chart-samples [FOLDER]
-// writes sample_chart.png (the window at 1000 x 700), sample_chart_print.png
-// (printed to a 2-colour, 150-dpi page) and sample_tree.png.
+// creates FOLDER when needed and writes sample_chart.png (the window at
+// 1000 x 700), sample_chart_print.png (printed to a 2-colour, 150-dpi page)
+// and sample_tree.png.
 #include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QPixmap>
 
@@ -32,6 +34,10 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     orvik::UseCNumericLocale();  // the samples' numbers as the program writes them
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot create the folder %s\n", folder.toLocal8Bit().constData());
+        return 1;
+    }
 
     const orvik::samples::SampleTrace trace = orvik::samples::MakeSampleTrace();
     orvik::XGraphWidget chart;
