@@ -7,12 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/gui/child_frame.h"
 #include "app/gui/main_frame.h"
 #include "app/station_fakes.h"
-#include "app/gui/child_frame.h"
 #include "collection/orvik_doc.h"
-#include "simulator/simulated_driver_port.h"
 #include "simulator/gui/simulator_menu_widget.h"
+#include "simulator/simulated_driver_port.h"
+#include "simulator/simulated_instrument.h"
 
 #include <fstream>
 
@@ -63,10 +64,6 @@ BENCHMARK(BM_OpenCollectionUntilTreeShown)->Unit(benchmark::kMillisecond)->UseRe
 // open and "SE 50" chosen; the window is shown so that refreshes paint.
 struct SimulatedProgram {
     SimulatedProgram() {
-        for (auto mode :
-             {orvik::MeasurementMode::SingleEnded, orvik::MeasurementMode::Differential}) {
-            simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
-        }
         orvik::CriteriaLibrary& library = frame.Library();
         library.AddCriterion().Name = "SE 50";
         frame.Selector().FillInListOrder(library);
@@ -78,7 +75,9 @@ struct SimulatedProgram {
         QApplication::processEvents();
     }
     orvik::VirtualClock clock;
-    orvik::sim::SimulatedDriverPort simulator{clock, {}};
+    std::unique_ptr<orvik::sim::SimulatedDriverPort> simulatorPort =
+        orvik::sim::DefaultSimulatedInstrument(clock);
+    orvik::sim::SimulatedDriverPort& simulator = *simulatorPort;
     orvik::CMainFrame frame{orvik::StartOptions{{}, "", true}, simulator, clock};
 };
 

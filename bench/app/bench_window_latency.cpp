@@ -25,6 +25,7 @@
 #include "collection/orvik_doc.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
+#include "simulator/simulated_instrument.h"
 
 namespace {
 
@@ -74,10 +75,9 @@ int main(int argc, char** argv) {
 
     // The instrument's own pauses follow the wall clock, as in the program.
     orvik::SystemClock clock;
-    orvik::sim::SimulatedDriverPort simulator{clock, {}};
-    for (auto mode : {orvik::MeasurementMode::SingleEnded, orvik::MeasurementMode::Differential}) {
-        simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
-    }
+    const std::unique_ptr<orvik::sim::SimulatedDriverPort> simulatorPort =
+        orvik::sim::DefaultSimulatedInstrument(clock);
+    orvik::sim::SimulatedDriverPort& simulator = *simulatorPort;
     orvik::StartOptions options{{}, "", true};
     options.InstrumentThread = argc <= 2 || std::string(argv[2]) != "--window-thread";
     orvik::CMainFrame frame{options, simulator, clock};

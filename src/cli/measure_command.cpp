@@ -22,6 +22,7 @@
 #include "simulator/cable_attachment.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
+#include "simulator/simulated_instrument.h"
 
 namespace orvik::cli {
 namespace {
@@ -95,20 +96,16 @@ Criterion NamedCriterion(const MeasureOptions& options) {
 // refused when the file is not a store or cannot be written.
 std::unique_ptr<sim::SimulatedDriverPort> MakeSimulator(Clock& clock,
                                                         const MeasureOptions& options) {
-    sim::SimulatorOptions simulator;
-    simulator.instrument.storePath = options.simStore.value_or("");
-    auto port = std::make_unique<sim::SimulatedDriverPort>(clock, simulator);
-    const std::string& problem = port->Instrument().Store().Problem();
-    if (!problem.empty()) {
-        throw CommandFailure("--sim-store: " + problem);
+    sim::SimulatedInstrumentSetup setup;
+    setup.Options.instrument.storePath = options.simStore.value_or("");
+    if (options.coupon) {
+        setup.Coupon = sim::CouponProfile::Parse(*options.coupon);
     }
-    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-        port->Instrument().Attach(
-            mode, options.coupon
-                      ? sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(*options.coupon))
-                      : sim::DefaultAttachment(mode));
+    auto port = sim::AssembleSimulatedInstrument(clock, setup);
+    if (!port) {
+        throw CommandFailure(port.Error().Message);
     }
-    return port;
+    return std::move(*port);
 }
 
 std::string CommandLine(const Arguments& arguments) {

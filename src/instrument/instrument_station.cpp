@@ -51,7 +51,7 @@ std::string HexWord(std::uint16_t value) {
 
 void InstrumentStation::LogStartUp(const StartUpFindings& findings) {
     constexpr const char* kSource = "instrument";
-    log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + ", release 0x" +
+    log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + ", found with release 0x" +
                             HexWord(findings.releaseNumber) + ", " +
                             std::to_string(findings.triggerDevicesFound) + " trigger port(s)");
     if (findings.usbError) {

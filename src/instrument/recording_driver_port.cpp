@@ -30,7 +30,9 @@ void RecordingDriverPort::Record(RecordedCall call) {
         *log_ << FormatLogLine(call) << '\n';
         log_->flush();
     }
-    calls_.push_back(std::move(call));
+    if (keepCalls_) {
+        calls_.push_back(std::move(call));
+    }
 }
 
 std::vector<RecordedCall> RecordingDriverPort::Requests() const {

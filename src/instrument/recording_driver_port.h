@@ -33,6 +33,10 @@ class RecordingDriverPort : public DriverPort {
     explicit RecordingDriverPort(DriverPort& inner, std::ostream* log = nullptr)
         : inner_(inner), log_(log) {}
 
+    // Off: calls are only written to the log, not kept, so that a program
+    // running for days does not grow with every request.
+    void KeepCalls(bool keep) { keepCalls_ = keep; }
+
     std::vector<std::string> EnumerateInterfaces(const Guid& guid) override;
     OpenResult Open(const std::string& path, OpenOptions options) override;
     std::uint32_t Close(DriverHandle handle) override;
@@ -58,6 +62,7 @@ class RecordingDriverPort : public DriverPort {
         std::span<std::uint8_t> output;
     };
     void Record(RecordedCall call);
+    bool keepCalls_ = true;
 
     DriverPort& inner_;
     std::ostream* log_;

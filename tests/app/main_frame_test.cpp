@@ -22,6 +22,7 @@
 #include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
+#include "simulator/simulated_instrument.h"
 #include "station_fakes.h"
 #include "test_files.h"
 
@@ -270,9 +271,6 @@ namespace {
 class ProgramOnSimulator : public ::testing::TestWithParam<bool> {
   protected:
     ProgramOnSimulator() {
-        for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-            simulator.Instrument().Attach(mode, sim::DefaultAttachment(mode));
-        }
         CriteriaLibrary library;
         library.AddCriterion().Name = "SE 50";
         EXPECT_TRUE(library.Save(criteriaPath).Ok());
@@ -288,12 +286,16 @@ class ProgramOnSimulator : public ::testing::TestWithParam<bool> {
         options.InstrumentThread = GetParam();
         return options;
     }
-    void WaitForMeasurement() { QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy(), 10000); }
+    void WaitForMeasurement() {
+        QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy(), 10000);
+    }
 
     testing::TemporaryFolder folder;
     std::string criteriaPath = folder.File("criteria.dat");
     VirtualClock clock;
-    sim::SimulatedDriverPort simulator{clock, {}};
+    std::unique_ptr<sim::SimulatedDriverPort> simulatorPort =
+        sim::DefaultSimulatedInstrument(clock);
+    sim::SimulatedDriverPort& simulator = *simulatorPort;
     CMainFrame frame{Options(), simulator, clock};
     StartUpFindings findings;
 };

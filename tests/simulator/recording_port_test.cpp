@@ -1,6 +1,8 @@
 // The recording driver port and the request log it writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <regex>
 #include <sstream>
 
@@ -11,6 +13,21 @@
 
 namespace orvik {
 namespace {
+
+// The program's --io-log: every request written, none kept in memory.
+TEST(RecordingPort, LogOnlyKeepsNothingButWritesEveryRequest) {
+    VirtualClock clock;
+    sim::SimulatedDriverPort simulator(clock, testing::WarmInstrument());
+    std::ostringstream log;
+    RecordingDriverPort port(simulator, &log);
+    port.KeepCalls(false);
+    CUsbDevice device(port, kInstrumentInterfaceGuid, true);
+    InstrumentLink link(device, clock);
+    link.RegisterWrite(0x8245);
+    EXPECT_TRUE(port.Calls().empty());
+    const std::string written = log.str();
+    EXPECT_GE(std::count(written.begin(), written.end(), '\n'), 6);
+}
 
 TEST(RecordingPort, LogsEveryRequestOfAnExchangeAsOneLine) {
     VirtualClock clock;

@@ -1,34 +1,39 @@
 // orvik: the operator's program for the MV300.
 //
 //   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE] [--log FILE]
+//         [--io-log FILE]
 //
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
 // the simulated instrument's store in FILE so that calibration survives;
-// --log appends the diagnostic log to FILE; --help and --version answer on
+// --log appends the diagnostic log to FILE; --io-log writes every driver
+// request to FILE; --help and --version answer on
 // the terminal and need no display.
 #include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 
 #include "app/gui/main_frame.h"
-#include "base/diagnostic_log.h"
 #include "base/c_numbers.h"
+#include "base/diagnostic_log.h"
 #include "base/measurement_mode.h"
 #include "instrument/no_devices_port.h"
+#include "instrument/recording_driver_port.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
+#include "simulator/simulated_instrument.h"
 
 namespace {
 
 constexpr const char* kHelp =
     "usage: orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]\n"
-    "             [--log FILE]\n"
+    "             [--log FILE] [--io-log FILE]\n"
     "\n"
     "  FILE.tdr              a trace collection to open (else a new, empty one)\n"
     "  Characterize          start as a characterisation station: the Calibration\n"
@@ -40,6 +45,7 @@ constexpr const char* kHelp =
     "  --sim-store FILE      keep the simulated instrument's store in FILE (created\n"
     "                        when missing; any other kind of file is refused)\n"
     "  --log FILE            append the diagnostic log to FILE\n"
+    "  --io-log FILE         write every driver request to FILE, one line each\n"
     "  --help, --version     print this text or the version and exit\n"
     "\n"
     "The program reads criteria.dat from the current folder and writes the\n"
@@ -99,57 +105,79 @@ struct ProgramLog {
     QString Problem;
 };
 
-ProgramLog TakeLogOption(QStringList& arguments) {
-    ProgramLog log;
+// Takes "NAME FILE" or "NAME=FILE" out of the arguments: the last one given,
+// or nothing.
+std::optional<QString> TakeFileOption(QStringList& arguments, const QString& name) {
+    std::optional<QString> path;
     for (int i = 0; i < arguments.size(); ++i) {
-        QString path;
-        if (arguments[i] == "--log" && i + 1 < arguments.size()) {
+        if (arguments[i] == name && i + 1 < arguments.size()) {
             path = arguments[i + 1];
             arguments.remove(i, 2);
-        } else if (arguments[i].startsWith("--log=")) {
-            path = arguments[i].mid(6);
+        } else if (arguments[i].startsWith(name + "=")) {
+            path = arguments[i].mid(name.size() + 1);
             arguments.remove(i, 1);
         } else {
             continue;
         }
         --i;
-        auto sink = orvik::FileLogSink::Open(path.toStdString());
-        if (!sink) {
-            log.Problem = QString::fromStdString(sink.Error().Message);
-            continue;
-        }
-        log.Sink = std::move(*sink);
-        log.Log = orvik::DiagnosticLog(*log.Sink, orvik::LogLevel::Debug);
-        log.Log.Info("app", "Orvik started");
     }
+    return path;
+}
+
+ProgramLog TakeLogOption(QStringList& arguments) {
+    ProgramLog log;
+    const std::optional<QString> path = TakeFileOption(arguments, "--log");
+    if (!path) {
+        return log;
+    }
+    auto sink = orvik::FileLogSink::Open(path->toStdString());
+    if (!sink) {
+        log.Problem = QString::fromStdString(sink.Error().Message);
+        return log;
+    }
+    log.Sink = std::move(*sink);
+    log.Log = orvik::DiagnosticLog(*log.Sink, orvik::LogLevel::Debug);
+    log.Log.Info("app", "Orvik started");
     return log;
 }
 
-// The simulated instrument with what a newcomer expects on its cables.
-std::unique_ptr<orvik::sim::SimulatedDriverPort> MakeSimulator(orvik::Clock& clock,
-                                                               const ProgramArguments& arguments,
-                                                               QString* error) {
-    using orvik::MeasurementMode;
-    using orvik::sim::CableAttachment;
-    orvik::sim::SimulatorOptions options;
-    options.instrument.storePath = arguments.SimStore;
-    auto port = std::make_unique<orvik::sim::SimulatedDriverPort>(clock, options);
-    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-        CableAttachment attachment = orvik::sim::DefaultAttachment(mode);
-        if (arguments.Profile) {
-            std::string reason;
-            const auto profile = orvik::sim::CouponProfile::Parse(*arguments.Profile, &reason);
-            if (!profile) {
-                *error = QString("The coupon profile %1 cannot be used: %2")
-                             .arg(QString::fromStdString(*arguments.Profile))
-                             .arg(QString::fromStdString(reason));
-            } else {
-                attachment = CableAttachment::Coupon(*profile);
-            }
-        }
-        port->Instrument().Attach(mode, attachment);
+// The driver request log named by --io-log FILE: every request to the
+// instrument and the trigger port, one line each, as orvik-cli measure writes
+// it; the first thing to look at when a real instrument misbehaves.
+struct RequestLog {
+    std::ofstream Stream;
+    std::unique_ptr<orvik::RecordingDriverPort> Port;
+    QString Problem;
+};
+
+void OpenRequestLog(QStringList& arguments, RequestLog& log) {
+    const std::optional<QString> path = TakeFileOption(arguments, "--io-log");
+    if (!path) {
+        return;
     }
-    return port;
+    log.Stream.open(path->toStdString(), std::ios::trunc);
+    if (!log.Stream) {
+        log.Problem = "The I/O log " + *path + " cannot be written.";
+    }
+}
+
+// What the simulated instrument is given: the store file and, with
+// --simulate=PROFILE, a coupon on both cables instead of the defaults. A
+// profile that cannot be used is told and the defaults stay.
+orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& arguments,
+                                                    QString* error) {
+    orvik::sim::SimulatedInstrumentSetup setup;
+    setup.Options.instrument.storePath = arguments.SimStore;
+    if (arguments.Profile) {
+        std::string reason;
+        setup.Coupon = orvik::sim::CouponProfile::Parse(*arguments.Profile, &reason);
+        if (!setup.Coupon) {
+            *error = QString("The coupon profile %1 cannot be used: %2")
+                         .arg(QString::fromStdString(*arguments.Profile))
+                         .arg(QString::fromStdString(reason));
+        }
+    }
+    return setup;
 }
 
 }  // namespace
@@ -167,30 +195,40 @@ int main(int argc, char** argv) {
 
     QStringList words = QApplication::arguments().mid(1);
     ProgramLog log = TakeLogOption(words);
+    RequestLog requests;
+    OpenRequestLog(words, requests);
     const ProgramArguments arguments = ParseArguments(words);
-    QString problem = arguments.Error.isEmpty() ? log.Problem : arguments.Error;
+    QString problem = !arguments.Error.isEmpty() ? arguments.Error
+                      : !log.Problem.isEmpty()   ? log.Problem
+                                                 : requests.Problem;
     // The simulator's own pauses follow the wall clock, as the instrument's do.
     orvik::SystemClock clock;
     std::unique_ptr<orvik::DriverPort> port;
     orvik::sim::SimulatedDriverPort* simulator = nullptr;
     if (arguments.Start.Simulated) {
-        auto simulated = MakeSimulator(clock, arguments, &problem);
-        const std::string& store = simulated->Instrument().Store().Problem();
-        if (!store.empty()) {
+        auto simulated =
+            orvik::sim::AssembleSimulatedInstrument(clock, SimulatorSetup(arguments, &problem));
+        if (!simulated) {
             // Refused before any window opens: the operator asked for this
             // file, so running on a store that is not kept would mislead.
-            std::fprintf(stderr, "orvik: --sim-store: %s\n", store.c_str());
+            std::fprintf(stderr, "orvik: %s\n", simulated.Error().Message.c_str());
             return 1;
         }
-        simulator = simulated.get();
-        port = std::move(simulated);
+        simulator = simulated->get();
+        port = std::move(*simulated);
     } else {
         port = std::make_unique<orvik::NoDevicesPort>();
     }
 
+    if (requests.Stream.is_open() && requests.Stream) {
+        requests.Port = std::make_unique<orvik::RecordingDriverPort>(*port, &requests.Stream);
+        requests.Port->KeepCalls(false);
+    }
+    orvik::DriverPort& instrumentPort =
+        requests.Port ? static_cast<orvik::DriverPort&>(*requests.Port) : *port;
     orvik::StartOptions start = arguments.Start;
     start.InstrumentThread = true;
-    orvik::CMainFrame frame(start, *port, clock);
+    orvik::CMainFrame frame(start, instrumentPort, clock);
     if (simulator != nullptr && frame.SimulatorMenu() != nullptr) {
         new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), *simulator,
                                             frame.InstrumentLock());

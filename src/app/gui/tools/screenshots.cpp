@@ -24,6 +24,7 @@
 #include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
+#include "simulator/simulated_instrument.h"
 
 namespace {
 
@@ -121,10 +122,9 @@ int main(int argc, char** argv) {
     QDir::setCurrent(folder.path());
 
     orvik::SystemClock clock;
-    orvik::sim::SimulatedDriverPort simulator(clock, {});
-    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
-        simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
-    }
+    const std::unique_ptr<orvik::sim::SimulatedDriverPort> simulatorPort =
+        orvik::sim::DefaultSimulatedInstrument(clock);
+    orvik::sim::SimulatedDriverPort& simulator = *simulatorPort;
     orvik::StartOptions options;
     options.Simulated = true;
     orvik::CMainFrame frame(options, simulator, clock);
