@@ -8,6 +8,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/json_writer.h"
+#include "cli_run.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "test_files.h"
@@ -17,25 +18,8 @@ namespace {
 
 using testing::TemporaryFolder;
 
-struct CliRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunTool(std::vector<std::string> words) {
-    words.insert(words.begin(), "orvik-cli");
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = cli::RunCli(static_cast<int>(argv.size()), argv.data());
-    CliRun run{code, ::testing::internal::GetCapturedStdout(),
-               ::testing::internal::GetCapturedStderr()};
-    return run;
-}
+using testing::CliRun;
+using testing::RunTool;
 
 TEST(JsonWriterOutput, EscapesAndNonFiniteNumbers) {
     JsonWriter json(false);

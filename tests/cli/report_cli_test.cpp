@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "cli/cli_command.h"
+#include "cli_run.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "report/report_builder.h"
@@ -20,23 +21,10 @@ namespace {
 
 using testing::TemporaryFolder;
 
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
+using ToolRun = testing::CliRun;
 
 ToolRun Tool(std::vector<std::string> words) {
-    words.insert(words.begin(), "orvik-cli");
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(word.data());
-    }
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int code = cli::RunCli(static_cast<int>(argv.size()), argv.data());
-    return {code, ::testing::internal::GetCapturedStdout(),
-            ::testing::internal::GetCapturedStderr()};
+    return testing::RunTool(std::move(words));
 }
 
 int Lines(const std::string& text) {
