@@ -99,7 +99,7 @@ std::unique_ptr<sim::SimulatedDriverPort> MakeSimulator(Clock& clock,
     sim::SimulatedInstrumentSetup setup;
     setup.Options.instrument.storePath = options.simStore.value_or("");
     if (options.coupon) {
-        setup.Coupon = sim::CouponProfile::Parse(*options.coupon);
+        setup.Coupon = *sim::CouponProfile::Parse(*options.coupon);  // checked when parsed
     }
     auto port = sim::AssembleSimulatedInstrument(clock, setup);
     if (!port) {
@@ -126,9 +126,8 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
             options.simulate = true;
         } else if (reader.Option("--coupon")) {
             options.coupon = reader.Value();
-            std::string error;
-            if (!sim::CouponProfile::Parse(*options.coupon, &error)) {
-                throw UsageError("--coupon " + *options.coupon + ": " + error);
+            if (const auto profile = sim::CouponProfile::Parse(*options.coupon); !profile) {
+                throw UsageError("--coupon " + *options.coupon + ": " + profile.Error().Message);
             }
         } else if (reader.Option("--mode")) {
             options.mode = ParseMode(reader.Value());

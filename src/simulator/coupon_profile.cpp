@@ -68,7 +68,17 @@ CouponProfile CouponProfile::Uniform(double impedance, double length) {
     return profile;
 }
 
-std::optional<CouponProfile> CouponProfile::Parse(std::string_view text, std::string* error) {
+Result<CouponProfile> CouponProfile::Parse(std::string_view text) {
+    std::string reason;
+    std::optional<CouponProfile> profile = ParseOrExplain(text, &reason);
+    if (!profile) {
+        return Failure{reason, std::string(text)};
+    }
+    return std::move(*profile);
+}
+
+std::optional<CouponProfile> CouponProfile::ParseOrExplain(std::string_view text,
+                                                           std::string* error) {
     text = Trim(text);
     double uniform = 0.0;
     if (ParseNumber(text, &uniform)) {

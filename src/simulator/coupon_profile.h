@@ -2,8 +2,10 @@
 
 #include <optional>
 #include <string>
+
 #include <string_view>
 #include <vector>
+#include "base/failure.h"
 
 namespace orvik::sim {
 
@@ -28,8 +30,8 @@ class CouponProfile {
     // A uniform trace of `impedance` ohms, `length` inches long.
     static CouponProfile Uniform(double impedance, double length = kUniformLength);
 
-    // Empty when `text` is not a profile; `error` then says why.
-    static std::optional<CouponProfile> Parse(std::string_view text, std::string* error = nullptr);
+    // The profile `text` gives, or a failure whose message says why it is none.
+    static Result<CouponProfile> Parse(std::string_view text);
 
     const std::vector<Segment>& Segments() const { return segments_; }
     double Length() const { return segments_.empty() ? 0.0 : segments_.back().To; }
@@ -41,6 +43,7 @@ class CouponProfile {
     bool operator==(const CouponProfile&) const = default;
 
   private:
+    static std::optional<CouponProfile> ParseOrExplain(std::string_view text, std::string* error);
     std::vector<Segment> segments_;
 };
 

@@ -254,9 +254,8 @@ TEST(CommaDesktop, ProgramKeepsTheDecimalPoint) {
     ASSERT_EQ(tree.topLevelItemCount(), 1);
     EXPECT_EQ(PlainText(VividTree::FromItemText(tree.topLevelItem(0)->text(0))),
               "SD - Sample #: 1,  52.25   PASS");
-    std::string reason;
-    const auto profile = sim::CouponProfile::Parse("47.5@0-10", &reason);
-    EXPECT_TRUE(profile.has_value()) << reason;
+    const auto profile = sim::CouponProfile::Parse("47.5@0-10");
+    EXPECT_TRUE(profile.Ok()) << (profile ? "" : profile.Error().Message);
 }
 
 }  // namespace

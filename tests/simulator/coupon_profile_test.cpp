@@ -16,9 +16,8 @@ TEST(CouponProfile, ABareNumberIsAUniformTenInchTrace) {
 }
 
 TEST(CouponProfile, SegmentsFollowEachOtherFromZero) {
-    std::string error;
-    const auto profile = CouponProfile::Parse("50@0-4, 60@4-6 ,50@6-10", &error);
-    ASSERT_TRUE(profile) << error;
+    const auto profile = CouponProfile::Parse("50@0-4, 60@4-6 ,50@6-10");
+    ASSERT_TRUE(profile) << profile.Error().Message;
     ASSERT_EQ(profile->Segments().size(), 3u);
     EXPECT_EQ(profile->Segments()[1], (CouponProfile::Segment{60.0, 4.0, 6.0}));
     EXPECT_EQ(profile->Length(), 10.0);
@@ -53,9 +52,9 @@ TEST(CouponProfile, RefusesWhatIsNotAProfile) {
                          "50@0-4;60@4-6",
                          "50 @ 0 - 4 , , 60@4-6"};
     for (const char* text : bad) {
-        std::string error;
-        EXPECT_FALSE(CouponProfile::Parse(text, &error)) << "\"" << text << "\"";
-        EXPECT_FALSE(error.empty()) << "\"" << text << "\" needs a reason";
+        const auto parsed = CouponProfile::Parse(text);
+        ASSERT_FALSE(parsed) << "\"" << text << "\"";
+        EXPECT_FALSE(parsed.Error().Message.empty()) << "\"" << text << "\" needs a reason";
     }
 }
 

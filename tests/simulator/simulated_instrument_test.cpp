@@ -24,7 +24,7 @@ TEST(SimulatedInstrumentAssembly, CablesCarryTheDefaultsOrTheOneCouponGiven) {
     EXPECT_NE(DefaultAttachment(kSingle), DefaultAttachment(kDifferential));
 
     SimulatedInstrumentSetup setup;
-    setup.Coupon = CouponProfile::Parse("60@0-10");
+    setup.Coupon = *CouponProfile::Parse("60@0-10");
     const auto coupon = AssembleSimulatedInstrument(clock, setup);
     ASSERT_TRUE(coupon.Ok());
     const CableAttachment expected = CableAttachment::Coupon(*setup.Coupon);

@@ -115,10 +115,10 @@ void SimulatorMenuWidget::AskForProfile(MeasurementMode mode) {
         MarkAttached(mode);
         return;
     }
-    std::string error;
-    const auto profile = CouponProfile::Parse(text.toStdString(), &error);
+    const auto profile = CouponProfile::Parse(text.toStdString());
     if (!profile) {
-        QMessageBox::warning(nullptr, "Coupon profile", QString::fromStdString(error));
+        QMessageBox::warning(nullptr, "Coupon profile",
+                             QString::fromStdString(profile.Error().Message));
         MarkAttached(mode);
         return;
     }

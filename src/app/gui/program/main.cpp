@@ -169,12 +169,13 @@ orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& argu
     orvik::sim::SimulatedInstrumentSetup setup;
     setup.Options.instrument.storePath = arguments.SimStore;
     if (arguments.Profile) {
-        std::string reason;
-        setup.Coupon = orvik::sim::CouponProfile::Parse(*arguments.Profile, &reason);
-        if (!setup.Coupon) {
+        const auto profile = orvik::sim::CouponProfile::Parse(*arguments.Profile);
+        if (profile) {
+            setup.Coupon = *profile;
+        } else {
             *error = QString("The coupon profile %1 cannot be used: %2")
                          .arg(QString::fromStdString(*arguments.Profile))
-                         .arg(QString::fromStdString(reason));
+                         .arg(QString::fromStdString(profile.Error().Message));
         }
     }
     return setup;
