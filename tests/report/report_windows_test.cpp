@@ -11,15 +11,19 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iterator>
 #include <sstream>
 
+#include "app/gui/browse_view.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/main_frame.h"
 #include "app/qt_environment.h"
 #include "app/station_fakes.h"
+#include "chart/gui/vivid_tree_widget.h"
 #include "cli/cli_command.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
@@ -461,6 +465,26 @@ TEST_F(ReportCommands, PromptForTraceNameCheckMarkFollowsTheFlag) {
     CriteriaLibrary saved;
     ASSERT_TRUE(saved.Load(criteriaPath));
     EXPECT_EQ(saved.PromptForTraceName, 1) << "and saves the flag as it stands";
+}
+
+}  // namespace
+}  // namespace orvik
+
+namespace orvik {
+namespace {
+
+TEST_F(ReportCommands, FileMenuExportsTheSelectedTracesSamples) {
+    frame.Station().RunTest(frame.ActiveChild()->Document());
+    MenuAction(frame, "Record Test")->trigger();
+    QTreeWidget& tree = *frame.ActiveChild()->Browse().Tree();
+    ASSERT_EQ(tree.topLevelItemCount(), 1);
+    tree.setCurrentItem(tree.topLevelItem(0));
+    AnswerFileDialog(QString::fromStdString(folder.File("trace")));
+    MenuAction(frame, "Export &Trace CSV...")->trigger();
+    const auto bytes = testing::ReadFile(folder.File("trace.csv"));
+    const std::string csv(bytes.begin(), bytes.end());
+    EXPECT_EQ(csv.rfind("position_in,impedance_ohm\r\n0,50\r\n", 0), 0u) << csv.substr(0, 60);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 751);
 }
 
 }  // namespace

@@ -125,6 +125,11 @@ void CBrowseView::OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* 
                                   this);
 }
 
+const TraceRecord* CBrowseView::SelectedTrace() const {
+    const TestTreeNode* node = NodeOf(tree_->currentItem());
+    return node ? dynamic_cast<const TraceRecord*>(node->Item) : nullptr;
+}
+
 void CBrowseView::DeleteSelected() {
     QTreeWidgetItem* item = tree_->currentItem();
     TestTreeNode* node = NodeOf(item);

@@ -32,6 +32,8 @@ class CBrowseView : public QWidget, public DocumentObserver {
 
     // The commands behind the keys and the mouse, for tests and menus.
     void DeleteSelected();
+    // The trace selected in the tree, or none.
+    const TraceRecord* SelectedTrace() const;
     void ResumeSelectedScript();
 
   protected:

@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "app/gui/browse_view.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
@@ -24,6 +25,7 @@
 #include "collection/orvik_doc.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
+#include "report/gui/csv_export_command.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -233,6 +235,26 @@ void CMainFrame::BuildFileMenu() {
     printAction_ = AddAction(file, "&Print...", "Print the graph of the active document\nPrint");
     printAction_->setShortcut(QKeySequence::Print);
     connect(printAction_, &QAction::triggered, this, &CMainFrame::OnPrint);
+    exportCsvAction_ = AddAction(file, "Export &CSV...",
+                                 "Save the traces of the active document as CSV\nExport CSV");
+    connect(exportCsvAction_, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) {
+            ExportCollectionCsv(this, child->Document());
+        }
+    });
+    exportTraceCsvAction_ =
+        AddAction(file, "Export &Trace CSV...",
+                  "Save the samples of the trace selected in the tree as CSV\nExport Trace CSV");
+    connect(exportTraceCsvAction_, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) {
+            if (const TraceRecord* trace = child->Browse().SelectedTrace()) {
+                ExportTraceCsv(this, *trace);
+            } else {
+                prompts_.Message("Select a trace in the test tree first.", "Export Trace CSV",
+                                 PromptIcon::Information);
+            }
+        }
+    });
     file->addSeparator();
     QAction* preferences =
         AddAction(file, "P&references", "Company details for reports\nPreferences");
@@ -518,6 +540,8 @@ void CMainFrame::UpdateCommandStates() {
     const bool hasDocument = ActiveChild() != nullptr;
     saveAction_->setEnabled(hasDocument);
     saveAsAction_->setEnabled(hasDocument);
+    exportCsvAction_->setEnabled(hasDocument);
+    exportTraceCsvAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
     // Until the script dialog arrives the command only stops a running script.
     const COrvikDoc* document = ActiveDocument();

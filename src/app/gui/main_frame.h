@@ -167,6 +167,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     QAction* scriptedTestsAction_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* saveAsAction_ = nullptr;
+    QAction* exportCsvAction_ = nullptr;
+    QAction* exportTraceCsvAction_ = nullptr;
     QAction* printAction_ = nullptr;
     QTimer* liveTimer_ = nullptr;
     QTimer* triggerTimer_ = nullptr;

@@ -1,5 +1,7 @@
 #include "report/gui/report_frame.h"
 
+#include "report/gui/csv_export_command.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -92,26 +94,7 @@ bool CReportFrame::ExportPdf(ReportPaper paper) {
 }
 
 bool CReportFrame::ExportCsv() {
-    if (!view_->Document()) {
-        return false;
-    }
-    QString path = QFileDialog::getSaveFileName(this, "Export CSV", QString(),
-                                                "CSV Files (*.csv);;All Files (*)");
-    if (path.isEmpty()) {
-        return false;
-    }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += ".csv";
-    }
-    const std::string csv = CollectionCsv(view_->Document()->Items());
-    const Status written = SaveFileAtomically(
-        path.toStdString(),
-        std::span(reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()));
-    if (!written) {
-        QMessageBox::warning(this, "Export CSV", QString::fromStdString(written.Error().Message));
-        return false;
-    }
-    return true;
+    return view_->Document() && ExportCollectionCsv(this, *view_->Document());
 }
 
 }  // namespace orvik
