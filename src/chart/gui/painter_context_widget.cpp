@@ -327,7 +327,11 @@ void PainterDeviceContext::FillHatch(const QRect& box, const QRegion* shape,
             colour.setAlpha(128);
         }
     }
-    QPen pen = ToQPen(ChartPen{kPenSolid, 1, kBlack});
+    // One pixel on screen; a print widens it with the print scale, as the
+    // chart's solid pens are, or the lines would shrink to hairlines while
+    // their spacing and the outline around them grow.
+    const int width = std::max(1, static_cast<int>(std::lround(scaleX_)));
+    QPen pen = ToQPen(ChartPen{kPenSolid, width, kBlack});
     pen.setColor(colour);
     painter_.setPen(pen);
     // Lines on multiples of the spacing, so that neighbouring hatches meet.
