@@ -63,5 +63,37 @@ TEST_F(PrintScale, LimitBandHatchCoversAsMuchPaperAsScreen) {
     EXPECT_LT(onPaper, onScreen * 1.6) << onScreen;
 }
 
+// Black pixels of a row (or column) from just past the arrow's centre line
+// outwards: half the arrowhead's width there.
+int HalfWidth(const QImage& image, int centre, int across, bool row) {
+    int count = 0;
+    for (int i = 1; i <= 6 * kScale; ++i) {
+        const QPoint at = row ? QPoint(centre + i, across) : QPoint(across, centre - i);
+        count += (image.pixel(at) & 0xFFFFFF) == 0 ? 1 : 0;
+    }
+    return count;
+}
+
+TEST_F(PrintScale, ArrowheadsAreTrianglesScaledWithThePage) {
+    const CXGraphAxis& y = chart.YAxisAt(0);
+    const int arrow = y.ArrowSize * kScale;
+    ASSERT_EQ(arrow, 20);
+    // The Y arrow points up from the axis' top: it widens by a pixel on each
+    // side for every pixel down, as on screen, without steps.
+    const int yTip = (y.OriginY - y.Length - y.ArrowSize) * kScale;
+    const int yCentre = y.OriginX * kScale;
+    for (int d = 2; d < arrow - 1; ++d) {
+        EXPECT_NEAR(HalfWidth(page, yCentre, yTip + d, true), d, 2) << d;
+    }
+    EXPECT_EQ(HalfWidth(page, yCentre, yTip - 3, true), 0);
+    // The X arrow points right; its lower half would meet the last label.
+    const CXGraphAxis& x = chart.XAxisAt(0);
+    const int xTip = (chart.PlotRect().left + x.Length + x.ArrowSize) * kScale;
+    const int xCentre = x.OriginY * kScale;
+    for (int d = 2; d < arrow - 1; ++d) {
+        EXPECT_NEAR(HalfWidth(page, xCentre, xTip - d, false), d, 2) << d;
+    }
+}
+
 }  // namespace
 }  // namespace orvik
