@@ -308,8 +308,10 @@ void CXGraphAxis::DrawTitle(ChartDeviceContext& dc) {
             format |= kTextRight;
         }
     } else {
-        // At the right end, just above the line and its arrow.
-        const std::int32_t bottom = OriginY - ArrowSize - 1;
+        // At the right end, above the line and its arrow, and above the two
+        // rows of the curve-marker strip when it is shown there.
+        const bool strip = MarkerStripExtent() > 0;
+        const std::int32_t bottom = OriginY - ArrowSize - 1 - (strip ? 2 * CurveMarkerSize : 0);
         box = {plot.right - width - 1, bottom - height, plot.right - 1, bottom};
         format |= kTextRight;
     }
