@@ -308,8 +308,10 @@ void CXGraphAxis::DrawTitle(ChartDeviceContext& dc) {
             format |= kTextRight;
         }
     } else {
-        // At the right end, just above the line and its arrow.
-        const std::int32_t bottom = OriginY - ArrowSize - 1;
+        // At the right end, above the line and its arrow, and above the two
+        // rows of the curve-marker strip when it is shown there.
+        const bool strip = MarkerStripExtent() > 0;
+        const std::int32_t bottom = OriginY - ArrowSize - 1 - (strip ? 2 * CurveMarkerSize : 0);
         box = {plot.right - width - 1, bottom - height, plot.right - 1, bottom};
         format |= kTextRight;
     }
@@ -365,19 +367,39 @@ void CXGraphAxis::DrawLineAndArrow(ChartDeviceContext& dc) {
     if (IsVertical()) {
         const std::int32_t top = OriginY - Length;
         dc.DrawLine(PixelPoint{OriginX, OriginY}, PixelPoint{OriginX, top}, pen);
-        for (std::int32_t i = 0; i < ArrowSize; ++i) {
-            const std::int32_t y = top - ArrowSize + i;
-            dc.DrawLine(PixelPoint{OriginX - i, y}, PixelPoint{OriginX + i, y}, pen);
-        }
+        DrawArrow(dc, PixelPoint{OriginX, top - ArrowSize}, PixelPoint{OriginX - ArrowSize, top},
+                  PixelPoint{OriginX + ArrowSize, top});
         Rect = PixelRect{OriginX - 5, top, OriginX + 5, OriginY};
     } else {
         const std::int32_t end = PlotRect().left + Length;
         dc.DrawLine(PixelPoint{OriginX, OriginY}, PixelPoint{end, OriginY}, pen);
-        for (std::int32_t i = 0; i < ArrowSize; ++i) {
-            const std::int32_t x = end + ArrowSize - i;
-            dc.DrawLine(PixelPoint{x, OriginY - i}, PixelPoint{x, OriginY + i}, pen);
-        }
+        DrawArrow(dc, PixelPoint{end + ArrowSize, OriginY}, PixelPoint{end, OriginY - ArrowSize},
+                  PixelPoint{end, OriginY + ArrowSize});
         Rect = PixelRect{OriginX, OriginY - 5, end, OriginY + 5};
+    }
+}
+
+void CXGraphAxis::DrawArrow(ChartDeviceContext& dc, PixelPoint tip, PixelPoint baseFrom,
+                            PixelPoint baseTo) {
+    const ChartColour ink = dc.Ink(Colour);
+    if (dc.Scaling()) {
+        // Printed, one-pixel lines widen with the print scale and would pile
+        // up into steps; the triangle itself scales with the page instead.
+        const PixelPoint triangle[] = {tip, baseFrom, baseTo};
+        dc.FillPolygon(triangle, ChartBrush{kFillSolid, ink}, FillMix::Copy);
+        return;
+    }
+    // On screen, stacked one-pixel lines from the tip, each a pixel wider on
+    // both sides than the one before.
+    const ChartPen pen{kPenSolid, 1, ink};
+    for (std::int32_t i = 0; i < ArrowSize; ++i) {
+        if (IsVertical()) {
+            const std::int32_t y = tip.y + i;
+            dc.DrawLine(PixelPoint{tip.x - i, y}, PixelPoint{tip.x + i, y}, pen);
+        } else {
+            const std::int32_t x = tip.x - i;
+            dc.DrawLine(PixelPoint{x, tip.y - i}, PixelPoint{x, tip.y + i}, pen);
+        }
     }
 }
 

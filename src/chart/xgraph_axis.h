@@ -122,6 +122,8 @@ class CXGraphAxis : public CXGraphObject {
     void DrawTitle(ChartDeviceContext& dc);
     void DrawTicks(ChartDeviceContext& dc);
     void DrawLineAndArrow(ChartDeviceContext& dc);
+    // The filled triangle at the far end of the axis line.
+    void DrawArrow(ChartDeviceContext& dc, PixelPoint tip, PixelPoint baseFrom, PixelPoint baseTo);
 
     TextExtent title_;
 };

@@ -135,6 +135,41 @@ TEST(CurveMarkers, GoOnEveryStrideThPointWithTheCurveNumber) {
     EXPECT_EQ(numbers[0].Rect.left, toX.Map(points[0].X) - 5);
 }
 
+bool Overlap(const PixelRect& a, const PixelRect& b) {
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+TEST(CurveMarkers, AxisTitlesStayClearOfTheMarkerStrips) {
+    CXGraph chart;  // markers beside both axes, as by default
+    const auto points = Profile(50, 10.0);
+    for (int i = 0; i < 3; ++i) {
+        chart.SetCurveData(points.data(), 50, i, 0, 0, false);
+    }
+    chart.XAxisAt(0).Title = "Inches";
+    chart.YAxisAt(0).Title = "Ohms";
+    RecordingDeviceContext dc;
+    chart.Paint(dc, kClient);
+
+    std::vector<PixelRect> markers;
+    for (const Call& fill : dc.CallsOf(Kind::FillRect)) {
+        if (fill.Rect.Width() == 10 && fill.Rect.Height() == 10) {
+            markers.push_back(fill.Rect);
+        }
+    }
+    ASSERT_GE(markers.size(), 6u);  // three beside each axis
+    for (const char* title : {"Inches", "Ohms"}) {
+        const auto drawn = dc.TextCalls(title);
+        ASSERT_EQ(drawn.size(), 1u) << title;
+        for (const PixelRect& marker : markers) {
+            EXPECT_FALSE(Overlap(drawn[0].Rect, marker)) << title << " at " << marker.left;
+        }
+    }
+    // The X title still ends at the plot's right edge, above its axis line.
+    const Call inches = dc.TextCalls("Inches")[0];
+    EXPECT_EQ(inches.Rect.right, chart.PlotRect().right - 1);
+    EXPECT_LT(inches.Rect.bottom, chart.XAxisAt(0).OriginY);
+}
+
 TEST(CurveMarkers, SymbolModeDrawsTheChosenShapeAndZeroSizeIsHarmless) {
     CXGraph chart;
     chart.ShowLegend = false;

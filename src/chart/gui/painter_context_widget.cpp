@@ -76,6 +76,10 @@ struct CachedFont {
     QFont Font;
     QFontMetrics Metrics;
     QString TextKeyPrefix;  // names the font in the text cache
+    // The height asked for, in logical pixels. The glyphs fit inside it but
+    // Qt's rounding of the font size can make their own cell a pixel
+    // shorter; layout (tick counts, label rows) goes by the height asked for.
+    int CellHeight = 1;
 };
 
 PainterCache::PainterCache() = default;
@@ -323,7 +327,11 @@ void PainterDeviceContext::FillHatch(const QRect& box, const QRegion* shape,
             colour.setAlpha(128);
         }
     }
-    QPen pen = ToQPen(ChartPen{kPenSolid, 1, kBlack});
+    // One pixel on screen; a print widens it with the print scale, as the
+    // chart's solid pens are, or the lines would shrink to hairlines while
+    // their spacing and the outline around them grow.
+    const int width = std::max(1, static_cast<int>(std::lround(scaleX_)));
+    QPen pen = ToQPen(ChartPen{kPenSolid, width, kBlack});
     pen.setColor(colour);
     painter_.setPen(pen);
     // Lines on multiples of the spacing, so that neighbouring hatches meet.
@@ -397,7 +405,8 @@ const CachedFont& PainterDeviceContext::UseFont(const ChartFont& font) {
     // size Qt takes, and it is in device pixels: the painter's scale is undone
     // here so that the text comes out at exactly that height.
     const double cell = std::max(1.0, font.Height / scaleY_);
-    qfont.setPixelSize(std::max(1, static_cast<int>(std::lround(cell))));
+    const int cellHeight = std::max(1, static_cast<int>(std::lround(cell)));
+    qfont.setPixelSize(cellHeight);
     const QFontMetrics trial(qfont);
     const int trialCell = trial.ascent() + trial.descent();
     if (trialCell > 0) {
@@ -412,7 +421,7 @@ const CachedFont& PainterDeviceContext::UseFont(const ChartFont& font) {
     const QString prefix = qfont.family() + QLatin1Char('|') + QString::number(qfont.pixelSize()) +
                            QLatin1Char('|') + QString::number(weight) + QLatin1Char('|');
     fonts.push_back(std::make_unique<CachedFont>(
-        CachedFont{font, scaleY_, qfont, QFontMetrics(qfont), prefix}));
+        CachedFont{font, scaleY_, qfont, QFontMetrics(qfont), prefix, cellHeight}));
     return *fonts.back();
 }
 
@@ -420,7 +429,7 @@ TextExtent PainterDeviceContext::MeasureText(const ChartFont& font, std::string_
     const CachedFont& cached = UseFont(font);
     const QString qtext = ToQString(text);
     const int width = cache_->TextFor(cached.TextKeyPrefix + qtext, qtext, cached.Metrics).Width;
-    return {width, cached.Metrics.height()};
+    return {width, cached.CellHeight};
 }
 
 void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text,
@@ -453,7 +462,7 @@ void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text
     const PainterCache::Text& laidOut =
         cache_->TextFor(cached.TextKeyPrefix + qtext, qtext, cached.Metrics);
     const int width = laidOut.Width;
-    const int height = cached.Metrics.height();
+    const int height = cached.CellHeight;
     int x = rect.left;
     if (format & kTextCenter) {
         x = rect.left + (rect.Width() - width) / 2;
@@ -476,7 +485,9 @@ void PainterDeviceContext::DrawText(const ChartFont& font, std::string_view text
     if (background) {
         painter_.fillRect(cell, ToQColor(*background));
     }
-    painter_.drawStaticText(QPoint(x, top), laidOut.Layout);
+    // The glyphs sit in the middle of the cell when Qt's own is shorter.
+    const int glyphTop = top + std::max(0, height - cached.Metrics.height()) / 2;
+    painter_.drawStaticText(QPoint(x, glyphTop), laidOut.Layout);
     if (clip) {
         painter_.restore();
     }
