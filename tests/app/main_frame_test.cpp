@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +20,7 @@
 #include "chart/gui/vivid_tree_widget.h"
 #include "chart/gui/xgraph_widget.h"
 #include "comma_locale.h"
+#include "criteria/gui/criteria_dialogs.h"
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
@@ -223,6 +227,45 @@ TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
     EXPECT_EQ(frame.SelectorWidget()->count(), 0);
     EXPECT_FALSE(frame.Library().Save(criteriaPath).Ok());
     EXPECT_EQ(testing::ReadFile(criteriaPath), (std::vector<std::uint8_t>{3, 0, 0, 0, 0xFF}));
+}
+
+TEST_F(MainWindow, CriteriaEditorRefillsTheSelectorAndSavesHoweverTheManagerIsLeft) {
+    QAction* editor = Command("Criteria Editor");
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(editor->isEnabled());
+    // Loading put "SE 50" (id 0) after "Diff 100" (id 1) in the list.
+    frame.ShowCriteriaManager = [](CriteriaManagerDialog& manager) {
+        manager.List()->setCurrentRow(1);  // "SE 50"
+        QTest::mouseClick(manager.Button("Delete"), Qt::LeftButton);
+        QTest::keyClick(&manager, Qt::Key_Escape);
+        EXPECT_EQ(manager.result(), QDialog::Rejected);
+    };
+    editor->trigger();
+    ASSERT_EQ(frame.SelectorWidget()->count(), 1);
+    EXPECT_EQ(frame.SelectorWidget()->itemText(0), "Diff 100");
+    EXPECT_EQ(frame.Selector().SelectedCriterion()->Name, "Diff 100");
+    CriteriaLibrary saved;
+    ASSERT_TRUE(saved.Load(criteriaPath).Ok());
+    ASSERT_EQ(saved.Criteria.size(), 1u);
+    EXPECT_EQ(saved.Criteria[0]->Name, "Diff 100");
+
+    frame.ShowCriteriaManager = [](CriteriaManagerDialog& manager) {
+        manager.RunEditor = [](CriterionEditorDialog& dialog) {
+            dialog.Field(CriterionField::Name)->setText("SE 45");
+            dialog.Field(CriterionField::TargetImpedance)->setText("45");
+            dialog.Save();
+            return dialog.result() == QDialog::Accepted;
+        };
+        QTest::mouseClick(manager.Button("Create"), Qt::LeftButton);
+        manager.List()->setCurrentRow(1);  // "SE 45" sorts after "Diff 100"
+        QTest::mouseClick(manager.Button("Close"), Qt::LeftButton);
+        EXPECT_EQ(manager.result(), QDialog::Accepted);
+    };
+    editor->trigger();
+    ASSERT_EQ(frame.SelectorWidget()->count(), 2);
+    EXPECT_EQ(frame.SelectorWidget()->currentText(), "SE 45");
+    EXPECT_EQ(frame.Selector().SelectedCriterion()->Id, 2);
+    EXPECT_EQ(Child().Document().TraceTemplate.Criteria.Name, "SE 45");
 }
 
 // On a desktop with decimal commas the program's numbers keep the decimal

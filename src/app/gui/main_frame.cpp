@@ -23,6 +23,8 @@
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
+#include "criteria/criteria_manager.h"
+#include "criteria/gui/criteria_dialogs.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
 #include "report/gui/csv_export_command.h"
@@ -59,6 +61,7 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
                instrument ? *instrument : static_cast<ProfileInstrument&>(*instrumentStation_)),
       options_(options) {
     setObjectName("mainFrame");
+    ShowCriteriaManager = [](CriteriaManagerDialog& manager) { manager.exec(); };
     if (options_.InstrumentThread) {
         work_ = std::make_unique<ThreadedInstrumentWork>();
         station_.SetInstrumentWork(*work_);
@@ -281,7 +284,7 @@ void CMainFrame::BuildActionMenu() {
     });
     QAction* editor =
         AddAction(action, "Criteria Editor", "Open the Criteria Manager\nCriteria Manager");
-    editor->setEnabled(false);  // arrives with the criteria dialogs
+    connect(editor, &QAction::triggered, this, &CMainFrame::OnCriteriaEditor);
     liveModeAction_ = AddAction(action, "LiveMode", "Run a single test\nRun Test");
     liveModeAction_->setCheckable(true);
     liveModeAction_->setShortcut(Qt::Key_F5);
@@ -533,6 +536,23 @@ void CMainFrame::OnPreferences() {
     UpdateCommandStates();
     EditPreferences(library_, libraryPath_, prompts_, this);
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
+}
+
+void CMainFrame::OnCriteriaEditor() {
+    if (!station_.ScriptGuard()) {
+        return;
+    }
+    station_.StopLiveMode();
+    UpdateCommandStates();
+    CriteriaManagerDialog manager(library_, prompts_, this);
+    ShowCriteriaManager(manager);
+    // The manager has changed the library in place however it was left, so the
+    // selector must never keep a deleted criterion: the steps after Close run
+    // after Escape and the close box too.
+    (void)AfterCriteriaManagerClosed(
+        library_, selector_, manager.CloseId(), [this] { station_.ApplySelectedCriterion(); },
+        prompts_, libraryPath_);
+    UpdateCommandStates();
 }
 
 void CMainFrame::UpdateCommandStates() {

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -25,6 +26,8 @@ class QMenu;
 class QTimer;
 
 namespace orvik {
+
+class CriteriaManagerDialog;
 
 class CChildFrame;
 class COrvikDoc;
@@ -102,6 +105,10 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
 
     void SetStatusText(const QString& text);
 
+    // Shows the Criteria Manager; the program runs it modally, a test drives
+    // it directly.
+    std::function<void(CriteriaManagerDialog&)> ShowCriteriaManager;
+
   public slots:
     void ApplySelectedCriterion();
 
@@ -130,6 +137,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnGenerateReport();
     void OnTextReport();
     void OnPreferences();
+    void OnCriteriaEditor();
     void UpdateCommandStates();
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();

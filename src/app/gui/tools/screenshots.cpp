@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
 #include <QTreeWidget>
@@ -15,8 +18,10 @@
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/main_frame.h"
+#include "base/gui/operator_prompts_dialog.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
+#include "criteria/gui/criteria_dialogs.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -102,6 +107,27 @@ int SaveReport(orvik::CMainFrame& frame, const QDir& folder) {
     return failures;
 }
 
+// The Criteria Manager over the library, and the Criteria Editor holding a
+// criterion whose maximum exceeds the range, with the box that says so.
+int SaveCriteriaDialogs(orvik::CMainFrame& frame, const QDir& folder) {
+    int failures = 0;
+    orvik::OperatorPromptsDialog prompts(&frame);
+    orvik::CriteriaManagerDialog manager(frame.Library(), prompts, &frame);
+    manager.List()->setCurrentRow(0);
+    manager.show();
+    failures += !Save(manager, folder, "dialog_criteria_manager.png");
+    orvik::CriterionEditorDialog editor(orvik::Criterion(), prompts, &frame);
+    editor.Field(orvik::CriterionField::Name)->setText("High Z");
+    editor.Field(orvik::CriterionField::TargetImpedance)->setText("190");
+    editor.show();
+    failures += !Save(editor, folder, "dialog_criteria_editor.png");
+    QMessageBox box(QMessageBox::Warning, orvik::kCriteriaValidationCaption,
+                    "Maximum Impedance must be less than 200.0", QMessageBox::Ok, &editor);
+    box.show();
+    failures += !Save(box, folder, "dialog_criteria_validation.png");
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,6 +189,7 @@ int main(int argc, char** argv) {
     }
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
+    failures += SaveCriteriaDialogs(frame, folder);
     frame.ActiveDocument()->SetModified(false);
     return failures == 0 ? 0 : 1;
 }

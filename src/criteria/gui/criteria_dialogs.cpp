@@ -1,0 +1,169 @@
+#include "criteria/gui/criteria_dialogs.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "base/gui/prompt_dialogs.h"
+#include "base/operator_prompts.h"
+
+namespace orvik {
+namespace {
+
+constexpr std::array<CriterionField, 5> kFieldOrder = {
+    CriterionField::Name, CriterionField::TargetImpedance, CriterionField::AllowableError,
+    CriterionField::StartPosition, CriterionField::EndPosition};
+
+constexpr std::array<const char*, 5> kFieldLabels = {
+    "Criteria Name:", "Target Impedance (Ohms):", "Allowable Erorr (%)",
+    "Starting Position:", "Ending Position:"};
+
+}  // namespace
+
+CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, OperatorPrompts& prompts,
+                                             QWidget* parent)
+    : QDialog(parent), criterion_(criterion), prompts_(prompts) {
+    setWindowTitle(kCriterionEditorTitle);
+    const CriterionFields shown = FieldsOf(criterion);
+    auto* grid = new QGridLayout;
+    for (std::size_t i = 0; i < kFieldOrder.size(); ++i) {
+        const int row = static_cast<int>(i);
+        fields_[i] = new QLineEdit(ToQt(shown.Text(kFieldOrder[i])), this);
+        grid->addWidget(new QLabel(kFieldLabels[i], this), row, 0);
+        if (kFieldOrder[i] == CriterionField::AllowableError) {
+            grid->addWidget(new QLabel("+/-", this), row, 1);
+        }
+        grid->addWidget(fields_[i], row, 2);
+    }
+    doubleEnded_ = new QCheckBox("Double Ended", this);
+    doubleEnded_->setChecked(shown.DoubleEnded);
+    grid->addWidget(doubleEnded_, static_cast<int>(kFieldOrder.size()), 2);
+
+    save_ = new QPushButton("Save", this);
+    cancel_ = new QPushButton("Cancel", this);
+    save_->setDefault(true);
+    connect(save_, &QPushButton::clicked, this, &CriterionEditorDialog::Save);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+}
+
+QLineEdit* CriterionEditorDialog::Field(CriterionField field) const {
+    for (std::size_t i = 0; i < kFieldOrder.size(); ++i) {
+        if (kFieldOrder[i] == field) {
+            return fields_[i];
+        }
+    }
+    return fields_[0];
+}
+
+CriterionFields CriterionEditorDialog::Fields() const {
+    CriterionFields fields;
+    for (CriterionField field : kFieldOrder) {
+        fields.Text(field) = FromQt(Field(field)->text());
+    }
+    fields.DoubleEnded = doubleEnded_->isChecked();
+    return fields;
+}
+
+void CriterionEditorDialog::Save() {
+    const CriterionFields fields = Fields();
+    if (const auto wrong = FirstNonNumericField(fields)) {
+        prompts_.Message(kNotANumberMessage, "", PromptIcon::Warning);
+        Field(*wrong)->setFocus();
+        Field(*wrong)->selectAll();
+        return;
+    }
+    Criterion edited = criterion_;
+    const Status applied = ApplyCriterionFields(fields, edited);
+    if (!applied) {
+        prompts_.Message(applied.Error().Message, kCriteriaValidationCaption, PromptIcon::Warning);
+        return;
+    }
+    criterion_ = edited;
+    accept();
+}
+
+CriteriaManagerDialog::CriteriaManagerDialog(CriteriaLibrary& library, OperatorPrompts& prompts,
+                                             QWidget* parent)
+    : QDialog(parent), model_(library), prompts_(prompts) {
+    setWindowTitle(kCriteriaManagerTitle);
+    RunEditor = [](CriterionEditorDialog& editor) { return editor.exec() == QDialog::Accepted; };
+    list_ = new QListWidget(this);
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(list_, &QListWidget::currentRowChanged, this,
+            [this](int row) { model_.SelectIndex(row); });
+    auto* buttons = new QVBoxLayout;
+    const std::pair<const char*, void (CriteriaManagerDialog::*)()> commands[] = {
+        {"Create", &CriteriaManagerDialog::Create},
+        {"Edit", &CriteriaManagerDialog::Edit},
+        {"Delete", &CriteriaManagerDialog::Delete},
+        {"Close", nullptr}};
+    for (const auto& [text, command] : commands) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(text);
+        if (command != nullptr) {
+            connect(button, &QPushButton::clicked, this, command);
+        } else {
+            button->setDefault(true);
+            connect(button, &QPushButton::clicked, this, &QDialog::accept);
+        }
+        buttons->addWidget(button);
+    }
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(list_);
+    layout->addLayout(buttons);
+    Refill();
+}
+
+QPushButton* CriteriaManagerDialog::Button(const char* text) const {
+    return findChild<QPushButton*>(text);
+}
+
+void CriteriaManagerDialog::Refill() {
+    const QSignalBlocker quiet(list_);
+    list_->clear();
+    for (const auto& entry : model_.Entries()) {
+        list_->addItem(ToQt(entry.Name));
+    }
+    list_->setCurrentRow(model_.SelectedIndex());
+}
+
+void CriteriaManagerDialog::Create() {
+    CriterionEditorDialog editor(Criterion(), prompts_, this);
+    if (RunEditor(editor)) {
+        model_.AddCreated(editor.Value());
+        Refill();
+    }
+}
+
+void CriteriaManagerDialog::Edit() {
+    const Criterion* selected = model_.SelectedCriterion();
+    if (selected == nullptr) {
+        return;
+    }
+    CriterionEditorDialog editor(*selected, prompts_, this);
+    if (RunEditor(editor)) {
+        model_.ApplyEdit(editor.Value());
+        Refill();
+    }
+}
+
+void CriteriaManagerDialog::Delete() {
+    if (model_.DeleteSelected()) {
+        Refill();
+    }
+}
+
+}  // namespace orvik

@@ -1,0 +1,150 @@
+#include "criteria/gui/criteria_dialogs.h"
+
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "qt_environment.h"
+#include "station_fakes.h"
+
+namespace orvik {
+namespace {
+
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
+
+void Type(QLineEdit* field, const QString& text) {
+    field->clear();
+    QTest::keyClicks(field, text);
+}
+
+TEST(CriterionEditorWindow, ShowsLabelsAndValuesAndSavesWithLimits) {
+    testing::ScriptedPrompts prompts;
+    Criterion criterion;
+    criterion.Id = 7;
+    CriterionEditorDialog editor(criterion, prompts);
+    EXPECT_EQ(editor.windowTitle(), "Criteria Editor");
+    QStringList labels;
+    for (QLabel* label : editor.findChildren<QLabel*>()) {
+        labels << label->text();
+    }
+    for (const char* label : {"Criteria Name:", "Target Impedance (Ohms):", "Allowable Erorr (%)",
+                              "+/-", "Starting Position:", "Ending Position:"}) {
+        EXPECT_TRUE(labels.contains(label)) << label;
+    }
+    EXPECT_EQ(editor.Field(CriterionField::Name)->text(), "Unnamed Criteria");
+    EXPECT_EQ(editor.Field(CriterionField::TargetImpedance)->text(), "50");
+    EXPECT_TRUE(editor.SaveButton()->isDefault());
+    EXPECT_EQ(editor.CancelButton()->text(), "Cancel");
+
+    Type(editor.Field(CriterionField::Name), "Coax 75");
+    Type(editor.Field(CriterionField::TargetImpedance), "75");
+    Type(editor.Field(CriterionField::StartPosition), "0");
+    Type(editor.Field(CriterionField::EndPosition), "10");
+    editor.DoubleEndedBox()->setChecked(true);
+    QTest::mouseClick(editor.SaveButton(), Qt::LeftButton);
+    EXPECT_EQ(editor.result(), QDialog::Accepted);
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(editor.Value().Id, 7);
+    EXPECT_EQ(editor.Value().Name, "Coax 75");
+    EXPECT_DOUBLE_EQ(editor.Value().MinimumImpedance, 67.5);
+    EXPECT_DOUBLE_EQ(editor.Value().MaximumImpedance, 82.5);
+    EXPECT_EQ(editor.Value().DoubleEnded, 1);
+}
+
+TEST(CriterionEditorWindow, FaultsKeepTheDialogOpenWithTheTypedValues) {
+    testing::ScriptedPrompts prompts;
+    CriterionEditorDialog editor(Criterion(), prompts);
+    editor.show();
+    Type(editor.Field(CriterionField::AllowableError), "ten");
+    QTest::mouseClick(editor.SaveButton(), Qt::LeftButton);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Please enter a number.");
+    EXPECT_EQ(editor.focusWidget(), editor.Field(CriterionField::AllowableError));
+    EXPECT_NE(editor.result(), QDialog::Accepted);
+
+    Type(editor.Field(CriterionField::AllowableError), "0");
+    QTest::mouseClick(editor.SaveButton(), Qt::LeftButton);
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[1].text, "Minimum Impedance must be less than Maximum Impedance");
+    EXPECT_EQ(prompts.messages[1].caption, "Criteria Validation");
+    EXPECT_EQ(editor.Field(CriterionField::AllowableError)->text(), "0");
+    EXPECT_EQ(editor.Value(), Criterion());
+    EXPECT_NE(editor.result(), QDialog::Accepted);
+}
+
+class CriteriaManagerWindow : public ::testing::Test {
+  protected:
+    CriteriaManagerWindow() {
+        library.AddCriterion().Name = "Stripline";
+        library.AddCriterion().Name = "Coax";
+        dialog = std::make_unique<CriteriaManagerDialog>(library, prompts);
+    }
+    QStringList Shown() const {
+        QStringList names;
+        for (int i = 0; i < manager().List()->count(); ++i) {
+            names << manager().List()->item(i)->text();
+        }
+        return names;
+    }
+
+    testing::ScriptedPrompts prompts;
+    CriteriaLibrary library;
+    std::unique_ptr<CriteriaManagerDialog> dialog;
+    CriteriaManagerDialog& manager() const { return *dialog; }
+};
+
+TEST_F(CriteriaManagerWindow, CreatesEditsAndDeletesInTheLibrary) {
+    EXPECT_EQ(manager().windowTitle(), "Criteria Manager");
+    EXPECT_TRUE(manager().Button("Close")->isDefault());
+    EXPECT_EQ(Shown(), (QStringList{"Coax", "Stripline"}));
+
+    manager().RunEditor = [](CriterionEditorDialog& editor) {
+        EXPECT_EQ(editor.Field(CriterionField::Name)->text(), "Unnamed Criteria");
+        editor.Field(CriterionField::Name)->setText("Microstrip");
+        editor.Save();
+        return editor.result() == QDialog::Accepted;
+    };
+    QTest::mouseClick(manager().Button("Create"), Qt::LeftButton);
+    EXPECT_EQ(Shown(), (QStringList{"Coax", "Microstrip", "Stripline"}));
+    ASSERT_EQ(library.Criteria.size(), 3u);
+    EXPECT_EQ(library.Criteria[2]->Id, 2);
+
+    manager().List()->setCurrentRow(0);  // Coax
+    manager().RunEditor = [](CriterionEditorDialog& editor) {
+        editor.Field(CriterionField::Name)->setText("Twinax");
+        editor.Save();
+        return true;
+    };
+    QTest::mouseClick(manager().Button("Edit"), Qt::LeftButton);
+    EXPECT_EQ(Shown(), (QStringList{"Twinax", "Microstrip", "Stripline"}));
+    EXPECT_EQ(library.Criteria[1]->Name, "Twinax");
+    EXPECT_EQ(library.Criteria[1]->Id, 1);
+    EXPECT_EQ(manager().CloseId(), 1);
+
+    manager().List()->setCurrentRow(2);  // Stripline, id 0
+    QTest::mouseClick(manager().Button("Delete"), Qt::LeftButton);
+    EXPECT_EQ(Shown(), (QStringList{"Twinax", "Microstrip"}));
+    EXPECT_EQ(library.FindById(0), nullptr);
+    EXPECT_TRUE(prompts.questions.empty()) << "Delete asks nothing";
+}
+
+TEST_F(CriteriaManagerWindow, CancelledEditorChangesNothing) {
+    manager().RunEditor = [](CriterionEditorDialog& editor) {
+        editor.Field(CriterionField::Name)->setText("Changed");
+        return false;
+    };
+    QTest::mouseClick(manager().Button("Create"), Qt::LeftButton);
+    manager().List()->setCurrentRow(0);
+    QTest::mouseClick(manager().Button("Edit"), Qt::LeftButton);
+    EXPECT_EQ(Shown(), (QStringList{"Coax", "Stripline"}));
+    EXPECT_EQ(library.Criteria.size(), 2u);
+    EXPECT_EQ(library.Criteria[1]->Name, "Coax");
+}
+
+}  // namespace
+}  // namespace orvik
