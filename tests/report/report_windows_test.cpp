@@ -316,6 +316,29 @@ void AnswerPreferences(std::function<void(PreferencesDialog&)> fill, bool ok) {
     });
 }
 
+TEST(PreferencesCommand, DamagedLibraryIsReplacedOnlyWhenTheOperatorAgrees) {
+    testing::TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    const std::vector<std::uint8_t> damaged{3, 0, 0};
+    testing::WriteFile(path, damaged);
+    CriteriaLibrary library;
+    ASSERT_FALSE(library.Load(path));
+    testing::ScriptedPrompts prompts;
+    prompts.yesNoAnswers = {false, true};
+
+    AnswerPreferences([](PreferencesDialog&) {}, true);
+    EditPreferences(library, path, prompts, nullptr);
+    ASSERT_EQ(prompts.questions.size(), 1u);
+    EXPECT_NE(prompts.questions[0].text.find(path), std::string::npos);
+    EXPECT_EQ(testing::ReadFile(path), damaged);
+    ASSERT_EQ(prompts.messages.size(), 1u) << "the refused save is told";
+
+    AnswerPreferences([](PreferencesDialog&) {}, true);
+    EditPreferences(library, path, prompts, nullptr);
+    CriteriaLibrary saved;
+    EXPECT_TRUE(saved.Load(path));
+}
+
 TEST(PreferencesCommand, CancelStillSavesTheUnchangedLibraryAndOkCopiesTheFields) {
     testing::TemporaryFolder folder;
     const std::string path = folder.File("criteria.dat");

@@ -10,6 +10,7 @@
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 #include "criteria/criteria_library.h"
+#include "criteria/criteria_manager.h"
 
 namespace orvik {
 namespace {
@@ -75,10 +76,7 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
         library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
     }
     // Saved whichever button was chosen, as the library has always been.
-    const Status saved = library.Save(path);
-    if (!saved) {
-        prompts.Message(saved.Error().Message, "Preferences", PromptIcon::Error);
-    }
+    (void)SaveLibrary(library, prompts, path);
     return accepted;
 }
 

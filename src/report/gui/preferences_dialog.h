@@ -34,7 +34,8 @@ class PreferencesDialog : public QDialog {
 };
 
 // The File menu's Preferences: the dialog filled from the library, its values
-// copied back on OK only, and the library saved to `path` either way (a
+// copied back on OK only, and the library saved to `path` either way through
+// SaveLibrary (a damaged file is replaced only with consent, a
 // failed save is told to the operator). True when OK was chosen.
 bool EditPreferences(CriteriaLibrary& library, const std::string& path, OperatorPrompts& prompts,
                      QWidget* parent);
