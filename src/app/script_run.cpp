@@ -73,6 +73,10 @@ void ScriptRun::Advance(COrvikDoc& document) {
         document.ActiveElement = &*std::next(current);
     } else {
         // The coupon is finished: the next one starts at the first test.
+        if (stopAtCouponEnd_) {
+            Stop(document);
+            return;
+        }
         const std::optional<std::string> serial = NextCouponSerial(*script);
         if (!serial) {
             Stop(document);
@@ -85,6 +89,7 @@ void ScriptRun::Advance(COrvikDoc& document) {
 }
 
 void ScriptRun::Stop(COrvikDoc& document) {
+    stopAtCouponEnd_ = false;
     document.ActiveScript = nullptr;
     selector_.SetEnabled(true);
     document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});

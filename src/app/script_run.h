@@ -34,6 +34,11 @@ class ScriptRun {
     // Ends the run: no running script, selector enabled, views refreshed.
     void Stop(COrvikDoc& document);
 
+    // A batch of known size: once the coupon under test is finished the run
+    // stops instead of taking the next coupon's serial, so the counter is not
+    // advanced for a coupon that will never be tested.
+    void StopAtCouponEnd() { stopAtCouponEnd_ = true; }
+
     // Resumes a script item of the collection from the test tree.
     bool Resume(COrvikDoc& document, Script& script);
 
@@ -53,6 +58,7 @@ class ScriptRun {
     OperatorPrompts& prompts_;
     StationHost& host_;
     std::function<void(COrvikDoc&)> applyNow_;
+    bool stopAtCouponEnd_ = false;
 };
 
 inline constexpr const char* kScriptRunningQuestion =

@@ -10,6 +10,7 @@
 #include "cli/measure_command.h"
 #include "cli/process_command.h"
 #include "cli/report_command.h"
+#include "cli/run_script_command.h"
 
 namespace orvik::cli {
 
@@ -30,6 +31,10 @@ const std::vector<Command>& Commands() {
          "report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]]",
          &RunReport},
         {"export-csv", "export-csv FILE.tdr [--trace N]", &RunExportCsv},
+        {"run-script",
+         "run-script --simulate --criteria FILE.dat --script DESCRIPTION --coupons N "
+         "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE]",
+         &RunRunScript},
     };
     return commands;
 }
