@@ -24,6 +24,7 @@
 #include "collection/test_tree.h"
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
+#include "criteria/criteria_manager.h"
 #include "criteria/criterion_selector.h"
 #include "instrument/image_loading.h"
 #include "instrument/instrument_station.h"
@@ -338,7 +339,8 @@ int RunRunScript(const Arguments& arguments) {
             throw CommandFailure(saved.Error().Message + " " + saved.Error().Detail);
         }
     }
-    if (const Status saved = library.Save(*options.criteriaFile); !saved) {
+    // As the program saves it; a library that loaded is never protected.
+    if (const Status saved = SaveLibrary(library, prompts, *options.criteriaFile); !saved) {
         throw CommandFailure(saved.Error().Message);
     }
     WriteSummary(tree.filed, script.Elements.size());

@@ -433,6 +433,31 @@ TEST_F(ScriptedStation, GuardAsksAndStopsOnlyOnYes) {
     EXPECT_EQ(prompts.questions.size(), 2u);
 }
 
+// A batch of known size ends with its last coupon: no serial is asked or
+// counted for a coupon that will not be tested.
+TEST_F(ScriptedStation, StopAtCouponEndEndsTheRunWithoutANextSerial) {
+    script->PromptForSerial = 0;
+    script->SerialCounter = 100;
+    ASSERT_TRUE(station.Scripts().Start(document, *script));
+    MeasureAndRecord();
+    station.Scripts().StopAtCouponEnd();
+    EXPECT_EQ(document.ActiveScript, script) << "only the end of the coupon stops the run";
+    MeasureAndRecord();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+    EXPECT_EQ(script->SerialCounter, 101);
+
+    // The request ends with the run: a later run goes on past its coupon.
+    ASSERT_TRUE(station.Scripts().Start(document, *script));
+    station.Scripts().StopAtCouponEnd();
+    station.Scripts().Stop(document);
+    ASSERT_TRUE(station.Scripts().Start(document, *script));
+    MeasureAndRecord();
+    MeasureAndRecord();
+    EXPECT_EQ(document.ActiveScript, script);
+    EXPECT_EQ(script->SerialCounter, 104);
+}
+
 TEST_F(ScriptedStation, ScriptWithoutTestsDoesNotStart) {
     Script& empty = library.AddScript();
     EXPECT_FALSE(station.Scripts().Start(document, empty));
