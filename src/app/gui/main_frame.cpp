@@ -12,12 +12,9 @@
 #include <QMimeData>
 #include <QSettings>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 
-#include "app/gui/browse_view.h"
 #include "app/gui/child_frame.h"
-#include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
 #include "base/c_numbers.h"
@@ -27,7 +24,6 @@
 #include "criteria/gui/criteria_dialogs.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
-#include "report/gui/csv_export_command.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -177,158 +173,6 @@ CMainFrame::~CMainFrame() {
     for (QMdiSubWindow* window : mdi_->subWindowList()) {
         delete window;
     }
-}
-
-QAction* CMainFrame::AddAction(QMenu* menu, const QString& text, const QString& statusAndTip) {
-    QAction* action = menu->addAction(text);
-    const QStringList parts = statusAndTip.split('\n');
-    action->setStatusTip(parts.value(0));
-    action->setToolTip(parts.value(1, parts.value(0)));
-    return action;
-}
-
-void CMainFrame::BuildMenus() {
-    BuildFileMenu();
-    BuildActionMenu();
-
-    QMenu* view = menuBar()->addMenu("&View");
-    QAction* toolbar = toolBar_->toggleViewAction();
-    toolbar->setText("&Toolbar");
-    toolbar->setStatusTip("Show or hide the toolbar");
-    view->addAction(toolbar);
-    QAction* status = view->addAction("&Status Bar");
-    status->setCheckable(true);
-    status->setChecked(true);
-    status->setStatusTip("Show or hide the status bar");
-    connect(status, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-
-    if (options_.Simulated) {
-        simulatorMenu_ = menuBar()->addMenu("S&imulator");
-    }
-
-    QMenu* help = menuBar()->addMenu("&Help");
-    aboutAction_ = AddAction(help, "&About MV300...",
-                             "Display program information, version number and copyright\nAbout");
-    connect(aboutAction_, &QAction::triggered, this, &CMainFrame::OnAbout);
-}
-
-void CMainFrame::BuildFileMenu() {
-    QMenu* file = menuBar()->addMenu("&File");
-    newAction_ = AddAction(file, "&New", "Create a new document\nNew");
-    newAction_->setShortcut(QKeySequence::New);
-    connect(newAction_, &QAction::triggered, this, [this] { NewCollection(); });
-    openAction_ = AddAction(file, "&Open", "Open an existing document\nOpen");
-    openAction_->setShortcut(QKeySequence::Open);
-    connect(openAction_, &QAction::triggered, this, &CMainFrame::OnOpen);
-    saveAction_ = AddAction(file, "&Save", "Save the active document\nSave");
-    saveAction_->setShortcut(QKeySequence::Save);
-    connect(saveAction_, &QAction::triggered, this, [this] {
-        if (CChildFrame* child = ActiveChild()) {
-            SaveCollection(*child, false);
-        }
-    });
-    saveAsAction_ =
-        AddAction(file, "Save &As...", "Save the active document with a new name\nSave As");
-    connect(saveAsAction_, &QAction::triggered, this, [this] {
-        if (CChildFrame* child = ActiveChild()) {
-            SaveCollection(*child, true);
-        }
-    });
-    file->addSeparator();
-    printAction_ = AddAction(file, "&Print...", "Print the graph of the active document\nPrint");
-    printAction_->setShortcut(QKeySequence::Print);
-    connect(printAction_, &QAction::triggered, this, &CMainFrame::OnPrint);
-    exportCsvAction_ = AddAction(file, "Export &CSV...",
-                                 "Save the traces of the active document as CSV\nExport CSV");
-    connect(exportCsvAction_, &QAction::triggered, this, [this] {
-        if (CChildFrame* child = ActiveChild()) {
-            ExportCollectionCsv(this, child->Document());
-        }
-    });
-    exportTraceCsvAction_ =
-        AddAction(file, "Export &Trace CSV...",
-                  "Save the samples of the trace selected in the tree as CSV\nExport Trace CSV");
-    connect(exportTraceCsvAction_, &QAction::triggered, this, [this] {
-        if (CChildFrame* child = ActiveChild()) {
-            if (const TraceRecord* trace = child->Browse().SelectedTrace()) {
-                ExportTraceCsv(this, *trace);
-            } else {
-                prompts_.Message("Select a trace in the test tree first.", "Export Trace CSV",
-                                 PromptIcon::Information);
-            }
-        }
-    });
-    file->addSeparator();
-    QAction* preferences =
-        AddAction(file, "P&references", "Company details for reports\nPreferences");
-    connect(preferences, &QAction::triggered, this, &CMainFrame::OnPreferences);
-    file->addSeparator();
-    recentMenu_ = file->addMenu("Recent &Files");
-    RefreshRecentFiles();
-    file->addSeparator();
-    QAction* exit =
-        AddAction(file, "E&xit", "Quit the application; prompts to save documents\nExit");
-    exit->setShortcut(QKeySequence::Quit);
-    connect(exit, &QAction::triggered, this, &QWidget::close);
-}
-
-void CMainFrame::BuildActionMenu() {
-    QMenu* action = menuBar()->addMenu("&Action");
-    promptForTraceNameAction_ =
-        AddAction(action, "Prompt for Trace Name", "Ask for a name when a test is recorded");
-    promptForTraceNameAction_->setCheckable(true);
-    connect(promptForTraceNameAction_, &QAction::triggered, this, [this] {
-        // The check mark follows the flag; the flag is flipped by the command.
-        station_.TogglePromptForTraceName();
-        promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
-    });
-    QAction* editor =
-        AddAction(action, "Criteria Editor", "Open the Criteria Manager\nCriteria Manager");
-    connect(editor, &QAction::triggered, this, &CMainFrame::OnCriteriaEditor);
-    liveModeAction_ = AddAction(action, "LiveMode", "Run a single test\nRun Test");
-    liveModeAction_->setCheckable(true);
-    liveModeAction_->setShortcut(Qt::Key_F5);
-    connect(liveModeAction_, &QAction::triggered, this, [this] {
-        station_.ToggleLiveMode();
-        UpdateCommandStates();
-    });
-    recordAction_ =
-        AddAction(action, "Record Test", "Record the last test in the data tree\nRecord Test");
-    recordAction_->setShortcut(Qt::Key_F9);
-    connect(recordAction_, &QAction::triggered, this, [this] {
-        if (COrvikDoc* document = ActiveDocument()) {
-            station_.RecordTest(*document);
-        }
-        UpdateCommandStates();
-    });
-    scriptedTestsAction_ =
-        AddAction(action, "Scripted Tests", "Run a scripted series of tests\nScripted Tests");
-    connect(scriptedTestsAction_, &QAction::triggered, this, [this] {
-        station_.StopRunningScript();
-        UpdateCommandStates();
-    });
-    // Arrives with the calibration dialog.
-    AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate")->setEnabled(false);
-    connect(AddAction(action, "Generate Report",
-                      "Generate a report for all tests in the test tree\nGenerate Report"),
-            &QAction::triggered, this, &CMainFrame::OnGenerateReport);
-    connect(AddAction(action, "Text Report", "Write a text report of all tests\nText Report"),
-            &QAction::triggered, this, &CMainFrame::OnTextReport);
-}
-
-void CMainFrame::BuildToolBar() {
-    toolBar_ = new MainToolBar(selector_, this);
-    addToolBar(toolBar_);
-    selectorWidget_ = toolBar_->Selector();
-    connect(selectorWidget_, &CriteriaSelectorWidget::Chosen, this,
-            [this] { ApplySelectedCriterion(); });
-}
-
-void CMainFrame::BuildStatusBar() {
-    statusBar()->showMessage("Ready");
-    modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
-    modeLabel_->setObjectName("instrumentLabel");
-    statusBar()->addPermanentWidget(modeLabel_);
 }
 
 void CMainFrame::SetStatusText(const QString& text) {
