@@ -12,6 +12,7 @@
 #include "base/clock.h"
 #include "base/operator_prompts.h"
 #include "cli/json_writer.h"
+#include "cli/simulated_command_instrument.h"
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criterion.h"
@@ -22,7 +23,6 @@
 #include "simulator/cable_attachment.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
-#include "simulator/simulated_instrument.h"
 
 namespace orvik::cli {
 namespace {
@@ -89,31 +89,6 @@ Criterion NamedCriterion(const MeasureOptions& options) {
     }
     throw CommandFailure("no criterion named " + *options.criterionName + " in " +
                          *options.criteriaFile);
-}
-
-// The simulated instrument as the program has it: the default coupons on its
-// cables unless --coupon attaches one profile to both, and the named store,
-// refused when the file is not a store or cannot be written.
-std::unique_ptr<sim::SimulatedDriverPort> MakeSimulator(Clock& clock,
-                                                        const MeasureOptions& options) {
-    sim::SimulatedInstrumentSetup setup;
-    setup.Options.instrument.storePath = options.simStore.value_or("");
-    if (options.coupon) {
-        setup.Coupon = *sim::CouponProfile::Parse(*options.coupon);  // checked when parsed
-    }
-    auto port = sim::AssembleSimulatedInstrument(clock, setup);
-    if (!port) {
-        throw CommandFailure(port.Error().Message);
-    }
-    return std::move(*port);
-}
-
-std::string CommandLine(const Arguments& arguments) {
-    std::string line = "orvik-cli measure";
-    for (const std::string& argument : arguments) {
-        line += ' ' + argument;
-    }
-    return line;
 }
 
 }  // namespace
@@ -192,7 +167,7 @@ int RunMeasure(const Arguments& arguments) {
     std::unique_ptr<sim::SimulatedDriverPort> simulated;
     NoDevicesPort nothing;
     if (options.simulate) {
-        simulated = MakeSimulator(clock, options);
+        simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
     }
     DriverPort& system = simulated ? static_cast<DriverPort&>(*simulated) : nothing;
     RecordingDriverPort port(system, options.ioLog ? &log : nullptr);
@@ -200,7 +175,7 @@ int RunMeasure(const Arguments& arguments) {
 
     InstrumentStation station(port, clock, prompts);
     StartUpOptions startUp;
-    startUp.commandLine = CommandLine(arguments);
+    startUp.commandLine = CommandLine("measure", arguments);
     startUp.imageFolder = ExecutableFolder();
     const StartUpFindings findings = station.StartUp(startUp);
 

@@ -20,6 +20,7 @@
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "cli/json_writer.h"
+#include "cli/simulated_command_instrument.h"
 #include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
 #include "collection/trace_record.h"
@@ -31,7 +32,6 @@
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
-#include "simulator/simulated_instrument.h"
 
 namespace orvik::cli {
 namespace {
@@ -218,20 +218,6 @@ void OpenOutput(COrvikDoc& document, const RunScriptOptions& options) {
     }
 }
 
-std::unique_ptr<sim::SimulatedDriverPort> MakeSimulator(Clock& clock,
-                                                        const RunScriptOptions& options) {
-    sim::SimulatedInstrumentSetup setup;
-    setup.Options.instrument.storePath = options.simStore.value_or("");
-    if (options.coupon) {
-        setup.Coupon = *sim::CouponProfile::Parse(*options.coupon);  // checked when parsed
-    }
-    auto port = sim::AssembleSimulatedInstrument(clock, setup);
-    if (!port) {
-        throw CommandFailure(port.Error().Message);
-    }
-    return std::move(*port);
-}
-
 // Run Test and Record Test for every test of every coupon, as the operator
 // does them; the last record ends the run.
 void RunBatch(TestStation& station, COrvikDoc& document, Script& script, int coupons,
@@ -280,14 +266,6 @@ void WriteSummary(const std::vector<BatchTree::Filed>& filed, std::size_t perCou
     std::cout << json.Text() << '\n';
 }
 
-std::string CommandLine(const Arguments& arguments) {
-    std::string line = "orvik-cli run-script";
-    for (const std::string& argument : arguments) {
-        line += ' ' + argument;
-    }
-    return line;
-}
-
 }  // namespace
 
 int RunRunScript(const Arguments& arguments) {
@@ -309,10 +287,10 @@ int RunRunScript(const Arguments& arguments) {
     OpenOutput(document, options);
 
     VirtualClock clock;  // the simulated instrument needs no real pauses
-    const auto simulated = MakeSimulator(clock, options);
+    const auto simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
     InstrumentStation instrument(*simulated, clock, prompts);
     StartUpOptions startUp;
-    startUp.commandLine = CommandLine(arguments);
+    startUp.commandLine = CommandLine("run-script", arguments);
     startUp.imageFolder = ExecutableFolder();
     instrument.StartUp(startUp);
 

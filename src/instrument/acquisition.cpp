@@ -101,8 +101,11 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivat
     ProcessRecord(buffers_, calibration_, kernels_, mode, kProcessedSampleCount, derivative,
                   dumpPath_);
     outcome.processed = true;
-    log_->Debug(kLogSource, std::string("Acquired ") + ModeName(mode) + ": " +
-                                std::to_string(outcome.samplesReceived) + " samples");
+    // Every live-mode tick passes here: the text is only made for a log that keeps it.
+    if (log_->Enabled(LogLevel::Debug)) {
+        log_->Debug(kLogSource, std::string("Acquired ") + ModeName(mode) + ": " +
+                                    std::to_string(outcome.samplesReceived) + " samples");
+    }
     return outcome;
 }
 
