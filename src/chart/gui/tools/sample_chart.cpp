@@ -52,6 +52,13 @@ std::vector<CurvePoint> DenseProfile(int count) {
 
 SampleTrace MakeSampleTrace() {
     SampleTrace trace;
+    TraceFigures& figures = trace.Figures;
+    figures.Name = "Sample #: 1";
+    figures.CriterionName = "50 Ohm SE";
+    figures.MinimumLimit = 45.0;
+    figures.MaximumLimit = 55.0;
+    figures.StartPosition = 4.0;
+    figures.EndPosition = 7.0;
     Noise noise;
     for (int i = 0; i < 750; ++i) {
         const double x = i / 75.0;
@@ -59,18 +66,19 @@ SampleTrace MakeSampleTrace() {
     }
     double sum = 0.0;
     int inside = 0;
-    trace.Maximum = -1e300;
-    trace.Minimum = 1e300;
+    figures.Maximum = -1e300;
+    figures.Minimum = 1e300;
     for (const CurvePoint& p : trace.Points) {
-        if (p.X >= trace.StartPosition && p.X <= trace.EndPosition) {
+        if (p.X >= figures.StartPosition && p.X <= figures.EndPosition) {
             sum += p.Y;
             ++inside;
-            trace.Maximum = std::max(trace.Maximum, p.Y);
-            trace.Minimum = std::min(trace.Minimum, p.Y);
+            figures.Maximum = std::max(figures.Maximum, p.Y);
+            figures.Minimum = std::min(figures.Minimum, p.Y);
         }
     }
-    trace.Average = sum / inside;
-    trace.Passed = trace.Maximum <= trace.MaximumLimit && trace.Minimum >= trace.MinimumLimit;
+    figures.Average = sum / inside;
+    figures.Passed =
+        figures.Maximum <= figures.MaximumLimit && figures.Minimum >= figures.MinimumLimit;
     std::tm when{};
     when.tm_year = 2025 - 1900;
     when.tm_mon = 2;
@@ -80,7 +88,7 @@ SampleTrace MakeSampleTrace() {
     when.tm_wday = 2;
     char text[64];
     std::strftime(text, sizeof text, "%c", &when);
-    trace.Time = text;
+    figures.Time = text;
     return trace;
 }
 
@@ -89,21 +97,10 @@ void SetUpGraphViewChart(CXGraph& chart, const SampleTrace& trace) {
     if (chart.SetCurveData(trace.Points.data(), count, 0, 0, 0, false) == nullptr) {
         return;
     }
-    TraceFigures figures;
-    figures.Name = trace.Name;
-    figures.Time = trace.Time;
-    figures.CriterionName = trace.CriterionName;
-    figures.Average = trace.Average;
-    figures.Maximum = trace.Maximum;
-    figures.Minimum = trace.Minimum;
-    figures.MaximumLimit = trace.MaximumLimit;
-    figures.MinimumLimit = trace.MinimumLimit;
-    figures.StartPosition = trace.StartPosition;
-    figures.EndPosition = trace.EndPosition;
-    figures.Passed = trace.Passed;
-    ShowTraceChart(chart, SummariseFigures(figures), ImpedanceAxisTop(trace.Average),
-                   TraceLimits{trace.StartPosition, trace.EndPosition, trace.MinimumLimit,
-                               trace.MaximumLimit});
+    const TraceFigures& figures = trace.Figures;
+    ShowTraceChart(chart, SummariseFigures(figures), ImpedanceAxisTop(figures.Average),
+                   TraceLimits{figures.StartPosition, figures.EndPosition, figures.MinimumLimit,
+                               figures.MaximumLimit});
 }
 
 }  // namespace orvik::samples

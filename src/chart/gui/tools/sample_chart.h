@@ -12,17 +12,7 @@ namespace orvik::samples {
 // about it.
 struct SampleTrace {
     std::vector<CurvePoint> Points;  // inches, ohms
-    std::string Name = "Sample #: 1";
-    std::string Time;  // as the graph view prints it ("%c")
-    std::string CriterionName = "50 Ohm SE";
-    double MinimumLimit = 45.0;
-    double MaximumLimit = 55.0;
-    double StartPosition = 4.0;
-    double EndPosition = 7.0;
-    double Average = 0.0;
-    double Maximum = 0.0;
-    double Minimum = 0.0;
-    bool Passed = false;
+    TraceFigures Figures;            // as the graph view summarises a trace
 };
 
 // 750 samples, 1/75 inch apart: launch, a 51-ohm coupon trace with ripple
