@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     clang libclang-rt-14-dev
-    libusb-1.0-0-dev
+    libusb-1.0-0-dev umockdev libumockdev-dev
     locales
     poppler-utils
 )

@@ -7,6 +7,7 @@
 
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
+#include "cli/devices_command.h"
 #include "cli/measure_command.h"
 #include "cli/process_command.h"
 #include "cli/report_command.h"
@@ -20,8 +21,9 @@ const std::vector<Command>& Commands() {
         {"resave", "resave IN.tdr OUT.tdr", &RunResave},
         {"criteria", "criteria [FILE]", &RunCriteria},
         {"measure",
-         "measure --simulate [--coupon PROFILE] [--mode single|differential] [--criteria FILE "
-         "--criterion NAME] [--sim-store FILE] [--io-log FILE]",
+         "measure [--simulate | --usb-id VID:PID[,VID:PID]] [--coupon PROFILE] [--mode "
+         "single|differential] [--criteria FILE --criterion NAME] [--sim-store FILE] [--io-log "
+         "FILE]",
          &RunMeasure},
         {"process",
          "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
@@ -35,6 +37,7 @@ const std::vector<Command>& Commands() {
          "run-script --simulate --criteria FILE.dat --script DESCRIPTION --coupons N "
          "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE]",
          &RunRunScript},
+        {"devices", "devices [--usb-id VID:PID[,VID:PID]]", &RunDevices},
     };
     return commands;
 }

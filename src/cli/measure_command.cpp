@@ -11,6 +11,7 @@
 
 #include "base/clock.h"
 #include "base/operator_prompts.h"
+#include "cli/devices_command.h"
 #include "cli/json_writer.h"
 #include "cli/simulated_command_instrument.h"
 #include "collection/trace_record.h"
@@ -18,11 +19,11 @@
 #include "criteria/criterion.h"
 #include "instrument/image_loading.h"
 #include "instrument/instrument_station.h"
-#include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
 #include "simulator/cable_attachment.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/simulated_driver_port.h"
+#include "usb/libusb_driver_port.h"
 
 namespace orvik::cli {
 namespace {
@@ -114,6 +115,8 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
             options.simStore = reader.Value();
         } else if (reader.Option("--io-log")) {
             options.ioLog = reader.Value();
+        } else if (reader.Option("--usb-id")) {
+            options.usb = ParseUsbIdOption(reader.Value());
         } else {
             throw UsageError("unexpected argument " + reader.Peek());
         }
@@ -126,6 +129,9 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
     }
     if (options.coupon && !options.simulate) {
         throw UsageError("--coupon needs --simulate");
+    }
+    if (options.usb && options.simulate) {
+        throw UsageError("--usb-id names a real instrument; --simulate uses the simulated one");
     }
     return options;
 }
@@ -165,11 +171,13 @@ int RunMeasure(const Arguments& arguments) {
     Clock& clock = options.simulate ? static_cast<Clock&>(virtualClock) : systemClock;
 
     std::unique_ptr<sim::SimulatedDriverPort> simulated;
-    NoDevicesPort nothing;
+    RealDriverPort real;
     if (options.simulate) {
         simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
+    } else {
+        real = OpenRealDriverPort(options.usb.value_or(UsbSettings{}));
     }
-    DriverPort& system = simulated ? static_cast<DriverPort&>(*simulated) : nothing;
+    DriverPort& system = simulated ? static_cast<DriverPort&>(*simulated) : *real.port;
     RecordingDriverPort port(system, options.ioLog ? &log : nullptr);
     ConsolePrompts prompts;
 

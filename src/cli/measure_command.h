@@ -3,8 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "cli/cli_command.h"
 #include "base/measurement_mode.h"
+#include "cli/cli_command.h"
+#include "usb/usb_settings.h"
 
 namespace orvik {
 class JsonWriter;
@@ -21,6 +22,8 @@ struct MeasureOptions {
     std::optional<std::string> criterionName;
     std::optional<std::string> simStore;
     std::optional<std::string> ioLog;
+    // Which USB devices are the instrument, without --simulate.
+    std::optional<UsbSettings> usb;
 };
 
 MeasureOptions ParseMeasureOptions(const Arguments& arguments);

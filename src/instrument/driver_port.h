@@ -38,6 +38,7 @@ namespace os_error {
 inline constexpr std::uint32_t kSuccess = 0;
 inline constexpr std::uint32_t kInvalidFunction = 1;
 inline constexpr std::uint32_t kFileNotFound = 2;
+inline constexpr std::uint32_t kAccessDenied = 5;
 inline constexpr std::uint32_t kInvalidHandle = 6;
 inline constexpr std::uint32_t kGeneralFailure = 31;
 inline constexpr std::uint32_t kSharingViolation = 32;
@@ -45,9 +46,13 @@ inline constexpr std::uint32_t kInvalidParameter = 87;
 inline constexpr std::uint32_t kSemaphoreTimeout = 121;
 inline constexpr std::uint32_t kInsufficientBuffer = 122;
 inline constexpr std::uint32_t kOperationAborted = 995;
+inline constexpr std::uint32_t kIoIncomplete = 996;
 inline constexpr std::uint32_t kIoPending = 997;
 inline constexpr std::uint32_t kDeviceNotConnected = 1167;
 }  // namespace os_error
+
+// The system's text for an error code, as the platform words it.
+std::string SystemErrorText(std::uint32_t error);
 
 struct OpenOptions {
     bool shared = true;      // others may read and write the device meanwhile

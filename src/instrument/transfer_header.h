@@ -21,6 +21,17 @@ inline constexpr std::uint32_t kAbortPipe = 0x220044;
 inline constexpr std::uint32_t kDirectTransfer = 0x22004B;
 }  // namespace usb_request
 
+// Status words the instrument's driver writes into a request's header: zero
+// for success, and these when a transfer did not go through.
+namespace driver_status {
+inline constexpr std::uint32_t kStall = 0xC0000004;
+inline constexpr std::uint32_t kNotResponding = 0xC0000005;
+inline constexpr std::uint32_t kTimeout = 0xC0006000;
+inline constexpr std::uint32_t kDeviceGone = 0xC0007000;
+inline constexpr std::uint32_t kCanceled = 0xC0010000;
+inline constexpr std::uint32_t kInvalidParameter = 0x80000300;
+}  // namespace driver_status
+
 // Driver versions from this one on move pipe data straight between the
 // caller's buffer and the device; older ones need it copied behind the header.
 inline constexpr std::uint32_t kFirstDirectDriverVersion = 0x01050500;

@@ -8,15 +8,6 @@
 namespace orvik::sim {
 namespace {
 
-// Status words the instrument's driver reports.
-constexpr std::uint32_t kStatusStall = 0xC0000004;
-constexpr std::uint32_t kStatusNotResponding = 0xC0000005;
-constexpr std::uint32_t kStatusTimeout = 0xC0006000;
-constexpr std::uint32_t kStatusDeviceGone = 0xC0007000;
-constexpr std::uint32_t kStatusCanceled = 0xC0010000;
-constexpr std::uint32_t kStatusInvalidParameter = 0x80000300;
-
-constexpr std::uint32_t kIoIncomplete = 996;
 constexpr std::int64_t kDefaultControlTimeoutMs = 5000;
 // What waiting without a time-out for a request that never completes costs:
 // the clock shows the program hanging.
@@ -128,7 +119,7 @@ IoResult SimulatedDriverPort::IoControl(DriverHandle handle, std::uint32_t code,
         // the request's own time-out.
         const std::uint32_t seconds = TransferHeader::ReadFrom(input).timeoutSeconds;
         clock_.SleepMs(seconds > 0 ? std::int64_t{seconds} * 1000 : kDefaultControlTimeoutMs);
-        WriteStatus(input, kStatusTimeout, 0);
+        WriteStatus(input, driver_status::kTimeout, 0);
         return Failure(os_error::kSemaphoreTimeout);
     }
     return outcome.result;
@@ -170,40 +161,14 @@ IoResult SimulatedDriverPort::FinishIoControl(RequestId request) {
     if (found == pending_.end()) {
         return Failure(os_error::kInvalidParameter);
     }
-    const IoResult result = found->second.complete ? found->second.result : Failure(kIoIncomplete);
+    const IoResult result =
+        found->second.complete ? found->second.result : Failure(os_error::kIoIncomplete);
     pending_.erase(found);
     return result;
 }
 
 std::string SimulatedDriverPort::ErrorText(std::uint32_t error) {
-    switch (error) {
-        case os_error::kSuccess:
-            return "The operation completed successfully.";
-        case os_error::kInvalidFunction:
-            return "Incorrect function.";
-        case os_error::kFileNotFound:
-            return "The system cannot find the file specified.";
-        case os_error::kInvalidHandle:
-            return "The handle is invalid.";
-        case os_error::kGeneralFailure:
-            return "A device attached to the system is not functioning.";
-        case os_error::kSharingViolation:
-            return "The process cannot access the file because it is being used by another "
-                   "process.";
-        case os_error::kInvalidParameter:
-            return "The parameter is incorrect.";
-        case os_error::kSemaphoreTimeout:
-            return "The semaphore timeout period has expired.";
-        case os_error::kInsufficientBuffer:
-            return "The data area passed to a system call is too small.";
-        case os_error::kOperationAborted:
-            return "The I/O operation has been aborted because of either a thread exit or an "
-                   "application request.";
-        case os_error::kDeviceNotConnected:
-            return "The device is not connected.";
-        default:
-            return "Unknown error " + std::to_string(error) + ".";
-    }
+    return SystemErrorText(error);
 }
 
 void SimulatedDriverPort::Unplug() {
@@ -228,7 +193,7 @@ void SimulatedDriverPort::EndInstrumentRequests() {
             handle->second.device == Device::Instrument) {
             pending.complete = true;
             pending.result = Failure(os_error::kDeviceNotConnected);
-            WriteStatus(pending.header, kStatusDeviceGone, 0);
+            WriteStatus(pending.header, driver_status::kDeviceGone, 0);
         }
     }
 }
@@ -283,7 +248,7 @@ void SimulatedDriverPort::AbortEndpoint(DriverHandle handle, std::uint8_t endpoi
             !pending.stuck) {
             pending.complete = true;
             pending.result = Failure(os_error::kOperationAborted);
-            WriteStatus(pending.header, kStatusCanceled, 0);
+            WriteStatus(pending.header, driver_status::kCanceled, 0);
         }
     }
 }
@@ -298,7 +263,7 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Dispatch(DriverHandle handle, 
     }
     if (!HandleAlive(found->second)) {
         if (input.size() >= TransferHeader::kSize) {
-            WriteStatus(input, kStatusDeviceGone, 0);
+            WriteStatus(input, driver_status::kDeviceGone, 0);
         }
         return {Failure(os_error::kDeviceNotConnected), false, 0, true};
     }
@@ -371,7 +336,7 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::InstrumentRequest(
         default:
             // Whatever the buffer is, a header-sized one reports the refusal.
             if (input.size() >= TransferHeader::kSize) {
-                WriteStatus(input, kStatusInvalidParameter, os_error::kInvalidFunction);
+                WriteStatus(input, driver_status::kInvalidParameter, os_error::kInvalidFunction);
             }
             return {Failure(os_error::kInvalidFunction), false, 0, true};
     }
@@ -403,7 +368,7 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Transfer(std::uint32_t code,
                                                            std::span<std::uint8_t> input,
                                                            std::span<std::uint8_t> output) {
     auto malformed = [&]() -> Outcome {
-        WriteStatus(input, kStatusInvalidParameter, os_error::kInvalidParameter);
+        WriteStatus(input, driver_status::kInvalidParameter, os_error::kInvalidParameter);
         return {Failure(os_error::kInvalidParameter), false, 0, true};
     };
     if (input.size() < TransferHeader::kSize) {
@@ -440,7 +405,7 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Transfer(std::uint32_t code,
     if (fault) {
         switch (fault->kind) {
             case TransferFault::Kind::Fail:
-                WriteStatus(input, kStatusNotResponding, os_error::kGeneralFailure);
+                WriteStatus(input, driver_status::kNotResponding, os_error::kGeneralFailure);
                 return {Failure(os_error::kGeneralFailure), false, endpoint};
             case TransferFault::Kind::TimeOut:
                 return {Failure(os_error::kSemaphoreTimeout), true, endpoint};
@@ -448,7 +413,7 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Transfer(std::uint32_t code,
                 return {Failure(os_error::kSemaphoreTimeout), true, endpoint, false, true};
             case TransferFault::Kind::Disconnect:
                 Unplug();
-                WriteStatus(input, kStatusDeviceGone, 0);
+                WriteStatus(input, driver_status::kDeviceGone, 0);
                 return {Failure(os_error::kDeviceNotConnected), false, endpoint};
             case TransferFault::Kind::ShortReply:
                 shortLength = fault->shortLength;
@@ -485,7 +450,7 @@ SimulatedDriverPort::Outcome SimulatedDriverPort::Transfer(std::uint32_t code,
             return {IoResult{true, header.dataOffset + answer.bytes, os_error::kSuccess}, false,
                     endpoint};
         case DeviceAnswer::Kind::Stall:
-            WriteStatus(input, kStatusStall, 0);
+            WriteStatus(input, driver_status::kStall, 0);
             return {Failure(os_error::kGeneralFailure), false, endpoint};
         case DeviceAnswer::Kind::Nak:
             break;

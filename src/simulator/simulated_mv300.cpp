@@ -153,8 +153,9 @@ std::vector<std::uint8_t> SimulatedMv300::DeviceDescriptor() const {
     std::vector<std::uint8_t> bytes{18, 1};
     Put16(bytes, 0x0200);
     bytes.insert(bytes.end(), {0, 0, 0, 64});
-    Put16(bytes, kVendorId);
-    Put16(bytes, kProductId);
+    const bool cold = !programRunning_ && options_.coldIds;
+    Put16(bytes, cold ? (*options_.coldIds)[0] : kVendorId);
+    Put16(bytes, cold ? (*options_.coldIds)[1] : kProductId);
     Put16(bytes, ReleaseNumber());
     bytes.insert(bytes.end(), {1, 2, 3, 1});
     return bytes;

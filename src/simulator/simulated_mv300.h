@@ -41,6 +41,9 @@ struct Mv300Options {
     // started once since it was plugged in).
     bool warm = false;
     std::uint16_t coldReleaseNumber = 0x0001;
+    // The vendor and product id its USB controller reports before the
+    // program runs; the running instrument's when empty.
+    std::optional<std::array<std::uint16_t, 2>> coldIds;
     // The store file; empty for a store in memory.
     std::string storePath;
     // Replaces the configuration descriptor the device reports.

@@ -131,18 +131,29 @@ StartUpFindings CMainFrame::StartInstrument() {
         status += " - " + ToQt(findings.stored.notes.front());
     }
     SetStatusText(status);
+    ShowInstrumentName();
     return findings;
 }
 
 void CMainFrame::RunInstrumentWork(const std::function<void()>& work) {
     if (!work_) {
         work();
+        ShowInstrumentName();
         return;
     }
     // The window keeps answering meanwhile; the timers find the instrument busy.
     station_.SetInstrumentBusy(true);
     work_->RunAndWait(work);
     station_.SetInstrumentBusy(false);
+    ShowInstrumentName();
+}
+
+void CMainFrame::ShowInstrumentName() {
+    if (!options_.InstrumentName) {
+        return;
+    }
+    const std::string name = options_.InstrumentName();
+    modeLabel_->setText(name.empty() ? QString("MV300 not found") : ToQt(name));
 }
 
 bool CMainFrame::TriggerPollRunning() const {

@@ -44,6 +44,10 @@ struct StartOptions {
     // Instrument work on a worker thread, as the program runs it; in place
     // (on the window thread) otherwise.
     bool InstrumentThread = false;
+    // The real instrument in use, for the status bar ("MV300 on bus 1,
+    // address 7, serial ..."; empty when none has been opened). Asked after
+    // start-up and after every piece of instrument work.
+    std::function<std::string()> InstrumentName = nullptr;
 };
 
 // The main window: menus, toolbar with the criterion selector, status bar, the
@@ -128,6 +132,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildActionMenu();
     void BuildToolBar();
     void BuildStatusBar();
+    void ShowInstrumentName();
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
     CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document);
     bool ConfirmClose(CChildFrame& child);

@@ -1,16 +1,18 @@
 // orvik: the operator's program for the MV300.
 //
 //   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE] [--log FILE]
-//         [--io-log FILE]
+//         [--io-log FILE] [--usb-id VID:PID[,VID:PID]]
 //
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
 // the simulated instrument's store in FILE so that calibration survives;
 // --log appends the diagnostic log to FILE; --io-log writes every driver
-// request to FILE; --help and --version answer on
-// the terminal and need no display.
+// request to FILE; --usb-id names the real instrument's USB ids for this run
+// (the [usb] settings otherwise); --help and --version answer on the terminal
+// and need no display.
 #include <QApplication>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStringList>
 #include <cstdio>
 #include <cstring>
@@ -22,18 +24,18 @@
 #include "base/c_numbers.h"
 #include "base/diagnostic_log.h"
 #include "base/measurement_mode.h"
-#include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
 #include "simulator/simulated_instrument.h"
+#include "usb/libusb_driver_port.h"
 
 namespace {
 
 constexpr const char* kHelp =
     "usage: orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]\n"
-    "             [--log FILE] [--io-log FILE]\n"
+    "             [--log FILE] [--io-log FILE] [--usb-id VID:PID[,VID:PID]]\n"
     "\n"
     "  FILE.tdr              a trace collection to open (else a new, empty one)\n"
     "  Characterize          start as a characterisation station: the Calibration\n"
@@ -46,6 +48,10 @@ constexpr const char* kHelp =
     "                        when missing; any other kind of file is refused)\n"
     "  --log FILE            append the diagnostic log to FILE\n"
     "  --io-log FILE         write every driver request to FILE, one line each\n"
+    "  --usb-id VID:PID[,VID:PID]\n"
+    "                        the real instrument's USB ids before and after its\n"
+    "                        program is loaded, for this run (default: the usb/\n"
+    "                        settings, first 04B4:8613,2F4E:0300)\n"
     "  --help, --version     print this text or the version and exit\n"
     "\n"
     "The program reads criteria.dat from the current folder and writes the\n"
@@ -181,6 +187,47 @@ orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& argu
     return setup;
 }
 
+// A usb/ setting; written with its default the first time, so that it can be
+// found and edited.
+std::string UsbSetting(QSettings& stored, const QString& key, const std::string& fallback) {
+    if (!stored.contains(key)) {
+        stored.setValue(key, QString::fromStdString(fallback));
+    }
+    return stored.value(key).toString().toStdString();
+}
+
+// Which USB devices are the instrument and the trigger port: the usb/
+// settings, and --usb-id for this run. A value that cannot be used is told,
+// and the default stays.
+orvik::UsbSettings ReadUsbSettings(QStringList& arguments, QString* problem) {
+    orvik::UsbSettings settings;
+    QSettings stored;
+    auto refuse = [problem](const orvik::Failure& failure) {
+        *problem = QString::fromStdString(failure.Message);
+    };
+    const std::string ids = UsbSetting(stored, "usb/instrumentIds", InstrumentIdsText(settings));
+    const std::optional<QString> option = TakeFileOption(arguments, "--usb-id");
+    if (const auto applied = ApplyInstrumentIds(option ? option->toStdString() : ids, settings);
+        !applied) {
+        refuse(applied.Error());
+    }
+    const auto trigger =
+        orvik::ParseUsbId(UsbSetting(stored, "usb/triggerId", settings.trigger.ToString()));
+    if (trigger) {
+        settings.trigger = *trigger;
+    } else {
+        refuse(trigger.Error());
+    }
+    const auto request = orvik::ParseTriggerRequestSetup(
+        UsbSetting(stored, "usb/triggerRequest", settings.triggerSetup.ToString()));
+    if (request) {
+        settings.triggerSetup = *request;
+    } else {
+        refuse(request.Error());
+    }
+    return settings;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,14 +245,18 @@ int main(int argc, char** argv) {
     ProgramLog log = TakeLogOption(words);
     RequestLog requests;
     OpenRequestLog(words, requests);
+    QString usbProblem;
+    const orvik::UsbSettings usb = ReadUsbSettings(words, &usbProblem);
     const ProgramArguments arguments = ParseArguments(words);
     QString problem = !arguments.Error.isEmpty() ? arguments.Error
                       : !log.Problem.isEmpty()   ? log.Problem
+                      : !usbProblem.isEmpty()    ? usbProblem
                                                  : requests.Problem;
     // The simulator's own pauses follow the wall clock, as the instrument's do.
     orvik::SystemClock clock;
     std::unique_ptr<orvik::DriverPort> port;
     orvik::sim::SimulatedDriverPort* simulator = nullptr;
+    orvik::LibusbDriverPort* realPort = nullptr;
     if (arguments.Start.Simulated) {
         auto simulated =
             orvik::sim::AssembleSimulatedInstrument(clock, SimulatorSetup(arguments, &problem));
@@ -218,7 +269,15 @@ int main(int argc, char** argv) {
         simulator = simulated->get();
         port = std::move(*simulated);
     } else {
-        port = std::make_unique<orvik::NoDevicesPort>();
+        orvik::RealDriverPort real = orvik::OpenRealDriverPort(usb);
+        realPort = real.usb;
+        if (!real.problem.empty()) {
+            log.Log.Warning("usb", real.problem);
+        }
+        if (realPort != nullptr) {
+            realPort->SetLog(log.Log);
+        }
+        port = std::move(real.port);
     }
 
     if (requests.Stream.is_open() && requests.Stream) {
@@ -229,6 +288,12 @@ int main(int argc, char** argv) {
         requests.Port ? static_cast<orvik::DriverPort&>(*requests.Port) : *port;
     orvik::StartOptions start = arguments.Start;
     start.InstrumentThread = true;
+    if (realPort != nullptr) {
+        start.InstrumentName = [realPort] {
+            const auto inUse = realPort->InstrumentInUse();
+            return inUse ? inUse->Describe() : std::string();
+        };
+    }
     orvik::CMainFrame frame(start, instrumentPort, clock);
     if (simulator != nullptr && frame.SimulatorMenu() != nullptr) {
         new orvik::sim::SimulatorMenuWidget(*frame.SimulatorMenu(), *simulator,

@@ -1,0 +1,292 @@
+// The libusb driver port against the simulated MV300 on an emulated USB bus:
+// libusb itself runs unmodified, umockdev stands in for the kernel.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "../instrument/link_test_support.h"
+#include "../instrument/station_test_support.h"
+#include "emulated_usb_bus.h"
+#include "instrument/instrument_station.h"
+#include "instrument/transfer_header.h"
+#include "instrument/usb_device.h"
+#include "simulator/coupon_profile.h"
+#include "simulator/sim_images.h"
+#include "test_files.h"
+#include "usb/libusb_driver_port.h"
+
+namespace orvik {
+namespace {
+
+using testing::EmulatedUsbBus;
+using Clock = std::chrono::steady_clock;
+
+constexpr MeasurementMode kSingle = MeasurementMode::SingleEnded;
+
+UsbSettings TestSettings() {
+    UsbSettings settings;
+    settings.renumerationWaitMs = 3000;
+    return settings;
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class EmulatedInstrument : public ::testing::Test {
+  protected:
+    explicit EmulatedInstrument(bool warm = true)
+        : bus(
+              clock,
+              [&] {
+                  sim::Mv300Options options;
+                  options.warm = warm;
+                  return options;
+              }(),
+              TestSettings()) {}
+
+    void SetUp() override {
+        ASSERT_TRUE(testing::InEmulatedEnvironment())
+            << "run under umockdev-wrapper (CTest does), so that libusb sees the emulated bus";
+        ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
+        bus.PlugInInstrument();
+        bus.PlugInTriggerPort();
+        auto created = LibusbDriverPort::Create(TestSettings());
+        ASSERT_TRUE(created) << created.Error().Detail;
+        port = std::move(*created);
+    }
+
+    InstrumentStation& Station() {
+        if (!station) {
+            station = std::make_unique<InstrumentStation>(*port, clock, prompts);
+            station->SetDumpPath("");
+        }
+        return *station;
+    }
+    StartUpFindings StartUp() {
+        StartUpOptions options;
+        options.imageFolder = images.Path();
+        return Station().StartUp(options);
+    }
+    void AttachCoupon(MeasurementMode mode, const std::string& profile) {
+        bus.WithInstrument([&](sim::SimulatedMv300& instrument) {
+            instrument.Attach(mode,
+                              sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(profile)));
+        });
+    }
+
+    testing::SharedVirtualClock clock;
+    EmulatedUsbBus bus;
+    testing::TemporaryFolder images;
+    std::unique_ptr<LibusbDriverPort> port;
+    testing::RecordingPrompts prompts;
+    std::unique_ptr<InstrumentStation> station;
+};
+
+class ColdEmulatedInstrument : public EmulatedInstrument {
+  protected:
+    ColdEmulatedInstrument() : EmulatedInstrument(false) {}
+};
+
+TEST_F(EmulatedInstrument, FindsTheInstrumentAndTheTriggerPortByTheirIds) {
+    const std::string instrument = LibusbDriverPort::PathOf(1, bus.InstrumentAddress());
+    EXPECT_EQ(port->EnumerateInterfaces(kInstrumentInterfaceGuid),
+              std::vector<std::string>{instrument});
+    ASSERT_EQ(port->EnumerateInterfaces(kTriggerInterfaceGuid).size(), 1u);
+    EXPECT_NE(port->EnumerateInterfaces(kTriggerInterfaceGuid)[0], instrument);
+    EXPECT_TRUE(port->EnumerateInterfaces(Guid{}).empty());
+
+    const std::vector<AttachedInstrument> listed = port->Instruments();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].bus, 1);
+    EXPECT_EQ(listed[0].address, bus.InstrumentAddress());
+    EXPECT_EQ(listed[0].serial, "SIM0300001");
+    EXPECT_TRUE(listed[0].programRunning);
+    EXPECT_EQ(listed[0].Describe(), "MV300 on bus 1, address 5, serial SIM0300001");
+
+    // The device model is built through real descriptor requests.
+    CUsbDevice device(*port, kInstrumentInterfaceGuid, false);
+    ASSERT_TRUE(device.Open(0));
+    EXPECT_EQ(device.ReleaseNumber(), sim::SimulatedMv300::kRunningReleaseNumber);
+    EXPECT_EQ(device.SerialNumber(), "SIM0300001");
+    ASSERT_NE(device.EndpointByAddress(0x88), nullptr);
+    EXPECT_TRUE(device.EndpointByAddress(0x88)->UseDirect());
+    EXPECT_EQ(port->InstrumentInUse()->address, bus.InstrumentAddress());
+    device.Close();
+
+    // Unplugged: nothing is found, and opening the old path fails.
+    bus.UnplugInstrument();
+    EXPECT_TRUE(port->EnumerateInterfaces(kInstrumentInterfaceGuid).empty());
+    EXPECT_TRUE(port->Instruments().empty());
+    EXPECT_EQ(port->Open(instrument, {}).handle, kInvalidDriverHandle);
+}
+
+TEST_F(ColdEmulatedInstrument, ColdStartLoadsBothImagesAndWaitsForTheInstrumentToComeBack) {
+    const int coldAddress = bus.InstrumentAddress();
+    ASSERT_FALSE(port->Instruments().at(0).programRunning);
+
+    const StartUpFindings findings = StartUp();
+
+    EXPECT_TRUE(findings.InstrumentReady());
+    EXPECT_TRUE(findings.triggerOpened);
+    EXPECT_EQ(findings.releaseNumber, 0x0001) << "as found before the upload";
+    EXPECT_EQ(bus.Renumerations(), 1);
+    EXPECT_NE(bus.InstrumentAddress(), coldAddress);
+    bus.WithInstrument([](sim::SimulatedMv300& instrument) {
+        EXPECT_EQ(instrument.ProgramUploads(), 1);
+        EXPECT_EQ(instrument.FpgaLoads(), 1);
+        EXPECT_TRUE(instrument.FpgaConfigured());
+    });
+    EXPECT_EQ(port->InstrumentInUse()->address, bus.InstrumentAddress());
+    EXPECT_EQ(port->PendingRequests(), 0u);
+    EXPECT_TRUE(Station().Acquire(kSingle, Derivative::Smoothed).WholeRecord());
+}
+
+TEST_F(EmulatedInstrument, WarmStartLoadsNothingAndMeasuresTheCoupon) {
+    AttachCoupon(kSingle, "50");
+    const StartUpFindings findings = StartUp();
+    EXPECT_TRUE(findings.InstrumentReady());
+    bus.WithInstrument([](sim::SimulatedMv300& instrument) {
+        EXPECT_EQ(instrument.ProgramUploads(), 0);
+        EXPECT_EQ(instrument.FpgaLoads(), 0);
+    });
+    EXPECT_EQ(bus.Renumerations(), 0);
+
+    const Criterion criterion = testing::WindowCriterion(kSingle, 50.0);
+    for (int test = 0; test < 3; ++test) {
+        TraceRecord record;
+        const MeasuredProfile profile = Station().MeasureProfile(kSingle);
+        ASSERT_FALSE(profile.StopLiveMode);
+        record.FillFromAcquisition(&criterion, profile.Impedance, 0);
+        EXPECT_NEAR(record.Average, 50.0, 0.5);
+        EXPECT_TRUE(record.Passed);
+    }
+    EXPECT_TRUE(Station().LastAcquisition().WholeRecord());
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(port->PendingRequests(), 0u);
+}
+
+// The cable is pulled at every point of an acquisition in turn: the
+// acquisition ends promptly with what arrived, the next one tells the
+// operator "Device not found" once and stops live mode, as on the simulator.
+TEST_F(EmulatedInstrument, UnplugMidAcquisitionStopsLiveModeWithOneMessage) {
+    StartUp();
+    for (const int request : {1, 12, 33}) {
+        SCOPED_TRACE("unplugged at request " + std::to_string(request));
+        if (port->Instruments().empty()) {
+            bus.PlugInInstrument();
+            prompts.messages.clear();
+            ASSERT_TRUE(StartUp().InstrumentReady());
+        }
+        prompts.messages.clear();
+        bus.UnplugAtRequest(request);
+        const auto start = Clock::now();
+        const AcquisitionOutcome cut = Station().Acquire(kSingle, Derivative::Smoothed);
+        const AcquisitionOutcome next = Station().Acquire(kSingle, Derivative::Smoothed);
+
+        EXPECT_LT(SecondsSince(start), 3.0) << "never a hang";
+        EXPECT_FALSE(cut.WholeRecord());
+        EXPECT_FALSE(cut.usbError);
+        EXPECT_FALSE(next.deviceOpened);
+        EXPECT_TRUE(next.stopLiveMode);
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].caption, "Device not found");
+        EXPECT_FALSE(Station().Device().IsOpen());
+        EXPECT_EQ(port->PendingRequests(), 0u);
+    }
+}
+
+// A read the instrument never answers ends after the endpoint's time-out:
+// the pipe is aborted (libusb's cancel), the aborted request comes back and
+// the transfer fails; the port holds nothing afterwards.
+TEST_F(EmulatedInstrument, UnansweredReadTimesOutAndIsAborted) {
+    CUsbDevice device(*port, kInstrumentInterfaceGuid, false);
+    ASSERT_TRUE(device.Open(0));
+    CUsbEndpoint& samples = *device.EndpointByAddress(0x88);
+    samples.SetTimeoutMs(150);
+    std::vector<std::uint8_t> block(2048, 0xEE);
+    std::uint32_t length = 2048;
+
+    const auto start = Clock::now();
+    EXPECT_FALSE(samples.Transfer(block, length));
+    EXPECT_GE(SecondsSince(start), 0.14);
+    EXPECT_LT(SecondsSince(start), 1.5);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(samples.StatusA(), driver_status::kCanceled);
+    EXPECT_EQ(block, std::vector<std::uint8_t>(2048, 0xEE)) << "nothing arrived";
+    EXPECT_EQ(port->PendingRequests(), 0u);
+    EXPECT_EQ(bus.WaitingRequests(), 0u);
+    device.Close();
+
+    // The same request given up before it completes: the port forgets it and
+    // never writes into the caller's buffer afterwards.
+    const OpenResult opened =
+        port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {});
+    ASSERT_NE(opened.handle, kInvalidDriverHandle);
+    std::vector<std::uint8_t> header(TransferHeader::kSize, 0);
+    TransferHeader direct;
+    direct.endpointAddress = 0x88;
+    direct.WriteTo(header);
+    const IoStart started =
+        port->StartIoControl(opened.handle, usb_request::kDirectTransfer, header, block);
+    ASSERT_EQ(started.error, os_error::kIoPending);
+    EXPECT_FALSE(port->WaitIoControl(started.request, 20));
+    EXPECT_EQ(port->FinishIoControl(started.request).error, os_error::kIoIncomplete);
+    EXPECT_EQ(port->Close(opened.handle), os_error::kSuccess);
+    EXPECT_EQ(port->PendingRequests(), 0u);
+}
+
+TEST_F(EmulatedInstrument, RefusesMalformedRequestsWithoutReachingTheDevice) {
+    const DriverHandle handle =
+        port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {}).handle;
+    ASSERT_NE(handle, kInvalidDriverHandle);
+    std::vector<std::uint8_t> request(TransferHeader::kSize + 18, 0);
+    TransferHeader header;
+    header.requestType = 0x80;
+    header.request = 6;
+    header.value = 0x0100;
+    header.length = 18;
+    header.dataOffset = TransferHeader::kSize;
+    header.dataLength = 64;  // more than the setup packet asks for
+    header.WriteTo(request);
+    IoResult result = port->IoControl(handle, usb_request::kControlTransfer, request, request);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.error, os_error::kInvalidParameter);
+    EXPECT_EQ(TransferHeader::ReadFrom(request).statusA, driver_status::kInvalidParameter);
+
+    header.dataLength = 18;
+    header.endpointAddress = 0x77;  // no such pipe
+    header.WriteTo(request);
+    EXPECT_FALSE(port->IoControl(handle, usb_request::kBufferedTransfer, request, request).ok);
+    std::uint8_t address = 0x77;
+    EXPECT_FALSE(port->IoControl(handle, usb_request::kResetPipe, std::span(&address, 1), {}).ok);
+    EXPECT_EQ(port->IoControl(999, usb_request::kDriverVersion, {}, {}).error,
+              os_error::kInvalidHandle);
+    EXPECT_EQ(port->Close(handle), os_error::kSuccess);
+    EXPECT_EQ(port->Close(handle), os_error::kInvalidHandle);
+}
+
+TEST_F(EmulatedInstrument, TriggerPacketIsTheConfiguredControlTransfer) {
+    const std::vector<std::string> paths = port->EnumerateInterfaces(kTriggerInterfaceGuid);
+    ASSERT_EQ(paths.size(), 1u);
+    const OpenResult trigger = port->Open(paths[0], OpenOptions{false, false});
+    ASSERT_NE(trigger.handle, kInvalidDriverHandle);
+    std::array<std::uint8_t, 8> packet{8, 0x12, 0x0B, 0, 0, 0, 0, 0};
+
+    ASSERT_TRUE(port->IoControl(trigger.handle, CTriggerPort::kTriggerRequest, packet, packet).ok);
+    EXPECT_EQ(packet[0], 0x03) << "both inputs idle";
+    bus.PressInput(1, true);
+    ASSERT_TRUE(port->IoControl(trigger.handle, CTriggerPort::kTriggerRequest, packet, packet).ok);
+    EXPECT_EQ(packet[0], 0x02);
+
+    const std::array<std::uint8_t, 8> setup{0xC0, 0x01, 0, 0, 0, 0, 8, 0};
+    EXPECT_EQ(bus.TriggerSetups().back(), setup);
+    EXPECT_EQ(port->IoControl(trigger.handle, usb_request::kDriverVersion, packet, packet).error,
+              os_error::kInvalidFunction);
+    EXPECT_EQ(port->Close(trigger.handle), os_error::kSuccess);
+}
+
+}  // namespace
+}  // namespace orvik
