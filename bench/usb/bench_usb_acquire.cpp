@@ -56,14 +56,14 @@ void BM_DriverWorkSimulatedPort(benchmark::State& state) {
 }
 
 void BM_DriverWorkLibusbPort(benchmark::State& state) {
-    if (!testing::InEmulatedEnvironment()) {
-        state.SkipWithError("run under umockdev-wrapper");
-        return;
-    }
     testing::SharedVirtualClock clock;
     sim::Mv300Options options;
     options.warm = true;
     testing::EmulatedUsbBus bus(clock, options, UsbSettings{});
+    if (!testing::InEmulatedEnvironment()) {
+        state.SkipWithError("run under umockdev-wrapper");
+        return;
+    }
     bus.PlugInInstrument();
     auto port = LibusbDriverPort::Create(UsbSettings{});
     if (!port) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include "chart/gui/xgraph_widget.h"
 #include "comma_locale.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "instrument/no_devices_port.h"
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
@@ -399,6 +401,32 @@ INSTANTIATE_TEST_SUITE_P(Threads, ProgramOnSimulator, ::testing::Values(false, t
                          [](const auto& info) {
                              return info.param ? "InstrumentThread" : "WindowThread";
                          });
+
+}  // namespace
+}  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// With a real instrument the status bar names the one in use (bus, address,
+// serial), as the driver port last opened it, once start-up is over.
+TEST(MainFrameStatusBar, NamesTheRealInstrumentInUse) {
+    VirtualClock clock;
+    NoDevicesPort nothing;
+    std::string inUse;
+    StartOptions options;
+    options.InstrumentName = [&inUse] { return inUse; };
+    CMainFrame frame{options, nothing, clock};
+    const QLabel* label = frame.findChild<QLabel*>("instrumentLabel");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "MV300");
+
+    frame.StartInstrument();
+    EXPECT_EQ(label->text(), "MV300 not found");
+    inUse = "MV300 on bus 1, address 7, serial 0300-0042";
+    frame.StartInstrument();
+    EXPECT_EQ(label->text(), "MV300 on bus 1, address 7, serial 0300-0042");
+}
 
 }  // namespace
 }  // namespace orvik

@@ -39,7 +39,8 @@ class SharedVirtualClock : public Clock {
     std::atomic<std::int64_t> now_{0};
 };
 
-// True when the process runs with umockdev's preload library.
+// True when the process runs with umockdev's preload library and a testbed
+// exists (an EmulatedUsbBus has been made).
 bool InEmulatedEnvironment();
 
 class EmulatedUsbBus {
