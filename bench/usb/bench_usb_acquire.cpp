@@ -1,7 +1,8 @@
-// The driver work of one acquisition (opening the instrument and reading its
-// descriptors, the five register writes, eight 2048-byte sample blocks with
-// their commands, closing) through the libusb driver port over the emulated
-// USB bus, next to the same work through the simulated driver port. The
+// The driver work of one acquisition (the five register writes and eight
+// 2048-byte sample blocks with their commands; and the same with opening the
+// instrument, reading its descriptors and closing it around them) through
+// the libusb driver port over the emulated USB bus, next to the same work
+// through the simulated driver port. The
 // instrument's pauses pass on a virtual clock and cost nothing; the
 // simulated instrument behind both does the same work, so the difference is
 // the real port's overhead. Target: under 2 ms more than the simulated port.
@@ -23,13 +24,9 @@ using namespace orvik;
 
 constexpr MeasurementMode kMode = MeasurementMode::SingleEnded;
 
-// Returns false when a block did not come whole.
-bool DriverWork(DriverPort& port, Clock& clock) {
-    CUsbDevice device(port, kInstrumentInterfaceGuid, false);
-    InstrumentLink link(device, clock);
-    if (!device.Open(0)) {
-        return false;
-    }
+// The register set-up and eight sample blocks on an open instrument; false
+// when a block did not come whole.
+bool Record(InstrumentLink& link, Clock& clock) {
     for (const RegisterStep& step : AcquisitionRegisterSteps(kMode)) {
         link.RegisterWrite(step.value);
         clock.SleepMs(step.pauseAfterMs);
@@ -38,24 +35,43 @@ bool DriverWork(DriverPort& port, Clock& clock) {
     for (int block = 0; block < kBlocksPerAcquisition; ++block) {
         whole = link.AcquireBlock().size() == kSamplesPerBlock && whole;
     }
-    device.Close();
     return whole;
 }
 
-void BM_DriverWorkSimulatedPort(benchmark::State& state) {
-    testing::SharedVirtualClock clock;
-    sim::SimulatorOptions options;
-    options.instrument.warm = true;
-    sim::SimulatedDriverPort port(clock, options);
+// One acquisition's driver work on `port`: with `reopen`, the instrument is
+// opened (descriptors read, interface claimed) and closed around each
+// record, as every acquisition of the program does.
+void DriverWork(benchmark::State& state, DriverPort& port, Clock& clock, bool reopen) {
+    CUsbDevice device(port, kInstrumentInterfaceGuid, false);
+    InstrumentLink link(device, clock);
+    if (!reopen && !device.Open(0)) {
+        state.SkipWithError("the instrument could not be opened");
+        return;
+    }
     for (auto _ : state) {
-        if (!DriverWork(port, clock)) {
-            state.SkipWithError("the simulated instrument did not give a whole record");
+        if (reopen && !device.Open(0)) {
+            state.SkipWithError("the instrument could not be opened");
             return;
+        }
+        if (!Record(link, clock)) {
+            state.SkipWithError("the instrument did not give a whole record");
+            return;
+        }
+        if (reopen) {
+            device.Close();
         }
     }
 }
 
-void BM_DriverWorkLibusbPort(benchmark::State& state) {
+void Simulated(benchmark::State& state, bool reopen) {
+    testing::SharedVirtualClock clock;
+    sim::SimulatorOptions options;
+    options.instrument.warm = true;
+    sim::SimulatedDriverPort port(clock, options);
+    DriverWork(state, port, clock, reopen);
+}
+
+void Libusb(benchmark::State& state, bool reopen) {
     testing::SharedVirtualClock clock;
     sim::Mv300Options options;
     options.warm = true;
@@ -70,17 +86,27 @@ void BM_DriverWorkLibusbPort(benchmark::State& state) {
         state.SkipWithError(port.Error().Detail.c_str());
         return;
     }
-    for (auto _ : state) {
-        if (!DriverWork(**port, clock)) {
-            state.SkipWithError("the emulated instrument did not give a whole record");
-            return;
-        }
-    }
+    DriverWork(state, **port, clock, reopen);
+}
+
+void BM_RecordSimulatedPort(benchmark::State& state) {
+    Simulated(state, false);
+}
+void BM_RecordLibusbPort(benchmark::State& state) {
+    Libusb(state, false);
+}
+void BM_OpenRecordCloseSimulatedPort(benchmark::State& state) {
+    Simulated(state, true);
+}
+void BM_OpenRecordCloseLibusbPort(benchmark::State& state) {
+    Libusb(state, true);
 }
 
 }  // namespace
 
-BENCHMARK(BM_DriverWorkSimulatedPort)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_DriverWorkLibusbPort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordSimulatedPort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RecordLibusbPort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenRecordCloseSimulatedPort)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenRecordCloseLibusbPort)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
