@@ -152,7 +152,14 @@ OpenResult LibusbDriverPort::Open(const std::string& path, OpenOptions) {
         if (connection->kind == Kind::Instrument) {
             connection->device.serial = SerialOf(connection->handle, descriptor);
             const std::lock_guard lock(inUseMutex_);
+            const bool another = !inUse_ || inUse_->bus != connection->device.bus ||
+                                 inUse_->address != connection->device.address;
             inUse_ = connection->device;
+            if (another) {
+                // Once per device that appears, not at every acquisition.
+                log_->Info(kLogSource, "Using the " + inUse_->Describe() + " (USB id " +
+                                           inUse_->id.ToString() + ")");
+            }
         }
         const DriverHandle handle = nextHandle_++;
         connections_[handle] = std::move(connection);

@@ -193,7 +193,11 @@ std::string UsbSetting(QSettings& stored, const QString& key, const std::string&
     if (!stored.contains(key)) {
         stored.setValue(key, QString::fromStdString(fallback));
     }
-    return stored.value(key).toString().toStdString();
+    // Written by hand without quotes, "A:B,C:D" reads back as a list.
+    const QVariant value = stored.value(key);
+    return (value.typeId() == QMetaType::QStringList ? value.toStringList().join(",")
+                                                     : value.toString())
+        .toStdString();
 }
 
 // Which USB devices are the instrument and the trigger port: the usb/
