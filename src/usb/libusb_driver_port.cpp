@@ -150,10 +150,13 @@ OpenResult LibusbDriverPort::Open(const std::string& path, OpenOptions) {
         connection->claimed = true;
         connection->endpointTypes = EndpointTypes(device);
         if (connection->kind == Kind::Instrument) {
-            connection->device.serial = SerialOf(connection->handle, descriptor);
             const std::lock_guard lock(inUseMutex_);
             const bool another = !inUse_ || inUse_->bus != connection->device.bus ||
                                  inUse_->address != connection->device.address;
+            // A device keeps its address until it leaves the bus: its serial
+            // is asked once, not at every acquisition.
+            connection->device.serial =
+                another ? SerialOf(connection->handle, descriptor) : inUse_->serial;
             inUse_ = connection->device;
             if (another) {
                 // Once per device that appears, not at every acquisition.
