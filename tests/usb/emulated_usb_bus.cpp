@@ -244,6 +244,7 @@ int EmulatedUsbBus::HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client,
 
 bool EmulatedUsbBus::Handle(UMockdevIoctlClient* client) {
     const std::lock_guard lock(mutex_);
+    ++ioctls_;
     const auto found = nodes_.find(umockdev_ioctl_client_get_devnode(client));
     if (found == nodes_.end()) {
         return false;

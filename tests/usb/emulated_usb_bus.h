@@ -68,6 +68,8 @@ class EmulatedUsbBus {
     void WithInstrument(const std::function<void(sim::SimulatedMv300&)>& use);
     int InstrumentAddress() const;
     int Renumerations() const { return renumerations_; }
+    // usbdevfs requests answered so far (each a round trip through umockdev).
+    long IoctlsHandled() const { return ioctls_; }
     // Instrument requests the device has not answered yet.
     std::size_t WaitingRequests() const;
     // The trigger requests answered, with the setup packet each came with.
@@ -107,6 +109,7 @@ class EmulatedUsbBus {
     std::array<bool, 2> inputs_{};
     std::vector<std::array<std::uint8_t, 8>> triggerSetups_;
     std::atomic<int> renumerations_{0};
+    std::atomic<long> ioctls_{0};
     int instrumentRequests_ = 0;
     std::optional<int> unplugAt_;
 
