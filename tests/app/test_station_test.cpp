@@ -12,6 +12,7 @@
 #include "criteria/criteria_library.h"
 #include "script/script.h"
 #include "station_fakes.h"
+#include "test_files.h"
 
 namespace orvik {
 namespace {
@@ -463,6 +464,80 @@ TEST_F(ScriptedStation, ScriptWithoutTestsDoesNotStart) {
     EXPECT_FALSE(station.Scripts().Start(document, empty));
     EXPECT_EQ(document.ActiveScript, nullptr);
     EXPECT_EQ(prompts.messages.size(), 1u);
+}
+
+// The Scripted Tests command: the dialog with live mode off, the library saved
+// however the dialog closed, the chosen script run over its coupons, and the
+// command again stopping it without a question.
+TEST_F(ScriptedStation, ScriptedTestsCommandStartsThroughTheDialogAndStops) {
+    testing::TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    script->PromptForSerial = 0;
+    station.SetLiveMode(true);
+    const auto outcome = station.ScriptedTests(
+        [&]() -> Script* {
+            EXPECT_FALSE(station.LiveMode());
+            EXPECT_EQ(clock.NowMs(), 200) << "the instrument settles before the dialog";
+            script->Description = "Lot impedance";
+            return script;
+        },
+        path);
+    EXPECT_EQ(outcome, ScriptedTestsOutcome::Started);
+    EXPECT_FALSE(station.LiveMode()) << "starting a run does not restart live mode";
+    EXPECT_EQ(document.ActiveScript, script);
+    EXPECT_FALSE(selector.Enabled());
+    EXPECT_EQ(host.posted, 1);
+    CriteriaLibrary saved;
+    ASSERT_TRUE(saved.Load(path).Ok());
+    ASSERT_EQ(saved.Scripts.size(), 1u);
+    EXPECT_EQ(saved.Scripts[0]->Description, "Lot impedance");
+    EXPECT_EQ(saved.Scripts[0]->SerialCounter, 100) << "saved before the first serial is taken";
+
+    for (int record = 0; record < 5; ++record) {
+        MeasureAndRecord();
+    }
+    EXPECT_EQ(RecordAt(4).Name, "LOT7-102A");
+    EXPECT_EQ(script->SerialCounter, 103);
+
+    EXPECT_EQ(station.ScriptedTests([]() -> Script* { return nullptr; }, path),
+              ScriptedTestsOutcome::Stopped);
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+    EXPECT_TRUE(prompts.questions.empty());
+}
+
+TEST_F(ScriptedStation, ScriptedTestsSavesAfterCloseAndRefusesAnEmptyScript) {
+    testing::TemporaryFolder folder;
+    const std::string path = folder.File("criteria.dat");
+    EXPECT_EQ(station.ScriptedTests(
+                  [&]() -> Script* {
+                      script->Customer = "Acme";
+                      return nullptr;  // Close
+                  },
+                  path),
+              ScriptedTestsOutcome::NotStarted);
+    CriteriaLibrary saved;
+    ASSERT_TRUE(saved.Load(path).Ok());
+    EXPECT_EQ(saved.Scripts.at(0)->Customer, "Acme");
+
+    Script& empty = library.AddScript();
+    EXPECT_EQ(station.ScriptedTests([&] { return &empty; }, path),
+              ScriptedTestsOutcome::NotStarted);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_NE(prompts.messages[0].text.find("has no tests"), std::string::npos);
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(selector.Enabled());
+
+    host.active = nullptr;
+    bool shown = false;
+    EXPECT_EQ(station.ScriptedTests(
+                  [&]() -> Script* {
+                      shown = true;
+                      return script;
+                  },
+                  path),
+              ScriptedTestsOutcome::NoCollection);
+    EXPECT_FALSE(shown);
 }
 
 TEST_F(ScriptedStation, TreeFilesARunUnderScriptAndCoupons) {

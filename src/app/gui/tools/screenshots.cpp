@@ -4,6 +4,7 @@
 // picture of each window: the main window in live mode, with a recorded tree
 // and during a scripted run, and every dialog.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "criteria/gui/scripts_dialog.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -128,6 +131,37 @@ int SaveCriteriaDialogs(orvik::CMainFrame& frame, const QDir& folder) {
     return failures;
 }
 
+// The Define and Run Scripts dialog on a script of three tests (given the
+// tests it lacks), the second selected. It edits a library of its own, so the
+// program's stays as loaded.
+int SaveScriptsDialog(orvik::CMainFrame& frame, const std::string& criteriaPath,
+                      const QDir& folder) {
+    orvik::CriteriaLibrary library;
+    if (!library.Load(criteriaPath)) {
+        return 1;
+    }
+    orvik::OperatorPromptsDialog prompts(&frame);
+    orvik::ScriptsDialog dialog(library, prompts, &frame);
+    dialog.show();
+    if (library.Scripts.empty()) {
+        dialog.Button("Create")->click();
+    }
+    dialog.ScriptList()->setCurrentRow(0);
+    QComboBox* criteria = dialog.CriteriaBox();
+    QLineEdit* postfix = dialog.Field(orvik::ScriptField::Postfix);
+    for (std::size_t added = library.Scripts[0]->Elements.size(); added < 3; ++added) {
+        dialog.Button("Add")->click();
+        const int choice = static_cast<int>(added) % std::max(criteria->count(), 1);
+        criteria->setCurrentIndex(choice);
+        emit criteria->activated(choice);
+        const QString letter(QChar('A' + static_cast<int>(added)));
+        postfix->setText(letter);
+        emit postfix->textEdited(letter);
+    }
+    dialog.ElementList()->setCurrentRow(1);
+    return Save(dialog, folder, "dialog_scripts.png") ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +224,7 @@ int main(int argc, char** argv) {
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
+    failures += SaveScriptsDialog(frame, criteriaPath, folder);
     frame.ActiveDocument()->SetModified(false);
     return failures == 0 ? 0 : 1;
 }
