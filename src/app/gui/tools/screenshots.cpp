@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
@@ -50,6 +51,25 @@ bool Save(QWidget& widget, const QDir& folder, const char* name) {
     QApplication::processEvents();
     const QString path = folder.filePath(name);
     const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// A window with a message box over its middle, as the operator sees them
+// together (offscreen windows are grabbed one by one).
+bool SaveOver(QWidget& window, QWidget& box, const QDir& folder, const char* name) {
+    QApplication::processEvents();
+    QPixmap picture = window.grab();
+    const QPixmap over = box.grab();
+    QPainter painter(&picture);
+    painter.drawPixmap((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2,
+                       over);
+    painter.setPen(Qt::darkGray);
+    painter.drawRect((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2,
+                     over.width() - 1, over.height() - 1);
+    painter.end();
+    const QString path = folder.filePath(name);
+    const bool saved = picture.save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
 }
@@ -128,6 +148,7 @@ int SaveCriteriaDialogs(orvik::CMainFrame& frame, const QDir& folder) {
                     "Maximum Impedance must be less than 200.0", QMessageBox::Ok, &editor);
     box.show();
     failures += !Save(box, folder, "dialog_criteria_validation.png");
+    failures += !SaveOver(editor, box, folder, "dialog_criteria_editor_validation.png");
     return failures;
 }
 
