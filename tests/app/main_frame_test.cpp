@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -272,6 +273,44 @@ TEST_F(MainWindow, ScriptedTestsRunsTheChosenScriptAndStopsIt) {
     frame.findChild<QMdiArea*>()->closeAllSubWindows();
     QTest::qWait(150);
     EXPECT_FALSE(scripted->isEnabled()) << "no collection to run in";
+}
+
+// Answers the question box that the next command shows, and notes its caption.
+void AnswerNextQuestion(QMessageBox::StandardButton answer, QString* caption) {
+    QTimer::singleShot(0, [answer, caption] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *caption = box->windowTitle();
+            box->button(answer)->click();
+        }
+    });
+}
+
+// The Criteria Editor asks before it disturbs a run: No leaves the run and
+// opens nothing, Yes stops the run and opens the manager.
+TEST_F(MainWindow, CriteriaEditorAsksBeforeStoppingARun) {
+    Script& script = frame.Library().AddScript();
+    script.PromptForSerial = 0;
+    script.AddElement().CriterionId = frame.Library().Criteria[0]->Id;
+    frame.ShowScriptsDialog = [](ScriptsDialog& dialog) {
+        dialog.ScriptList()->setCurrentRow(0);
+        QTest::mouseClick(dialog.Button("Run"), Qt::LeftButton);
+    };
+    Command("Scripted Tests")->trigger();
+    COrvikDoc& document = Child().Document();
+    ASSERT_EQ(document.ActiveScript, &script);
+    int managers = 0;
+    frame.ShowCriteriaManager = [&managers](CriteriaManagerDialog&) { ++managers; };
+    QString caption;
+    AnswerNextQuestion(QMessageBox::No, &caption);
+    Command("Criteria Editor")->trigger();
+    EXPECT_EQ(caption, "Stop running script?");
+    EXPECT_EQ(document.ActiveScript, &script);
+    EXPECT_EQ(managers, 0);
+    AnswerNextQuestion(QMessageBox::Yes, &caption);
+    Command("Criteria Editor")->trigger();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(frame.SelectorWidget()->isEnabled());
+    EXPECT_EQ(managers, 1);
 }
 
 TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {
