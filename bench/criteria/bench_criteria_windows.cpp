@@ -24,28 +24,26 @@ void FillLibrary(CriteriaLibrary& library, int count) {
     }
 }
 
-void BM_OpenCriteriaManager(benchmark::State& state) {
+template <class Dialog>
+void OpenDialog(benchmark::State& state) {
     CriteriaLibrary library;
     FillLibrary(library, static_cast<int>(state.range(0)));
     testing::ScriptedPrompts prompts;
     for (auto _ : state) {
-        CriteriaManagerDialog manager(library, prompts);
-        manager.show();
+        Dialog dialog(library, prompts);
+        dialog.show();
         QApplication::processEvents();
     }
+}
+
+void BM_OpenCriteriaManager(benchmark::State& state) {
+    OpenDialog<CriteriaManagerDialog>(state);
 }
 BENCHMARK(BM_OpenCriteriaManager)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The scripts dialog sorts the same criteria into its drop-down.
 void BM_OpenScriptsDialog(benchmark::State& state) {
-    CriteriaLibrary library;
-    FillLibrary(library, static_cast<int>(state.range(0)));
-    testing::ScriptedPrompts prompts;
-    for (auto _ : state) {
-        ScriptsDialog dialog(library, prompts);
-        dialog.show();
-        QApplication::processEvents();
-    }
+    OpenDialog<ScriptsDialog>(state);
 }
 BENCHMARK(BM_OpenScriptsDialog)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
