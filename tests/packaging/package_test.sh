@@ -113,6 +113,28 @@ run "$root/usr/bin/orvik-cli" measure --simulate >/dev/null 2>&1 &&
     fail "orvik-cli measure --simulate passed without the package's images"
 mv "$share/orvik/elsewhere" "$share/orvik/simulator"
 
+# The packaged program starts on a display and finds the simulated
+# instrument's images in the package's data folder: its log says the
+# instrument is ready while the program still runs.
+(cd "$work/run" && env -u XDG_DATA_HOME -u QT_QPA_PLATFORM HOME="$home" xvfb-run -a sh -c '
+    "$1" --simulate --log "$2" >/dev/null 2>&1 &
+    program=$!
+    for _ in $(seq 120); do
+        grep -q "Start-up: MV300 ready" "$2" 2>/dev/null && break
+        kill -0 $program 2>/dev/null || break
+        sleep 0.25
+    done
+    sleep 0.5
+    kill -0 $program 2>/dev/null && running=yes
+    kill $program 2>/dev/null
+    wait $program
+    [ "$running" = yes ]' sh "$root/usr/bin/orvik" "$work/orvik.log") ||
+    fail "the packaged orvik --simulate did not keep running"
+grep -q "Start-up: loaded the images from $share/orvik/simulator" "$work/orvik.log" ||
+    fail "the packaged orvik did not load its images: $(cat "$work/orvik.log" 2>/dev/null)"
+grep -q "Start-up: MV300 ready" "$work/orvik.log" ||
+    fail "the packaged orvik's simulated instrument is not ready"
+
 # The desktop: install the entry and the type into a scratch XDG data folder
 # and ask which application opens a .tdr file.
 scratch=$work/xdg
