@@ -24,6 +24,7 @@
 #include "criteria/gui/criteria_dialogs.h"
 #include "criteria/gui/scripts_dialog.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -120,7 +121,8 @@ StartUpFindings CMainFrame::StartInstrument() {
     InitProgressDialog progress(this);
     StartUpOptions options;
     options.commandLine = options_.CommandLine;
-    options.imageFolder = ExecutableFolder();
+    options.imageFolder =
+        InstrumentImageFolder(options_.Simulated ? ImageSet::Simulator : ImageSet::Instrument);
     WindowThreadProgress progressFromWorker(progress);
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
