@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "../cli/cli_run.h"
 #include "../instrument/link_test_support.h"
 #include "../instrument/station_test_support.h"
 #include "emulated_usb_bus.h"
@@ -38,15 +39,17 @@ double SecondsSince(Clock::time_point start) {
 
 class EmulatedInstrument : public ::testing::Test {
   protected:
-    explicit EmulatedInstrument(bool warm = true)
-        : bus(
-              clock,
-              [&] {
-                  sim::Mv300Options options;
-                  options.warm = warm;
-                  return options;
-              }(),
-              TestSettings()) {}
+    // The instrument's time passes on `instrumentClock`, by default the
+    // virtual one that the instrument code here sleeps on.
+    explicit EmulatedInstrument(bool warm = true, orvik::Clock* instrumentClock = nullptr)
+        : bus(instrumentClock != nullptr ? *instrumentClock : static_cast<orvik::Clock&>(clock),
+              Options(warm), TestSettings()) {}
+
+    static sim::Mv300Options Options(bool warm) {
+        sim::Mv300Options options;
+        options.warm = warm;
+        return options;
+    }
 
     void SetUp() override {
         ASSERT_TRUE(testing::InEmulatedEnvironment())
@@ -95,6 +98,13 @@ class EmulatedInstrument : public ::testing::Test {
     std::unique_ptr<LibusbDriverPort> port;
     testing::RecordingPrompts prompts;
     std::unique_ptr<InstrumentStation> station;
+};
+
+// For the command-line tool, which sleeps for real as with an instrument.
+class EmulatedInstrumentOnTheWallClock : public EmulatedInstrument {
+  protected:
+    EmulatedInstrumentOnTheWallClock() : EmulatedInstrument(true, &wallClock) {}
+    static inline SystemClock wallClock;
 };
 
 class ColdEmulatedInstrument : public EmulatedInstrument {
@@ -297,6 +307,24 @@ TEST_F(EmulatedInstrument, TriggerPacketIsTheConfiguredControlTransfer) {
     EXPECT_EQ(port->IoControl(trigger.handle, usb_request::kDriverVersion, packet, packet).error,
               os_error::kInvalidFunction);
     EXPECT_EQ(port->Close(trigger.handle), os_error::kSuccess);
+}
+
+// orvik-cli devices and measure without --simulate, on the emulated bus.
+TEST_F(EmulatedInstrumentOnTheWallClock, CommandLineListsAndMeasuresTheRealInstrument) {
+    const testing::CliRun listed = testing::RunTool({"devices"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_NE(listed.out.find("\"serial\": \"SIM0300001\""), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\"firmware\": \"running\""), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("\"usb_id\": \"2F4E:0300\""), std::string::npos) << listed.out;
+    const testing::CliRun other = testing::RunTool({"devices", "--usb-id", "1234:5678"});
+    EXPECT_EQ(other.exitCode, 0);
+    EXPECT_EQ(other.out, "[]\n");
+
+    AttachCoupon(kSingle, "50");
+    const testing::CliRun measured = testing::RunTool({"measure"});
+    EXPECT_EQ(measured.exitCode, 0) << measured.err;
+    EXPECT_NE(measured.out.find("\"passed\": true"), std::string::npos) << measured.err;
+    EXPECT_EQ(testing::RunTool({"measure", "--simulate", "--usb-id", "2F4E:0300"}).exitCode, 2);
 }
 
 }  // namespace
