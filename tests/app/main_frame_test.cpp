@@ -525,6 +525,9 @@ TEST(MainFrameStatusBar, NamesTheRealInstrumentInUse) {
     inUse = "MV300 on bus 1, address 7, serial 0300-0042";
     frame.StartInstrument();
     EXPECT_EQ(label->text(), "MV300 on bus 1, address 7, serial 0300-0042");
+    // Replugged, it comes back at another address; the label follows.
+    inUse = "MV300 on bus 1, address 9, serial 0300-0042";
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QString::fromStdString(inUse), 5000);
 }
 
 }  // namespace

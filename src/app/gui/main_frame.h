@@ -48,7 +48,7 @@ struct StartOptions {
     bool InstrumentThread = false;
     // The real instrument in use, for the status bar ("MV300 on bus 1,
     // address 7, serial ..."; empty when none has been opened). Asked after
-    // start-up and after every piece of instrument work.
+    // start-up and then every second.
     std::function<std::string()> InstrumentName = nullptr;
 };
 
@@ -140,6 +140,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildToolBar();
     void BuildStatusBar();
     void ShowInstrumentName();
+    static constexpr int kInstrumentNameRefreshMs = 1000;
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
     CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document);
     bool ConfirmClose(CChildFrame& child);

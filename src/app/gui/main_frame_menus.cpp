@@ -7,6 +7,7 @@
 #include <QMdiArea>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 
 #include "app/gui/browse_view.h"
 #include "app/gui/child_frame.h"
@@ -163,6 +164,12 @@ void CMainFrame::BuildStatusBar() {
     modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
     modeLabel_->setObjectName("instrumentLabel");
     statusBar()->addPermanentWidget(modeLabel_);
+    if (options_.InstrumentName) {
+        // A replugged instrument comes back at another address.
+        auto* refresh = new QTimer(this);
+        connect(refresh, &QTimer::timeout, this, [this] { ShowInstrumentName(); });
+        refresh->start(kInstrumentNameRefreshMs);
+    }
 }
 
 }  // namespace orvik
