@@ -27,23 +27,6 @@
 namespace orvik::cli {
 namespace {
 
-// Keeps the operator's messages: a failed test ends with the last of them as
-// its one line; after a test that worked they are printed as notes. Questions
-// get the answer that changes nothing.
-class ConsolePrompts : public OperatorPrompts {
-  public:
-    void Message(const std::string& text, const std::string& caption, PromptIcon) override {
-        messages.push_back(caption.empty() ? text : caption + ": " + text);
-    }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> AskTraceName(const std::string& proposed) override {
-        return proposed;
-    }
-    std::optional<std::string> AskCouponSerial() override { return std::string(); }
-
-    std::vector<std::string> messages;
-};
-
 MeasurementMode ParseMode(const std::string& text) {
     if (text == "single") {
         return MeasurementMode::SingleEnded;
