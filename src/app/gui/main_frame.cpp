@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
@@ -22,6 +23,8 @@
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "instrument/calibration_save.h"
+#include "instrument/calibration_session.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
 #include "report/gui/preferences_dialog.h"
@@ -58,6 +61,7 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
       options_(options) {
     setObjectName("mainFrame");
     ShowCriteriaManager = [](CriteriaManagerDialog& manager) { manager.exec(); };
+    ShowCalibrateDialog = [](CalibrateDialog& dialog) { dialog.exec(); };
     if (options_.InstrumentThread) {
         work_ = std::make_unique<ThreadedInstrumentWork>();
         station_.SetInstrumentWork(*work_);
@@ -397,6 +401,37 @@ void CMainFrame::OnCriteriaEditor() {
         library_, selector_, manager.CloseId(), [this] { station_.ApplySelectedCriterion(); },
         prompts_, libraryPath_);
     UpdateCommandStates();
+}
+
+void CMainFrame::OnCalibrate() {
+    if (!instrumentStation_ || !station_.ScriptGuard()) {
+        return;
+    }
+    station_.StopLiveMode();
+    UpdateCommandStates();
+    // A measurement still under way on the worker ends before the dialog's first.
+    RunInstrumentWork([] {});
+    CalibrationSession session(*instrumentStation_);
+    COrvikDoc* document = ActiveDocument();
+    CalibrateDialog dialog(
+        session, document ? &document->TraceTemplate : nullptr, prompts_,
+        [this](const std::function<void()>& work) { RunInstrumentWork(work); }, this);
+    ShowCalibrateDialog(dialog);
+    if (dialog.result() != QDialog::Accepted) {
+        return;
+    }
+    Status saved;
+    RunInstrumentWork([&] {
+        saved = SaveCalibration(instrumentStation_->Link(), instrumentStation_->Calibration(),
+                                FromQt(dialog.OperatorName()), CurrentCalibrationDateText());
+    });
+    if (!saved) {
+        log_->Error("app", "Calibration not saved: " + saved.Error().Message + " (" +
+                               saved.Error().Detail + ")");
+        prompts_.Message(saved.Error().Message, kCalibrationNotSavedCaption, PromptIcon::Error);
+        return;
+    }
+    log_->Info("app", "Calibration saved by " + instrumentStation_->Calibration().LastOperator());
 }
 
 void CMainFrame::UpdateCommandStates() {

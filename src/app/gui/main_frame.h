@@ -27,6 +27,7 @@ class QTimer;
 
 namespace orvik {
 
+class CalibrateDialog;
 class CriteriaManagerDialog;
 
 class CChildFrame;
@@ -108,6 +109,11 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // Shows the Criteria Manager; the program runs it modally, a test drives
     // it directly.
     std::function<void(CriteriaManagerDialog&)> ShowCriteriaManager;
+    // Shows the Calibration dialog; the program runs it modally, a test
+    // drives it directly and closes it.
+    std::function<void(CalibrateDialog&)> ShowCalibrateDialog;
+    // The Calibrate command: the dialog, and the store written when it is saved.
+    void OnCalibrate();
 
   public slots:
     void ApplySelectedCriterion();

@@ -144,8 +144,8 @@ void CMainFrame::BuildActionMenu() {
         station_.StopRunningScript();
         UpdateCommandStates();
     });
-    // Arrives with the calibration dialog.
-    AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate")->setEnabled(false);
+    connect(AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate"),
+            &QAction::triggered, this, &CMainFrame::OnCalibrate);
     connect(AddAction(action, "Generate Report",
                       "Generate a report for all tests in the test tree\nGenerate Report"),
             &QAction::triggered, this, &CMainFrame::OnGenerateReport);

@@ -15,6 +15,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/main_frame.h"
@@ -22,7 +23,9 @@
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "instrument/calibration_session.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "instrument/instrument_station.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/report_view.h"
@@ -128,6 +131,64 @@ int SaveCriteriaDialogs(orvik::CMainFrame& frame, const QDir& folder) {
     return failures;
 }
 
+// Messages of the characterisation station's second start-up (its trigger
+// port is the program's already) are not shown.
+class QuietPrompts : public orvik::OperatorPrompts {
+  public:
+    void Message(const std::string&, const std::string&, orvik::PromptIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    std::optional<std::string> AskTraceName(const std::string& proposed) override {
+        return proposed;
+    }
+    std::optional<std::string> AskCouponSerial() override { return std::string(); }
+};
+
+// The Calibration dialog after a Calibrate against a 50 ohm airline, then
+// closed with Cancel so that the calibration stays as it was.
+bool SaveCalibrationDialog(orvik::InstrumentStation& station, orvik::CMainFrame& frame,
+                           orvik::sim::SimulatedDriverPort& simulator, MeasurementMode mode,
+                           const QDir& folder, const char* name) {
+    QuietPrompts prompts;
+    orvik::CalibrationSession session(station);
+    orvik::CalibrateDialog dialog(
+        session, &frame.ActiveDocument()->TraceTemplate, prompts,
+        [](const std::function<void()>& work) { work(); }, &frame);
+    if (orvik::IsDifferential(mode)) {
+        dialog.OnDifferential();
+    }
+    simulator.Instrument().Attach(mode, CableAttachment::TerminatedAirline(50.0, 4.0));
+    dialog.findChild<QLineEdit*>("operator")->setText("J. Operator");
+    dialog.findChild<QLineEdit*>("knownImpedance")->setText("50");
+    dialog.OnCalibrate();
+    dialog.show();
+    const bool saved = Save(dialog, folder, name);
+    dialog.reject();
+    return saved;
+}
+
+int SaveCalibrationDialogs(orvik::CMainFrame& frame, orvik::sim::SimulatedDriverPort& simulator,
+                           orvik::Clock& clock, const QDir& folder) {
+    int failures = 0;
+    orvik::InstrumentStation& station = *frame.Instrument();
+    failures += !SaveCalibrationDialog(station, frame, simulator, MeasurementMode::SingleEnded,
+                                       folder, "dialog_calibration_single.png");
+    failures += !SaveCalibrationDialog(station, frame, simulator, MeasurementMode::Differential,
+                                       folder, "dialog_calibration_differential.png");
+    // A characterisation station offers Reset.
+    QuietPrompts prompts;
+    orvik::InstrumentStation characterizing(simulator, clock, prompts);
+    orvik::StartUpOptions options;
+    options.commandLine = "orvik Characterize";
+    characterizing.StartUp(options);
+    failures +=
+        !SaveCalibrationDialog(characterizing, frame, simulator, MeasurementMode::SingleEnded,
+                               folder, "dialog_calibration_characterize.png");
+    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
+    }
+    return failures;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -190,6 +251,7 @@ int main(int argc, char** argv) {
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
+    failures += SaveCalibrationDialogs(frame, simulator, clock, folder);
     frame.ActiveDocument()->SetModified(false);
     return failures == 0 ? 0 : 1;
 }
