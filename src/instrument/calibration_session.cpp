@@ -7,6 +7,8 @@
 namespace orvik {
 namespace {
 
+constexpr const char* kLogSource = "instrument";
+
 // Above this impedance halfway along the airline the chart shows 0-200 ohms.
 constexpr double kHighImpedanceOhms = 85.0;
 constexpr double kMidpointSamplesPerInch = 38.0;
@@ -34,6 +36,8 @@ std::string CalibrationSession::CalibrationConstantText() const {
 }
 
 Failure CalibrationSession::Refuse(Failure failure, const char* caption) {
+    station_.Log().Warning(kLogSource,
+                           "Calibration refused: " + failure.Message + " (" + failure.Detail + ")");
     station_.Prompts().Message(failure.Message, caption, PromptIcon::Warning);
     return failure;
 }
@@ -76,7 +80,10 @@ Result<double> CalibrationSession::Verify(double length) {
     if (!window) {
         return window.Error();
     }
-    return WindowMean(station_.Buffers().Impedance, *window);
+    const double measured = WindowMean(station_.Buffers().Impedance, *window);
+    station_.Log().Info(kLogSource,
+                        FormatC("Verify %s, %g in: %.4f ohms", ModeName(mode_), length, measured));
+    return measured;
 }
 
 Result<std::optional<CalibrateReport>> CalibrationSession::Calibrate(double length, double known) {
@@ -107,6 +114,12 @@ Result<std::optional<CalibrateReport>> CalibrationSession::Calibrate(double leng
         return Refuse(step.Refusal, kInvalidDataCaption);
     }
     calibration.SetCalibrationConstant(mode_, step.Values.Constant);
+    station_.Log().Info(
+        kLogSource,
+        FormatC("Calibrate %s against %g ohms, %g in: measured %.4f ohms at level %.2f; divisor "
+                "%.2f, constant %.4f",
+                ModeName(mode_), known, length, measured.MeasuredImpedance, measured.MeanLevel,
+                step.Values.Divisor, step.Values.Constant));
     CalibrateReport report{step.Displayed, step.Values.Constant, {}};
     for (const CalibrationPoint& point : points_.All()) {
         if (point.KnownImpedance == known && point.Mode == mode_) {

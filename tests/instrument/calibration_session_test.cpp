@@ -10,6 +10,7 @@
 #include "instrument/calibration_save.h"
 #include "instrument/store_layout.h"
 #include "station_test_support.h"
+#include "test_log.h"
 
 namespace orvik {
 namespace {
@@ -201,6 +202,24 @@ TEST_F(Calibration, WithoutTheInstrumentNothingIsComputed) {
     EXPECT_EQ(result.Error().Message, "Unable to open the TDR device");
     EXPECT_EQ(sim.instrument.Calibration(), before);
     EXPECT_EQ(session.Points().All().size(), 1u);
+}
+
+TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
+    Start(true);
+    testing::RecordingLogSink sink;
+    DiagnosticLog log(sink);
+    sim.instrument.SetLog(log);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 0.5, 4.0);
+    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument",
+                         {"Invalid data in calibration test", "measured 0."}),
+              1u);
+    AttachAirline(kSingle, 50.0, 4.0);
+    ASSERT_TRUE(session.Calibrate(4.0, 50.0));
+    EXPECT_EQ(sink.Count(LogLevel::Info, "instrument",
+                         {"Calibrate single-ended against 50 ohms, 4 in: measured"}),
+              1u);
 }
 
 TEST(CalibrationDate, TwentyFiveCharactersWithTheLineFeed) {
