@@ -27,16 +27,6 @@ AirlineArgument ParseAirline(const std::string& text, const char* option) {
     return {ParseDouble(text.substr(0, at), option), ParseDouble(text.substr(at + 1), option)};
 }
 
-MeasurementMode ParseCalibrationMode(const std::string& text) {
-    if (text == "single") {
-        return MeasurementMode::SingleEnded;
-    }
-    if (text == "differential") {
-        return MeasurementMode::Differential;
-    }
-    throw UsageError("--mode must be single or differential");
-}
-
 void WriteValues(JsonWriter& json, const CalibrationSet& calibration) {
     constexpr MeasurementMode kSingle = MeasurementMode::SingleEnded;
     constexpr MeasurementMode kPair = MeasurementMode::Differential;
@@ -83,7 +73,7 @@ CalibrateOptions ParseCalibrateOptions(const Arguments& arguments) {
         } else if (reader.Option("--sim-store")) {
             options.simStore = reader.Value();
         } else if (reader.Option("--mode")) {
-            options.mode = ParseCalibrationMode(reader.Value());
+            options.mode = ParseModeOption(reader.Value());
         } else if (reader.Option("--characterize")) {
             options.characterize = true;
         } else if (reader.Option("--reset")) {

@@ -27,16 +27,6 @@
 namespace orvik::cli {
 namespace {
 
-MeasurementMode ParseMode(const std::string& text) {
-    if (text == "single") {
-        return MeasurementMode::SingleEnded;
-    }
-    if (text == "differential") {
-        return MeasurementMode::Differential;
-    }
-    throw UsageError("--mode must be single or differential");
-}
-
 // The program's default criterion, in the mode asked for: 50 ohms
 // single-ended or 100 ohms differential, +-10 %, judged from 4 to 7 inches.
 Criterion DefaultCriterion(MeasurementMode mode) {
@@ -88,7 +78,7 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
                 throw UsageError("--coupon " + *options.coupon + ": " + profile.Error().Message);
             }
         } else if (reader.Option("--mode")) {
-            options.mode = ParseMode(reader.Value());
+            options.mode = ParseModeOption(reader.Value());
         } else if (reader.Option("--criteria")) {
             options.criteriaFile = reader.Value();
         } else if (reader.Option("--criterion")) {

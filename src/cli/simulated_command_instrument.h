@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "base/measurement_mode.h"
 #include "base/operator_prompts.h"
 #include "cli/cli_command.h"
 #include "simulator/simulated_driver_port.h"
@@ -36,6 +37,9 @@ class ConsolePrompts : public OperatorPrompts {
 std::unique_ptr<sim::SimulatedDriverPort> SimulatedCommandInstrument(
     Clock& clock, const std::optional<std::string>& simStore,
     const std::optional<std::string>& coupon);
+
+// The value of --mode: "single" or "differential"; anything else is bad usage.
+MeasurementMode ParseModeOption(const std::string& text);
 
 // "orvik-cli COMMAND ARGUMENT..." as typed: the command line whose
 // "Characterize" word the instrument's start-up looks for.
