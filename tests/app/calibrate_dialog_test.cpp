@@ -4,16 +4,23 @@
 #include "app/gui/calibrate_dialog.h"
 
 #include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/gui/main_frame.h"
 #include "chart/gui/xgraph_widget.h"
+#include "collection/orvik_doc.h"
 #include "instrument/store_layout.h"
 #include "qt_environment.h"
+#include "script/script.h"
+#include "simulator/factory_calibration.h"
 #include "simulator/simulated_instrument.h"
 #include "station_fakes.h"
 
@@ -147,6 +154,88 @@ TEST(CalibrateCommand, SavedDialogWritesTheStore) {
     EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), "Jane");
     EXPECT_EQ(PageText(port->Instrument().Store().Read(5)).size(), 25u);
     EXPECT_EQ(frame.Instrument()->Calibration().LastOperator(), "Jane");
+}
+
+class CalibrateMenuCommand : public ::testing::Test {
+  protected:
+    CalibrateMenuCommand() {
+        frame.StartInstrument();
+        frame.Instrument()->SetDumpPath("");
+        frame.ProcessCommandLine({});
+        frame.ShowCalibrateDialog = [this](CalibrateDialog& dialog) {
+            ++dialogs;
+            dialog.findChild<QLineEdit*>("operator")->setText("Jane");
+            dialog.accept();
+        };
+    }
+    QAction* Calibrate() {
+        for (QAction* action : frame.findChildren<QAction*>()) {
+            if (action->text() == "Calibrate") {
+                return action;
+            }
+        }
+        return nullptr;
+    }
+    // The next modal box: its caption and text kept, then closed with `button`.
+    void Answer(QMessageBox::StandardButton button) {
+        QTimer::singleShot(0, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            caption = box->windowTitle();
+            text = box->text();
+            box->button(button)->click();
+        });
+    }
+
+    VirtualClock clock;
+    std::unique_ptr<sim::SimulatedDriverPort> port = sim::DefaultSimulatedInstrument(clock);
+    CMainFrame frame{StartOptions{{}, "", true}, *port, clock};
+    int dialogs = 0;
+    QString caption;
+    QString text;
+};
+
+TEST_F(CalibrateMenuCommand, AsksBeforeStoppingARunningScript) {
+    ASSERT_NE(Calibrate(), nullptr);
+    EXPECT_TRUE(Calibrate()->isEnabled());
+    Script script;
+    script.PromptForSerial = 0;
+    script.AddElement().CriterionId = 1;
+    COrvikDoc& document = *frame.ActiveDocument();
+    ASSERT_TRUE(frame.Station().Scripts().Start(document, script));
+    Answer(QMessageBox::No);
+    Calibrate()->trigger();
+    EXPECT_EQ(caption, "Stop running script?");
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_NE(document.ActiveScript, nullptr);
+    Answer(QMessageBox::Yes);
+    Calibrate()->trigger();
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_EQ(document.ActiveScript, nullptr);
+}
+
+TEST_F(CalibrateMenuCommand, LiveModeStopsAndWaitsBeforeTheDialog) {
+    frame.Station().SetLiveMode(true);
+    const std::int64_t start = clock.NowMs();
+    frame.ShowCalibrateDialog = [this, start](CalibrateDialog& dialog) {
+        EXPECT_FALSE(frame.Station().LiveMode());
+        EXPECT_GE(clock.NowMs() - start, 200);
+        dialog.reject();
+    };
+    Calibrate()->trigger();
+    EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), sim::kFactoryOperator);
+}
+
+TEST_F(CalibrateMenuCommand, APageThatCannotBeWrittenIsToldByNumber) {
+    port->Instrument().FailPageWrites(5);
+    Answer(QMessageBox::Ok);
+    Calibrate()->trigger();
+    EXPECT_EQ(caption, "Calibration not saved");
+    EXPECT_EQ(text,
+              "The calibration was not saved: page 5 of the instrument's store could not be "
+              "written.\nThe instrument keeps its old calibration.");
+    EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), sim::kFactoryOperator);
+    EXPECT_EQ(frame.Instrument()->Calibration().LastOperator(), sim::kFactoryOperator);
 }
 
 }  // namespace
