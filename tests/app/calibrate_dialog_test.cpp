@@ -21,6 +21,7 @@
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/factory_calibration.h"
+#include "simulator/physics_factory.h"
 #include "simulator/simulated_instrument.h"
 #include "station_fakes.h"
 
@@ -134,10 +135,15 @@ TEST_F(CalibrateWindow, SaveTakesTheOperator) {
     EXPECT_EQ(dialog->OperatorName(), "Jane");
 }
 
-TEST(CalibrateCommand, SavedDialogWritesTheStore) {
+// On the window thread, and with the instrument work on the program's worker.
+class CalibrateCommand : public ::testing::TestWithParam<bool> {};
+
+TEST_P(CalibrateCommand, SavedDialogWritesTheStore) {
     VirtualClock clock;
     std::unique_ptr<sim::SimulatedDriverPort> port = sim::DefaultSimulatedInstrument(clock);
-    CMainFrame frame{StartOptions{{}, "", true}, *port, clock};
+    StartOptions options{{}, "", true};
+    options.InstrumentThread = GetParam();
+    CMainFrame frame{options, *port, clock};
     frame.StartInstrument();
     frame.Instrument()->SetDumpPath("");
     frame.ProcessCommandLine({});
@@ -154,7 +160,14 @@ TEST(CalibrateCommand, SavedDialogWritesTheStore) {
     EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), "Jane");
     EXPECT_EQ(PageText(port->Instrument().Store().Read(5)).size(), 25u);
     EXPECT_EQ(frame.Instrument()->Calibration().LastOperator(), "Jane");
+    EXPECT_NEAR(frame.Instrument()->Calibration().CalibrationConstant(kSingle),
+                sim::PhysicsFactoryValues(kSingle).CalibrationConstant, 0.5);
 }
+
+INSTANTIATE_TEST_SUITE_P(Threads, CalibrateCommand, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return info.param ? "InstrumentThread" : "WindowThread";
+                         });
 
 class CalibrateMenuCommand : public ::testing::Test {
   protected:
