@@ -187,6 +187,22 @@ TEST(CalibrateStep, CharacterisationRefusesAnImplausibleConstant) {
     EXPECT_EQ(points.All().size(), 1u);
 }
 
+TEST(CalibrateStep, ARefusedConstantKeepsTheDivisorDerivedBeforeIt) {
+    // Levels of 50 and 75 ohms labelled 500 and 750: the same divisor, ten
+    // times the constant.
+    CalibrationPoints points;
+    const ModeCalibration current{12277.0, 51.87};
+    const double l50 = LevelFor(50.0, 12410.0, 50.9);
+    const double l75 = LevelFor(75.0, 12410.0, 50.9);
+    EXPECT_TRUE(ComputeCalibrateStep(points, kSingle, 500.0, {50.0, l50}, current, true).Refused);
+    const CalibrateStep step =
+        ComputeCalibrateStep(points, kSingle, 750.0, {75.0, l75}, current, true);
+    EXPECT_TRUE(step.Refused);
+    EXPECT_EQ(step.Refusal.Message.substr(0, 44), "Calibration test results in invalid coeficie");
+    EXPECT_TRUE(step.DivisorDerived);
+    EXPECT_NEAR(step.Values.Divisor, 12410.0, 1e-6);
+}
+
 TEST(CalibrateStep, DivisorThatIsNoLevelIsRefused) {
     CalibrationPoints points;
     const ModeCalibration current{12277.0, 51.87};
