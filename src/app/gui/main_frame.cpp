@@ -26,6 +26,7 @@
 #include "instrument/calibration_save.h"
 #include "instrument/calibration_session.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -122,7 +123,8 @@ StartUpFindings CMainFrame::StartInstrument() {
     InitProgressDialog progress(this);
     StartUpOptions options;
     options.commandLine = options_.CommandLine;
-    options.imageFolder = ExecutableFolder();
+    options.imageFolder =
+        InstrumentImageFolder(options_.Simulated ? ImageSet::Simulator : ImageSet::Instrument);
     WindowThreadProgress progressFromWorker(progress);
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
