@@ -11,7 +11,7 @@
 #include "cli/simulated_command_instrument.h"
 #include "instrument/calibration_save.h"
 #include "instrument/calibration_session.h"
-#include "instrument/image_loading.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "instrument/no_devices_port.h"
 #include "simulator/cable_attachment.h"
@@ -117,7 +117,8 @@ int RunCalibrate(const Arguments& arguments) {
     // The station's switch is the word on the command line, as in the program.
     startUp.commandLine =
         CommandLine("calibrate", arguments) + (options.characterize ? " Characterize" : "");
-    startUp.imageFolder = ExecutableFolder();
+    startUp.imageFolder =
+        InstrumentImageFolder(simulated ? ImageSet::Simulator : ImageSet::Instrument);
     station.StartUp(startUp);
     const CalibrationSet before = station.Calibration();
 
