@@ -29,6 +29,8 @@ namespace orvik {
 
 class CalibrateDialog;
 class CriteriaManagerDialog;
+class Script;
+class ScriptsDialog;
 
 class CChildFrame;
 class COrvikDoc;
@@ -109,11 +111,16 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // Shows the Criteria Manager; the program runs it modally, a test drives
     // it directly.
     std::function<void(CriteriaManagerDialog&)> ShowCriteriaManager;
+    // Shows the Define and Run Scripts dialog, likewise.
+    std::function<void(ScriptsDialog&)> ShowScriptsDialog;
     // Shows the Calibration dialog; the program runs it modally, a test
     // drives it directly and closes it.
     std::function<void(CalibrateDialog&)> ShowCalibrateDialog;
     // The Calibrate command: the dialog, and the store written when it is saved.
     void OnCalibrate();
+
+    // Whether any open collection is running `script` now.
+    bool ScriptRunsInAnyCollection(const Script& script) const;
 
   public slots:
     void ApplySelectedCriterion();
@@ -144,6 +151,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnTextReport();
     void OnPreferences();
     void OnCriteriaEditor();
+    void OnScriptedTests();
     void UpdateCommandStates();
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();
