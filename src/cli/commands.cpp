@@ -9,6 +9,7 @@
 #include "cli/collection_commands.h"
 #include "cli/measure_command.h"
 #include "cli/process_command.h"
+#include "cli/recover_command.h"
 #include "cli/report_command.h"
 #include "cli/run_script_command.h"
 
@@ -35,6 +36,7 @@ const std::vector<Command>& Commands() {
          "run-script --simulate --criteria FILE.dat --script DESCRIPTION --coupons N "
          "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE]",
          &RunRunScript},
+        {"recover", "recover --list | recover JOURNAL --out FILE.tdr", &RunRecover},
     };
     return commands;
 }
