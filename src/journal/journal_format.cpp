@@ -25,7 +25,7 @@ constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 
 // A list longer than this was never journalled: the reader refuses it rather
 // than keep a flag for every item.
-constexpr std::int32_t kMostItems = 1 << 24;
+constexpr std::int32_t kMostItems = 1 << 22;
 
 std::uint32_t LoadUint32(const std::uint8_t* bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
