@@ -41,6 +41,12 @@ class LeftoverJournal {
     std::string CollectionName() const;
     // Anything to recover: changes that can be applied.
     bool HasChanges() const { return !contents_.Entries.empty(); }
+    // Nothing that any program could recover: emptied by a save, or cut
+    // before its first change was whole. A journal this program cannot read
+    // (a later version's) is not empty.
+    bool NothingToRecover() const {
+        return !HasChanges() && (contents_.Start.has_value() || contents_.LostEntries <= 1);
+    }
 
     // Rebuilds the collection into `document`, a fresh one: its file as saved
     // (when it has one), then every journalled change through the document's

@@ -304,6 +304,26 @@ TEST_F(RecoveryJournalTest, AJournalThatCannotBeWrittenSaysSoAndStopsUntilTheNex
     EXPECT_EQ(journal.EntriesWritten(), 1u);
 }
 
+TEST_F(RecoveryJournalTest, OnlyAJournalWithNothingInItCountsAsEmpty) {
+    const std::string path = temp.File("j.orj");
+    const auto opened = [&](const std::vector<std::uint8_t>& bytes) {
+        WriteFile(path, bytes);
+        auto journal = LeftoverJournal::Open(path);
+        EXPECT_TRUE(journal.Ok());
+        return std::move(*journal);
+    };
+    EXPECT_TRUE(opened({}).NothingToRecover());
+    std::vector<std::uint8_t> bytes;
+    EncodeJournalStart({"", 0}, bytes);
+    EXPECT_TRUE(opened(bytes).NothingToRecover());
+    EXPECT_TRUE(opened({bytes.begin(), bytes.end() - 2}).NothingToRecover()) << "start cut short";
+    // Whole frames that this program does not read: a later version's.
+    std::vector<std::uint8_t> later;
+    EncodeJournalEntry(JournalEntryKind::Committed, 1, 0, nullptr, later);
+    EncodeJournalEntry(JournalEntryKind::Committed, 1, 0, nullptr, later);
+    EXPECT_FALSE(opened(later).NothingToRecover());
+}
+
 TEST(JournalCrc, MatchesTheStandardCheckValue) {
     const std::string text = "123456789";
     EXPECT_EQ(Crc32({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),

@@ -38,11 +38,14 @@ void CMainFrame::OfferRecovery() {
         return;
     }
     for (LeftoverJournal& journal : FindLeftoverJournals(recoveryFolder_, *log_)) {
-        if (!journal.HasChanges()) {
-            // Emptied by a save, or cut before its first change was whole:
-            // nothing the operator saw is in it.
+        if (journal.NothingToRecover()) {
+            // Nothing the operator saw is in it.
             log_->Info(kLogSource, "Removed " + journal.Path() + ": nothing to recover");
             static_cast<void>(journal.Discard());
+            continue;
+        }
+        if (!journal.HasChanges()) {
+            log_->Warning(kLogSource, "Kept " + journal.Path() + ": it cannot be read");
             continue;
         }
         const QString question = ToQt(RecoveryQuestion(journal));
