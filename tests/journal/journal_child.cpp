@@ -19,7 +19,7 @@
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criterion_selector.h"
-#include "instrument/image_loading.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "journal/recovery_journal.h"
 #include "script/script.h"
@@ -88,7 +88,7 @@ int Run(const std::string& recovery, const std::string& states, const std::strin
     const auto simulated = cli::SimulatedCommandInstrument(clock, std::nullopt, std::nullopt);
     InstrumentStation instrument(*simulated, clock, prompts);
     StartUpOptions startUp;
-    startUp.imageFolder = ExecutableFolder();
+    startUp.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
     instrument.StartUp(startUp);
     CriteriaSelectorModel selector;
     selector.FillInListOrder(library);

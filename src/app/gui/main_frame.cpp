@@ -23,6 +23,7 @@
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "journal/recovery_journal.h"
 #include "report/gui/preferences_dialog.h"
@@ -119,7 +120,8 @@ StartUpFindings CMainFrame::StartInstrument() {
     InitProgressDialog progress(this);
     StartUpOptions options;
     options.commandLine = options_.CommandLine;
-    options.imageFolder = ExecutableFolder();
+    options.imageFolder =
+        InstrumentImageFolder(options_.Simulated ? ImageSet::Simulator : ImageSet::Instrument);
     WindowThreadProgress progressFromWorker(progress);
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
