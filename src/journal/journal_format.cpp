@@ -9,19 +9,29 @@
 namespace orvik {
 namespace {
 
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-    std::array<std::uint32_t, 256> table{};
+// Eight tables, so that the CRC takes eight bytes a step: a journal of
+// 10,000 traces is 120 MB, and a byte a step would be most of its recovery.
+using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+
+constexpr CrcTables MakeCrcTables() {
+    CrcTables tables{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
         for (int bit = 0; bit < 8; ++bit) {
             c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
         }
-        table[n] = c;
+        tables[0][n] = c;
     }
-    return table;
+    for (std::size_t k = 1; k < tables.size(); ++k) {
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            const std::uint32_t previous = tables[k - 1][n];
+            tables[k][n] = (previous >> 8) ^ tables[0][previous & 0xFFU];
+        }
+    }
+    return tables;
 }
 
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrcTables = MakeCrcTables();
 
 // A list longer than this was never journalled: the reader refuses it rather
 // than keep a flag for every item.
@@ -197,9 +207,18 @@ class ListShape {
 }  // namespace
 
 std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
+    const auto& t = kCrcTables;
     std::uint32_t crc = 0xFFFFFFFFU;
-    for (const std::uint8_t byte : bytes) {
-        crc = kCrcTable[(crc ^ byte) & 0xFFU] ^ (crc >> 8);
+    std::size_t at = 0;
+    for (; at + 8 <= bytes.size(); at += 8) {
+        const std::uint32_t low = crc ^ LoadUint32(bytes.data() + at);
+        const std::uint32_t high = LoadUint32(bytes.data() + at + 4);
+        crc = t[7][low & 0xFFU] ^ t[6][(low >> 8) & 0xFFU] ^ t[5][(low >> 16) & 0xFFU] ^
+              t[4][low >> 24] ^ t[3][high & 0xFFU] ^ t[2][(high >> 8) & 0xFFU] ^
+              t[1][(high >> 16) & 0xFFU] ^ t[0][high >> 24];
+    }
+    for (; at < bytes.size(); ++at) {
+        crc = t[0][(crc ^ bytes[at]) & 0xFFU] ^ (crc >> 8);
     }
     return crc ^ 0xFFFFFFFFU;
 }

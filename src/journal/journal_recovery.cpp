@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,31 +22,6 @@ constexpr const char* kLogSource = "journal";
 
 std::string SystemError(const std::string& action, const std::string& path) {
     return action + " " + path + ": " + std::strerror(errno);
-}
-
-Result<std::vector<std::uint8_t>> ReadAll(int fd, const std::string& path) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        return Failure{SystemError("Cannot read", path), {}};
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(status.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got =
-            ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return Failure{SystemError("Cannot read", path), {}};
-        }
-        if (got == 0) {
-            break;  // shorter than it was a moment ago
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    bytes.resize(done);
-    return bytes;
 }
 
 // The saved collection that the journal's changes apply to.
@@ -155,8 +129,11 @@ std::size_t ApplyOperations(COrvikDoc& document, std::span<const JournalEntry> e
 
 }  // namespace
 
-LeftoverJournal::LeftoverJournal(std::string path, int fd, std::vector<std::uint8_t> bytes)
-    : path_(std::move(path)), fd_(fd), bytes_(std::move(bytes)), contents_(ReadJournal(bytes_)) {}
+LeftoverJournal::LeftoverJournal(std::string path, int fd, FileBytes bytes)
+    : path_(std::move(path)),
+      fd_(fd),
+      bytes_(std::move(bytes)),
+      contents_(ReadJournal(bytes_.Span())) {}
 
 LeftoverJournal::LeftoverJournal(LeftoverJournal&& other) noexcept
     : path_(std::move(other.path_)),
@@ -195,7 +172,8 @@ Result<LeftoverJournal> LeftoverJournal::Open(const std::string& path) {
         ::close(fd);
         return failure;
     }
-    Result<std::vector<std::uint8_t>> bytes = ReadAll(fd, path);
+    // Read (a large one mapped) once it is held, so that it cannot change meanwhile.
+    Result<FileBytes> bytes = ReadWholeFile(path);
     if (!bytes) {
         ::close(fd);
         return bytes.Error();

@@ -6,6 +6,7 @@
 
 #include "base/diagnostic_log.h"
 #include "base/failure.h"
+#include "base/file_store.h"
 #include "journal/journal_format.h"
 
 namespace orvik {
@@ -60,11 +61,11 @@ class LeftoverJournal {
     Status Discard();
 
   private:
-    LeftoverJournal(std::string path, int fd, std::vector<std::uint8_t> bytes);
+    LeftoverJournal(std::string path, int fd, FileBytes bytes);
 
     std::string path_;
     int fd_ = -1;
-    std::vector<std::uint8_t> bytes_;
+    FileBytes bytes_;
     JournalContents contents_;  // borrows bytes_
 };
 

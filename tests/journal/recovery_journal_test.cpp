@@ -324,10 +324,16 @@ TEST_F(RecoveryJournalTest, OnlyAJournalWithNothingInItCountsAsEmpty) {
     EXPECT_FALSE(opened(later).NothingToRecover());
 }
 
-TEST(JournalCrc, MatchesTheStandardCheckValue) {
+TEST(JournalCrc, MatchesZlibOnShortAndLongInput) {
     const std::string text = "123456789";
     EXPECT_EQ(Crc32({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()}),
               0xCBF43926u);
+    std::vector<std::uint8_t> bytes;
+    for (int i = 0; i < 5 * 256; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(i));
+    }
+    EXPECT_EQ(Crc32(bytes), 0x1E7A6D24u);  // zlib.crc32(bytes(range(256)) * 5)
+    EXPECT_EQ(Crc32({}), 0u);
 }
 
 }  // namespace
