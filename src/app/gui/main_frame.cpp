@@ -22,6 +22,7 @@
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "criteria/gui/scripts_dialog.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
@@ -60,6 +61,7 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
       options_(options) {
     setObjectName("mainFrame");
     ShowCriteriaManager = [](CriteriaManagerDialog& manager) { manager.exec(); };
+    ShowScriptsDialog = [](ScriptsDialog& dialog) { dialog.exec(); };
     if (options_.InstrumentThread) {
         work_ = std::make_unique<ThreadedInstrumentWork>();
         station_.SetInstrumentWork(*work_);
@@ -418,9 +420,8 @@ void CMainFrame::UpdateCommandStates() {
     exportCsvAction_->setEnabled(hasDocument);
     exportTraceCsvAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
-    // Until the script dialog arrives the command only stops a running script.
-    const COrvikDoc* document = ActiveDocument();
-    scriptedTestsAction_->setEnabled(document != nullptr && document->ActiveScript != nullptr);
+    // A run needs a collection to record into.
+    scriptedTestsAction_->setEnabled(ActiveDocument() != nullptr);
     for (CChildFrame* child : Children()) {
         child->UpdateTitle();
     }
