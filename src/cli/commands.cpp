@@ -10,6 +10,7 @@
 #include "cli/collection_commands.h"
 #include "cli/measure_command.h"
 #include "cli/process_command.h"
+#include "cli/recover_command.h"
 #include "cli/report_command.h"
 #include "cli/run_script_command.h"
 
@@ -40,6 +41,7 @@ const std::vector<Command>& Commands() {
          "calibrate --simulate [--sim-store FILE] [--mode single|differential] [--characterize] "
          "[--reset] [--airline Z@LENGTH]... [--verify Z@LENGTH] [--operator NAME] [--save]",
          &RunCalibrate},
+        {"recover", "recover --list | recover JOURNAL --out FILE.tdr", &RunRecover},
     };
     return commands;
 }

@@ -29,6 +29,7 @@
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
+#include "journal/recovery_journal.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -252,9 +253,14 @@ void CMainFrame::ApplySelectedCriterion() {
     station_.ApplySelectedCriterion();
 }
 
-CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document) {
+CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document,
+                                  std::unique_ptr<RecoveryJournal> journal) {
     document->SetLog(*log_);
+    if (!journal && !recoveryFolder_.empty()) {
+        journal = std::make_unique<RecoveryJournal>(recoveryFolder_, *document, *log_);
+    }
     auto* child = new CChildFrame(std::move(document), station_);
+    child->SetJournal(std::move(journal));
     child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
     mdi_->addSubWindow(child);
     child->showMaximized();
@@ -322,6 +328,7 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
 
 bool CMainFrame::ConfirmClose(CChildFrame& child) {
     COrvikDoc& document = child.Document();
+    child.DiscardJournalOnClose(false);
     if (!document.IsModified()) {
         return true;
     }
@@ -331,6 +338,8 @@ bool CMainFrame::ConfirmClose(CChildFrame& child) {
     if (answer == QMessageBox::Cancel) {
         return false;
     }
+    // No: the changes are given up, and with them what would recover them.
+    child.DiscardJournalOnClose(answer == QMessageBox::No);
     return answer == QMessageBox::No || SaveCollection(child, false);
 }
 

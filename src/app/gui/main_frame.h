@@ -29,6 +29,8 @@ namespace orvik {
 
 class CalibrateDialog;
 class CriteriaManagerDialog;
+class LeftoverJournal;
+class RecoveryJournal;
 class Script;
 class ScriptsDialog;
 
@@ -108,6 +110,20 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
 
     void SetStatusText(const QString& text);
 
+    // Where every collection window keeps its recovery journal; none (and no
+    // journals) until this is called.
+    void SetRecoveryFolder(std::string folder) { recoveryFolder_ = std::move(folder); }
+    // Asks about each journal that a program left behind: Recover opens its
+    // collection with the unsaved changes applied, Discard removes it, Later
+    // keeps it for the next start.
+    void OfferRecovery();
+    enum class RecoveryChoice { Recover, Discard, Later };
+    // The question; the program asks with a message box, a test answers.
+    std::function<RecoveryChoice(const QString& question)> AskRecovery;
+    // Opens the collection the journal rebuilds; the journal goes once the
+    // window's own journal holds the changes.
+    CChildFrame* RecoverCollection(LeftoverJournal& journal);
+
     // Shows the Criteria Manager; the program runs it modally, a test drives
     // it directly.
     std::function<void(CriteriaManagerDialog&)> ShowCriteriaManager;
@@ -142,7 +158,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildToolBar();
     void BuildStatusBar();
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
-    CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document);
+    CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document,
+                          std::unique_ptr<RecoveryJournal> journal = nullptr);
     bool ConfirmClose(CChildFrame& child);
     void OnOpen();
     void OnPrint();
@@ -170,6 +187,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // the work under way has ended) before them.
     std::unique_ptr<ThreadedInstrumentWork> work_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
+    std::string recoveryFolder_;
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active

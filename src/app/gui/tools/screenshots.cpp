@@ -2,7 +2,8 @@
 //
 // Drives the program on the simulated MV300 as an operator would and saves a
 // picture of each window: the main window in live mode, with a recorded tree
-// and during a scripted run, and every dialog.
+// and during a scripted run, every dialog and the start-up recovery question.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -30,6 +31,7 @@
 #include "instrument/calibration_session.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/instrument_station.h"
+#include "journal/recovery_journal.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/report_view.h"
@@ -89,6 +91,42 @@ void MeasureAndRecord(orvik::CMainFrame& frame) {
     orvik::COrvikDoc& document = *frame.ActiveDocument();
     frame.Station().RunTest(document);
     frame.Station().RecordTest(document);
+}
+
+// The start-up question about a journal that a program left behind: one with
+// the traces of the active collection, made for the picture and answered
+// Later, then removed.
+int SaveRecoveryQuestion(orvik::CMainFrame& frame, const QDir& folder) {
+    const std::string recovery = folder.filePath("recovery-for-picture").toStdString();
+    {
+        orvik::COrvikDoc left;
+        left.SetPath(folder.filePath("LOT7.tdr").toStdString());
+        orvik::RecoveryJournal journal(recovery, left);
+        for (const auto& item : frame.ActiveDocument()->Items()) {
+            if (const auto* trace = dynamic_cast<const orvik::TraceRecord*>(item.get())) {
+                left.AppendItem(std::make_unique<orvik::TraceRecord>(*trace));
+                left.UpdateAllViews();
+            }
+        }
+    }
+    bool saved = false;
+    QTimer::singleShot(300, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        saved = Save(*box, folder, "dialog_recovery_question.png");
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == "Later") {
+                button->click();
+            }
+        }
+    });
+    frame.SetRecoveryFolder(recovery);
+    frame.OfferRecovery();
+    frame.SetRecoveryFolder({});
+    QDir(QString::fromStdString(recovery)).removeRecursively();
+    return saved ? 0 : 1;
 }
 
 int SaveDialogs(QWidget& parent, const QDir& folder) {
@@ -303,6 +341,7 @@ int main(int argc, char** argv) {
         frame.Station().RunTest(*frame.ActiveDocument());
         failures += !Save(frame, folder, "main_scripted_run.png");
     }
+    failures += SaveRecoveryQuestion(frame, folder);
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
