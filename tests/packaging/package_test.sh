@@ -54,7 +54,8 @@ share=$root/usr/share
 for file in usr/bin/orvik usr/bin/orvik-cli usr/share/applications/orvik.desktop \
     usr/share/mime/packages/orvik.xml usr/share/icons/hicolor/scalable/apps/orvik.svg \
     usr/share/man/man1/orvik.1.gz usr/share/man/man1/orvik-cli.1.gz \
-    usr/share/orvik/simulator/TDR_XC.hex usr/share/orvik/simulator/TdrSpartan.hex; do
+    usr/share/orvik/simulator/TDR_XC.hex usr/share/orvik/simulator/TdrSpartan.hex \
+    usr/lib/udev/rules.d/60-orvik.rules; do
     [ -s "$root/$file" ] || fail "the package has no $file"
 done
 ls "$root"/usr/bin/*.hex >/dev/null 2>&1 && fail "image files were installed beside the programs"
