@@ -21,6 +21,7 @@
 #include "app/gui/main_frame.h"
 #include "base/c_numbers.h"
 #include "base/diagnostic_log.h"
+#include "base/file_store.h"
 #include "base/measurement_mode.h"
 #include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
@@ -184,6 +185,7 @@ orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& argu
 }  // namespace
 
 int main(int argc, char** argv) {
+    orvik::ReportFileSizeLimitAsWriteFailure();
     if (const std::optional<int> answered = AnswerOnTheTerminal(argc, argv)) {
         return *answered;
     }
