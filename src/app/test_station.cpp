@@ -8,6 +8,7 @@
 #include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
+#include "criteria/criteria_manager.h"
 #include "script/script.h"
 
 namespace orvik {
@@ -227,6 +228,27 @@ bool TestStation::StopRunningScript() {
     }
     scripts_.Stop(*document);
     return true;
+}
+
+ScriptedTestsOutcome TestStation::ScriptedTests(const std::function<Script*()>& chooseScript,
+                                                const std::string& libraryPath) {
+    COrvikDoc* document = host_.ActiveDocument();
+    if (document == nullptr) {
+        return ScriptedTestsOutcome::NoCollection;
+    }
+    if (StopRunningScript()) {
+        return ScriptedTestsOutcome::Stopped;
+    }
+    StopLiveMode();
+    Script* chosen = chooseScript();
+    // Everything typed in the dialog is in the library already; it reaches
+    // the file however the dialog was left. A failed save has been reported
+    // and the run still starts from the library in memory.
+    (void)SaveLibrary(library_, prompts_, libraryPath);
+    if (chosen == nullptr || !scripts_.Start(*document, *chosen)) {
+        return ScriptedTestsOutcome::NotStarted;
+    }
+    return ScriptedTestsOutcome::Started;
 }
 
 }  // namespace orvik

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "app/script_run.h"
 #include "base/diagnostic_log.h"
@@ -13,6 +15,7 @@ class Clock;
 class COrvikDoc;
 class CriteriaLibrary;
 class OperatorPrompts;
+class Script;
 class TestTree;
 struct TestTreeNode;
 
@@ -24,6 +27,14 @@ inline constexpr const char* kIncompleteRecordText =
     "The instrument did not deliver the whole record, so this test has no result.\n"
     "Run the test again.";
 inline constexpr const char* kRunTestCaption = "Run Test";
+
+// What the "Scripted Tests" command did.
+enum class ScriptedTestsOutcome {
+    NoCollection,  // no collection is active, so there is nothing to run a script in
+    Stopped,       // the running script stopped
+    Started,       // the chosen script runs
+    NotStarted,    // the dialog was closed, or the chosen script could not start
+};
 
 // The main window's testing state and operations, without the window: live
 // mode, Run Test, Record Test, applying the selected criterion, the script
@@ -92,6 +103,15 @@ class TestStation {
     // The "Scripted Tests" command while the active collection runs a script:
     // stops it. False when no script runs there (the command then starts one).
     bool StopRunningScript();
+
+    // The "Scripted Tests" command. While the active collection runs a script
+    // it stops the run without a question. Otherwise live mode stops,
+    // `chooseScript` shows the Define and Run Scripts dialog and gives the
+    // script its Run button chose (none after Close), the library is saved to
+    // `libraryPath` whichever way the dialog closed, and the chosen script
+    // starts in the collection.
+    ScriptedTestsOutcome ScriptedTests(const std::function<Script*()>& chooseScript,
+                                       const std::string& libraryPath);
 
     ScriptRun& Scripts() { return scripts_; }
     OperatorPrompts& Prompts() { return prompts_; }

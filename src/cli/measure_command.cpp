@@ -16,7 +16,7 @@
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criterion.h"
-#include "instrument/image_loading.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
@@ -176,7 +176,8 @@ int RunMeasure(const Arguments& arguments) {
     InstrumentStation station(port, clock, prompts);
     StartUpOptions startUp;
     startUp.commandLine = CommandLine("measure", arguments);
-    startUp.imageFolder = ExecutableFolder();
+    startUp.imageFolder =
+        InstrumentImageFolder(simulated ? ImageSet::Simulator : ImageSet::Instrument);
     const StartUpFindings findings = station.StartUp(startUp);
 
     const MeasuredProfile profile = station.MeasureProfile(criterion.Mode());

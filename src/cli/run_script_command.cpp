@@ -27,7 +27,7 @@
 #include "criteria/criteria_library.h"
 #include "criteria/criteria_manager.h"
 #include "criteria/criterion_selector.h"
-#include "instrument/image_loading.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
@@ -291,7 +291,7 @@ int RunRunScript(const Arguments& arguments) {
     InstrumentStation instrument(*simulated, clock, prompts);
     StartUpOptions startUp;
     startUp.commandLine = CommandLine("run-script", arguments);
-    startUp.imageFolder = ExecutableFolder();
+    startUp.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
     instrument.StartUp(startUp);
 
     CriteriaSelectorModel selector;

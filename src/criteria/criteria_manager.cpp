@@ -8,17 +8,12 @@
 
 namespace orvik {
 
-namespace {
-
-// The list compares names without regard to letter case.
-bool SortsBefore(const std::string& a, const std::string& b) {
+bool NameSortsBefore(const std::string& a, const std::string& b) {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) <
                std::tolower(static_cast<unsigned char>(y));
     });
 }
-
-}  // namespace
 
 CriteriaManagerModel::CriteriaManagerModel(CriteriaLibrary& library) : library_(library) {
     for (const auto& criterion : library_.Criteria) {
@@ -27,9 +22,10 @@ CriteriaManagerModel::CriteriaManagerModel(CriteriaLibrary& library) : library_(
 }
 
 int CriteriaManagerModel::Insert(Entry entry) {
-    auto at = std::upper_bound(
-        entries_.begin(), entries_.end(), entry.Name,
-        [](const std::string& name, const Entry& other) { return SortsBefore(name, other.Name); });
+    auto at = std::upper_bound(entries_.begin(), entries_.end(), entry.Name,
+                               [](const std::string& name, const Entry& other) {
+                                   return NameSortsBefore(name, other.Name);
+                               });
     int index = static_cast<int>(at - entries_.begin());
     entries_.insert(at, std::move(entry));
     if (selected_ >= index) {

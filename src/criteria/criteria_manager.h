@@ -16,6 +16,10 @@ class OperatorPrompts;
 
 inline constexpr const char* kCriteriaManagerTitle = "Criteria Manager";
 
+// The order of sorted lists of criteria names: alphabetical, without regard
+// to letter case.
+bool NameSortsBefore(const std::string& a, const std::string& b);
+
 // The Criteria Manager's list over the library's criteria. The library is
 // edited in place: what the operator creates, edits or deletes is in the
 // library at once, whichever way the manager is left.

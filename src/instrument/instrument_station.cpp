@@ -30,7 +30,7 @@ StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     std::vector<std::string> refused =
         ApplyStoredCalibration(findings.stored, calibration_, kernels_);
     findings.stored.notes.insert(findings.stored.notes.end(), refused.begin(), refused.end());
-    LogStartUp(findings);
+    LogStartUp(findings, options.imageFolder);
     return findings;
 }
 
@@ -49,7 +49,8 @@ std::string HexWord(std::uint16_t value) {
 
 }  // namespace
 
-void InstrumentStation::LogStartUp(const StartUpFindings& findings) {
+void InstrumentStation::LogStartUp(const StartUpFindings& findings,
+                                   const std::filesystem::path& imageFolder) {
     constexpr const char* kSource = "instrument";
     log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + ", found with release 0x" +
                             HexWord(findings.releaseNumber) + ", " +
@@ -59,6 +60,9 @@ void InstrumentStation::LogStartUp(const StartUpFindings& findings) {
     }
     if (findings.imageFailure) {
         log_->Error(kSource, "Start-up: " + ImageFailureText(findings));
+    } else if (findings.fpgaImage == ImageLoadOutcome::Loaded) {
+        // The images are looked for in several folders: say which one served.
+        log_->Info(kSource, "Start-up: loaded the images from " + imageFolder.string());
     }
     for (const std::string& note : findings.stored.notes) {
         log_->Warning(kSource, "Stored calibration: " + note);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,7 +82,7 @@ class InstrumentStation : public ProfileInstrument {
     OperatorPrompts& Prompts() { return prompts_; }
 
   private:
-    void LogStartUp(const StartUpFindings& findings);
+    void LogStartUp(const StartUpFindings& findings, const std::filesystem::path& imageFolder);
 
     Clock& clock_;
     OperatorPrompts& prompts_;

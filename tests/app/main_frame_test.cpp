@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -21,6 +25,7 @@
 #include "chart/gui/xgraph_widget.h"
 #include "comma_locale.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "criteria/gui/scripts_dialog.h"
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
@@ -211,7 +216,101 @@ TEST_F(MainWindow, ScriptedTestsStopsAScriptResumedFromTheTree) {
     EXPECT_TRUE(frame.SelectorWidget()->isEnabled());
     EXPECT_EQ(Child().Graph().ScriptPrompt(), nullptr);
     QTest::qWait(150);
-    EXPECT_FALSE(scripted->isEnabled()) << "nothing left to stop";
+    EXPECT_TRUE(scripted->isEnabled()) << "with nothing running it starts a run";
+}
+
+// Scripted Tests starts the script that Run chose, saves the library either
+// way, stops the run on the next use and needs a collection to run in.
+TEST_F(MainWindow, ScriptedTestsRunsTheChosenScriptAndStopsIt) {
+    QAction* scripted = Command("Scripted Tests");
+    ASSERT_NE(scripted, nullptr);
+    QTest::qWait(150);
+    ASSERT_TRUE(scripted->isEnabled());
+    frame.Station().SetLiveMode(true);
+    frame.ShowScriptsDialog = [this](ScriptsDialog& dialog) {
+        EXPECT_FALSE(frame.Station().LiveMode());
+        dialog.show();
+        QTest::mouseClick(dialog.Button("Create"), Qt::LeftButton);
+        QTest::mouseClick(dialog.AutoNumberButton(), Qt::LeftButton);
+        QTest::mouseClick(dialog.Button("Add"), Qt::LeftButton);
+        const int diff = dialog.CriteriaBox()->findText("Diff 100");
+        emit dialog.CriteriaBox()->activated(diff);
+        QTest::keyClicks(dialog.Field(ScriptField::Postfix), "D");
+        QTest::mouseClick(dialog.Button("Run"), Qt::LeftButton);
+    };
+    scripted->trigger();
+    COrvikDoc& document = Child().Document();
+    ASSERT_NE(document.ActiveScript, nullptr);
+    EXPECT_EQ(document.ActiveScript, frame.Library().Scripts[0].get());
+    EXPECT_TRUE(frame.ScriptRunsInAnyCollection(*frame.Library().Scripts[0]));
+    EXPECT_FALSE(frame.SelectorWidget()->isEnabled());
+    EXPECT_NE(Child().Graph().ScriptPrompt(), nullptr);
+    QTest::qWait(50);  // the criterion is applied through the queue
+    EXPECT_EQ(document.TraceTemplate.Criteria.Name, "Diff 100");
+    CriteriaLibrary saved;
+    ASSERT_TRUE(saved.Load(criteriaPath).Ok());
+    ASSERT_EQ(saved.Scripts.size(), 1u);
+    EXPECT_EQ(saved.Scripts[0]->Elements.front().Postfix, "D");
+
+    frame.ShowScriptsDialog = [](ScriptsDialog&) { ADD_FAILURE() << "stopping shows nothing"; };
+    scripted->trigger();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(frame.SelectorWidget()->isEnabled());
+    EXPECT_EQ(Child().Graph().ScriptPrompt(), nullptr);
+
+    frame.ShowScriptsDialog = [](ScriptsDialog& dialog) {
+        QTest::keyClick(&dialog, Qt::Key_Escape);  // edits stay, and are saved
+    };
+    frame.Library().Scripts[0]->Customer = "Acme";
+    scripted->trigger();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    ASSERT_TRUE(saved.Load(criteriaPath).Ok());
+    EXPECT_EQ(saved.Scripts.at(0)->Customer, "Acme");
+
+    for (CChildFrame* child : frame.Children()) {
+        child->CanClose = nullptr;
+    }
+    frame.findChild<QMdiArea*>()->closeAllSubWindows();
+    QTest::qWait(150);
+    EXPECT_FALSE(scripted->isEnabled()) << "no collection to run in";
+}
+
+// Answers the question box that the next command shows, and notes its caption.
+void AnswerNextQuestion(QMessageBox::StandardButton answer, QString* caption) {
+    QTimer::singleShot(0, [answer, caption] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *caption = box->windowTitle();
+            box->button(answer)->click();
+        }
+    });
+}
+
+// The Criteria Editor asks before it disturbs a run: No leaves the run and
+// opens nothing, Yes stops the run and opens the manager.
+TEST_F(MainWindow, CriteriaEditorAsksBeforeStoppingARun) {
+    Script& script = frame.Library().AddScript();
+    script.PromptForSerial = 0;
+    script.AddElement().CriterionId = frame.Library().Criteria[0]->Id;
+    frame.ShowScriptsDialog = [](ScriptsDialog& dialog) {
+        dialog.ScriptList()->setCurrentRow(0);
+        QTest::mouseClick(dialog.Button("Run"), Qt::LeftButton);
+    };
+    Command("Scripted Tests")->trigger();
+    COrvikDoc& document = Child().Document();
+    ASSERT_EQ(document.ActiveScript, &script);
+    int managers = 0;
+    frame.ShowCriteriaManager = [&managers](CriteriaManagerDialog&) { ++managers; };
+    QString caption;
+    AnswerNextQuestion(QMessageBox::No, &caption);
+    Command("Criteria Editor")->trigger();
+    EXPECT_EQ(caption, "Stop running script?");
+    EXPECT_EQ(document.ActiveScript, &script);
+    EXPECT_EQ(managers, 0);
+    AnswerNextQuestion(QMessageBox::Yes, &caption);
+    Command("Criteria Editor")->trigger();
+    EXPECT_EQ(document.ActiveScript, nullptr);
+    EXPECT_TRUE(frame.SelectorWidget()->isEnabled());
+    EXPECT_EQ(managers, 1);
 }
 
 TEST_F(MainWindow, DamagedLibraryIsReportedAndKept) {

@@ -53,7 +53,13 @@ TEST(InstrumentStationStartUp, PutsTheFactoryStoreInForce) {
     StartUpOptions options;
     options.commandLine = "/opt/orvik/orvik Characterize";
     options.imageFolder = images.Path();
+    testing::RecordingLogSink log;
+    DiagnosticLog diagnostic(log);
+    sim.instrument.SetLog(diagnostic);
     const StartUpFindings findings = sim.instrument.StartUp(options);
+    EXPECT_EQ(log.Count(LogLevel::Info, "instrument",
+                        {"Start-up: loaded the images from " + images.Path().string()}),
+              1u);
 
     EXPECT_TRUE(findings.instrumentFound);
     EXPECT_TRUE(findings.triggerOpened);

@@ -22,7 +22,9 @@
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "criteria/gui/scripts_dialog.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -58,6 +60,7 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
       options_(options) {
     setObjectName("mainFrame");
     ShowCriteriaManager = [](CriteriaManagerDialog& manager) { manager.exec(); };
+    ShowScriptsDialog = [](ScriptsDialog& dialog) { dialog.exec(); };
     if (options_.InstrumentThread) {
         work_ = std::make_unique<ThreadedInstrumentWork>();
         station_.SetInstrumentWork(*work_);
@@ -118,7 +121,8 @@ StartUpFindings CMainFrame::StartInstrument() {
     InitProgressDialog progress(this);
     StartUpOptions options;
     options.commandLine = options_.CommandLine;
-    options.imageFolder = ExecutableFolder();
+    options.imageFolder =
+        InstrumentImageFolder(options_.Simulated ? ImageSet::Simulator : ImageSet::Instrument);
     WindowThreadProgress progressFromWorker(progress);
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
@@ -407,9 +411,8 @@ void CMainFrame::UpdateCommandStates() {
     exportCsvAction_->setEnabled(hasDocument);
     exportTraceCsvAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
-    // Until the script dialog arrives the command only stops a running script.
-    const COrvikDoc* document = ActiveDocument();
-    scriptedTestsAction_->setEnabled(document != nullptr && document->ActiveScript != nullptr);
+    // A run needs a collection to record into.
+    scriptedTestsAction_->setEnabled(ActiveDocument() != nullptr);
     for (CChildFrame* child : Children()) {
         child->UpdateTitle();
     }

@@ -28,6 +28,8 @@ class QTimer;
 namespace orvik {
 
 class CriteriaManagerDialog;
+class Script;
+class ScriptsDialog;
 
 class CChildFrame;
 class COrvikDoc;
@@ -108,6 +110,11 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // Shows the Criteria Manager; the program runs it modally, a test drives
     // it directly.
     std::function<void(CriteriaManagerDialog&)> ShowCriteriaManager;
+    // Shows the Define and Run Scripts dialog, likewise.
+    std::function<void(ScriptsDialog&)> ShowScriptsDialog;
+
+    // Whether any open collection is running `script` now.
+    bool ScriptRunsInAnyCollection(const Script& script) const;
 
   public slots:
     void ApplySelectedCriterion();
@@ -138,6 +145,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnTextReport();
     void OnPreferences();
     void OnCriteriaEditor();
+    void OnScriptedTests();
     void UpdateCommandStates();
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();

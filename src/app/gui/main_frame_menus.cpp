@@ -140,10 +140,7 @@ void CMainFrame::BuildActionMenu() {
     });
     scriptedTestsAction_ =
         AddAction(action, "Scripted Tests", "Run a scripted series of tests\nScripted Tests");
-    connect(scriptedTestsAction_, &QAction::triggered, this, [this] {
-        station_.StopRunningScript();
-        UpdateCommandStates();
-    });
+    connect(scriptedTestsAction_, &QAction::triggered, this, &CMainFrame::OnScriptedTests);
     // Arrives with the calibration dialog.
     AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate")->setEnabled(false);
     connect(AddAction(action, "Generate Report",

@@ -10,6 +10,7 @@
 // request to FILE; --help and --version answer on
 // the terminal and need no display.
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QStringList>
 #include <cstdio>
@@ -195,6 +196,10 @@ int main(int argc, char** argv) {
     orvik::UseCNumericLocale();
     QApplication::setOrganizationName("Local AppWizard-Generated Applications");
     QApplication::setApplicationName("Orvik");
+    // The desktop entry and icon an installed program is known by, so that a
+    // desktop shows the window with them.
+    QApplication::setDesktopFileName("orvik");
+    QApplication::setWindowIcon(QIcon::fromTheme("orvik"));
 
     QStringList words = QApplication::arguments().mid(1);
     ProgramLog log = TakeLogOption(words);

@@ -4,13 +4,16 @@
 // picture of each window: the main window in live mode, with a recorded tree
 // (also saved as recorded.tdr) and during a scripted run, and every dialog.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProcess>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
@@ -22,6 +25,7 @@
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "criteria/gui/criteria_dialogs.h"
+#include "criteria/gui/scripts_dialog.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -47,6 +51,25 @@ bool Save(QWidget& widget, const QDir& folder, const char* name) {
     QApplication::processEvents();
     const QString path = folder.filePath(name);
     const bool saved = widget.grab().save(path);
+    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
+    return saved;
+}
+
+// A window with a message box over its middle, as the operator sees them
+// together (offscreen windows are grabbed one by one).
+bool SaveOver(QWidget& window, QWidget& box, const QDir& folder, const char* name) {
+    QApplication::processEvents();
+    QPixmap picture = window.grab();
+    const QPixmap over = box.grab();
+    QPainter painter(&picture);
+    painter.drawPixmap((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2,
+                       over);
+    painter.setPen(Qt::darkGray);
+    painter.drawRect((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2,
+                     over.width() - 1, over.height() - 1);
+    painter.end();
+    const QString path = folder.filePath(name);
+    const bool saved = picture.save(path);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(path));
     return saved;
 }
@@ -125,7 +148,39 @@ int SaveCriteriaDialogs(orvik::CMainFrame& frame, const QDir& folder) {
                     "Maximum Impedance must be less than 200.0", QMessageBox::Ok, &editor);
     box.show();
     failures += !Save(box, folder, "dialog_criteria_validation.png");
+    failures += !SaveOver(editor, box, folder, "dialog_criteria_editor_validation.png");
     return failures;
+}
+
+// The Define and Run Scripts dialog on a script of three tests (given the
+// tests it lacks), the second selected. It edits a library of its own, so the
+// program's stays as loaded.
+int SaveScriptsDialog(orvik::CMainFrame& frame, const std::string& criteriaPath,
+                      const QDir& folder) {
+    orvik::CriteriaLibrary library;
+    if (!library.Load(criteriaPath)) {
+        return 1;
+    }
+    orvik::OperatorPromptsDialog prompts(&frame);
+    orvik::ScriptsDialog dialog(library, prompts, &frame);
+    dialog.show();
+    if (library.Scripts.empty()) {
+        dialog.Button("Create")->click();
+    }
+    dialog.ScriptList()->setCurrentRow(0);
+    QComboBox* criteria = dialog.CriteriaBox();
+    QLineEdit* postfix = dialog.Field(orvik::ScriptField::Postfix);
+    for (std::size_t added = library.Scripts[0]->Elements.size(); added < 3; ++added) {
+        dialog.Button("Add")->click();
+        const int choice = static_cast<int>(added) % std::max(criteria->count(), 1);
+        criteria->setCurrentIndex(choice);
+        emit criteria->activated(choice);
+        const QString letter(QChar('A' + static_cast<int>(added)));
+        postfix->setText(letter);
+        emit postfix->textEdited(letter);
+    }
+    dialog.ElementList()->setCurrentRow(1);
+    return Save(dialog, folder, "dialog_scripts.png") ? 0 : 1;
 }
 
 }  // namespace
@@ -197,6 +252,7 @@ int main(int argc, char** argv) {
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
+    failures += SaveScriptsDialog(frame, criteriaPath, folder);
     frame.ActiveDocument()->SetModified(false);
     // Closed as the operator closes it, so that leak checkers see the
     // program's own shutdown.
