@@ -54,7 +54,7 @@ keep_corpus() {
     fi
     rm -f "$kept"/*
     cp "$merged"/* "$kept"/
-    echo "fuzz: $target keeps $(ls "$kept" | wc -l) inputs, $(du -sk "$kept" | cut -f1) kB"
+    echo "fuzz: $target keeps $(ls "$kept" | wc -l) inputs, $(du -sk --apparent-size "$kept" | cut -f1) kB"
 }
 
 case "$mode" in
