@@ -55,6 +55,7 @@ bool ScriptRun::Start(COrvikDoc& document, Script& script) {
         return false;
     }
     script.CurrentSerial = *serial;
+    document.NoteItemChanged(&script);  // a collection's own script took a serial
     SelectElementCriterion(document, true);
     document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});
     return true;
@@ -84,6 +85,7 @@ void ScriptRun::Advance(COrvikDoc& document) {
         }
         document.ActiveElement = script->Elements.empty() ? nullptr : &script->Elements.front();
         script->CurrentSerial = *serial;
+        document.NoteItemChanged(script);  // a resumed script's counter moved on
     }
     SelectElementCriterion(document, false);
 }

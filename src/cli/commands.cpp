@@ -5,10 +5,12 @@
 #include <exception>
 #include <iostream>
 
+#include "cli/calibrate_command.h"
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
 #include "cli/measure_command.h"
 #include "cli/process_command.h"
+#include "cli/recover_command.h"
 #include "cli/report_command.h"
 #include "cli/run_script_command.h"
 
@@ -35,6 +37,11 @@ const std::vector<Command>& Commands() {
          "run-script --simulate --criteria FILE.dat --script DESCRIPTION --coupons N "
          "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE]",
          &RunRunScript},
+        {"calibrate",
+         "calibrate --simulate [--sim-store FILE] [--mode single|differential] [--characterize] "
+         "[--reset] [--airline Z@LENGTH]... [--verify Z@LENGTH] [--operator NAME] [--save]",
+         &RunCalibrate},
+        {"recover", "recover --list | recover JOURNAL --out FILE.tdr", &RunRecover},
     };
     return commands;
 }

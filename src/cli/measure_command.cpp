@@ -27,33 +27,6 @@
 namespace orvik::cli {
 namespace {
 
-// Keeps the operator's messages: a failed test ends with the last of them as
-// its one line; after a test that worked they are printed as notes. Questions
-// get the answer that changes nothing.
-class ConsolePrompts : public OperatorPrompts {
-  public:
-    void Message(const std::string& text, const std::string& caption, PromptIcon) override {
-        messages.push_back(caption.empty() ? text : caption + ": " + text);
-    }
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> AskTraceName(const std::string& proposed) override {
-        return proposed;
-    }
-    std::optional<std::string> AskCouponSerial() override { return std::string(); }
-
-    std::vector<std::string> messages;
-};
-
-MeasurementMode ParseMode(const std::string& text) {
-    if (text == "single") {
-        return MeasurementMode::SingleEnded;
-    }
-    if (text == "differential") {
-        return MeasurementMode::Differential;
-    }
-    throw UsageError("--mode must be single or differential");
-}
-
 // The program's default criterion, in the mode asked for: 50 ohms
 // single-ended or 100 ohms differential, +-10 %, judged from 4 to 7 inches.
 Criterion DefaultCriterion(MeasurementMode mode) {
@@ -105,7 +78,7 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
                 throw UsageError("--coupon " + *options.coupon + ": " + profile.Error().Message);
             }
         } else if (reader.Option("--mode")) {
-            options.mode = ParseMode(reader.Value());
+            options.mode = ParseModeOption(reader.Value());
         } else if (reader.Option("--criteria")) {
             options.criteriaFile = reader.Value();
         } else if (reader.Option("--criterion")) {

@@ -20,6 +20,16 @@ std::unique_ptr<sim::SimulatedDriverPort> SimulatedCommandInstrument(
     return std::move(*port);
 }
 
+MeasurementMode ParseModeOption(const std::string& text) {
+    if (text == "single") {
+        return MeasurementMode::SingleEnded;
+    }
+    if (text == "differential") {
+        return MeasurementMode::Differential;
+    }
+    throw UsageError("--mode must be single or differential");
+}
+
 std::string CommandLine(const std::string& command, const Arguments& arguments) {
     std::string line = "orvik-cli " + command;
     for (const std::string& argument : arguments) {

@@ -3,12 +3,32 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/clock.h"
+#include "base/measurement_mode.h"
+#include "base/operator_prompts.h"
 #include "cli/cli_command.h"
 #include "simulator/simulated_driver_port.h"
 
 namespace orvik::cli {
+
+// Keeps the operator's messages: a failed test ends with the last of them as
+// its one line; after a test that worked they are printed as notes. Questions
+// get the answer that changes nothing.
+class ConsolePrompts : public OperatorPrompts {
+  public:
+    void Message(const std::string& text, const std::string& caption, PromptIcon) override {
+        messages.push_back(caption.empty() ? text : caption + ": " + text);
+    }
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    std::optional<std::string> AskTraceName(const std::string& proposed) override {
+        return proposed;
+    }
+    std::optional<std::string> AskCouponSerial() override { return std::string(); }
+
+    std::vector<std::string> messages;
+};
 
 // The simulated MV300 of the commands that measure, as the program has it:
 // the default coupons on its cables unless `coupon` (a profile the command
@@ -17,6 +37,9 @@ namespace orvik::cli {
 std::unique_ptr<sim::SimulatedDriverPort> SimulatedCommandInstrument(
     Clock& clock, const std::optional<std::string>& simStore,
     const std::optional<std::string>& coupon);
+
+// The value of --mode: "single" or "differential"; anything else is bad usage.
+MeasurementMode ParseModeOption(const std::string& text);
 
 // "orvik-cli COMMAND ARGUMENT..." as typed: the command line whose
 // "Characterize" word the instrument's start-up looks for.

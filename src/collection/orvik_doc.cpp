@@ -50,17 +50,31 @@ COrvikDoc::~COrvikDoc() {
 }
 
 CollectionItem& COrvikDoc::AppendItem(std::unique_ptr<CollectionItem> item) {
-    items_.push_back(std::move(item));
-    return *items_.back();
+    return InsertAt(items_.size(), std::move(item));
 }
 
 CollectionItem& COrvikDoc::InsertBefore(const CollectionItem* anchor,
                                         std::unique_ptr<CollectionItem> item) {
     const std::ptrdiff_t index = IndexOf(anchor);
-    if (index < 0) {
-        return AppendItem(std::move(item));
+    return InsertAt(index < 0 ? items_.size() : static_cast<std::size_t>(index), std::move(item));
+}
+
+CollectionItem& COrvikDoc::InsertAt(std::size_t index, std::unique_ptr<CollectionItem> item) {
+    index = std::min(index, items_.size());
+    CollectionItem& inserted =
+        **items_.insert(items_.begin() + static_cast<std::ptrdiff_t>(index), std::move(item));
+    if (listener_ != nullptr) {
+        listener_->ItemInserted(*this, index);
     }
-    return **items_.insert(items_.begin() + index, std::move(item));
+    return inserted;
+}
+
+void COrvikDoc::NoteItemChanged(const CollectionItem* item) {
+    const std::ptrdiff_t index = IndexOf(item);
+    if (index >= 0 && listener_ != nullptr) {
+        listener_->ItemChanged(*this, static_cast<std::size_t>(index));
+        listener_->ChangesComplete(*this);
+    }
 }
 
 bool COrvikDoc::RemoveItem(const CollectionItem* item) {
@@ -77,6 +91,9 @@ bool COrvikDoc::RemoveItem(const CollectionItem* item) {
         ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
     }
     items_.erase(items_.begin() + index);
+    if (listener_ != nullptr) {
+        listener_->ItemRemoved(*this, static_cast<std::size_t>(index));
+    }
     return true;
 }
 
@@ -139,6 +156,21 @@ CollectionContents ReadCollection(Archive& archive) {
     return contents;
 }
 
+std::unique_ptr<CollectionItem> ReadCollectionItem(Archive& archive, SampleArena& arena) {
+    const std::int32_t type = archive.ReadInt32();
+    const std::int32_t tag = archive.ReadInt32();
+    std::unique_ptr<CollectionItem> item = MakeItem(type, arena);
+    item->Serialize(archive);
+    item->Tag = tag;
+    return item;
+}
+
+void WriteCollectionItem(Archive& archive, CollectionItem& item) {
+    archive.WriteInt32(item.TypeCode);
+    archive.WriteInt32(item.Tag);
+    item.Serialize(archive);
+}
+
 CollectionContents ReadCollection(std::span<const std::uint8_t> bytes) {
     Archive archive = Archive::ForLoading(bytes);
     return ReadCollection(archive);
@@ -160,9 +192,7 @@ void COrvikDoc::Serialize(Archive& archive) {
     archive.WriteInt32(NextSampleNumber);
     for (const auto& item : items_) {
         archive.WriteInt32(1);
-        archive.WriteInt32(item->TypeCode);
-        archive.WriteInt32(item->Tag);
-        item->Serialize(archive);
+        WriteCollectionItem(archive, *item);
     }
     archive.WriteInt32(0);
 }
@@ -189,6 +219,9 @@ Status COrvikDoc::Open(const std::string& path) {
     }
     SetPath(path);
     modified_ = false;
+    if (listener_ != nullptr) {
+        listener_->MatchesFile(*this);
+    }
     log_->Info(kLogSource, "Opened " + path + " with " + std::to_string(items_.size()) + " items");
     UpdateAllViews(DocumentChange{DocumentChange::Kind::Reloaded});
     return {};
@@ -222,6 +255,9 @@ Status COrvikDoc::SaveAs(const std::string& path) {
     }
     SetPath(path);
     modified_ = false;
+    if (listener_ != nullptr) {
+        listener_->MatchesFile(*this);
+    }
     log_->Info(kLogSource, "Saved " + path + " with " + std::to_string(items_.size()) + " items");
     return {};
 }
@@ -249,6 +285,10 @@ void COrvikDoc::UpdateAllViews(DocumentObserver* sender, const DocumentChange& c
             std::find(observers_.begin(), observers_.end(), observer) != observers_.end()) {
             observer->OnDocumentUpdate(*this, sender, change);
         }
+    }
+    // The windows have taken in the change but not drawn it yet.
+    if (listener_ != nullptr) {
+        listener_->ChangesComplete(*this);
     }
 }
 

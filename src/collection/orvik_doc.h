@@ -46,6 +46,28 @@ class DocumentObserver {
                                   const DocumentChange& change) = 0;
 };
 
+// Hears every change of a collection's item list as it happens, and when the
+// changes of one operation are complete: the recovery journal keeps the
+// unsaved changes on disk this way. Indexes are positions in the item list.
+class ItemListListener {
+  public:
+    virtual ~ItemListListener() = default;
+    // The item now at `index` was put into the list.
+    virtual void ItemInserted(const COrvikDoc& document, std::size_t index) = 0;
+    // The item that was at `index` left the list.
+    virtual void ItemRemoved(const COrvikDoc& document, std::size_t index) = 0;
+    // The stored contents of the item at `index` changed in place.
+    virtual void ItemChanged(const COrvikDoc& document, std::size_t index) = 0;
+    // The changes so far make one whole operation (a record with the script
+    // and coupon items filed with it, a deletion) and the windows are about
+    // to show them: after every update of the views, and after a change in
+    // place.
+    virtual void ChangesComplete(const COrvikDoc& document) = 0;
+    // The list is now exactly what the document's file holds: it was opened
+    // or saved.
+    virtual void MatchesFile(const COrvikDoc& document) = 0;
+};
+
 // Texts shown when a collection cannot be read or written.
 inline constexpr const char* kFailedToOpenDocument = "Failed to open document.";
 inline constexpr const char* kFailedToSaveDocument = "Failed to save document.";
@@ -97,11 +119,22 @@ class COrvikDoc {
     // Inserts before `anchor`; at the end when `anchor` is not in the list.
     CollectionItem& InsertBefore(const CollectionItem* anchor,
                                  std::unique_ptr<CollectionItem> item);
+    // Inserts so that the item is at `index` (at most the item count).
+    CollectionItem& InsertAt(std::size_t index, std::unique_ptr<CollectionItem> item);
     // Destroys the item; false when it is not in the list.
     bool RemoveItem(const CollectionItem* item);
     // Position of the item in the list, or -1.
     std::ptrdiff_t IndexOf(const CollectionItem* item) const;
+    // Tells the item-list listener that a stored item changed in place (a
+    // resumed script's serial counter), a whole change of its own; nothing
+    // when it is not in the list.
+    void NoteItemChanged(const CollectionItem* item);
     void ClearItems();
+    // Keeps `arena` as long as the document: items read into it are added.
+    void AdoptArena(std::shared_ptr<SampleArena> arena) { arenas_.push_back(std::move(arena)); }
+
+    // At most one listener; none to stop.
+    void SetItemListener(ItemListListener* listener) { listener_ = listener; }
 
     // Reads or writes the whole collection (file version 4 when written).
     // Loading replaces the items only when the whole stream has been read.
@@ -144,6 +177,7 @@ class COrvikDoc {
     bool modified_ = false;
     std::vector<DocumentObserver*> observers_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
+    ItemListListener* listener_ = nullptr;
 };
 
 // Decodes a collection file without touching any document.
@@ -156,5 +190,10 @@ struct CollectionContents {
 // Both throw ArchiveError on a malformed or truncated stream.
 CollectionContents ReadCollection(Archive& archive);
 CollectionContents ReadCollection(std::span<const std::uint8_t> bytes);
+
+// One item as a collection file holds it: type code, tag, then its contents.
+// Reading throws ArchiveError; a trace's samples go into `arena`.
+std::unique_ptr<CollectionItem> ReadCollectionItem(Archive& archive, SampleArena& arena);
+void WriteCollectionItem(Archive& archive, CollectionItem& item);
 
 }  // namespace orvik

@@ -79,6 +79,7 @@ class InstrumentStation : public ProfileInstrument {
     // Where what the operator is not told goes (start-up findings, refused
     // store values, short blocks); nothing is written until a log is given.
     void SetLog(DiagnosticLog& log);
+    DiagnosticLog& Log() { return *log_; }
     OperatorPrompts& Prompts() { return prompts_; }
 
   private:

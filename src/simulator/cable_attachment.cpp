@@ -18,6 +18,9 @@ std::string CableAttachment::Describe() const {
             break;
         case Kind::Airline:
             out << "airline " << Impedance << " ohms, " << Length << " in";
+            if (Terminated) {
+                out << ", terminated";
+            }
             break;
         case Kind::Coupon:
             out << "coupon " << Profile.Text();

@@ -15,17 +15,27 @@ struct CableAttachment {
 
     Kind What = Kind::Open;
     double Impedance = 0.0;  // ohms: the load, or the airline's line impedance
-    double Length = 0.0;     // inches: the airline's length (its far end is open)
+    double Length = 0.0;     // inches: the airline's length
     CouponProfile Profile;   // the coupon (its far end is open)
+    // The airline's far end: open, or a load of the airline's own impedance,
+    // from which nothing comes back.
+    bool Terminated = false;
 
     static CableAttachment Nothing() { return {}; }
-    static CableAttachment ShortCircuit() { return {Kind::Short, 0.0, 0.0, {}}; }
-    static CableAttachment Load(double ohms) { return {Kind::Load, ohms, 0.0, {}}; }
+    static CableAttachment ShortCircuit() { return {Kind::Short, 0.0, 0.0, {}, false}; }
+    static CableAttachment Load(double ohms) { return {Kind::Load, ohms, 0.0, {}, false}; }
+    // An airline whose far end is open.
     static CableAttachment Airline(double ohms, double inches) {
-        return {Kind::Airline, ohms, inches, {}};
+        return {Kind::Airline, ohms, inches, {}, false};
+    }
+    // A calibration airline: its far end is terminated in its own impedance,
+    // so that the whole line reads its impedance up to the far end, as the
+    // calibration's window expects.
+    static CableAttachment TerminatedAirline(double ohms, double inches) {
+        return {Kind::Airline, ohms, inches, {}, true};
     }
     static CableAttachment Coupon(CouponProfile profile) {
-        return {Kind::Coupon, 0.0, 0.0, std::move(profile)};
+        return {Kind::Coupon, 0.0, 0.0, std::move(profile), false};
     }
 
     // A short description, e.g. "open", "load 75 ohms", "coupon 50@0-10".

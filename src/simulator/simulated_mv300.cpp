@@ -250,6 +250,10 @@ DeviceAnswer SimulatedMv300::PipeOut(std::uint8_t endpoint, std::span<const std:
         return Stall(endpoint);
     }
     if (endpoint == kCommandOut && data.size() == kPacketSize) {
+        if (data[0] == kWritePage &&
+            std::find(failingPages_.begin(), failingPages_.end(), data[2]) != failingPages_.end()) {
+            return Stall(endpoint);
+        }
         Command(data);
         return {DeviceAnswer::Kind::Done, static_cast<std::uint32_t>(data.size())};
     }

@@ -123,6 +123,10 @@ class SimulatedMv300 {
     std::vector<std::uint8_t> CommandsReceived() const { return commandsReceived_; }
 
     SimulatedStore& Store() { return *store_; }
+    // Store page `page` refuses to be written, as a worn-out cell would: the
+    // write command is stalled and the page keeps its contents.
+    void FailPageWrites(std::uint8_t page) { failingPages_.push_back(page); }
+    void ClearPageWriteFailures() { failingPages_.clear(); }
     // What is attached to each cable: nothing at first. Takes effect with
     // the next record the sampler takes.
     void Attach(MeasurementMode mode, CableAttachment attachment) {
@@ -181,6 +185,7 @@ class SimulatedMv300 {
     std::vector<std::uint8_t> halted_;
     std::vector<std::uint8_t> aborted_;
 
+    std::vector<std::uint8_t> failingPages_;
     std::vector<std::uint16_t> registersWritten_;
     std::vector<std::uint8_t> commandsReceived_;
     MeasurementMode mode_ = MeasurementMode::SingleEnded;

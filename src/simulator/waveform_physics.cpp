@@ -99,13 +99,14 @@ std::vector<double> LayerImpedances(const CableAttachment& attachment) {
 
 // Reflected step of a layered line ending open, by stepping waves through the
 // layers half a sample at a time (each layer's one-way delay).
+// The far end is open, or loaded by `termination` ohms.
 std::vector<double> LayeredReflection(const std::vector<double>& layers, double cableImpedance,
-                                      int samples) {
+                                      int samples, double termination = INFINITY) {
     const int count = static_cast<int>(layers.size());
     std::vector<double> reflection(count + 1);
     for (int i = 0; i <= count; ++i) {
         const double left = i == 0 ? cableImpedance : layers[i - 1];
-        const double right = i == count ? INFINITY : layers[i];
+        const double right = i == count ? termination : layers[i];
         reflection[i] = ReflectionCoefficient(left, right);
     }
     // forward[i]: wave in layer i heading right; backward[i]: heading left.
@@ -179,7 +180,10 @@ std::vector<double> WaveformPhysics::ReflectedStep(const CableAttachment& attach
         case CableAttachment::Kind::Coupon:
             break;
     }
-    return LayeredReflection(LayerImpedances(attachment), cableImpedance, samples);
+    const bool terminated =
+        attachment.What == CableAttachment::Kind::Airline && attachment.Terminated;
+    return LayeredReflection(LayerImpedances(attachment), cableImpedance, samples,
+                             terminated ? attachment.Impedance : INFINITY);
 }
 
 const std::vector<double>& WaveformPhysics::NoiseFreeRecord(MeasurementMode mode) {

@@ -68,6 +68,16 @@ TEST(ReflectedStep, AnAirlineIsALineOfItsLengthEndingOpen) {
     EXPECT_GT(y[300], 0.9) << "the open end returns after 4 inches";
 }
 
+TEST(ReflectedStep, ATerminatedAirlineReturnsNothingFromItsFarEnd) {
+    const CableAttachment airline = CableAttachment::TerminatedAirline(75.0, 4.0);
+    const auto y = WaveformPhysics::ReflectedStep(airline, 50.0, 2000);
+    EXPECT_DOUBLE_EQ(y[0], 0.2);
+    EXPECT_DOUBLE_EQ(y[300], 0.2);
+    EXPECT_DOUBLE_EQ(y[1999], 0.2);
+    EXPECT_EQ(airline.Describe(), "airline 75 ohms, 4 in, terminated");
+    EXPECT_FALSE(airline == CableAttachment::Airline(75.0, 4.0));
+}
+
 TEST(CableResponse, IsAUnitStepWithAKernelLikePeak) {
     for (MeasurementMode mode : {kSingle, kDifferential}) {
         const auto& response = WaveformPhysics::CableResponse(mode);

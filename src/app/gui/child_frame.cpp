@@ -7,6 +7,7 @@
 #include "app/gui/graph_view.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
+#include "journal/recovery_journal.h"
 
 namespace orvik {
 
@@ -31,6 +32,13 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
 CChildFrame::~CChildFrame() {
     // The views observe the collection; they go before it does.
     delete splitter_;
+    if (journal_ && discardJournal_) {
+        journal_->Discard();
+    }
+}
+
+void CChildFrame::SetJournal(std::unique_ptr<RecoveryJournal> journal) {
+    journal_ = std::move(journal);
 }
 
 void CChildFrame::UpdateTitle() {

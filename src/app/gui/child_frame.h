@@ -10,6 +10,7 @@ namespace orvik {
 
 class COrvikDoc;
 class CBrowseView;
+class RecoveryJournal;
 class CGraphView;
 class TestStation;
 
@@ -29,6 +30,14 @@ class CChildFrame : public QMdiSubWindow {
     // Shows the collection's title, with a mark while it has unsaved changes.
     void UpdateTitle();
 
+    // The journal that keeps the collection's unsaved changes; none without
+    // a recovery folder.
+    void SetJournal(std::unique_ptr<RecoveryJournal> journal);
+    RecoveryJournal* Journal() const { return journal_.get(); }
+    // The operator chose not to save: once the window has closed, the
+    // journal goes too. A close that does not happen keeps it.
+    void DiscardJournalOnClose(bool discard) { discardJournal_ = discard; }
+
     // Asked before the window closes; false keeps it open.
     std::function<bool(CChildFrame&)> CanClose;
 
@@ -37,6 +46,9 @@ class CChildFrame : public QMdiSubWindow {
 
   private:
     std::unique_ptr<COrvikDoc> document_;
+    // After the document, so that it stops listening before the document goes.
+    std::unique_ptr<RecoveryJournal> journal_;
+    bool discardJournal_ = false;
     QSplitter* splitter_;
     CBrowseView* browse_;
     CGraphView* graph_;

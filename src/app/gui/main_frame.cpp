@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
@@ -23,9 +24,12 @@
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
 #include "criteria/gui/scripts_dialog.h"
+#include "instrument/calibration_save.h"
+#include "instrument/calibration_session.h"
 #include "instrument/gui/init_progress_dialog.h"
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
+#include "journal/recovery_journal.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -60,6 +64,7 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
       options_(options) {
     setObjectName("mainFrame");
     ShowCriteriaManager = [](CriteriaManagerDialog& manager) { manager.exec(); };
+    ShowCalibrateDialog = [](CalibrateDialog& dialog) { dialog.exec(); };
     ShowScriptsDialog = [](ScriptsDialog& dialog) { dialog.exec(); };
     if (options_.InstrumentThread) {
         work_ = std::make_unique<ThreadedInstrumentWork>();
@@ -248,9 +253,14 @@ void CMainFrame::ApplySelectedCriterion() {
     station_.ApplySelectedCriterion();
 }
 
-CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document) {
+CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document,
+                                  std::unique_ptr<RecoveryJournal> journal) {
     document->SetLog(*log_);
+    if (!journal && !recoveryFolder_.empty()) {
+        journal = std::make_unique<RecoveryJournal>(recoveryFolder_, *document, *log_);
+    }
     auto* child = new CChildFrame(std::move(document), station_);
+    child->SetJournal(std::move(journal));
     child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
     mdi_->addSubWindow(child);
     child->showMaximized();
@@ -318,6 +328,7 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
 
 bool CMainFrame::ConfirmClose(CChildFrame& child) {
     COrvikDoc& document = child.Document();
+    child.DiscardJournalOnClose(false);
     if (!document.IsModified()) {
         return true;
     }
@@ -327,6 +338,8 @@ bool CMainFrame::ConfirmClose(CChildFrame& child) {
     if (answer == QMessageBox::Cancel) {
         return false;
     }
+    // No: the changes are given up, and with them what would recover them.
+    child.DiscardJournalOnClose(answer == QMessageBox::No);
     return answer == QMessageBox::No || SaveCollection(child, false);
 }
 
@@ -401,6 +414,37 @@ void CMainFrame::OnCriteriaEditor() {
         library_, selector_, manager.CloseId(), [this] { station_.ApplySelectedCriterion(); },
         prompts_, libraryPath_);
     UpdateCommandStates();
+}
+
+void CMainFrame::OnCalibrate() {
+    if (!instrumentStation_ || !station_.ScriptGuard()) {
+        return;
+    }
+    station_.StopLiveMode();
+    UpdateCommandStates();
+    // A measurement still under way on the worker ends before the dialog's first.
+    RunInstrumentWork([] {});
+    CalibrationSession session(*instrumentStation_);
+    COrvikDoc* document = ActiveDocument();
+    CalibrateDialog dialog(
+        session, document ? &document->TraceTemplate : nullptr, prompts_,
+        [this](const std::function<void()>& work) { RunInstrumentWork(work); }, this);
+    ShowCalibrateDialog(dialog);
+    if (dialog.result() != QDialog::Accepted) {
+        return;
+    }
+    Status saved;
+    RunInstrumentWork([&] {
+        saved = SaveCalibration(instrumentStation_->Link(), instrumentStation_->Calibration(),
+                                FromQt(dialog.OperatorName()), CurrentCalibrationDateText());
+    });
+    if (!saved) {
+        log_->Error("app", "Calibration not saved: " + saved.Error().Message + " (" +
+                               saved.Error().Detail + ")");
+        prompts_.Message(saved.Error().Message, kCalibrationNotSavedCaption, PromptIcon::Error);
+        return;
+    }
+    log_->Info("app", "Calibration saved by " + instrumentStation_->Calibration().LastOperator());
 }
 
 void CMainFrame::UpdateCommandStates() {

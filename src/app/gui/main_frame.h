@@ -27,7 +27,10 @@ class QTimer;
 
 namespace orvik {
 
+class CalibrateDialog;
 class CriteriaManagerDialog;
+class LeftoverJournal;
+class RecoveryJournal;
 class Script;
 class ScriptsDialog;
 
@@ -107,11 +110,30 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
 
     void SetStatusText(const QString& text);
 
+    // Where every collection window keeps its recovery journal; none (and no
+    // journals) until this is called.
+    void SetRecoveryFolder(std::string folder) { recoveryFolder_ = std::move(folder); }
+    // Asks about each journal that a program left behind: Recover opens its
+    // collection with the unsaved changes applied, Discard removes it, Later
+    // keeps it for the next start.
+    void OfferRecovery();
+    enum class RecoveryChoice { Recover, Discard, Later };
+    // The question; the program asks with a message box, a test answers.
+    std::function<RecoveryChoice(const QString& question)> AskRecovery;
+    // Opens the collection the journal rebuilds; the journal goes once the
+    // window's own journal holds the changes.
+    CChildFrame* RecoverCollection(LeftoverJournal& journal);
+
     // Shows the Criteria Manager; the program runs it modally, a test drives
     // it directly.
     std::function<void(CriteriaManagerDialog&)> ShowCriteriaManager;
     // Shows the Define and Run Scripts dialog, likewise.
     std::function<void(ScriptsDialog&)> ShowScriptsDialog;
+    // Shows the Calibration dialog; the program runs it modally, a test
+    // drives it directly and closes it.
+    std::function<void(CalibrateDialog&)> ShowCalibrateDialog;
+    // The Calibrate command: the dialog, and the store written when it is saved.
+    void OnCalibrate();
 
     // Whether any open collection is running `script` now.
     bool ScriptRunsInAnyCollection(const Script& script) const;
@@ -136,7 +158,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildToolBar();
     void BuildStatusBar();
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
-    CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document);
+    CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document,
+                          std::unique_ptr<RecoveryJournal> journal = nullptr);
     bool ConfirmClose(CChildFrame& child);
     void OnOpen();
     void OnPrint();
@@ -164,6 +187,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // the work under way has ended) before them.
     std::unique_ptr<ThreadedInstrumentWork> work_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
+    std::string recoveryFolder_;
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active

@@ -141,8 +141,8 @@ void CMainFrame::BuildActionMenu() {
     scriptedTestsAction_ =
         AddAction(action, "Scripted Tests", "Run a scripted series of tests\nScripted Tests");
     connect(scriptedTestsAction_, &QAction::triggered, this, &CMainFrame::OnScriptedTests);
-    // Arrives with the calibration dialog.
-    AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate")->setEnabled(false);
+    connect(AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate"),
+            &QAction::triggered, this, &CMainFrame::OnCalibrate);
     connect(AddAction(action, "Generate Report",
                       "Generate a report for all tests in the test tree\nGenerate Report"),
             &QAction::triggered, this, &CMainFrame::OnGenerateReport);

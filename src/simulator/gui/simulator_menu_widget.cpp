@@ -33,6 +33,16 @@ const Choice kChoices[] = {
      [](MeasurementMode) { return CableAttachment::Airline(50.0, 10.0); }},
     {"Airline, 100 ohm, 10 inches",
      [](MeasurementMode) { return CableAttachment::Airline(100.0, 10.0); }},
+    // Calibration airlines of 4 inches, terminated: the single-ended pair
+    // 50 and 75 ohms, the differential pair 100 and 85 ohms.
+    {"Calibration airline, 50 / 100 ohm, 4 inches",
+     [](MeasurementMode mode) {
+         return CableAttachment::TerminatedAirline(IsDifferential(mode) ? 100.0 : 50.0, 4.0);
+     }},
+    {"Calibration airline, 75 / 85 ohm, 4 inches",
+     [](MeasurementMode mode) {
+         return CableAttachment::TerminatedAirline(IsDifferential(mode) ? 85.0 : 75.0, 4.0);
+     }},
     {"Uniform coupon", [](MeasurementMode mode) { return DefaultAttachment(mode); }},
     {"Coupon with a high section (4-6 inches)",
      [](MeasurementMode mode) {

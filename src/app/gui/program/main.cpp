@@ -26,6 +26,7 @@
 #include "base/measurement_mode.h"
 #include "instrument/no_devices_port.h"
 #include "instrument/recording_driver_port.h"
+#include "journal/recovery_journal.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
@@ -51,7 +52,9 @@ constexpr const char* kHelp =
     "  --help, --version     print this text or the version and exit\n"
     "\n"
     "The program reads criteria.dat from the current folder and writes the\n"
-    "diagnostic dump TDR_Data.csv there after every acquisition.\n";
+    "diagnostic dump TDR_Data.csv there after every acquisition. Unsaved changes\n"
+    "of open collections are journalled in ~/.local/share/orvik/recovery/ and\n"
+    "offered for recovery at the next start.\n";
 
 // --help and --version are answered before the application object exists,
 // since that needs a display. Returns the exit code when one was answered.
@@ -242,7 +245,10 @@ int main(int argc, char** argv) {
                                             frame.InstrumentLock());
     }
     frame.SetDiagnosticLog(log.Log);
+    frame.SetRecoveryFolder(orvik::DefaultRecoveryFolder());
     frame.show();
+    // Before anything else: what a program that ended unexpectedly left.
+    frame.OfferRecovery();
     if (!problem.isEmpty()) {
         QMessageBox::warning(&frame, "Orvik", problem);
     }

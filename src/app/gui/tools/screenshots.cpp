@@ -2,7 +2,9 @@
 //
 // Drives the program on the simulated MV300 as an operator would and saves a
 // picture of each window: the main window in live mode, with a recorded tree
-// (also saved as recorded.tdr) and during a scripted run, and every dialog.
+// (also saved as recorded.tdr) and during a scripted run, every dialog and the
+// start-up recovery question.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/main_frame.h"
@@ -26,7 +29,10 @@
 #include "collection/orvik_doc.h"
 #include "criteria/gui/criteria_dialogs.h"
 #include "criteria/gui/scripts_dialog.h"
+#include "instrument/calibration_session.h"
 #include "instrument/gui/init_progress_dialog.h"
+#include "instrument/instrument_station.h"
+#include "journal/recovery_journal.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/report_view.h"
@@ -86,6 +92,42 @@ void MeasureAndRecord(orvik::CMainFrame& frame) {
     orvik::COrvikDoc& document = *frame.ActiveDocument();
     frame.Station().RunTest(document);
     frame.Station().RecordTest(document);
+}
+
+// The start-up question about a journal that a program left behind: one with
+// the traces of the active collection, made for the picture and answered
+// Later, then removed.
+int SaveRecoveryQuestion(orvik::CMainFrame& frame, const QDir& folder) {
+    const std::string recovery = folder.filePath("recovery-for-picture").toStdString();
+    {
+        orvik::COrvikDoc left;
+        left.SetPath(folder.filePath("LOT7.tdr").toStdString());
+        orvik::RecoveryJournal journal(recovery, left);
+        for (const auto& item : frame.ActiveDocument()->Items()) {
+            if (const auto* trace = dynamic_cast<const orvik::TraceRecord*>(item.get())) {
+                left.AppendItem(std::make_unique<orvik::TraceRecord>(*trace));
+                left.UpdateAllViews();
+            }
+        }
+    }
+    bool saved = false;
+    QTimer::singleShot(300, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            return;
+        }
+        saved = Save(*box, folder, "dialog_recovery_question.png");
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == "Later") {
+                button->click();
+            }
+        }
+    });
+    frame.SetRecoveryFolder(recovery);
+    frame.OfferRecovery();
+    frame.SetRecoveryFolder({});
+    QDir(QString::fromStdString(recovery)).removeRecursively();
+    return saved ? 0 : 1;
 }
 
 int SaveDialogs(QWidget& parent, const QDir& folder) {
@@ -149,6 +191,64 @@ int SaveCriteriaDialogs(orvik::CMainFrame& frame, const QDir& folder) {
     box.show();
     failures += !Save(box, folder, "dialog_criteria_validation.png");
     failures += !SaveOver(editor, box, folder, "dialog_criteria_editor_validation.png");
+    return failures;
+}
+
+// Messages of the characterisation station's second start-up (its trigger
+// port is the program's already) are not shown.
+class QuietPrompts : public orvik::OperatorPrompts {
+  public:
+    void Message(const std::string&, const std::string&, orvik::PromptIcon) override {}
+    bool AskYesNo(const std::string&, const std::string&) override { return false; }
+    std::optional<std::string> AskTraceName(const std::string& proposed) override {
+        return proposed;
+    }
+    std::optional<std::string> AskCouponSerial() override { return std::string(); }
+};
+
+// The Calibration dialog after a Calibrate against a 50 ohm airline, then
+// closed with Cancel so that the calibration stays as it was.
+bool SaveCalibrationDialog(orvik::InstrumentStation& station, orvik::CMainFrame& frame,
+                           orvik::sim::SimulatedDriverPort& simulator, MeasurementMode mode,
+                           const QDir& folder, const char* name) {
+    QuietPrompts prompts;
+    orvik::CalibrationSession session(station);
+    orvik::CalibrateDialog dialog(
+        session, &frame.ActiveDocument()->TraceTemplate, prompts,
+        [](const std::function<void()>& work) { work(); }, &frame);
+    if (orvik::IsDifferential(mode)) {
+        dialog.OnDifferential();
+    }
+    simulator.Instrument().Attach(mode, CableAttachment::TerminatedAirline(50.0, 4.0));
+    dialog.findChild<QLineEdit*>("operator")->setText("J. Operator");
+    dialog.findChild<QLineEdit*>("knownImpedance")->setText("50");
+    dialog.OnCalibrate();
+    dialog.show();
+    const bool saved = Save(dialog, folder, name);
+    dialog.reject();
+    return saved;
+}
+
+int SaveCalibrationDialogs(orvik::CMainFrame& frame, orvik::sim::SimulatedDriverPort& simulator,
+                           orvik::Clock& clock, const QDir& folder) {
+    int failures = 0;
+    orvik::InstrumentStation& station = *frame.Instrument();
+    failures += !SaveCalibrationDialog(station, frame, simulator, MeasurementMode::SingleEnded,
+                                       folder, "dialog_calibration_single.png");
+    failures += !SaveCalibrationDialog(station, frame, simulator, MeasurementMode::Differential,
+                                       folder, "dialog_calibration_differential.png");
+    // A characterisation station offers Reset.
+    QuietPrompts prompts;
+    orvik::InstrumentStation characterizing(simulator, clock, prompts);
+    orvik::StartUpOptions options;
+    options.commandLine = "orvik Characterize";
+    characterizing.StartUp(options);
+    failures +=
+        !SaveCalibrationDialog(characterizing, frame, simulator, MeasurementMode::SingleEnded,
+                               folder, "dialog_calibration_characterize.png");
+    for (MeasurementMode mode : {MeasurementMode::SingleEnded, MeasurementMode::Differential}) {
+        simulator.Instrument().Attach(mode, orvik::sim::DefaultAttachment(mode));
+    }
     return failures;
 }
 
@@ -249,9 +349,11 @@ int main(int argc, char** argv) {
         frame.Station().RunTest(*frame.ActiveDocument());
         failures += !Save(frame, folder, "main_scripted_run.png");
     }
+    failures += SaveRecoveryQuestion(frame, folder);
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
+    failures += SaveCalibrationDialogs(frame, simulator, clock, folder);
     failures += SaveScriptsDialog(frame, criteriaPath, folder);
     frame.ActiveDocument()->SetModified(false);
     // Closed as the operator closes it, so that leak checkers see the
