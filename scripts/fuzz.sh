@@ -4,6 +4,10 @@
 #   scripts/fuzz.sh smoke          every target for ${ORVIK_FUZZ_SECONDS:-20} s, then
 #                                  one line "fuzz: N passed, N failed"
 #   scripts/fuzz.sh run TARGET S   one target for S seconds
+#   scripts/fuzz.sh keep TARGET    minimise what the runs found together with the
+#                                  kept corpus into fuzz/corpus/TARGET/
+# Every run starts from the kept corpus fuzz/corpus/TARGET/ (seeded by
+# scripts/make_fuzz_seeds.py); new inputs go to build-fuzz/corpus/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,12 +25,36 @@ run_target() {
     local target=$1 seconds=$2
     local corpus=build-fuzz/corpus/$target
     mkdir -p "$corpus"
-    local seeds=fuzz/seeds/$target
-    [ -d "$seeds" ] || seeds=""
+    local kept=fuzz/corpus/$target
+    [ -d "$kept" ] || kept=""
+    local log=build-fuzz/logs/$target.log status=0
+    mkdir -p build-fuzz/logs
     echo "fuzz: $target for $seconds s"
     "build-fuzz/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-        -max_len=65536 "$corpus" $seeds 2>&1 | tail -n 12
-    # libFuzzer exits non-zero on a finding; pipefail carries it out.
+        -max_len=65536 "$corpus" $kept >"$log" 2>&1 || status=$?
+    # The coverage reached (cov: edges, ft: features) and the run's figures;
+    # on a finding, the report's end.
+    grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::' "$log" || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$log"
+    fi
+    return "$status"
+}
+
+keep_corpus() {
+    local target=$1
+    local kept=fuzz/corpus/$target merged=build-fuzz/merged/$target
+    rm -rf "$merged"
+    mkdir -p "$merged" "$kept" "build-fuzz/corpus/$target"
+    "build-fuzz/fuzz/$target" -merge=1 -max_len=65536 "$merged" "$kept" \
+        "build-fuzz/corpus/$target" 2>&1 | tail -n 2
+    if [ -z "$(ls -A "$merged")" ]; then
+        echo "fuzz: the merge of $target gave nothing; fuzz/corpus/$target is left as it was" >&2
+        return 1
+    fi
+    rm -f "$kept"/*
+    cp "$merged"/* "$kept"/
+    echo "fuzz: $target keeps $(ls "$kept" | wc -l) inputs, $(du -sk --apparent-size "$kept" | cut -f1) kB"
 }
 
 case "$mode" in
@@ -48,8 +76,11 @@ case "$mode" in
     run)
         run_target "$2" "$3"
         ;;
+    keep)
+        keep_corpus "$2"
+        ;;
     *)
-        echo "usage: scripts/fuzz.sh smoke | run TARGET SECONDS" >&2
+        echo "usage: scripts/fuzz.sh smoke | run TARGET SECONDS | keep TARGET" >&2
         exit 2
         ;;
 esac

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <utility>
 
@@ -62,6 +63,15 @@ Result<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expected,
     }
     bytes.resize(done);
     return bytes;
+}
+
+// The folder a file is in, as open() takes it.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -129,8 +139,17 @@ Result<FileBytes> ReadWholeFile(const std::string& path) {
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
-    temporary_ = path_ + ".XXXXXX";
-    fd_ = ::mkstemp(temporary_.data());
+    // An unnamed file can only be given its name through /proc without
+    // privileges; without /proc the temporary file is named from the start.
+    if (::access("/proc/self/fd", X_OK) == 0) {
+        fd_ = ::open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) {
+            unnamed_ = true;
+            return;
+        }
+    }
+    temporary_ = TemporaryFileName(path_, "XXXXXX");
+    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0) {
         temporary_.clear();
         failure_ = DescribeErrno("Cannot create", path_);
@@ -141,6 +160,26 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd_, 0666 & ~mask);
+}
+
+bool AtomicFileWriter::NameUnnamedFile() {
+    // rename needs a name to move over the target; the file gets a fresh
+    // hidden one just before, so the moment it is visible is as short as the
+    // two calls.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        temporary_ =
+            TemporaryFileName(path_, std::to_string(::getpid()) + "-" + std::to_string(attempt));
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) ==
+            0) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    temporary_.clear();
+    return false;
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -193,6 +232,9 @@ Status AtomicFileWriter::Commit() {
     if (!failure_ && ::fdatasync(fd_) != 0) {
         Fail("Cannot write");
     }
+    if (!failure_ && unnamed_ && !NameUnnamedFile()) {
+        Fail("Cannot create");
+    }
     if (!failure_) {
         const int fd = std::exchange(fd_, -1);
         if (::close(fd) != 0) {
@@ -214,6 +256,16 @@ Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t>
     AtomicFileWriter writer(path);
     writer.Write(bytes);
     return writer.Commit();
+}
+
+std::string TemporaryFileName(const std::string& path, const std::string& suffix) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + "." + suffix;
+}
+
+void ReportFileSizeLimitAsWriteFailure() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool FileExists(const std::string& path) {

@@ -48,6 +48,13 @@ Result<FileBytes> ReadWholeFile(const std::string& path);
 // temporary file, Commit flushes it to the disk and renames it over the
 // target. Until Commit succeeds the old file is untouched; a writer that is
 // destroyed uncommitted removes its temporary file.
+//
+// Where the file system allows it the temporary file has no name until
+// Commit, so that a process killed while writing leaves nothing behind. A
+// named temporary file (during Commit, or throughout where unnamed files are
+// not supported) is hidden and named after the target with a suffix
+// (".c.tdr.Ab12Cd" for "c.tdr"), so that nothing takes it for a collection
+// or a library.
 class AtomicFileWriter {
   public:
     explicit AtomicFileWriter(std::string path);
@@ -63,10 +70,12 @@ class AtomicFileWriter {
   private:
     void Fail(const std::string& action);
     void Discard();
+    bool NameUnnamedFile();
 
     std::string path_;
     std::string temporary_;
     int fd_ = -1;
+    bool unnamed_ = false;
     std::uint64_t written_ = 0;
     std::uint64_t flushedUpTo_ = 0;
     std::optional<Failure> failure_;
@@ -75,5 +84,15 @@ class AtomicFileWriter {
 Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
+
+// The name a save gives its temporary file for `path`, with `suffix` in place
+// of the random part: hidden, in the same folder.
+std::string TemporaryFileName(const std::string& path, const std::string& suffix);
+
+// Called once at the start of a program that saves files: a file-size limit
+// (ulimit -f) then fails the write that passes it, which a save reports,
+// instead of ending the program by a signal with the old file's replacement
+// half written.
+void ReportFileSizeLimitAsWriteFailure();
 
 }  // namespace orvik

@@ -32,7 +32,8 @@ struct ColouredPiece {
     bool operator==(const ColouredPiece&) const = default;
 };
 
-// The non-empty runs of `text` between its colour codes, in order.
+// The non-empty runs of `text` between its colour codes, in order. The
+// pieces view `text`: it must outlive them.
 std::vector<ColouredPiece> SplitColouredText(std::string_view text);
 
 // One stored component back to its value: stored - 1 (0 for a stored 0).

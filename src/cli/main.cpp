@@ -4,9 +4,11 @@
 #include <exception>
 #include <iostream>
 
+#include "base/file_store.h"
 #include "cli/cli_command.h"
 
 int main(int argc, char** argv) {
+    orvik::ReportFileSizeLimitAsWriteFailure();
     try {
         return orvik::cli::RunCli(argc, argv);
     } catch (const std::exception& error) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "base/archive.h"
 #include "base/file_store.h"
@@ -51,14 +54,29 @@ void CriteriaLibrary::Serialize(Archive& archive) {
         }
         archive.Int32(PromptForTraceName);
     }
-    SerializeList(
-        archive, Criteria,
-        [&] {
-            auto criterion = std::make_unique<Criterion>();
-            criterion->Serialize(archive);
-            Criteria.insert(Criteria.begin(), std::move(criterion));
-        },
-        [&](std::unique_ptr<Criterion>& criterion) { criterion->Serialize(archive); });
+    // Each criterion read goes to the front of the list. They are collected
+    // in file order and put in front together (also when the stream breaks
+    // off), so that a long list costs no more than its reading.
+    std::vector<std::unique_ptr<Criterion>> read;
+    const auto putInFront = [&] {
+        Criteria.insert(Criteria.begin(), std::make_move_iterator(read.rbegin()),
+                        std::make_move_iterator(read.rend()));
+        read.clear();
+    };
+    try {
+        SerializeList(
+            archive, Criteria,
+            [&] {
+                auto criterion = std::make_unique<Criterion>();
+                criterion->Serialize(archive);
+                read.push_back(std::move(criterion));
+            },
+            [&](std::unique_ptr<Criterion>& criterion) { criterion->Serialize(archive); });
+    } catch (...) {
+        putInFront();
+        throw;
+    }
+    putInFront();
     if (version > 1) {
         SerializeList(
             archive, Scripts,
@@ -164,8 +182,8 @@ bool CriteriaLibrary::RemoveScript(const Script* script) {
     return EraseOwned(Scripts, script);
 }
 
-// Only reached when a file holds ids up to 2147483647, where the next number
-// would not fit: the smallest id that no criterion uses instead.
+// Only reached when the largest id is 2147483647, where the next number would
+// not fit: the smallest id that no criterion uses instead.
 std::int32_t CriteriaLibrary::UnusedId() const {
     std::int32_t candidate = 0;
     while (FindById(candidate) != nullptr) {
@@ -174,24 +192,71 @@ std::int32_t CriteriaLibrary::UnusedId() const {
     return candidate;
 }
 
-// Counted in 64 bits so that an id of 2147483647 in a file cannot overflow;
-// the ids themselves stay 32-bit.
-void CriteriaLibrary::MakeIdsUnique() {
-    std::int64_t next = 1;
-    for (std::size_t c = 0; c < Criteria.size(); ++c) {
-        Criterion& current = *Criteria[c];
-        if (current.Id >= next) {
-            next = std::int64_t{current.Id} + 1;
+namespace {
+
+// The ids in use while duplicates are renumbered. A criterion only gives up
+// its id to a later one that keeps it, so ids never fall out of use and the
+// smallest unused id only grows: finding it costs nothing over the whole run.
+class IdsInUse {
+  public:
+    explicit IdsInUse(const std::vector<std::unique_ptr<Criterion>>& criteria) {
+        for (const auto& criterion : criteria) {
+            Add(criterion->Id);
         }
-        for (std::size_t d = c + 1; d < Criteria.size(); ++d) {
-            const Criterion& later = *Criteria[d];
-            if (later.Id >= next) {
-                next = std::int64_t{later.Id} + 1;
-            }
-            if (later.Id == current.Id) {
-                current.Id = next <= INT32_MAX ? static_cast<std::int32_t>(next) : UnusedId();
-                ++next;
-            }
+    }
+    void Add(std::int32_t id) { used_.insert(id); }
+    // Only needed when a file holds ids up to 2147483647, where the next
+    // number would not fit.
+    std::int32_t SmallestUnused() {
+        while (used_.count(candidate_) != 0) {
+            ++candidate_;
+        }
+        return candidate_;
+    }
+
+  private:
+    std::unordered_set<std::int32_t> used_;
+    std::int32_t candidate_ = 0;
+};
+
+}  // namespace
+
+// Counted in 64 bits so that an id of 2147483647 in a file cannot overflow;
+// the ids themselves stay 32-bit. Of two criteria with one id the earlier is
+// renumbered: the first criterion against each later one in turn, every
+// other criterion once when a later one shares its id. Counts of the later
+// ids keep this linear; a library read from a file may hold any number.
+void CriteriaLibrary::MakeIdsUnique() {
+    if (Criteria.empty()) {
+        return;
+    }
+    IdsInUse used(Criteria);
+    std::int64_t next = 1;
+    const auto fresh = [&] {
+        const std::int32_t id =
+            next <= INT32_MAX ? static_cast<std::int32_t>(next) : used.SmallestUnused();
+        ++next;
+        used.Add(id);
+        return id;
+    };
+    Criterion& first = *Criteria.front();
+    next = std::max<std::int64_t>(next, std::int64_t{first.Id} + 1);
+    for (std::size_t d = 1; d < Criteria.size(); ++d) {
+        const Criterion& later = *Criteria[d];
+        next = std::max<std::int64_t>(next, std::int64_t{later.Id} + 1);
+        if (later.Id == first.Id) {
+            first.Id = fresh();
+        }
+    }
+    // From here on `next` lies above every id, so a fresh id matches no other.
+    std::unordered_map<std::int32_t, std::size_t> laterCount;
+    for (std::size_t d = 1; d < Criteria.size(); ++d) {
+        ++laterCount[Criteria[d]->Id];
+    }
+    for (std::size_t c = 1; c < Criteria.size(); ++c) {
+        Criterion& current = *Criteria[c];
+        if (--laterCount[current.Id] > 0) {
+            current.Id = fresh();
         }
     }
 }

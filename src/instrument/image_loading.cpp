@@ -16,13 +16,23 @@ constexpr std::uint32_t kCodeUploadChunk = 0x1000;
 // The byte of the begin-load reply that says whether the FPGA took the image.
 constexpr std::size_t kFpgaTakenByte = 2;
 
+// Either image is hex text of a few hundred kilobytes at most. Reading stops
+// past this size: a larger file (or a device file that never ends) is no
+// image, and start-up must not wait on it or stream it into the instrument.
+constexpr std::size_t kMaxImageFileBytes = std::size_t{16} << 20;
+
 std::optional<std::vector<std::uint8_t>> ReadImageFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-    if (in.bad()) {
+    std::vector<std::uint8_t> bytes;
+    std::array<char, 65536> part{};
+    while (in && bytes.size() <= kMaxImageFileBytes) {
+        in.read(part.data(), part.size());
+        bytes.insert(bytes.end(), part.begin(), part.begin() + in.gcount());
+    }
+    if (in.bad() || bytes.size() > kMaxImageFileBytes) {
         return std::nullopt;
     }
     return bytes;

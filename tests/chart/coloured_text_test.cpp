@@ -53,15 +53,20 @@ TEST(SplitColouredText, GivesEachRunItsColour) {
 
 TEST(SplitColouredText, CodeByteRules) {
     // A stored 1 is component 0; a stored 0 (never written) is read as 0.
-    auto pieces = SplitColouredText(Bytes({0x01, 0x01, 0x02, 0x00}) + "x");
+    // The pieces view the text they were split from, so each text is kept
+    // for as long as its pieces are read.
+    const std::string zeroCode = Bytes({0x01, 0x01, 0x02, 0x00}) + "x";
+    auto pieces = SplitColouredText(zeroCode);
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].Colour, std::optional<ChartColour>(RgbColour(0, 1, 0)));
     // A text ending with a code has nothing after it.
-    pieces = SplitColouredText("Script" + ColourText("", 0x00FF00));
+    const std::string endsWithCode = "Script" + ColourText("", 0x00FF00);
+    pieces = SplitColouredText(endsWithCode);
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].Text, "Script");
     // A code cut short is not read past the end.
-    pieces = SplitColouredText("ab" + Bytes({0x01, 0x30, 0x30}));
+    const std::string cutShort = "ab" + Bytes({0x01, 0x30, 0x30});
+    pieces = SplitColouredText(cutShort);
     ASSERT_EQ(pieces.size(), 1u);
     EXPECT_EQ(pieces[0].Text, "ab");
     EXPECT_EQ(DecodeColourComponent(0xFF), 254);

@@ -40,6 +40,17 @@ if [ -w /dev/full ]; then
     [ $? -eq 1 ] || fail "--version > /dev/full did not exit 1"
 fi
 
+# A file-size limit stands in for a full disk: the save fails with the
+# operator's message instead of the program being ended by SIGXFSZ, and the
+# old file stays whole with no temporary file beside it.
+printf 'old collection\n' >limited.tdr
+expect "resave past a file-size limit" 1 bash -c 'ulimit -f 8 && exec "$0" resave "$1" limited.tdr' \
+    "$cli" "$samples/sample.tdr"
+grep -q "^orvik-cli resave: Failed to save document\. .*File too large" err ||
+    fail "resave past a file-size limit: $(cat err)"
+[ "$(cat limited.tdr)" = "old collection" ] || fail "a failed resave changed the old file"
+[ -z "$(find . -name '.limited.tdr.*')" ] || fail "a failed resave left a temporary file"
+
 expect "criteria of a missing file" 1 "$cli" criteria missing.dat
 [ "$(lines err)" = 1 ] && [ ! -s out ] || fail "criteria missing.dat: not one line: $(cat err)"
 [ ! -e missing.dat ] || fail "criteria missing.dat created the file"

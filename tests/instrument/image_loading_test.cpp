@@ -264,6 +264,17 @@ TEST_F(ImageLoadTest, RefusedChunkEndsTheStreamWithoutReadingTheReply) {
     EXPECT_FALSE(device_.IsOpen());
 }
 
+// An image file that never ends (here a link to /dev/zero) is refused after
+// a bounded read instead of holding start-up for ever.
+TEST_F(ImageLoadTest, EndlessImageFileIsRefusedAsUnreadable) {
+    std::filesystem::create_symlink("/dev/zero", folder_.Path() / kProgramImageFile);
+    std::filesystem::create_symlink("/dev/zero", folder_.Path() / kFpgaImageFile);
+    EXPECT_EQ(LoadProgramImage(device_, folder_.Path()), ImageLoadOutcome::FileMissing);
+    EXPECT_EQ(LoadFpgaImage(device_, station_.clock, folder_.Path(), &progress_),
+              ImageLoadOutcome::FileMissing);
+    EXPECT_TRUE(station_.port.Requests().empty());
+}
+
 TEST_F(ImageLoadTest, MissingFpgaFileStillShowsAndClosesTheWindow) {
     EXPECT_EQ(LoadFpgaImage(device_, station_.clock, folder_.Path(), &progress_),
               ImageLoadOutcome::FileMissing);

@@ -15,6 +15,7 @@
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
 #include "instrument/store_layout.h"
+#include "request_log_line.h"
 #include "test_files.h"
 
 namespace orvik {
@@ -125,11 +126,10 @@ TEST_F(MeasureCommand, LogsEveryDriverRequest) {
         lines.push_back(line);
     }
     ASSERT_GT(lines.size(), 100u);
-    const std::regex shape("0x[0-9a-f]{6} in=[0-9a-f]* out=[0-9a-f]* ok=[01]");
     int pageOneReads = 0;
     int acquireBlocks = 0;
     for (const std::string& line : lines) {
-        ASSERT_TRUE(std::regex_match(line, shape)) << line;
+        ASSERT_TRUE(testing::ParseRequestLogLine(line)) << line;
         // The command sits behind the 38-byte header of its buffered request.
         if (line.rfind("0x220024 in=", 0) == 0 && line.compare(12 + 76, 6, "c30001") == 0) {
             ++pageOneReads;

@@ -3,13 +3,13 @@
 
 #include <algorithm>
 
-#include <regex>
 #include <sstream>
 
 #include "instrument/image_loading.h"
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_station.h"
 #include "link_test_support.h"
+#include "request_log_line.h"
 
 namespace orvik {
 namespace {
@@ -55,9 +55,8 @@ TEST(RecordingPort, LogsEveryRequestOfAnExchangeAsOneLine) {
         "260000003e000000";
     const std::string command = "58004582" + std::string(116, '0');
     EXPECT_EQ(lines[4], "0x220024 in=" + header + command + " out=" + header + command + " ok=1");
-    const std::regex shape("0x[0-9a-f]{6} in=[0-9a-f]* out=[0-9a-f]* ok=[01]");
     for (const std::string& line : lines) {
-        EXPECT_TRUE(std::regex_match(line, shape)) << line;
+        EXPECT_TRUE(testing::ParseRequestLogLine(line)) << line;
     }
     // The reply came back behind its header: the register's value, low byte first.
     EXPECT_NE(lines[5].find(" out=" + std::string(26, '0') + "81" + std::string(32, '0') +
@@ -119,27 +118,26 @@ TEST_P(LoggedRunTest, LogsTheStartUpAndTheTestInTheDriversForm) {
     EXPECT_TRUE(station.LastAcquisition().WholeRecord());
     EXPECT_TRUE(prompts.messages.empty());
 
-    const std::regex shape("0x([0-9a-f]{6}) in=([0-9a-f]*) out=([0-9a-f]*) ok=[01]");
     int pageOneReads = 0;
     int acquireBlocks = 0;
     int buffered = 0;
     int directs = 0;
     std::istringstream lines(log.str());
     for (std::string line; std::getline(lines, line);) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(line, match, shape)) << line;
+        const auto parsed = testing::ParseRequestLogLine(line);
+        ASSERT_TRUE(parsed) << line;
         // The command lies behind the header of a buffered request, and in
         // the caller's own buffer of a direct one.
         std::string carried;
-        if (match[1] == "220024") {
+        if (parsed->Code == "220024") {
             ++buffered;
-            carried = match[2].str().substr(std::min<std::size_t>(76, match[2].length()));
-        } else if (match[1] == "22004b") {
+            carried = parsed->In.substr(std::min<std::size_t>(76, parsed->In.length()));
+        } else if (parsed->Code == "22004b") {
             ++directs;
-            EXPECT_EQ(match[2].length(), 76u) << line;
+            EXPECT_EQ(parsed->In.length(), 76u) << line;
             // Only what went out on the command pipe (endpoint byte 13).
-            if (match[2].str().substr(26, 2) == "01") {
-                carried = match[3];
+            if (parsed->In.substr(26, 2) == "01") {
+                carried = parsed->Out;
             }
         }
         pageOneReads += carried.rfind("c30001", 0) == 0 ? 1 : 0;

@@ -225,7 +225,7 @@ CChildFrame* CMainFrame::ActiveChild() const {
     if (auto* current = qobject_cast<CChildFrame*>(mdi_->currentSubWindow())) {
         return current;
     }
-    return activeChild_.data();
+    return qobject_cast<CChildFrame*>(activeChild_.data());
 }
 
 QList<CChildFrame*> CMainFrame::Children() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMdiSubWindow>
 #include <QPointer>
 #include <QStringList>
 #include <functional>
@@ -197,8 +198,10 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active
-    // collection while a dialog or another program has the focus.
-    QPointer<CChildFrame> activeChild_;
+    // collection while a dialog or another program has the focus. Kept as the
+    // base class: a closing frame is already no CChildFrame while its base
+    // destructor activates the next window, and ActiveChild() checks that.
+    QPointer<QMdiSubWindow> activeChild_;
     CriteriaSelectorWidget* selectorWidget_ = nullptr;
     MainToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;

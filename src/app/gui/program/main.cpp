@@ -24,6 +24,7 @@
 #include "app/gui/main_frame.h"
 #include "base/c_numbers.h"
 #include "base/diagnostic_log.h"
+#include "base/file_store.h"
 #include "base/measurement_mode.h"
 #include "instrument/recording_driver_port.h"
 #include "journal/recovery_journal.h"
@@ -239,6 +240,7 @@ orvik::UsbSettings ReadUsbSettings(QStringList& arguments, QString* problem) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    orvik::ReportFileSizeLimitAsWriteFailure();
     if (const std::optional<int> answered = AnswerOnTheTerminal(argc, argv)) {
         return *answered;
     }

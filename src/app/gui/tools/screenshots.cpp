@@ -2,7 +2,8 @@
 //
 // Drives the program on the simulated MV300 as an operator would and saves a
 // picture of each window: the main window in live mode, with a recorded tree
-// and during a scripted run, every dialog and the start-up recovery question.
+// (also saved as recorded.tdr) and during a scripted run, every dialog and the
+// start-up recovery question.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -331,6 +332,13 @@ int main(int argc, char** argv) {
         CableAttachment::Coupon(*orvik::sim::CouponProfile::Parse("50@0-4,60@4-6,50@6-10")));
     MeasureAndRecord(frame);
     failures += !Save(frame, folder, "main_recorded_tree.png");
+    // File > Save of the recorded tree, under a name given beforehand so that
+    // no file dialog waits for an answer.
+    frame.ActiveDocument()->SetPath(folder.filePath("recorded.tdr").toStdString());
+    if (!frame.SaveCollection(*frame.ActiveChild(), false)) {
+        std::fprintf(stderr, "could not save %s\n", frame.ActiveDocument()->Path().c_str());
+        ++failures;
+    }
 
     orvik::CriteriaLibrary& library = frame.Library();
     if (!library.Scripts.empty()) {
@@ -348,5 +356,8 @@ int main(int argc, char** argv) {
     failures += SaveCalibrationDialogs(frame, simulator, clock, folder);
     failures += SaveScriptsDialog(frame, criteriaPath, folder);
     frame.ActiveDocument()->SetModified(false);
+    // Closed as the operator closes it, so that leak checkers see the
+    // program's own shutdown.
+    frame.close();
     return failures == 0 ? 0 : 1;
 }
