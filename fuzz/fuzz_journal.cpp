@@ -14,6 +14,7 @@
 #include "collection/orvik_doc.h"
 #include "journal/journal_format.h"
 #include "journal/journal_recovery.h"
+#include "save_round_trip.h"
 
 namespace {
 
@@ -57,12 +58,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!rebuilt) {
         return 0;
     }
-    const std::vector<std::uint8_t> saved = document.ToBytes();
-    orvik::COrvikDoc reread;
-    orvik::Archive archive = orvik::Archive::ForLoading(saved);
-    reread.Serialize(archive);
-    if (reread.ToBytes() != saved) {
-        std::abort();
-    }
+    AbortUnlessSaveRoundTrips(document);
     return 0;
 }

@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <span>
 
-#include "collection/orvik_doc.h"
 #include "base/archive.h"
+#include "collection/orvik_doc.h"
+#include "save_round_trip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     orvik::COrvikDoc document;
@@ -16,12 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const orvik::ArchiveError&) {
         return 0;
     }
-    const std::vector<std::uint8_t> saved = document.ToBytes();
-    orvik::COrvikDoc reread;
-    orvik::Archive archive = orvik::Archive::ForLoading(saved);
-    reread.Serialize(archive);
-    if (reread.ToBytes() != saved) {
-        std::abort();
-    }
+    AbortUnlessSaveRoundTrips(document);
     return 0;
 }
