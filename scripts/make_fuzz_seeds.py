@@ -58,6 +58,28 @@ def process_record_input(raw_text, differential):
     return head + struct.pack("<%dh" % len(samples), *samples)
 
 
+# Command lines as the README and the manual pages show them; the first word
+# doubles as a --usb-id or trigger-request text.
+COMMAND_LINES = [
+    ("run-script", ["--simulate", "--criteria", "criteria.dat", "--script", "Lot impedance",
+                    "--coupons", "3", "--serials", "A1,A2,A3", "--coupon", "50@0-4,60@4-10",
+                    "--out", "batch.tdr"]),
+    ("calibrate", ["--simulate", "--mode", "differential", "--characterize", "--reset",
+                   "--airline=100@4", "--airline", "85@4", "--verify", "100@4",
+                   "--operator", "J. Smith", "--save"]),
+    ("usb-ids", ["04B4:8613,2F4E:0300"]),
+    ("trigger-request", ["C0:01:0000:0000"]),
+]
+
+# Trigger-port replies: per poll a control byte (bit 7: the request fails;
+# low four bits: how many reply bytes follow), then the reply bytes.
+TRIGGER_REPLIES = [
+    # two listed ports, then idle, input 1 pressed twice, input 2, both at once
+    ("presses", [2, 0, 40, 7, 1, 0xFF, 1, 0xFE, 1, 0xFF, 1, 0xFE, 1, 0xFD, 1, 0xFC, 1, 0xFF]),
+    ("short-reply-then-failure", [0, 0, 0, 0, 0x80, 31]),
+]
+
+
 def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(TOP, "build"))
     samples = os.path.join(TOP, "samples")
@@ -81,6 +103,12 @@ def main():
         raw = read(os.path.join(samples, "raw-single-50-ohm.txt")).decode()
         write_seed("fuzz_process_record", "single-50-ohm", process_record_input(raw, False))
         write_seed("fuzz_process_record", "differential", process_record_input(raw, True))
+        write_seed("fuzz_report", "sample.tdr", read(os.path.join(work, "resaved.tdr")))
+        write_seed("fuzz_report", "scripted-batch.tdr", read(os.path.join(work, "batch.tdr")))
+        for name, line in COMMAND_LINES:
+            write_seed("fuzz_cli_options", name, b"\0".join(word.encode() for word in line))
+        for name, replies in TRIGGER_REPLIES:
+            write_seed("fuzz_trigger_reply", name, bytes(replies))
         for name, profile in [("uniform", "50"), ("step", "50@0-4,60@4-6,50@6-10"),
                               ("short-sections", "45@0-0.5,55@0.5-1,50@1-2")]:
             write_seed("fuzz_coupon_profile", name, profile.encode())

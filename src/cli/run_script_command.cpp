@@ -36,17 +36,6 @@
 namespace orvik::cli {
 namespace {
 
-struct RunScriptOptions {
-    bool simulate = false;
-    std::optional<std::string> criteriaFile;
-    std::optional<std::string> description;
-    int coupons = 0;
-    std::optional<std::vector<std::string>> serials;
-    std::optional<std::string> coupon;
-    std::optional<std::string> out;
-    std::optional<std::string> simStore;
-};
-
 int ParseCouponCount(const std::string& text) {
     int count = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
@@ -76,6 +65,8 @@ void RequireOptions(const RunScriptOptions& options) {
         throw UsageError("--criteria, --script and --coupons are required");
     }
 }
+
+}  // namespace
 
 RunScriptOptions ParseRunScriptOptions(const Arguments& arguments) {
     RunScriptOptions options;
@@ -107,6 +98,8 @@ RunScriptOptions ParseRunScriptOptions(const Arguments& arguments) {
     RequireOptions(options);
     return options;
 }
+
+namespace {
 
 // The operator of a batch: serials from the command line, the proposed trace
 // name, and "No" to every question. Messages are kept; a failure ends with
