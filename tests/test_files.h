@@ -5,11 +5,15 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 namespace orvik::testing {
 
-// A fresh folder per test, removed afterwards.
+// A fresh folder per test, removed afterwards. The process id is part of the
+// name, so that two runs of the same test at once (two build trees, say) never
+// share a folder.
 class TemporaryFolder {
   public:
     TemporaryFolder() {
@@ -23,6 +27,7 @@ class TemporaryFolder {
                 c = '_';
             }
         }
+        name += "-" + std::to_string(::getpid());
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
