@@ -19,7 +19,7 @@ using orvik::IoStart;
 
 // A driver whose device describes itself with the fuzzer's bytes.
 class DescriptorPort : public orvik::DriverPort {
-public:
+  public:
     explicit DescriptorPort(std::span<const std::uint8_t> input) : input_(input) {}
 
     std::vector<std::string> EnumerateInterfaces(const orvik::Guid&) override { return {"dev"}; }
@@ -34,7 +34,8 @@ public:
             return {true, static_cast<std::uint32_t>(count), 0};
         }
         const orvik::TransferHeader header = orvik::TransferHeader::ReadFrom(in);
-        const std::size_t room = out.size() > 38 ? std::min<std::size_t>(out.size() - 38, header.length) : 0;
+        const std::size_t room =
+            out.size() > 38 ? std::min<std::size_t>(out.size() - 38, header.length) : 0;
         std::vector<std::uint8_t> answer;
         switch (header.value >> 8) {
             case 1:  // device descriptor: one configuration, strings 1-3
@@ -62,7 +63,7 @@ public:
     IoResult FinishIoControl(orvik::RequestId) override { return {false, 0, 1}; }
     std::string ErrorText(std::uint32_t) override { return {}; }
 
-private:
+  private:
     std::span<const std::uint8_t> input_;
 };
 

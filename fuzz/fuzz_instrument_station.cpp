@@ -11,23 +11,13 @@
 #include <vector>
 
 #include "base/clock.h"
-#include "base/operator_prompts.h"
 #include "instrument/instrument_station.h"
+#include "silent_prompts.h"
 #include "simulator/simulated_driver_port.h"
 
 namespace {
 
 using namespace orvik;
-
-class SilentPrompts : public OperatorPrompts {
-  public:
-    void Message(const std::string&, const std::string&, PromptIcon) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return false; }
-    std::optional<std::string> AskTraceName(const std::string& proposed) override {
-        return proposed;
-    }
-    std::optional<std::string> AskCouponSerial() override { return std::string(); }
-};
 
 // Serves the given samples as the record, block after block (zeros beyond).
 class GivenSamples : public sim::WaveformSource {

@@ -52,8 +52,10 @@ std::string HexWord(std::uint16_t value) {
 void InstrumentStation::LogStartUp(const StartUpFindings& findings,
                                    const std::filesystem::path& imageFolder) {
     constexpr const char* kSource = "instrument";
-    log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + ", found with release 0x" +
-                            HexWord(findings.releaseNumber) + ", " +
+    // The release number is the found instrument's; without one there is none to name.
+    const std::string release =
+        findings.instrumentFound ? ", release 0x" + HexWord(findings.releaseNumber) : "";
+    log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + release + ", " +
                             std::to_string(findings.triggerDevicesFound) + " trigger port(s)");
     if (findings.usbError) {
         log_->Error(kSource, "Start-up: USB error: " + *findings.usbError);
