@@ -4,8 +4,11 @@
 #   scripts/fuzz.sh smoke          every target for ${ORVIK_FUZZ_SECONDS:-20} s, then
 #                                  one line "fuzz: N passed, N failed"
 #   scripts/fuzz.sh run TARGET S   one target for S seconds
-#   scripts/fuzz.sh keep TARGET    minimise what the runs found together with the
-#                                  kept corpus into fuzz/corpus/TARGET/
+#   scripts/fuzz.sh keep TARGET [MAX_BYTES]
+#                                  minimise what the runs found together with the
+#                                  kept corpus (and fuzz/seeds/TARGET/) into
+#                                  fuzz/corpus/TARGET/, leaving out inputs longer
+#                                  than MAX_BYTES so that the kept corpora stay small
 # Every run starts from the kept corpus fuzz/corpus/TARGET/ (seeded by
 # scripts/make_fuzz_seeds.py); new inputs go to build-fuzz/corpus/TARGET/.
 set -euo pipefail
@@ -42,12 +45,19 @@ run_target() {
 }
 
 keep_corpus() {
-    local target=$1
+    local target=$1 max_bytes=${2:-65536}
     local kept=fuzz/corpus/$target merged=build-fuzz/merged/$target
-    rm -rf "$merged"
-    mkdir -p "$merged" "$kept" "build-fuzz/corpus/$target"
-    "build-fuzz/fuzz/$target" -merge=1 -max_len=65536 "$merged" "$kept" \
-        "build-fuzz/corpus/$target" 2>&1 | tail -n 2
+    local candidates=build-fuzz/candidates/$target
+    rm -rf "$merged" "$candidates"
+    mkdir -p "$merged" "$candidates" "$kept" "build-fuzz/corpus/$target"
+    local folder
+    for folder in "$kept" "fuzz/seeds/$target" "build-fuzz/corpus/$target"; do
+        if [ -d "$folder" ]; then
+            find "$folder" -maxdepth 1 -type f -size "-$((max_bytes + 1))c" \
+                -exec cp -n -t "$candidates" {} +
+        fi
+    done
+    "build-fuzz/fuzz/$target" -merge=1 -max_len=65536 "$merged" "$candidates" 2>&1 | tail -n 2
     if [ -z "$(ls -A "$merged")" ]; then
         echo "fuzz: the merge of $target gave nothing; fuzz/corpus/$target is left as it was" >&2
         return 1
@@ -77,10 +87,10 @@ case "$mode" in
         run_target "$2" "$3"
         ;;
     keep)
-        keep_corpus "$2"
+        keep_corpus "$2" "${3:-65536}"
         ;;
     *)
-        echo "usage: scripts/fuzz.sh smoke | run TARGET SECONDS | keep TARGET" >&2
+        echo "usage: scripts/fuzz.sh smoke | run TARGET SECONDS | keep TARGET [MAX_BYTES]" >&2
         exit 2
         ;;
 esac
