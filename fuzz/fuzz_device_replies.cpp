@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/clock.h"
+#include "input_bytes.h"
 #include "instrument/instrument_station.h"
 #include "silent_prompts.h"
 
@@ -21,17 +22,7 @@ namespace {
 
 using namespace orvik;
 
-class ReplyBytes {
-  public:
-    ReplyBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return next_ >= size_; }
-    std::uint8_t Next() { return next_ < size_ ? data_[next_++] : 0xFF; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t next_ = 0;
-};
+using fuzzing::InputBytes;
 
 constexpr std::uint32_t kErrors[] = {os_error::kGeneralFailure, os_error::kSemaphoreTimeout,
                                      os_error::kDeviceNotConnected, os_error::kOperationAborted,
@@ -43,7 +34,7 @@ constexpr std::uint32_t kErrors[] = {os_error::kGeneralFailure, os_error::kSemap
 // used up, every request fails, as an unplugged instrument's would.
 class ArbitraryInstrumentPort : public DriverPort {
   public:
-    explicit ArbitraryInstrumentPort(ReplyBytes& replies) : replies_(replies) {}
+    explicit ArbitraryInstrumentPort(InputBytes& replies) : replies_(replies) {}
 
     std::vector<std::string> EnumerateInterfaces(const Guid& guid) override {
         return guid == kInstrumentInterfaceGuid ? std::vector<std::string>{"mv300"}
@@ -121,7 +112,7 @@ class ArbitraryInstrumentPort : public DriverPort {
         return IoResult{true, static_cast<std::uint32_t>(length), os_error::kSuccess};
     }
 
-    ReplyBytes& replies_;
+    InputBytes& replies_;
     std::int64_t open_ = 0;
     RequestId lastRequest_ = 0;
     std::map<RequestId, Request> pending_;
@@ -149,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::uint8_t flags = data[0];
-    ReplyBytes replies(data + 1, size - 1);
+    InputBytes replies(data + 1, size - 1, 0xFF);
     ArbitraryInstrumentPort port(replies);
     VirtualClock clock;
     SilentPrompts prompts;

@@ -12,30 +12,21 @@
 #include <vector>
 
 #include "base/operator_prompts.h"
+#include "input_bytes.h"
 #include "instrument/trigger_port.h"
 
 namespace {
 
 using namespace orvik;
 
-class ReplyBytes {
-  public:
-    ReplyBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool Empty() const { return next_ >= size_; }
-    std::uint8_t Next() { return next_ < size_ ? data_[next_++] : 0; }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t next_ = 0;
-};
+using fuzzing::InputBytes;
 
 constexpr DriverHandle kTriggerHandle = 7;
 constexpr std::array<std::uint8_t, 8> kPollRequest{8, 0x12, 0x0B, 0, 0, 0, 0, 0};
 
 class FuzzedTriggerDriver : public DriverPort {
   public:
-    explicit FuzzedTriggerDriver(ReplyBytes& replies) : replies_(replies) {}
+    explicit FuzzedTriggerDriver(InputBytes& replies) : replies_(replies) {}
 
     std::vector<std::string> EnumerateInterfaces(const Guid& guid) override {
         if (!(guid == kTriggerInterfaceGuid)) {
@@ -95,7 +86,7 @@ class FuzzedTriggerDriver : public DriverPort {
     std::uint8_t lastInputs = 0xFF;
 
   private:
-    ReplyBytes& replies_;
+    InputBytes& replies_;
 };
 
 class CountingPrompts : public OperatorPrompts {
@@ -155,7 +146,7 @@ void CheckPaths(CTriggerPort& trigger) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    ReplyBytes replies(data, size);
+    InputBytes replies(data, size, 0);
     FuzzedTriggerDriver driver(replies);
     CountingPrompts prompts;
     PressCounter listener;

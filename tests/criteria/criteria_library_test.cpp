@@ -158,6 +158,7 @@ TEST_F(CriteriaLibraryFile, MissingFileIsAnEmptyLibrary) {
 
 TEST_F(CriteriaLibraryFile, DamagedFileIsReportedAndKept) {
     auto bytes = LibraryWithIds({1, 2});
+    ASSERT_GT(bytes.size(), 10u);
     bytes.resize(bytes.size() - 10);
     testing::WriteFile(path, bytes);
 
