@@ -135,6 +135,15 @@ TEST(Latin1Fields, FileNamesAreUtf8WhateverTheFilesTextIs) {
     frame.ActiveChild()->close();
     QApplication::processEvents();
 
+    // A file that cannot be found is told in a message box: closed and failed.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ADD_FAILURE() << box->text().toStdString();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    closer.start(20);
     CChildFrame* reopened = frame.OpenCollection(QString::fromUtf8(path.c_str()));
     ASSERT_NE(reopened, nullptr);
     EXPECT_EQ(reopened->windowTitle(), QString::fromUtf8("Pr\xC3\xBC"
