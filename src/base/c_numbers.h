@@ -10,6 +10,10 @@ namespace orvik {
 // machine. The format is checked like printf's.
 std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The shortest text with a decimal point that reads back as exactly `value`
+// ("4", "50.1234567", "1e+300").
+std::string ShortestC(double value);
+
 // strtod in the C numeric conventions.
 double ParseC(const char* text, char** end);
 
