@@ -227,5 +227,27 @@ TEST_F(ResumedRun, PromptedSerialsAreAskedOnlyForANewCoupon) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"LOT7-12A", "LOT7-12B", "LOT7-13A"}));
 }
 
+// Records of another script's run never join the script node of the run
+// before it, also when a resume of that node did not start.
+TEST_F(ResumedRun, EachRunOfAnotherScriptOpensItsOwnNode) {
+    Script& other = library.AddScript();
+    other.PromptForSerial = 0;
+    other.AddElement().CriterionId = library.Criteria[0]->Id;
+    prompts.serials = {std::string("12")};
+    ASSERT_TRUE(station.Scripts().Start(document, *script));
+    MeasureAndRecord();
+    MeasureAndRecord();
+    station.Scripts().Stop(document);
+    prompts.serials = {std::nullopt};
+    ASSERT_FALSE(ResumeFirstScriptNode());
+    ASSERT_TRUE(station.Scripts().Start(document, other));
+    MeasureAndRecord();
+    ASSERT_EQ(tree.Roots().size(), 2u);
+    EXPECT_EQ(tree.Roots()[1]->Children.at(0)->Children.size(), 1u);
+    const std::size_t nodes = tree.NodeCount();
+    tree.Rebuild();
+    EXPECT_EQ(tree.NodeCount(), nodes);
+}
+
 }  // namespace
 }  // namespace orvik
