@@ -141,24 +141,18 @@ class ResumedRun : public ScriptedStation, public ::testing::WithParamInterface<
     }
     ~ResumedRun() override { document.RemoveObserver(&view); }
 
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
+    // One text field of each item of one kind, in list order.
+    template <class Item>
+    std::vector<std::string> Texts(std::string Item::*field) const {
+        std::vector<std::string> texts;
         for (const auto& item : document.Items()) {
-            if (const auto* trace = dynamic_cast<const TraceRecord*>(item.get())) {
-                names.push_back(trace->Name);
+            if (const auto* typed = dynamic_cast<const Item*>(item.get())) {
+                texts.push_back(typed->*field);
             }
         }
-        return names;
+        return texts;
     }
-    std::vector<std::string> CouponSerials() const {
-        std::vector<std::string> serials;
-        for (const auto& item : document.Items()) {
-            if (const auto* marker = dynamic_cast<const CouponMarker*>(item.get())) {
-                serials.push_back(marker->Serial);
-            }
-        }
-        return serials;
-    }
+    std::vector<std::string> Names() const { return Texts(&TraceRecord::Name); }
     bool ResumeFirstScriptNode() {
         Script* item = tree.ScriptToResume(tree.Roots().at(0).get());
         return item != nullptr && station.Scripts().Resume(document, *item);
@@ -197,7 +191,7 @@ TEST_P(ResumedRun, GoesOnWhereTheRunStopped) {
     }
     EXPECT_EQ(Names(),
               std::vector<std::string>(expected.begin(), expected.begin() + stoppedAfter + 3));
-    const std::vector<std::string> serials = CouponSerials();
+    const std::vector<std::string> serials = Texts(&CouponMarker::Serial);
     EXPECT_EQ(std::set<std::string>(serials.begin(), serials.end()).size(), serials.size());
     const std::size_t nodes = tree.NodeCount();
     tree.Rebuild();
