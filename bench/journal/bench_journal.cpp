@@ -76,7 +76,7 @@ std::string LargeJournalPath() {
         std::filesystem::create_directories(BenchFolder());
         const std::string file = BenchFolder() + "/bench-10000" + orvik::kJournalExtension;
         std::vector<std::uint8_t> bytes;
-        orvik::EncodeJournalStart({"", 0}, bytes);
+        orvik::EncodeJournalStart(orvik::JournalStart{}, bytes);
         for (int i = 0; i < 10000; ++i) {
             const auto trace = Trace(i);
             orvik::EncodeJournalEntry(orvik::JournalEntryKind::Inserted, i + 2, i, trace.get(),

@@ -12,6 +12,7 @@
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_frame.h"
+#include "base/gui/prompt_dialogs.h"
 #include "chart/gui/vivid_tree_widget.h"
 #include "collection/orvik_doc.h"
 #include "journal/journal_recovery.h"
@@ -91,14 +92,15 @@ class RecoveryWindow : public ::testing::Test {
 
 TEST_F(RecoveryWindow, RecoverOpensTheCollectionWithTheUnsavedTracesBeforeAnythingElse) {
     LeaveJournalOfLot7();
-    QString asked;
-    frame.AskRecovery = [&](const QString& question) {
-        asked = question;
-        return CMainFrame::RecoveryChoice::Recover;
+    QStringList asked;
+    frame.AskRecovery = [&](const QStringList& offers) {
+        asked = offers;
+        return QList<CMainFrame::RecoveryChoice>{CMainFrame::RecoveryChoice::Recover};
     };
     frame.OfferRecovery();
     frame.ProcessCommandLine({});
-    EXPECT_EQ(asked, "Orvik closed unexpectedly. Recover 2 unsaved traces of LOT7.tdr?");
+    EXPECT_EQ(asked, QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) +
+                                 ": 2 unsaved traces"});
     ASSERT_EQ(frame.Children().size(), 1) << "no new collection beside the recovered one";
     CChildFrame& child = *frame.ActiveChild();
     EXPECT_EQ(child.Document().ToBytes(), expected);
@@ -114,25 +116,37 @@ TEST_F(RecoveryWindow, RecoverOpensTheCollectionWithTheUnsavedTracesBeforeAnythi
 
 TEST_F(RecoveryWindow, LaterKeepsTheJournalAndDiscardRemovesIt) {
     LeaveJournalOfLot7();
-    frame.AskRecovery = [](const QString&) { return CMainFrame::RecoveryChoice::Later; };
+    frame.AskRecovery = [](const QStringList&) {
+        return QList<CMainFrame::RecoveryChoice>{CMainFrame::RecoveryChoice::Later};
+    };
     frame.OfferRecovery();
     EXPECT_TRUE(frame.Children().isEmpty());
     EXPECT_EQ(JournalsLeft(), 1u);
-    frame.AskRecovery = [](const QString&) { return CMainFrame::RecoveryChoice::Discard; };
+    frame.AskRecovery = [](const QStringList&) {
+        return QList<CMainFrame::RecoveryChoice>{CMainFrame::RecoveryChoice::Discard};
+    };
     frame.OfferRecovery();
     EXPECT_TRUE(frame.Children().isEmpty());
     EXPECT_EQ(JournalsLeft(), 0u);
 }
 
-TEST_F(RecoveryWindow, ACollectionThatChangedSinceIsNotRecoveredAndItsJournalStays) {
+TEST_F(RecoveryWindow, ACollectionThatChangedSinceGivesItsUnsavedTracesAsANewCollection) {
     LeaveJournalOfLot7();
     COrvikDoc other;
     ASSERT_TRUE(other.SaveAs(lot7).Ok());
-    frame.AskRecovery = [](const QString&) { return CMainFrame::RecoveryChoice::Recover; };
-    AnswerNextBox("OK");
+    QStringList asked;
+    frame.AskRecovery = [&](const QStringList& offers) {
+        asked = offers;
+        return QList<CMainFrame::RecoveryChoice>{CMainFrame::RecoveryChoice::Recover};
+    };
     frame.OfferRecovery();
-    EXPECT_TRUE(frame.Children().isEmpty());
-    EXPECT_EQ(JournalsLeft(), 1u);
+    EXPECT_EQ(asked, QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) +
+                                 " has changed since; 2 unsaved traces open as a new collection"});
+    ASSERT_EQ(frame.Children().size(), 1);
+    const COrvikDoc& recovered = frame.ActiveChild()->Document();
+    EXPECT_EQ(recovered.Title(), "Untitled");
+    EXPECT_EQ(recovered.Items().size(), 2u) << "the journal's traces, not the other program's file";
+    EXPECT_EQ(JournalsLeft(), 0u);
 }
 
 TEST_F(RecoveryWindow, RecordsAreJournalledAndNoOnCloseRemovesTheJournal) {

@@ -112,12 +112,12 @@ int SaveRecoveryQuestion(orvik::CMainFrame& frame, const QDir& folder) {
     }
     bool saved = false;
     QTimer::singleShot(300, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) {
+        QWidget* question = QApplication::activeModalWidget();
+        if (question == nullptr) {
             return;
         }
-        saved = Save(*box, folder, "dialog_recovery_question.png");
-        for (QAbstractButton* button : box->buttons()) {
+        saved = Save(*question, folder, "dialog_recovery_question.png");
+        for (QAbstractButton* button : question->findChildren<QAbstractButton*>()) {
             if (button->text() == "Later") {
                 button->click();
             }
