@@ -1,6 +1,5 @@
 #include "journal/journal_format.h"
 
-
 #include "base/archive.h"
 #include "base/collection_item.h"
 #include "collection/orvik_doc.h"

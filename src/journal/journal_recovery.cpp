@@ -35,8 +35,9 @@ std::string LostNote(const JournalContents& contents) {
     if (contents.LostEntries == 0) {
         return {};
     }
-    return " (" + Counted(contents.LostEntries, "damaged or unfinished entry") +
-           " at its end cannot be recovered)";
+    const std::size_t lost = contents.LostEntries;
+    return " (" + std::to_string(lost) + " damaged or unfinished " +
+           (lost == 1 ? "entry" : "entries") + " at its end cannot be recovered)";
 }
 
 std::string NameOf(const std::string& path) {
@@ -112,8 +113,9 @@ Status OpenBase(COrvikDoc& document, const JournalContents& contents, std::size_
     }
     if (document.SavedFile() != list.File ||
         document.Items().size() != static_cast<std::size_t>(list.Items)) {
-        return Failure{ChangedSince(list.Path), "it no longer holds what the journal's changes "
-                                                "apply to"};
+        return Failure{ChangedSince(list.Path),
+                       "it no longer holds what the journal's changes "
+                       "apply to"};
     }
     return {};
 }
@@ -224,8 +226,8 @@ bool CountedBaseMatches(const JournalStart& start) {
     }
     const Result<FileBytes> bytes = ReadWholeFile(start.CollectionPath);
     try {
-        return bytes && ReadCollection(*bytes).Items.size() ==
-                            static_cast<std::size_t>(start.BaseItemCount);
+        return bytes &&
+               ReadCollection(*bytes).Items.size() == static_cast<std::size_t>(start.BaseItemCount);
     } catch (const ArchiveError&) {
         return false;
     } catch (const std::bad_alloc&) {
@@ -442,7 +444,8 @@ void RemoveAbandonedJournalFiles(const std::string& folder, DiagnosticLog& log) 
         }
         const int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC);
         if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(it->path().c_str()) == 0) {
-            log.Info(kLogSource, "Removed " + it->path().string() + ", left by a program that ended");
+            log.Info(kLogSource,
+                     "Removed " + it->path().string() + ", left by a program that ended");
         }
         if (fd >= 0) {
             ::close(fd);

@@ -20,9 +20,9 @@ struct ListSlot {
 // The item list followed through a journal's changes without the items
 // themselves: insert, remove and replace at an index, each in logarithmic
 // time however long the list, so that reading any journal takes time in
-// proportion to its length. At most 2^32 - 1 items and entries. The base list is kept as runs of its items; an
-// implicit treap (a tree ordered by position, balanced by random priorities)
-// holds the runs and the journal's items.
+// proportion to its length. At most 2^32 - 1 items and entries. The base list is kept as runs of
+// its items; an implicit treap (a tree ordered by position, balanced by random priorities) holds
+// the runs and the journal's items.
 class ListShape {
   public:
     explicit ListShape(std::size_t baseItems);

@@ -226,8 +226,8 @@ bool RecoveryJournal::WritePending() {
     pendingEntries_ = 0;
     if (wasFailing) {
         problem_.clear();
-        log_.Info(kLogSource, "Recovery journal of " + document_.Title() + " written again in " +
-                                  path_);
+        log_.Info(kLogSource,
+                  "Recovery journal of " + document_.Title() + " written again in " + path_);
         Tell(State::Resumed);
     }
     return true;

@@ -72,7 +72,9 @@ class RecoveryJournal : public ItemListListener {
         Cleared,  // a save or an open made what was left in memory needless
     };
     // Told when the journal stops or starts protecting the collection again.
-    void SetStateListener(std::function<void(State)> listener) { stateListener_ = std::move(listener); }
+    void SetStateListener(std::function<void(State)> listener) {
+        stateListener_ = std::move(listener);
+    }
 
     void ItemInserted(const COrvikDoc& document, std::size_t index) override;
     void ItemRemoved(const COrvikDoc& document, std::size_t index) override;

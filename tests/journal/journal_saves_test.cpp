@@ -103,7 +103,8 @@ class CrashPoints : public ItemListListener {
             disk.Journal = ReadFile(journal_.FilePath());
         }
         for (const std::string& file : files_) {
-            disk.Files[file] = fs::is_regular_file(file) ? std::optional(ReadFile(file)) : std::nullopt;
+            disk.Files[file] =
+                fs::is_regular_file(file) ? std::optional(ReadFile(file)) : std::nullopt;
         }
         taken.push_back(std::move(disk));
     }

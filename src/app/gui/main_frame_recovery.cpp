@@ -52,8 +52,9 @@ QList<CMainFrame::RecoveryChoice> AskWithDialog(QWidget* parent, const QStringLi
     QPushButton* later = buttons->addButton("Later", QDialogButtonBox::RejectRole);
     layout->addWidget(buttons);
     Choice chosen = Choice::Later;
-    for (auto [button, choice] : {std::pair{recover, Choice::Recover},
-                                  std::pair{discard, Choice::Discard}, std::pair{later, Choice::Later}}) {
+    for (auto [button, choice] :
+         {std::pair{recover, Choice::Recover}, std::pair{discard, Choice::Discard},
+          std::pair{later, Choice::Later}}) {
         QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &chosen, choice] {
             chosen = choice;
             dialog.done(choice == Choice::Later ? QDialog::Rejected : QDialog::Accepted);
@@ -140,9 +141,10 @@ CChildFrame* CMainFrame::RecoverCollection(LeftoverJournal& journal) {
     if (kept) {
         static_cast<void>(journal.Discard());
     }
-    log_->Info(kLogSource, "Recovered " + std::to_string(rebuilt->Applied) +
-                               (rebuilt->AsNewCollection ? " items as a new collection" : " changes") +
-                               " from " + journal.Path());
+    log_->Info(kLogSource,
+               "Recovered " + std::to_string(rebuilt->Applied) +
+                   (rebuilt->AsNewCollection ? " items as a new collection" : " changes") +
+                   " from " + journal.Path());
     if (rebuilt->Lost != 0) {
         QMessageBox::warning(this, "Orvik",
                              QString("%1 entries at the end of the journal could not be "
@@ -198,9 +200,9 @@ void CMainFrame::UpdateJournalWarning() {
     for (CChildFrame* child : Children()) {
         const RecoveryJournal* journal = child->Journal();
         if (journal != nullptr && !journal->Writing()) {
-            problems.append(QString("%1: %2 (%3)").arg(ToQt(child->Document().Title()),
-                                                       ToQt(journal->Problem()),
-                                                       ToQt(journal->Folder())));
+            problems.append(QString("%1: %2 (%3)")
+                                .arg(ToQt(child->Document().Title()), ToQt(journal->Problem()),
+                                     ToQt(journal->Folder())));
         }
     }
     journalWarning_->setVisible(!problems.isEmpty());
