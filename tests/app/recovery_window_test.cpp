@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -178,6 +181,79 @@ TEST_F(RecoveryWindow, SavingEmptiesTheWindowsJournalAndClosingRemovesIt) {
     child->close();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// The text of the next message box, answered with `button`; empty until it
+// has been shown.
+std::shared_ptr<QString> AnswerNextBoxAndKeepItsText(const QString& button) {
+    auto text = std::make_shared<QString>();
+    QTimer::singleShot(0, [button, text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            for (QAbstractButton* candidate : box->buttons()) {
+                if (candidate->text().remove('&') == button) {
+                    candidate->click();
+                }
+            }
+        }
+    });
+    return text;
+}
+
+TEST_F(RecoveryWindow, AJournalThatCannotBeWrittenIsToldAndShownUntilItIsWrittenAgain) {
+    testing::WriteFile(recovery, {1});  // a file where the folder should be
+    CChildFrame* child = RecordOneTrace();
+    QLabel* warning = frame.JournalWarning();
+    EXPECT_TRUE(warning->isVisibleTo(&frame));
+    EXPECT_EQ(warning->text(), QString::fromUtf8("Not protected against a crash \u2014 save now"));
+    // Told once the Record Test is over.
+    const auto told = AnswerNextBoxAndKeepItsText("OK");
+    QApplication::processEvents();
+    EXPECT_TRUE(told->contains(ToQt(recovery))) << told->toStdString();
+    EXPECT_TRUE(told->contains("a file of that name is in the way")) << told->toStdString();
+
+    // Room again: the next attempt writes the trace, and the warning goes.
+    std::filesystem::remove(recovery);
+    auto* retry = frame.findChild<QTimer*>("journalRetry");
+    ASSERT_NE(retry, nullptr);
+    ASSERT_TRUE(retry->isActive());
+    retry->setInterval(1);
+    QTRY_VERIFY_WITH_TIMEOUT(!warning->isVisibleTo(&frame), 5000);
+    EXPECT_FALSE(retry->isActive());
+    EXPECT_EQ(child->Journal()->EntriesWritten(), 1u);
+}
+
+TEST_F(RecoveryWindow, SeveralJournalsAreOfferedInOneWindow) {
+    LeaveJournalOfLot7();
+    {
+        COrvikDoc untitled;  // a second program's new collection
+        RecoveryJournal journal(recovery, untitled);
+        untitled.AppendItem(std::make_unique<TraceRecord>());
+        untitled.UpdateAllViews();
+    }
+    QStringList shown;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* list = dialog->findChild<QListWidget*>();
+        ASSERT_NE(list, nullptr);
+        for (int row = 0; row < list->count(); ++row) {
+            shown.append(list->item(row)->text());
+        }
+        list->item(1)->setCheckState(Qt::Unchecked);  // kept for later
+        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            if (button->text() == "Recover") {
+                button->click();
+            }
+        }
+    });
+    frame.OfferRecovery();
+    EXPECT_EQ(shown, (QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) +
+                                      ": 2 unsaved traces",
+                                  "Untitled: 1 unsaved trace"}));
+    ASSERT_EQ(frame.Children().size(), 1);
+    EXPECT_EQ(frame.ActiveChild()->Document().ToBytes(), expected);
+    EXPECT_EQ(JournalsLeft(), 1u);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/gui/child_frame.h"
 #include "app/gui/main_frame.h"
@@ -45,6 +46,9 @@ QList<CMainFrame::RecoveryChoice> AskWithDialog(QWidget* parent, const QStringLi
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
+    // As tall as its lines, up to ten; more scroll.
+    const int rows = std::clamp(static_cast<int>(offers.size()), 2, 10);
+    list->setFixedHeight(rows * list->sizeHintForRow(0) + 2 * list->frameWidth() + 4);
     layout->addWidget(list);
     auto* buttons = new QDialogButtonBox(&dialog);
     QPushButton* recover = buttons->addButton("Recover", QDialogButtonBox::AcceptRole);
@@ -211,6 +215,7 @@ void CMainFrame::UpdateJournalWarning() {
         // Written again as soon as there is room, whether or not the operator
         // records anything more.
         journalRetry_ = new QTimer(this);
+        journalRetry_->setObjectName("journalRetry");
         journalRetry_->setInterval(kJournalRetryMs);
         connect(journalRetry_, &QTimer::timeout, this, [this] {
             for (CChildFrame* child : Children()) {
