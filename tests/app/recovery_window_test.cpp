@@ -102,8 +102,8 @@ TEST_F(RecoveryWindow, RecoverOpensTheCollectionWithTheUnsavedTracesBeforeAnythi
     };
     frame.OfferRecovery();
     frame.ProcessCommandLine({});
-    EXPECT_EQ(asked, QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) +
-                                 ": 2 unsaved traces"});
+    EXPECT_EQ(asked,
+              QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) + ": 2 unsaved traces"});
     ASSERT_EQ(frame.Children().size(), 1) << "no new collection beside the recovered one";
     CChildFrame& child = *frame.ActiveChild();
     EXPECT_EQ(child.Document().ToBytes(), expected);
@@ -248,9 +248,9 @@ TEST_F(RecoveryWindow, SeveralJournalsAreOfferedInOneWindow) {
         }
     });
     frame.OfferRecovery();
-    EXPECT_EQ(shown, (QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) +
-                                      ": 2 unsaved traces",
-                                  "Untitled: 1 unsaved trace"}));
+    EXPECT_EQ(shown,
+              (QStringList{"LOT7.tdr in " + ToQt(folder.Path().string()) + ": 2 unsaved traces",
+                           "Untitled: 1 unsaved trace"}));
     ASSERT_EQ(frame.Children().size(), 1);
     EXPECT_EQ(frame.ActiveChild()->Document().ToBytes(), expected);
     EXPECT_EQ(JournalsLeft(), 1u);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -194,6 +195,73 @@ TEST_F(JournalKill, AKillBetweenASavesRenameAndTheJournalsEmptyingRecoversTheSav
     ASSERT_EQ(shown.size(), 3u) << "killed in the first save";
     ASSERT_EQ(ReadFile(lot.string()), shown.back()) << "the save had put its file in place";
     EXPECT_EQ(Recovered(recovery, lot), shown.back());
+}
+
+// The system calls of the child's first steps, in order, each with the paths
+// of its file descriptors (strace -y), without the process id.
+std::vector<std::string> TracedCalls(const fs::path& folder) {
+    const fs::path recovery = folder / "new" / "nested" / "recovery";
+    const fs::path trace = folder / "trace.txt";
+    const pid_t child = StartChild(recovery, folder / "states", folder / "lot.tdr",
+                                   {"strace", "-f", "-y", "-qq", "-o", trace.string(), "-e",
+                                    "trace=mkdir,mkdirat,fsync,fdatasync,pwrite64,rename,"
+                                    "renameat,renameat2,ftruncate,link,linkat"});
+    WaitFor(child);
+    std::vector<std::string> calls;
+    std::ifstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        const std::size_t call = line.find_first_not_of("0123456789 ");
+        if (call != std::string::npos && line.find("/states/") == std::string::npos) {
+            calls.push_back(line.substr(call));
+        }
+    }
+    return calls;
+}
+
+bool Starts(const std::string& call, const std::string& start) {
+    return call.rfind(start, 0) == 0;
+}
+
+// What reaches the disk in which order, as only a power cut would show: a
+// killed process never loses the page cache. New folders are flushed into
+// theirs; a save's journal entry is on the disk before its rename, and the
+// folder after it, before the journal is emptied.
+TEST(JournalOrder, FoldersAndASavesEntryReachTheDiskInOrder) {
+    TemporaryFolder temp;
+    const std::string top = temp.Path().string();
+    const std::vector<std::string> calls = TracedCalls(temp.Path());
+    ASSERT_FALSE(calls.empty()) << "strace ran";
+    const auto journal = [](const std::string& call) {
+        return call.find("/recovery/journal-") != std::string::npos;
+    };
+    std::size_t made = 0;
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+        if (Starts(calls[i], "mkdir(\"") && calls[i].find(") = 0") != std::string::npos) {
+            const std::string path = calls[i].substr(7, calls[i].find('"', 7) - 7);
+            EXPECT_TRUE(Starts(calls[i + 1], "fsync(") &&
+                        calls[i + 1].find("<" + fs::path(path).parent_path().string() + ">)") !=
+                            std::string::npos)
+                << calls[i] << " is followed by " << calls[i + 1];
+            ++made;
+        }
+        if (Starts(calls[i], "link(") && journal(calls[i])) {
+            EXPECT_TRUE(Starts(calls[i + 1], "fsync(") &&
+                        calls[i + 1].find("/new/nested/recovery>)") != std::string::npos)
+                << calls[i + 1];
+        }
+    }
+    EXPECT_EQ(made, 3u);
+    const auto rename = std::find_if(calls.begin(), calls.end(), [&](const std::string& call) {
+        return Starts(call, "rename(\"" + top + "/.lot.tdr.");
+    });
+    ASSERT_TRUE(rename != calls.end() && rename - calls.begin() >= 3 && calls.end() - rename >= 3);
+    EXPECT_TRUE(Starts(rename[-3], "linkat(")) << rename[-3];  // the saved file, flushed and named
+    EXPECT_TRUE(Starts(rename[-2], "pwrite64(") && journal(rename[-2])) << rename[-2];
+    EXPECT_TRUE(Starts(rename[-1], "fdatasync(") && journal(rename[-1])) << rename[-1];
+    EXPECT_TRUE(Starts(rename[1], "fsync(") &&
+                rename[1].find("<" + top + ">)") != std::string::npos)
+        << rename[1];
+    EXPECT_TRUE(Starts(rename[2], "ftruncate(") && journal(rename[2])) << rename[2];
 }
 
 }  // namespace
