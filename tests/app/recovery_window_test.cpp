@@ -223,6 +223,22 @@ TEST_F(RecoveryWindow, AJournalThatCannotBeWrittenIsToldAndShownUntilItIsWritten
     EXPECT_EQ(child->Journal()->EntriesWritten(), 1u);
 }
 
+TEST_F(RecoveryWindow, WhatProgramsThatDiedLeftBehindGoesAtStart) {
+    LeaveJournalOfLot7();
+    const std::string ended = std::to_string(testing::EndedProcessId());
+    const std::string save = folder.File(".LOT7.tdr." + ended + "-0");
+    const std::string journal = recovery + "/journal-" + ended + "-1-0.orj.new";
+    testing::WriteFile(save, {1});
+    testing::WriteFile(journal, {1});
+    frame.AskRecovery = [](const QStringList& offers) {
+        return QList<CMainFrame::RecoveryChoice>(offers.size(), CMainFrame::RecoveryChoice::Later);
+    };
+    frame.OfferRecovery();
+    EXPECT_FALSE(std::filesystem::exists(save));
+    EXPECT_FALSE(std::filesystem::exists(journal));
+    EXPECT_EQ(JournalsLeft(), 1u);
+}
+
 TEST_F(RecoveryWindow, SeveralJournalsAreOfferedInOneWindow) {
     LeaveJournalOfLot7();
     {

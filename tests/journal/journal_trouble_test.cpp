@@ -1,8 +1,6 @@
 // The journal when the disk gets in its way, what programs that died leave
 // behind, and what the start-up question says about each journal.
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,8 +16,6 @@
 #include "script/script.h"
 #include "test_files.h"
 #include "test_log.h"
-
-extern char** environ;
 
 namespace orvik {
 namespace {
@@ -145,19 +141,9 @@ TEST(JournalTrouble, ASaveMakesWhatWaitsInMemoryNeedless) {
     EXPECT_EQ(told, (std::vector<State>{State::Failed, State::Cleared}));
 }
 
-// The process id of a program that has ended.
-pid_t EndedProcess() {
-    pid_t pid = 0;
-    char name[] = "true";
-    char* argv[] = {name, nullptr};
-    EXPECT_EQ(::posix_spawnp(&pid, "true", nullptr, nullptr, argv, environ), 0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 TEST(AbandonedFiles, OnlyThoseOfProgramsThatEndedAreRemoved) {
     TemporaryFolder temp;
-    const std::string ended = std::to_string(EndedProcess());
+    const std::string ended = std::to_string(testing::EndedProcessId());
     const std::string running = std::to_string(::getpid());
     const std::string recovery = temp.File("recovery");
     fs::create_directories(recovery);

@@ -163,26 +163,32 @@ void CMainFrame::WatchJournal(CChildFrame& child) {
     if (journal == nullptr) {
         return;
     }
+    // Told after the operation under way has finished: the journal speaks
+    // from inside a Record Test or a deletion.
     QPointer<CChildFrame> watched(&child);
-    journal->SetStateListener([this, watched](RecoveryJournal::State state) {
+    const auto tell = [this, watched] {
+        QMetaObject::invokeMethod(
+            this,
+            [this, watched] {
+                if (watched) {
+                    ShowJournalProblem(*watched);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    journal->SetStateListener([this, tell](RecoveryJournal::State state) {
         UpdateJournalWarning();
         if (state == RecoveryJournal::State::Failed) {
-            // After the operation under way has finished: the journal speaks
-            // from inside a Record Test or a deletion.
-            QMetaObject::invokeMethod(
-                this,
-                [this, watched] {
-                    if (watched) {
-                        ShowJournalProblem(*watched);
-                    }
-                },
-                Qt::QueuedConnection);
+            tell();
         }
     });
     // A window that closes takes its journal, and perhaps the warning, along.
     connect(&child, &QObject::destroyed, this,
             [this] { QTimer::singleShot(0, this, [this] { UpdateJournalWarning(); }); });
     UpdateJournalWarning();
+    if (!journal->Writing()) {
+        tell();  // it failed before the window had it: a recovered collection's
+    }
 }
 
 void CMainFrame::ShowJournalProblem(CChildFrame& child) {
