@@ -392,10 +392,17 @@ Result<RecoveredChanges> LeftoverJournal::RebuildInto(COrvikDoc& document) const
         return Failure{"The journal " + path_ + " holds nothing that can be recovered.", {}};
     }
     // Asked again: the file may have changed since the journal was opened.
-    if (const std::optional<std::size_t> base = FindJournalBase(contents_)) {
-        return RebuildFromBase(contents_, *base, document);
+    return RebuildFromJournal(contents_, document);
+}
+
+Result<RecoveredChanges> RebuildFromJournal(const JournalContents& contents, COrvikDoc& document) {
+    if (!contents.Start) {
+        return Failure{"The journal holds nothing that can be recovered.", {}};
     }
-    return RebuildAsNewCollection(contents_, document);
+    if (const std::optional<std::size_t> base = FindJournalBase(contents)) {
+        return RebuildFromBase(contents, *base, document);
+    }
+    return RebuildAsNewCollection(contents, document);
 }
 
 Status LeftoverJournal::Discard() {

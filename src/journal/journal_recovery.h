@@ -100,6 +100,10 @@ Result<RecoveredChanges> RebuildFromBase(const JournalContents& contents, std::s
 // list at its end, in list order, as a new untitled collection.
 RecoveredChanges RebuildAsNewCollection(const JournalContents& contents, COrvikDoc& document);
 
+// What LeftoverJournal::RebuildInto does, for contents read from anywhere:
+// over the list the collection's file holds now, else as a new collection.
+Result<RecoveredChanges> RebuildFromJournal(const JournalContents& contents, COrvikDoc& document);
+
 // The journals in `folder` that no running program holds, oldest first; each
 // locked. Files that cannot be read are left out and logged.
 std::vector<LeftoverJournal> FindLeftoverJournals(const std::string& folder,
