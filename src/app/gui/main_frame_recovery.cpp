@@ -97,6 +97,7 @@ void CMainFrame::OfferRecovery() {
         } else {
             offered.push_back(std::move(journal));
         }
+<<<<<<< HEAD
     }
     for (const std::string& path : saved) {
         if (const std::size_t removed = RemoveAbandonedSaveFiles(path); removed > 0) {
@@ -119,6 +120,16 @@ void CMainFrame::OfferRecovery() {
             RecoverCollection(offered[i]);
         } else if (choices[static_cast<qsizetype>(i)] == RecoveryChoice::Discard) {
             if (const Status removed = offered[i].Discard(); !removed) {
+=======
+        // It names the collection's file.
+        const QString question = PathToQt(RecoveryQuestion(journal));
+        const RecoveryChoice choice =
+            AskRecovery ? AskRecovery(question) : AskWithMessageBox(this, question);
+        if (choice == RecoveryChoice::Recover) {
+            RecoverCollection(journal);
+        } else if (choice == RecoveryChoice::Discard) {
+            if (const Status removed = journal.Discard(); !removed) {
+>>>>>>> main
                 log_->Warning(kLogSource, removed.Error().Message);
             }
         }
