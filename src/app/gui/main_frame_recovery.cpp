@@ -83,7 +83,7 @@ void CMainFrame::OfferRecovery() {
     RemoveAbandonedJournalFiles(recoveryFolder_, *log_);
     std::vector<std::string> saved{libraryPath_};
     for (const QString& path : QSettings().value("Recent File List/Files").toStringList()) {
-        saved.push_back(FromQt(path));
+        saved.push_back(PathFromQt(path));
     }
     std::vector<LeftoverJournal> offered;
     for (LeftoverJournal& journal : FindLeftoverJournals(recoveryFolder_, *log_)) {
@@ -97,7 +97,6 @@ void CMainFrame::OfferRecovery() {
         } else {
             offered.push_back(std::move(journal));
         }
-<<<<<<< HEAD
     }
     for (const std::string& path : saved) {
         if (const std::size_t removed = RemoveAbandonedSaveFiles(path); removed > 0) {
@@ -110,7 +109,8 @@ void CMainFrame::OfferRecovery() {
     }
     QStringList offers;
     for (const LeftoverJournal& journal : offered) {
-        offers.append(ToQt(DescribeRecovery(journal)));
+        // Each names its collection's file.
+        offers.append(PathToQt(DescribeRecovery(journal)));
     }
     const QList<RecoveryChoice> choices =
         AskRecovery ? AskRecovery(offers) : AskWithDialog(this, offers);
@@ -120,16 +120,6 @@ void CMainFrame::OfferRecovery() {
             RecoverCollection(offered[i]);
         } else if (choices[static_cast<qsizetype>(i)] == RecoveryChoice::Discard) {
             if (const Status removed = offered[i].Discard(); !removed) {
-=======
-        // It names the collection's file.
-        const QString question = PathToQt(RecoveryQuestion(journal));
-        const RecoveryChoice choice =
-            AskRecovery ? AskRecovery(question) : AskWithMessageBox(this, question);
-        if (choice == RecoveryChoice::Recover) {
-            RecoverCollection(journal);
-        } else if (choice == RecoveryChoice::Discard) {
-            if (const Status removed = journal.Discard(); !removed) {
->>>>>>> main
                 log_->Warning(kLogSource, removed.Error().Message);
             }
         }
@@ -212,7 +202,7 @@ void CMainFrame::ShowJournalProblem(CChildFrame& child) {
         QString("The recovery journal of %1 cannot be written in %2: %3.\n\n"
                 "Until it can, a crash would lose what was changed since the last save. Save "
                 "the collection now.")
-            .arg(ToQt(child.Document().Title()), ToQt(journal->Folder()),
+            .arg(PathToQt(child.Document().Title()), PathToQt(journal->Folder()),
                  ToQt(journal->Problem())));
 }
 
@@ -222,8 +212,8 @@ void CMainFrame::UpdateJournalWarning() {
         const RecoveryJournal* journal = child->Journal();
         if (journal != nullptr && !journal->Writing()) {
             problems.append(QString("%1: %2 (%3)")
-                                .arg(ToQt(child->Document().Title()), ToQt(journal->Problem()),
-                                     ToQt(journal->Folder())));
+                                .arg(PathToQt(child->Document().Title()), ToQt(journal->Problem()),
+                                     PathToQt(journal->Folder())));
         }
     }
     journalWarning_->setVisible(!problems.isEmpty());
