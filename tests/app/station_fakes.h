@@ -74,9 +74,11 @@ class FakeHost : public StationHost {
   public:
     COrvikDoc* ActiveDocument() override { return active; }
     void PostApplySelectedCriterion() override { ++posted; }
+    bool IsOpen(const COrvikDoc& document) override { return &document != closed; }
 
     COrvikDoc* active = nullptr;
     int posted = 0;
+    const COrvikDoc* closed = nullptr;  // a collection whose window has been closed
 };
 
 class FakeInstrument : public ProfileInstrument {
