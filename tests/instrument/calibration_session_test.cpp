@@ -3,6 +3,7 @@
 #include "instrument/calibration_session.h"
 
 #include <cmath>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -217,10 +218,14 @@ TEST_F(Calibration, ARecordWithABlockShortIsRefused) {
     for (const bool calibrate : {false, true}) {
         SCOPED_TRACE(calibrate ? "Calibrate" : "Verify");
         sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + transfers, 200);
-        const Failure refused =
-            calibrate ? session.Calibrate(4.0, 50.0).Error() : session.Verify(4.0).Error();
-        EXPECT_EQ(refused.Message, kIncompleteCalibrationRecordText);
-        EXPECT_EQ(refused.Detail, "7268 samples received");
+        const auto failureOf = [](const auto& result) {
+            return result ? std::nullopt : std::optional<Failure>(result.Error());
+        };
+        const std::optional<Failure> refused =
+            calibrate ? failureOf(session.Calibrate(4.0, 50.0)) : failureOf(session.Verify(4.0));
+        ASSERT_TRUE(refused.has_value()) << "the record with a block short was used";
+        EXPECT_EQ(refused->Message, kIncompleteCalibrationRecordText);
+        EXPECT_EQ(refused->Detail, "7268 samples received");
         ASSERT_FALSE(sim.station.prompts.messages.empty());
         EXPECT_EQ(sim.station.prompts.messages.back().caption, "Calibration");
     }
