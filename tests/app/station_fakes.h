@@ -78,11 +78,13 @@ class FakeHost : public StationHost {
         return open.empty() ? StationHost::OpenDocuments() : open;
     }
     bool ModalWindowOpen() override { return modalOpen; }
+    bool IsOpen(const COrvikDoc& document) override { return &document != closed; }
 
     COrvikDoc* active = nullptr;
     int posted = 0;
     std::vector<COrvikDoc*> open;  // none listed: the active collection alone
     bool modalOpen = false;
+    const COrvikDoc* closed = nullptr;  // a collection whose window has been closed
 };
 
 class FakeInstrument : public ProfileInstrument {

@@ -3,6 +3,7 @@
 #include "instrument/calibration_session.h"
 
 #include <cmath>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -241,6 +242,36 @@ TEST_F(Calibration, WithoutTheInstrumentNothingIsComputed) {
     EXPECT_EQ(result.Error().Message, "Unable to open the TDR device");
     EXPECT_EQ(sim.instrument.Calibration(), before);
     EXPECT_EQ(session.Points().All().size(), 1u);
+}
+
+// The last block of the record came short: the samples along the airline all
+// arrived, yet a record with samples missing is no measurement to calibrate
+// the instrument with. Verify and Calibrate refuse it and change nothing.
+TEST_F(Calibration, ARecordWithABlockShortIsRefused) {
+    Start(false);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 50.0, 4.0);
+    sim.instrument.Calibration().SetCalibrationConstant(kSingle, 55.0);  // for Calibrate to change
+    const CalibrationSet before = sim.instrument.Calibration();
+    const int transfers = testing::AcquisitionTransfers();
+    for (const bool calibrate : {false, true}) {
+        SCOPED_TRACE(calibrate ? "Calibrate" : "Verify");
+        sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + transfers, 200);
+        const auto failureOf = [](const auto& result) {
+            return result ? std::nullopt : std::optional<Failure>(result.Error());
+        };
+        const std::optional<Failure> refused =
+            calibrate ? failureOf(session.Calibrate(4.0, 50.0)) : failureOf(session.Verify(4.0));
+        ASSERT_TRUE(refused.has_value()) << "the record with a block short was used";
+        EXPECT_EQ(refused->Message, kIncompleteCalibrationRecordText);
+        EXPECT_EQ(refused->Detail, "7268 samples received");
+        ASSERT_FALSE(sim.station.prompts.messages.empty());
+        EXPECT_EQ(sim.station.prompts.messages.back().caption, "Calibration");
+    }
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    EXPECT_TRUE(session.Points().All().empty());
+    EXPECT_FALSE(session.LastTrace().has_value());
+    ASSERT_TRUE(session.Verify(4.0)) << "the next whole record is measured";
 }
 
 TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
