@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "cli_run.h"
 #include "collection/orvik_doc.h"
 #include "collection/trace_record.h"
@@ -161,6 +162,28 @@ TEST_F(RunScriptCli, BadInputWritesNothing) {
     testing::WriteFile(library, {1, 2, 3});
     refused("Lot impedance", {"--coupons", "1", "--serials", "A1", "--out", out}, 1,
             "criteria.dat");
+}
+
+// A collection that a running Orvik has open is not added to: one of the two
+// saves would drop the other's traces. One that no program has open is, and
+// the tool says so.
+TEST_F(RunScriptCli, AnOutputOpenInARunningOrvikIsRefusedAndAnAdditionIsTold) {
+    ASSERT_EQ(Run({"--coupons", "1", "--out", out}).exitCode, 0);
+    const std::vector<std::uint8_t> collection = ReadFile(out);
+    const std::vector<std::uint8_t> counted = ReadFile(library);
+    {
+        FileHold orvik(out);
+        const CliRun held = Run({"--coupons", "1", "--out", out});
+        EXPECT_EQ(held.exitCode, 1);
+        EXPECT_EQ(held.err, "orvik-cli run-script: --out " + out +
+                                " is open in a running Orvik; close it there or give another "
+                                "--out\n");
+        EXPECT_EQ(ReadFile(out), collection);
+        EXPECT_EQ(ReadFile(library), counted);
+    }
+    const CliRun added = Run({"--coupons", "1", "--out", out});
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    EXPECT_EQ(added.err, "orvik-cli run-script: adding to " + out + ", which holds 4 items\n");
 }
 
 }  // namespace
