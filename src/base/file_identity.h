@@ -26,10 +26,12 @@ struct FileStamp {
 std::optional<FileStamp> StampOf(const std::string& path);
 
 // Marks a file as open in this program for as long as the hold lives, so that
-// another program that asks (FileIsHeld) can tell that it is in use: a shared
-// lock on the file. It is advisory and keeps nobody out. A file that cannot
-// be opened or locked (gone, not a regular file, a file system without
-// locks) is simply not held.
+// another program that asks (FileIsHeld) can tell that it is in use. Two
+// shared locks: one on the file itself, seen by every user of it, and one on
+// a lock file named after the file's path in the user's runtime folder, which
+// still holds when another program has put a new file in its place. Advisory:
+// it keeps nobody out. What cannot be opened or locked (a file that has gone,
+// a file system without locks) is simply not held.
 class FileHold {
   public:
     FileHold() = default;
@@ -40,12 +42,13 @@ class FileHold {
     FileHold(const FileHold&) = delete;
     FileHold& operator=(const FileHold&) = delete;
 
-    bool Holds() const { return fd_ >= 0; }
+    bool Holds() const { return file_ >= 0 || name_ >= 0; }
 
   private:
     void Release();
 
-    int fd_ = -1;
+    int file_ = -1;
+    int name_ = -1;
 };
 
 // Whether a FileHold holds `path`, in another program or through another

@@ -149,6 +149,7 @@ TEST_F(SharedFiles, SavingOverAFileChangedOnDiskAsksFirst) {
 // operator agrees; the same file under another name is the window already open.
 TEST_F(SharedFiles, ACollectionOpenElsewhereIsOpenedOnlyWhenTheOperatorAgrees) {
     FileHold otherProgram(lot);
+    SaveCollection(lot, {"first", "saved by a third"});  // a new file in its place
     QString asked;
     Answer("No", &asked);
     EXPECT_EQ(frame.OpenCollection(QString::fromStdString(lot)), nullptr);
