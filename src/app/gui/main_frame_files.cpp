@@ -33,7 +33,7 @@ CChildFrame* CMainFrame::WindowWithFile(const std::string& path) const {
 }
 
 bool CMainFrame::ConfirmOpenOfHeldFile(const std::string& path) {
-    const QString name = ToQt(std::filesystem::path(path).filename().string());
+    const QString name = PathToQt(std::filesystem::path(path).filename().string());
     QString where;
     if (WindowWithFile(path) != nullptr) {
         where = "in another window of this program";
@@ -43,16 +43,19 @@ bool CMainFrame::ConfirmOpenOfHeldFile(const std::string& path) {
         return true;
     }
     log_->Warning("app", path + " is already open " + FromQt(where));
-    return prompts_.AskYesNo(FromQt(QString("%1 is already open %2.\nChanges saved in one are not "
-                                            "shown in the other.\nOpen it here as well?")
-                                        .arg(name, where)),
-                             "Orvik");
+    const auto answer = QMessageBox::question(
+        this, "Orvik",
+        QString("%1 is already open %2.\nChanges saved in one are not shown in the other.\nOpen "
+                "it here as well?")
+            .arg(name, where),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return answer == QMessageBox::Yes;
 }
 
 CMainFrame::SaveOverChange CMainFrame::AskSaveOverChange(const COrvikDoc& document) {
     QMessageBox box(QMessageBox::Warning, "Orvik",
                     QString("%1 was changed by another program since you opened it.")
-                        .arg(ToQt(document.Title())),
+                        .arg(PathToQt(document.Title())),
                     QMessageBox::NoButton, this);
     QPushButton* anyway = box.addButton("Save anyway", QMessageBox::DestructiveRole);
     QPushButton* saveAs =
