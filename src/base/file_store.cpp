@@ -261,13 +261,13 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-Status AtomicFileWriter::Commit() {
+Status AtomicFileWriter::Commit(const std::function<void()>& beforeReplace) {
     if (!failure_ && target_.What == SaveTarget::Kind::Stream) {
         if (::close(std::exchange(fd_, -1)) != 0) {
             Fail("Cannot write");
         }
     } else if (!failure_) {
-        Replace();
+        Replace(beforeReplace);
     }
     if (failure_) {
         Discard();
@@ -279,7 +279,7 @@ Status AtomicFileWriter::Commit() {
 // The temporary file's bytes reach the disk before its name replaces the
 // target's, and the folder's new entry reaches it before the save counts as
 // done: whatever follows a save (the recovery journal emptied) may rely on it.
-void AtomicFileWriter::Replace() {
+void AtomicFileWriter::Replace(const std::function<void()>& beforeReplace) {
     struct stat written {};
     if (::fsync(fd_) != 0 || ::fstat(fd_, &written) != 0) {
         Fail("Cannot write");
@@ -290,6 +290,9 @@ void AtomicFileWriter::Replace() {
     if (!failure_ && ::close(std::exchange(fd_, -1)) != 0) {
         Fail("Cannot write");
     }
+    if (!failure_ && beforeReplace) {
+        beforeReplace();
+    }
     if (!failure_ && ::rename(temporary_.c_str(), target_.Path.c_str()) != 0) {
         Fail("Cannot replace");
     }
@@ -297,20 +300,12 @@ void AtomicFileWriter::Replace() {
         return;
     }
     temporary_.clear();
-    const int folder = ::open(target_.Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    // Some file systems cannot flush a folder (EINVAL); they keep no more
-    // than they promise either way.
-    if (folder < 0 || (::fsync(folder) != 0 && errno != EINVAL)) {
-        failure_ = Failure{"Cannot write " + path_ + ": the folder " + target_.Folder +
-                               " could not be flushed (" + std::strerror(errno) + ")",
-                           ""};
+    if (const Status synced = SyncFolder(target_.Folder); !synced) {
+        // The new file is in place; only its name may not outlast a power cut.
+        failure_ = synced.Error();
+        return;
     }
-    if (folder >= 0) {
-        ::close(folder);
-    }
-    if (!failure_) {
-        stamp_ = FileStamp::Of(written);
-    }
+    stamp_ = FileStamp::Of(written);
 }
 
 Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -327,6 +322,16 @@ std::string TemporaryFileName(const std::string& path, const std::string& suffix
 
 void ReportFileSizeLimitAsWriteFailure() {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+Status SyncFolder(const std::string& folder) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // EINVAL: a file system that cannot flush a folder (some network and
+    // user-space ones); there is nothing more to do there.
+    if (fd.get() < 0 || (::fsync(fd.get()) != 0 && errno != EINVAL)) {
+        return DescribeErrno("Cannot flush the folder", folder);
+    }
+    return {};
 }
 
 bool FileExists(const std::string& path) {

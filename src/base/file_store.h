@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "base/failure.h"
-#include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "base/save_target.h"
 
 namespace orvik {
@@ -77,15 +78,18 @@ class AtomicFileWriter {
 
     // After the first failure further writes are ignored; Commit reports it,
     // with a message naming the step and the file ("Cannot write PATH: reason").
+    // `beforeReplace` runs once the new file is on the disk, just before it
+    // takes the target's place; after the rename the folder is flushed too,
+    // so that the new name survives a power cut.
     void Write(std::span<const std::uint8_t> bytes);
-    Status Commit();
+    Status Commit(const std::function<void()>& beforeReplace = nullptr);
 
     // After a successful Commit, the file as written (none for a stream).
     const std::optional<FileStamp>& Stamp() const { return stamp_; }
 
   private:
     void CreateTemporary();
-    void Replace();
+    void Replace(const std::function<void()>& beforeReplace);
     void Fail(const std::string& action);
     void Discard();
     bool NameUnnamedFile();
@@ -104,6 +108,10 @@ class AtomicFileWriter {
 Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
+
+// Flushes the folder's entries (names created, renamed or removed in it) to
+// the disk.
+Status SyncFolder(const std::string& folder);
 
 // The name a save gives its temporary file for `path`, with `suffix` in place
 // of the random part: hidden, in the same folder.

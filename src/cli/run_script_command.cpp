@@ -17,7 +17,7 @@
 
 #include "app/test_station.h"
 #include "base/clock.h"
-#include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "cli/command_library.h"

@@ -13,7 +13,7 @@
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_frame.h"
-#include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "collection/orvik_doc.h"
 #include "journal/journal_recovery.h"
 #include "journal/recovery_journal.h"

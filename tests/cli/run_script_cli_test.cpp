@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "cli_run.h"
 #include "collection/orvik_doc.h"
 #include "collection/trace_record.h"

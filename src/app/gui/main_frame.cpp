@@ -275,6 +275,7 @@ CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document,
     }
     auto* child = new CChildFrame(std::move(document), station_);
     child->SetJournal(std::move(journal));
+    WatchJournal(*child);
     child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
     mdi_->addSubWindow(child);
     child->showMaximized();

@@ -7,7 +7,7 @@
 
 #include "app/gui/child_frame.h"
 #include "app/gui/main_frame.h"
-#include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 
