@@ -147,20 +147,32 @@ TEST(SaveOrder, JournalWritesAreFlushedAndASaveFlushesFileRenameAndFolderInOrder
     ASSERT_GE(written, 0);
     EXPECT_GT(fileFlushed, written) << "the new file is flushed before its rename";
     int folderFlushed = -1;
-    int journalTouched = -1;
+    int journalEmptied = -1;
     for (std::size_t i = static_cast<std::size_t>(rename) + 1; i < save.size(); ++i) {
         if (folderFlushed < 0 && IsFlush(save[i]) && save[i].path == folderPath) {
             folderFlushed = static_cast<int>(i);
         }
-        if (journalTouched < 0 && InJournal(save[i])) {
-            journalTouched = static_cast<int>(i);
+        if (journalEmptied < 0 && save[i].name == "ftruncate" && InJournal(save[i])) {
+            journalEmptied = static_cast<int>(i);
         }
     }
     ASSERT_GE(folderFlushed, 0) << "the folder is flushed after the rename";
-    ASSERT_GE(journalTouched, 0) << "the save empties the journal";
-    EXPECT_LT(folderFlushed, journalTouched) << "before the journal is emptied";
-    EXPECT_EQ(LastBefore(save, static_cast<std::size_t>(rename), InJournal), -1)
-        << "the journal keeps its changes until the file holds them";
+    ASSERT_GE(journalEmptied, 0) << "the save empties the journal";
+    EXPECT_LT(folderFlushed, journalEmptied) << "before the journal is emptied";
+
+    // Before the rename the journal only gains the entry naming the file the
+    // save produces, flushed before the rename; its changes stay until the
+    // file holds them.
+    EXPECT_EQ(LastBefore(save, static_cast<std::size_t>(rename),
+                         [](const Call& c) { return c.name == "ftruncate" && InJournal(c); }),
+              -1);
+    const int announced = LastBefore(save, static_cast<std::size_t>(rename),
+                                     [](const Call& c) { return IsWrite(c) && InJournal(c); });
+    const int announcedFlushed =
+        LastBefore(save, static_cast<std::size_t>(rename),
+                   [](const Call& c) { return IsFlush(c) && InJournal(c); });
+    ASSERT_GE(announced, 0) << "the journal learns what the save produces";
+    EXPECT_GT(announcedFlushed, announced) << "and has it on the disk before the rename";
 }
 
 }  // namespace
