@@ -11,6 +11,7 @@
 #include "base/diagnostic_log.h"
 #include "base/failure.h"
 #include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "collection/sample_arena.h"
 #include "collection/trace_record.h"
 
