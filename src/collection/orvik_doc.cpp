@@ -288,6 +288,11 @@ void COrvikDoc::HoldFile() {
     RenewHold();
 }
 
+void COrvikDoc::ReleaseFile() {
+    holdsFile_ = false;
+    RenewHold();
+}
+
 // A save puts a new file in place of the old: the hold moves with it.
 void COrvikDoc::RenewHold() {
     hold_ = holdsFile_ && !path_.empty() ? FileHold(path_) : FileHold();

@@ -169,6 +169,8 @@ class COrvikDoc {
     // and save, so that other programs can tell that it is open and will be
     // saved: what a collection window or a batch that saves does.
     void HoldFile();
+    // The document's window has closed: others may open the file freely.
+    void ReleaseFile();
 
     const std::string& Path() const { return path_; }
     const std::string& Title() const { return title_; }

@@ -16,7 +16,9 @@ SimulatedStore::SimulatedStore(std::string path) {
     ResetToFactory();
     std::error_code error;
     const auto status = std::filesystem::status(path, error);  // through links
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    // A folder is refused when it cannot be read, below.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
         // A FIFO would wait for a writer before it could be read, a device
         // would never hold the pages.
         problem_ = path +

@@ -32,13 +32,13 @@ class RecoverCliTest : public ::testing::Test {
 
     // Leaves a journal of two recorded traces and one deleted, as a program
     // that died would; returns its path and what Save would have written.
-    std::pair<std::string, std::vector<std::uint8_t>> LeaveJournal() {
+    std::pair<std::string, std::vector<std::uint8_t>> LeaveJournal(std::size_t samples = 1) {
         COrvikDoc document;
         RecoveryJournal journal(DefaultRecoveryFolder(), document);
         for (const char* name : {"a", "b", "c"}) {
             auto trace = std::make_unique<TraceRecord>();
             trace->Name = name;
-            trace->Samples.push_back({1.0, 50.0});
+            trace->Samples.assign(samples, TraceSample{1.0, 50.0});
             document.AppendItem(std::move(trace));
             document.UpdateAllViews();
         }
@@ -199,11 +199,18 @@ TEST_F(RecoverCliTest, AnOutThatCannotTakeTheFileKeepsTheJournal) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.situation);
-        const auto [journal, expected] = LeaveJournal();
+        const bool full = c.situation == "full disk";
+        // Big enough that the file stops at the limit while what the command
+        // says still fits.
+        const auto [journal, expected] = LeaveJournal(full ? 1000 : 1);
+        // Read by the user who may not write the folder.
+        fs::permissions(journal, fs::perms::owner_read | fs::perms::owner_write |
+                                     fs::perms::group_read | fs::perms::others_read);
+        fs::permissions(fs::path(journal).parent_path(), fs::perms::all);
         rlimit limit{};
         ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
         const rlimit unlimited = limit;
-        limit.rlim_cur = c.situation == "full disk" ? 16 : limit.rlim_cur;
+        limit.rlim_cur = full ? 4096 : limit.rlim_cur;
         ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
         testing::CliRun recovered{};
         {
