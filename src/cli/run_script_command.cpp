@@ -17,6 +17,7 @@
 
 #include "app/test_station.h"
 #include "base/clock.h"
+#include "base/file_stamp.h"
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "cli/command_library.h"
@@ -206,18 +207,26 @@ Script& FindScript(CriteriaLibrary& library, const RunScriptOptions& options) {
     return *found.front();
 }
 
-// An existing --out is appended to only when it is a collection; anything
-// else there is refused and left as it is.
+// An existing --out is appended to only when it is a collection that no
+// program has open (its save would replace this run's, or this run's its
+// changes); anything else there is refused and left as it is.
 void OpenOutput(COrvikDoc& document, const RunScriptOptions& options) {
     std::error_code error;
     if (!options.out || !std::filesystem::exists(*options.out, error)) {
         return;
     }
+    if (FileIsHeld(*options.out)) {
+        throw CommandFailure("--out " + *options.out +
+                             " is open in a running Orvik; close it there or give another --out");
+    }
+    document.HoldFile();  // an Orvik that opens it meanwhile asks first
     const Status opened = document.Open(*options.out);
     if (!opened) {
         throw CommandFailure("--out " + *options.out +
                              " exists and is not a collection: " + opened.Error().Message);
     }
+    std::cerr << "orvik-cli run-script: adding to " << *options.out << ", which holds "
+              << document.Items().size() << " items\n";
 }
 
 // Run Test and Record Test for every test of every coupon, as the operator

@@ -219,6 +219,7 @@ Status COrvikDoc::Open(const std::string& path) {
         return read;
     }
     SetPath(path);
+    RenewHold();
     modified_ = false;
     if (listener_ != nullptr) {
         listener_->MatchesFile(*this);
@@ -236,6 +237,7 @@ Status COrvikDoc::Load(const std::string& path) {
     try {
         Archive archive = Archive::ForLoading(*bytes);
         Serialize(archive);
+        diskStamp_ = bytes->Stamp();
     } catch (const ArchiveError& failure) {
         return Failure{kUnexpectedFileFormat, failure.what()};
     } catch (const std::bad_alloc&) {
@@ -270,6 +272,8 @@ Status COrvikDoc::SaveAs(const std::string& path) {
         return Failure{kFailedToSaveDocument, written.Error().Message};
     }
     SetPath(path);
+    diskStamp_ = writer.Stamp();
+    RenewHold();
     modified_ = false;
     savedFile_ = produced;
     if (listener_ != nullptr) {
@@ -277,6 +281,29 @@ Status COrvikDoc::SaveAs(const std::string& path) {
     }
     log_->Info(kLogSource, "Saved " + path + " with " + std::to_string(items_.size()) + " items");
     return {};
+}
+
+void COrvikDoc::HoldFile() {
+    holdsFile_ = true;
+    RenewHold();
+}
+
+void COrvikDoc::ReleaseFile() {
+    holdsFile_ = false;
+    RenewHold();
+}
+
+// A save puts a new file in place of the old: the hold moves with it.
+void COrvikDoc::RenewHold() {
+    hold_ = holdsFile_ && !path_.empty() ? FileHold(path_) : FileHold();
+}
+
+bool COrvikDoc::ChangedOnDisk() const {
+    if (path_.empty()) {
+        return false;
+    }
+    const std::optional<FileStamp> now = StampOf(path_);
+    return now.has_value() && now != diskStamp_;
 }
 
 void COrvikDoc::SetPath(const std::string& path) {

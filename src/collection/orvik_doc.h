@@ -11,6 +11,7 @@
 #include "base/diagnostic_log.h"
 #include "base/failure.h"
 #include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "collection/sample_arena.h"
 #include "collection/trace_record.h"
 
@@ -159,6 +160,18 @@ class COrvikDoc {
     Status SaveAs(const std::string& path);
     std::vector<std::uint8_t> ToBytes();
 
+    // Whether the file at Path() is no longer the one this document last
+    // opened or saved: another program (or another window) saved over it, or
+    // a file appeared where there was none. A file that has gone holds
+    // nothing a save could lose.
+    bool ChangedOnDisk() const;
+    // From now on the document holds its file (FileHold) through every open
+    // and save, so that other programs can tell that it is open and will be
+    // saved: what a collection window or a batch that saves does.
+    void HoldFile();
+    // The document's window has closed: others may open the file freely.
+    void ReleaseFile();
+
     const std::string& Path() const { return path_; }
     const std::string& Title() const { return title_; }
     void SetPath(const std::string& path);
@@ -180,6 +193,7 @@ class COrvikDoc {
   private:
     // Reads the file into the items; the document is unchanged on failure.
     Status Load(const std::string& path);
+    void RenewHold();
 
     // Declared before the items: the arenas hold their samples and must be
     // destroyed after them.
@@ -193,6 +207,9 @@ class COrvikDoc {
     std::vector<DocumentObserver*> observers_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
     ItemListListener* listener_ = nullptr;
+    std::optional<FileStamp> diskStamp_;  // the file as last opened or saved
+    bool holdsFile_ = false;
+    FileHold hold_;
 };
 
 // Decodes a collection file without touching any document.

@@ -283,7 +283,8 @@ TEST_F(CalibrateMenuCommand, APageThatCannotBeWrittenIsToldByNumber) {
     EXPECT_EQ(caption, "Calibration not saved");
     EXPECT_EQ(text,
               "The calibration was not saved: page 5 of the instrument's store could not be "
-              "written.\nThe instrument keeps its old calibration.");
+              "written.\nThe instrument keeps its old calibration.\nUntil it ends, this "
+              "program measures with the new calibration.");
     EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), sim::kFactoryOperator);
     EXPECT_EQ(frame.Instrument()->Calibration().LastOperator(), sim::kFactoryOperator);
 }

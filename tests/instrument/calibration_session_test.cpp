@@ -357,7 +357,8 @@ TEST_F(SavedCalibration, AFailedPageLeavesTheStoreAsItWasAndSaysWhichPage) {
         EXPECT_EQ(saved.Error().Message,
                   "The calibration was not saved: page " + std::to_string(page) +
                       " of the instrument's store could not be written.\nThe instrument keeps "
-                      "its old calibration.");
+                      "its old calibration.\nUntil it ends, this program measures with the new "
+                      "calibration.");
         // The calibration stays in force, the texts of the last save too.
         EXPECT_EQ(sim.instrument.Calibration(), calibrated);
         EXPECT_EQ(Restart(), stored);
@@ -366,6 +367,64 @@ TEST_F(SavedCalibration, AFailedPageLeavesTheStoreAsItWasAndSaysWhichPage) {
     ASSERT_TRUE(SaveCalibration(sim.instrument.Link(), sim.instrument.Calibration(), "Jane",
                                 "Tue Dec 08 03:47:35 2026\n"));
     EXPECT_EQ(Restart().CalibrationConstant(kSingle), calibrated.CalibrationConstant(kSingle));
+}
+
+// A write that fails may have reached the store all the same (its reply was
+// lost): the failed page is put back with the ones before it, and what the
+// operator is told is what the store holds when read back.
+TEST_F(SavedCalibration, AWriteWhoseReplyIsLostIsPutBackAndTheStoreIsToldAsReadBack) {
+    using Fault = sim::SimulatedMv300::PageWriteFault;
+    const std::string oldKept = "The instrument keeps its old calibration.";
+    const std::string partly = "The instrument's store holds part of the new calibration";
+    const std::string unread = "The instrument's store could not be read back";
+    const struct {
+        Fault fault;
+        std::uint8_t page;
+        std::string says;
+        bool storeAsBefore;
+    } cases[] = {
+        // Each page here holds something the calibration below changes.
+        {Fault::ReplyLost, 1, oldKept, true},
+        {Fault::ReplyLost, 2, oldKept, true},
+        {Fault::ReplyLost, 5, oldKept, true},
+        {Fault::WrittenThenRefused, 2, partly, false},
+        {Fault::WrittenThenRefused, 5, partly, false},
+        {Fault::WrittenThenSilent, 4, unread, false},
+    };
+    Start(false);
+    const CalibrationSet stored = sim.instrument.Calibration();
+    std::array<sim::SimulatedStore::Page, 5> storedPages{};
+    for (std::uint8_t page = 1; page <= 5; ++page) {
+        storedPages[page - 1u] = sim.Mv300().Store().Read(page);
+    }
+    CalibrateAgainstAirline();
+    for (const auto& row : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "page " << int(row.page) << " fault " << static_cast<int>(row.fault));
+        sim.Mv300().ClearPageWriteFailures();
+        sim.Mv300().FailPageWrites(row.page, row.fault);
+        const Status saved = SaveCalibration(sim.instrument.Link(), sim.instrument.Calibration(),
+                                             "Jane", "Tue Dec 08 03:47:35 2026\n");
+        ASSERT_FALSE(saved);
+        const std::string& message = saved.Error().Message;
+        EXPECT_EQ(message.rfind("The calibration was not saved: page " + std::to_string(row.page) +
+                                    " of the instrument's store could not be written.\n",
+                                0),
+                  0u)
+            << message;
+        EXPECT_NE(message.find(row.says), std::string::npos) << message;
+        EXPECT_NE(message.find("this program measures with the new calibration"),
+                  std::string::npos);
+        EXPECT_EQ(sim.instrument.Calibration().LastOperator(), stored.LastOperator());
+        sim.Mv300().ClearPageWriteFailures();
+        bool asBefore = true;
+        for (std::uint8_t page = 1; page <= 5; ++page) {
+            asBefore = asBefore && sim.Mv300().Store().Read(page) == storedPages[page - 1u];
+            sim.Mv300().Store().Write(page, storedPages[page - 1u]);  // for the next row
+        }
+        EXPECT_EQ(asBefore, row.storeAsBefore);
+        EXPECT_EQ(Restart(), stored);
+    }
 }
 
 }  // namespace

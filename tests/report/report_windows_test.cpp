@@ -512,5 +512,52 @@ TEST_F(ReportCommands, FileMenuExportsTheSelectedTracesSamples) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 751);
 }
 
+// Answers the next file dialog with `path`; the question the dialog asks
+// before it replaces a file is answered No, noting its text, and the dialog
+// is then cancelled.
+void AnswerFileDialogRefusingToReplace(const QString& path, QString* asked) {
+    QTimer::singleShot(0, [path, asked] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTimer::singleShot(0, [asked, dialog] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                *asked = box->text();
+                box->button(QMessageBox::No)->click();
+                QTimer::singleShot(0, dialog, &QDialog::reject);
+            }
+        });
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+// A name typed without its extension names the file the command writes, so
+// the dialog asks before replacing it, as for the whole name ("lot7" for an
+// existing lot7.pdf).
+TEST_F(ReportCommands, ANameWithoutItsExtensionIsAskedAboutBeforeItsFileIsReplaced) {
+    CReportFrame report(*frame.ActiveDocument(), nullptr, ReportPreferences());
+    const struct {
+        std::string extension;
+        std::function<bool()> command;
+    } cases[] = {
+        {"pdf", [&] { return report.ExportPdf(ReportPaper::Letter); }},
+        {"csv", [&] { return report.ExportCsv(); }},
+        {"txt", [&] { return !AskTextReportPath(&report).isEmpty(); }},
+        {"tdr", [&] { return frame.SaveCollection(*frame.ActiveChild(), true); }},
+    };
+    const std::vector<std::uint8_t> kept{'k', 'e', 'p', 't'};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.extension);
+        const std::string existing = folder.File("lot7." + row.extension);
+        testing::WriteFile(existing, kept);
+        QString asked;
+        AnswerFileDialogRefusingToReplace(QString::fromStdString(folder.File("lot7")), &asked);
+        EXPECT_FALSE(row.command());
+        EXPECT_TRUE(asked.contains("lot7." + QString::fromStdString(row.extension)))
+            << asked.toStdString();
+        EXPECT_EQ(testing::ReadFile(existing), kept);
+    }
+}
+
 }  // namespace
 }  // namespace orvik

@@ -51,6 +51,10 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     QMdiSubWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        // Its deletion waits for the event loop; the file is free already.
+        document_->ReleaseFile();
+    }
 }
 
 }  // namespace orvik

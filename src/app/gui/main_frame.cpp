@@ -20,6 +20,7 @@
 #include "app/gui/main_toolbar.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
+#include "base/gui/save_file_dialog.h"
 #include "base/latin1_text.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_manager.h"
@@ -281,6 +282,7 @@ void CMainFrame::ApplySelectedCriterion() {
 CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document,
                                   std::unique_ptr<RecoveryJournal> journal) {
     document->SetLog(*log_);
+    document->HoldFile();  // other programs can tell it is open here
     if (!journal && !recoveryFolder_.empty()) {
         journal = std::make_unique<RecoveryJournal>(recoveryFolder_, *document, *log_);
     }
@@ -302,12 +304,13 @@ CChildFrame* CMainFrame::NewCollection() {
 
 CChildFrame* CMainFrame::OpenCollection(const QString& path) {
     const QString canonical = QFileInfo(path).absoluteFilePath();
-    for (CChildFrame* child : Children()) {
-        if (PathToQt(child->Document().Path()) == canonical) {
-            mdi_->setActiveSubWindow(child);
-            activeChild_ = child;
-            return child;
-        }
+    if (CChildFrame* child = WindowWithFile(PathFromQt(canonical))) {
+        mdi_->setActiveSubWindow(child);
+        activeChild_ = child;
+        return child;
+    }
+    if (!ConfirmOpenOfHeldFile(PathFromQt(canonical))) {
+        return nullptr;
     }
     auto document = std::make_unique<COrvikDoc>();
     document->SetLog(*log_);
@@ -332,14 +335,19 @@ void CMainFrame::OnOpen() {
 bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
     COrvikDoc& document = child.Document();
     QString path = PathToQt(document.Path());
-    if (askForName || path.isEmpty()) {
-        const QString proposed = path.isEmpty() ? PathToQt(document.Title()) + ".tdr" : path;
-        path = QFileDialog::getSaveFileName(this, "Save As", proposed, kFileFilter);
-        if (path.isEmpty()) {
+    if (!askForName && !path.isEmpty() && document.ChangedOnDisk()) {
+        const SaveOverChange choice = AskSaveOverChange(document);
+        if (choice == SaveOverChange::Cancel) {
             return false;
         }
-        if (QFileInfo(path).suffix().isEmpty()) {
-            path += ".tdr";
+        askForName = choice == SaveOverChange::SaveAs;
+    }
+    if (askForName || path.isEmpty()) {
+        const QString proposed = path.isEmpty() ? PathToQt(document.Title()) + ".tdr" : path;
+        path = AskSaveFileName(this, "Save As", proposed,
+                               {"Trace Collection (*.tdr)", "All Files (*)"}, "tdr");
+        if (path.isEmpty()) {
+            return false;
         }
     }
     const Status result = document.SaveAs(PathFromQt(path));

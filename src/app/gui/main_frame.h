@@ -184,6 +184,15 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document,
                           std::unique_ptr<RecoveryJournal> journal = nullptr);
     bool ConfirmClose(CChildFrame& child);
+    // The collection window whose file `path` names (by name or, through a
+    // link, by the file itself); none.
+    CChildFrame* WindowWithFile(const std::string& path) const;
+    // Asks before a collection that a window here or another program has
+    // open is opened again; true when it may be opened.
+    bool ConfirmOpenOfHeldFile(const std::string& path);
+    enum class SaveOverChange { SaveAnyway, SaveAs, Cancel };
+    // Asks what to do when the file was saved over since it was opened here.
+    SaveOverChange AskSaveOverChange(const COrvikDoc& document);
     void OnOpen();
     void OnPrint();
     void OnAbout();

@@ -127,6 +127,9 @@ void CMainFrame::OfferRecovery() {
 }
 
 CChildFrame* CMainFrame::RecoverCollection(LeftoverJournal& journal) {
+    if (!journal.CollectionPath().empty() && !ConfirmOpenOfHeldFile(journal.CollectionPath())) {
+        return nullptr;
+    }
     auto document = std::make_unique<COrvikDoc>();
     document->SetLog(*log_);
     // The window's journal listens from the start, so that the recovered

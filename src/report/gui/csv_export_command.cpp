@@ -1,24 +1,20 @@
 #include "report/gui/csv_export_command.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <span>
 
 #include "base/file_store.h"
+#include "base/gui/save_file_dialog.h"
 #include "collection/orvik_doc.h"
 #include "report/csv_export.h"
 
 namespace orvik {
 
 bool SaveCsvWithDialog(QWidget* parent, const QString& title, const std::string& csv) {
-    QString path =
-        QFileDialog::getSaveFileName(parent, title, QString(), "CSV Files (*.csv);;All Files (*)");
+    const QString path =
+        AskSaveFileName(parent, title, QString(), {"CSV Files (*.csv)", "All Files (*)"}, "csv");
     if (path.isEmpty()) {
         return false;
-    }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += ".csv";
     }
     const Status written = SaveFileAtomically(
         path.toStdString(),

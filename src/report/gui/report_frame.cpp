@@ -2,8 +2,6 @@
 
 #include "report/gui/csv_export_command.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -11,6 +9,7 @@
 
 #include "base/file_store.h"
 #include "base/gui/prompt_dialogs.h"
+#include "base/gui/save_file_dialog.h"
 #include "collection/orvik_doc.h"
 #include "report/csv_export.h"
 #include "report/gui/report_view.h"
@@ -77,13 +76,10 @@ bool CReportFrame::Print() {
 }
 
 bool CReportFrame::ExportPdf(ReportPaper paper) {
-    QString path = QFileDialog::getSaveFileName(this, "Export PDF", QString(),
-                                                "PDF Files (*.pdf);;All Files (*)");
+    const QString path = AskSaveFileName(this, "Export PDF", QString(),
+                                         {"PDF Files (*.pdf)", "All Files (*)"}, "pdf");
     if (path.isEmpty()) {
         return false;
-    }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += ".pdf";
     }
     const Status written = WriteReportPdf(view_->Content(), path.toStdString(), paper);
     if (!written) {

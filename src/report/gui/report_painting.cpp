@@ -1,14 +1,16 @@
 #include "report/gui/report_painting.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <algorithm>
+#include <span>
 
+#include "base/file_store.h"
 #include "base/gui/prompt_dialogs.h"
 
 namespace orvik {
@@ -111,12 +113,12 @@ bool PrintReport(const ReportContent& content, QWidget* parent) {
 }
 
 Status WriteReportPdf(const ReportContent& content, const std::string& path, ReportPaper paper) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
-    }
+    // Drawn whole in memory, then saved as every file is saved: through a
+    // link to its target, the old file kept until the new one is complete.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setTitle(kReportJobName);
         writer.setCreator("Orvik");
         writer.setResolution(300);
@@ -124,10 +126,9 @@ Status WriteReportPdf(const ReportContent& content, const std::string& path, Rep
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         PaintReportOnPaper(writer, content);
     }
-    if (!file.commit()) {
-        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
-    }
-    return {};
+    const QByteArray& bytes = pdf.data();
+    return SaveFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                              static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace orvik

@@ -1,7 +1,6 @@
 #include "report/gui/text_report_command.h"
 
-#include <QFileDialog>
-
+#include "base/gui/save_file_dialog.h"
 #include "base/operator_prompts.h"
 #include "collection/orvik_doc.h"
 #include "report/text_report.h"
@@ -9,15 +8,8 @@
 namespace orvik {
 
 QString AskTextReportPath(QWidget* parent) {
-    QFileDialog dialog(parent, kTextReportCaption);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({"Text Report Files (*.txt)", "All Files (*.*)"});
-    dialog.setDefaultSuffix("txt");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().front();
+    return AskSaveFileName(parent, kTextReportCaption, QString(),
+                           {"Text Report Files (*.txt)", "All Files (*.*)"}, "txt");
 }
 
 bool WriteTextReportFile(const QString& path, const COrvikDoc& document,
