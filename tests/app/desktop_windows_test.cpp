@@ -15,13 +15,16 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
+#include <mutex>
 
 #include "app/gui/main_frame.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "instrument/instrument_station.h"
 #include "qt_environment.h"
+#include "simulator/cable_attachment.h"
 #include "simulator/simulated_driver_port.h"
 #include "test_files.h"
 
@@ -65,7 +68,7 @@ void WithDialog(const std::function<void()>& open, const std::function<void(QWid
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
         auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (busy || modal == nullptr || modal == dialog) {
+        if (modal == nullptr || modal == dialog || (busy && !seen)) {
             return;
         }
         if (seen) {
@@ -99,11 +102,13 @@ void WithDialog(const std::function<void()>& open, const std::function<void(QWid
     EXPECT_TRUE(seen) << "no dialog came up";
 }
 
+// The library's criteria by name, in alphabetical order.
 std::vector<std::string> Names(const CriteriaLibrary& library) {
     std::vector<std::string> names;
     for (const auto& criterion : library.Criteria) {
         names.push_back(criterion->Name);
     }
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -202,13 +207,19 @@ TEST_F(Desktop, PedalPressedWhileADialogIsOpenRunsNoTest) {
     EXPECT_EQ(document.CurrentKind, CurrentTraceKind::NoMeasurement);
 }
 
-// Alt+F4 right after Calibrate, while the instrument still measures: what
-// the dialog is left with is what Cancel restores, not the calibration.
+// Alt+F4 right after Calibrate, while the instrument still measures a 50 ohm
+// airline taken for 50.5 ohms: the dialog is left with what Cancel restores,
+// not with the new calibration.
 TEST_F(Desktop, CalibrationClosedWhileCalibratingKeepsTheValuesInForce) {
+    {
+        const std::lock_guard<std::recursive_mutex> lock(*frame.InstrumentLock());
+        port.Instrument().Attach(MeasurementMode::SingleEnded,
+                                 sim::CableAttachment::TerminatedAirline(50.0, 4.0));
+    }
     const CalibrationSet before = frame.Instrument()->Calibration();
     WithDialog([&] { frame.OnCalibrate(); },
                [&](QWidget& dialog) {
-                   dialog.findChild<QLineEdit*>("knownImpedance")->setText("80");
+                   dialog.findChild<QLineEdit*>("knownImpedance")->setText("50.5");
                    Xdotool(ClickAt(*dialog.findChild<QPushButton*>("calibrate")) +
                            QStringList{"key", "--clearmodifiers", "alt+F4"});
                });

@@ -190,6 +190,16 @@ void OperatingFlow::Measured(const Before& before) {
 }
 
 void OperatingFlow::Press(int input) {
+    if (program_->modalWindowOpen) {
+        // Behind a window the operator is working in, a pedal does nothing.
+        const int acquisitions = program_->instrument.acquisitions;
+        const std::size_t traces = TracesOf(*program_->ActiveDocument()).size();
+        program_->Press(input);
+        Expect(program_->instrument.acquisitions == acquisitions &&
+                   TracesOf(*program_->ActiveDocument()).size() == traces,
+               "a pedal pressed while a dialog was open measured or filed a test");
+        return;
+    }
     if (input == 2) {
         Record(Via::Pedal, true, true);
         return;
@@ -264,8 +274,9 @@ void OperatingFlow::Record(Via via, bool nameGiven, bool serialGiven) {
     const bool asksName = program_->station.PromptForTraceName();
     const std::vector<TraceRecord*> before = TracesOf(document);
     CheckSelector();
+    // With nothing selected a collection's trace is judged by a default criterion.
     const Criterion* shown = program_->selector.SelectedCriterion();
-    const std::optional<Criterion> selected = shown ? std::optional(*shown) : std::nullopt;
+    const Criterion selected = shown ? *shown : Criterion();
     prompts.duringTraceName = [&] {
         const int acquisitions = program_->instrument.acquisitions;
         program_->Press(1);
@@ -327,7 +338,7 @@ void OperatingFlow::Record(Via via, bool nameGiven, bool serialGiven) {
     const Measurement& measurement = measurements_[filed->measurement];
     const auto& shownSince = ledger.shownSince;
     Expect(
-        trace.Criteria == measurement.criterion || (selected && trace.Criteria == *selected) ||
+        trace.Criteria == measurement.criterion || trace.Criteria == selected ||
             std::find(shownSince.begin(), shownSince.end(), trace.Criteria) != shownSince.end(),
         "a trace was filed judged by a criterion it was neither measured with nor shown against");
     Expect(!testCriterion || trace.Criteria.Id == *testCriterion,
@@ -373,36 +384,32 @@ void OperatingFlow::Delete(int pick) {
 }
 
 // Where a resumed run goes on: at the first test that the script item's last
-// coupon lacks; once every test of it is filed, with a new coupon, whose
-// automatic serial must lie above every serial the item has used.
-void OperatingFlow::ExpectResumed(WindowLedger& ledger, const TestTreeNode& node, bool& prompted) {
+// coupon lacks, under that coupon's serial; once every test of it is filed,
+// with a new coupon, asked for or numbered above every serial the item has
+// filed. Whether the serial was asked for or must be read from the prompt box
+// is known only afterwards.
+void OperatingFlow::ExpectResumed(WindowLedger& ledger, const TestTreeNode& node) {
     auto& script = static_cast<Script&>(*node.Item);
     ledger.run = {&script, true, 0, {}};
     const TestTreeNode* last = nullptr;
     for (const auto& child : node.Children) {
         last = child->NodeKind == TestTreeNode::Kind::Coupon ? child.get() : last;
     }
-    if (last != nullptr) {
-        std::set<std::int32_t> filed;
-        for (const auto& trace : last->Children) {
-            filed.insert(static_cast<const TraceRecord&>(*trace->Item).ElementPosition);
-        }
-        for (const ScriptElement& test : script.Elements) {
-            if (filed.count(test.Position) == 0) {
-                ledger.run.serial = static_cast<const CouponMarker&>(*last->Item).Serial;
-                return;
-            }
-            ++ledger.run.test;
-        }
-        ledger.run.test = 0;
+    if (last == nullptr) {
+        return;
     }
-    if (!script.AutoNumber()) {
-        prompted = true;
-        ledger.run.serial = serialAnswer_;
-        if (!serialGiven_) {
-            ledger.run = {};
-        }
+    std::set<std::int32_t> filed;
+    for (const auto& trace : last->Children) {
+        filed.insert(static_cast<const TraceRecord&>(*trace->Item).ElementPosition);
     }
+    for (const ScriptElement& test : script.Elements) {
+        if (filed.count(test.Position) == 0) {
+            ledger.run.serial = static_cast<const CouponMarker&>(*last->Item).Serial;
+            return;
+        }
+        ++ledger.run.test;
+    }
+    ledger.run.test = 0;
 }
 
 void OperatingFlow::Resume(int pick, bool serialGiven) {
@@ -418,6 +425,7 @@ void OperatingFlow::Resume(int pick, bool serialGiven) {
         return;  // nothing to resume
     }
     WindowLedger& ledger = ActiveLedger();
+    const AnnouncedRun before = ledger.run;
     const int serialPrompts = program_->prompts.serialPrompts;
     std::optional<long long> highest;
     for (const auto& child : node.Children) {
@@ -425,20 +433,36 @@ void OperatingFlow::Resume(int pick, bool serialGiven) {
             highest = std::max(highest.value_or(*number), *number);
         }
     }
-    bool prompted = false;
-    ExpectResumed(ledger, node, prompted);
+    const bool coupons = !node.Children.empty();
+    ExpectResumed(ledger, node);
     window.tree->Resume(node);
     program_->DeliverPosted();
-    Expect(program_->prompts.serialPrompts - serialPrompts == (prompted ? 1 : 0),
+    const bool prompted = program_->prompts.serialPrompts != serialPrompts;
+    if (!ledger.run.serial.empty()) {
+        Expect(!prompted, "resuming asked for the serial of a coupon it has filed");
+        return;
+    }
+    // A new coupon: asked for when the script asks for serials, otherwise
+    // numbered above every serial filed. With nothing filed the run may also
+    // start again at its first test under the serial it had.
+    Expect(prompted == (!script.AutoNumber() && (coupons || prompted)),
            "resuming asked for a serial out of turn");
-    if (ledger.run.script && ledger.run.serial.empty() && script.AutoNumber()) {
-        const auto shown =
-            window.document->ActiveScript ? ShownSerial(*window.document) : std::nullopt;
-        const auto number = shown ? Number(*shown) : std::nullopt;
+    if (prompted && !serialGiven) {
+        // Cancelled: the resumed run does not start; the one before may go on.
+        const bool goesOn = window.document->ActiveScript == before.script;
+        ledger.run = goesOn ? before : AnnouncedRun{};
+        return;
+    }
+    const auto shown = window.document->ActiveScript ? ShownSerial(*window.document) : std::nullopt;
+    Expect(shown && !shown->empty(), "the resumed run announces a coupon without a serial");
+    if (prompted) {
+        Expect(*shown == serialAnswer_, "the resumed run announces another coupon than typed");
+    } else if (coupons || script.AutoNumber()) {
+        const auto number = Number(*shown);
         Expect(number && (!highest || *number > *highest),
                "the resumed run's next coupon is not numbered above the coupons it has filed");
-        ledger.run.serial = *shown;
     }
+    ledger.run.serial = *shown;
 }
 
 // The script no window may run any more: its runs are over.
@@ -508,6 +532,7 @@ void OperatingFlow::ScriptedTests(const std::vector<DialogStep>& steps, std::opt
     int serialPrompts = 0;
     program_->station.ScriptedTests(
         [&]() -> Script* {
+            const ModalWindow window(*program_);
             ScriptEditorModel editor(program_->library);
             editor.IsRunning = [this](const Script& script) { return program_->Runs(script); };
             for (const DialogStep& step : steps) {

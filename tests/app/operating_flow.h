@@ -89,6 +89,18 @@ std::optional<std::string> ShownSerial(const COrvikDoc& document);
 // The values the operator types into the Criteria Editor.
 CriterionFields EditorFields(int choice);
 
+// A dialog or a message box is open for as long as this lives.
+class ModalWindow {
+  public:
+    explicit ModalWindow(Program& program) : program_(program) { program_.modalWindowOpen = true; }
+    ~ModalWindow() { program_.modalWindowOpen = false; }
+    ModalWindow(const ModalWindow&) = delete;
+    ModalWindow& operator=(const ModalWindow&) = delete;
+
+  private:
+    Program& program_;
+};
+
 class OperatingFlow {
   public:
     explicit OperatingFlow(std::filesystem::path folder);
@@ -127,7 +139,7 @@ class OperatingFlow {
     void Answer(bool nameGiven, bool serialGiven, bool yes = false);
     std::optional<std::string> NextCoupon(AnnouncedRun& run, bool& prompted);
     void Advance(WindowLedger& ledger, bool& prompted);
-    void ExpectResumed(WindowLedger& ledger, const TestTreeNode& node, bool& prompted);
+    void ExpectResumed(WindowLedger& ledger, const TestTreeNode& node);
     void DialogStepInManager(CriteriaManagerModel& manager, const DialogStep& step);
     void DialogStepInScripts(ScriptEditorModel& editor, const DialogStep& step);
     void RunStopped(const Script* script);

@@ -166,6 +166,7 @@ class Program : public StationHost, public TriggerPortListener {
         }
         return false;
     }
+    bool ModalWindowOpen() { return modalWindowOpen; }
     void StopTriggerPoll() override { triggerPollStopped = true; }
     void TriggerRunTest() override { station.TriggerRunTest(); }
     void TriggerRecordTest() override { station.TriggerRecordTest(); }
@@ -211,6 +212,7 @@ class Program : public StationHost, public TriggerPortListener {
     // After the station, which their trees tell what the operator does.
     std::vector<CollectionWindow> windows;
     std::size_t active = 0;
+    bool modalWindowOpen = false;  // a dialog or a message box is open
     bool triggerPollStopped = false;
 
   private:

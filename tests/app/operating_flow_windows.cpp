@@ -108,14 +108,19 @@ void OperatingFlow::CriteriaManager(bool stopScript, const std::vector<DialogSte
         ActiveLedger().run = {};
     }
     program_->station.StopLiveMode();
-    CriteriaManagerModel manager(program_->library);
-    for (const DialogStep& step : steps) {
-        DialogStepInManager(manager, step);
-        CheckSelector();
+    std::optional<std::int32_t> closeId;
+    {
+        const ModalWindow window(*program_);
+        CriteriaManagerModel manager(program_->library);
+        for (const DialogStep& step : steps) {
+            DialogStepInManager(manager, step);
+            CheckSelector();
+        }
+        closeId = manager.CloseId();
     }
     // Close, Escape and the close box all end here.
     (void)AfterCriteriaManagerClosed(
-        program_->library, program_->selector, manager.CloseId(),
+        program_->library, program_->selector, closeId,
         [this] { program_->station.ApplySelectedCriterion(); }, program_->prompts,
         program_->LibraryPath());
 }
@@ -132,6 +137,7 @@ void OperatingFlow::OtherModal(Modal modal, bool stopScript, int pedals) {
         }
     }
     program_->station.StopLiveMode();
+    const ModalWindow window(*program_);
     for (int input : {1, 2}) {
         if ((pedals & input) != 0) {
             Press(input);
@@ -306,9 +312,9 @@ void OperatingFlow::Check() {
         }
         CheckRun(i);
     }
-    if (const Criterion* shown = program_->selector.SelectedCriterion();
-        shown && ActiveLedger().measurement) {
-        ActiveLedger().shownSince.push_back(*shown);
+    if (ActiveLedger().measurement) {
+        const Criterion* shown = program_->selector.SelectedCriterion();
+        ActiveLedger().shownSince.push_back(shown ? *shown : Criterion());
     }
     CheckItems(program_->active);
 }
