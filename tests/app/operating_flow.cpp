@@ -387,8 +387,8 @@ void OperatingFlow::Delete(int pick) {
 // coupon lacks, under that coupon's serial; once every test of it is filed,
 // with a new coupon, asked for or numbered above every serial the item has
 // filed. Whether the serial was asked for or must be read from the prompt box
-// is known only afterwards.
-void OperatingFlow::ExpectResumed(WindowLedger& ledger, const TestTreeNode& node) {
+// is known only afterwards. True when the run goes on with the last coupon.
+bool OperatingFlow::ExpectResumed(WindowLedger& ledger, const TestTreeNode& node) {
     auto& script = static_cast<Script&>(*node.Item);
     ledger.run = {&script, true, 0, {}};
     const TestTreeNode* last = nullptr;
@@ -396,7 +396,7 @@ void OperatingFlow::ExpectResumed(WindowLedger& ledger, const TestTreeNode& node
         last = child->NodeKind == TestTreeNode::Kind::Coupon ? child.get() : last;
     }
     if (last == nullptr) {
-        return;
+        return false;
     }
     std::set<std::int32_t> filed;
     for (const auto& trace : last->Children) {
@@ -405,11 +405,12 @@ void OperatingFlow::ExpectResumed(WindowLedger& ledger, const TestTreeNode& node
     for (const ScriptElement& test : script.Elements) {
         if (filed.count(test.Position) == 0) {
             ledger.run.serial = static_cast<const CouponMarker&>(*last->Item).Serial;
-            return;
+            return true;
         }
         ++ledger.run.test;
     }
     ledger.run.test = 0;
+    return false;
 }
 
 void OperatingFlow::Resume(int pick, bool serialGiven) {
@@ -434,11 +435,11 @@ void OperatingFlow::Resume(int pick, bool serialGiven) {
         }
     }
     const bool coupons = !node.Children.empty();
-    ExpectResumed(ledger, node);
+    const bool lastCoupon = ExpectResumed(ledger, node);
     window.tree->Resume(node);
     program_->DeliverPosted();
     const bool prompted = program_->prompts.serialPrompts != serialPrompts;
-    if (!ledger.run.serial.empty()) {
+    if (lastCoupon) {
         Expect(!prompted, "resuming asked for the serial of a coupon it has filed");
         return;
     }

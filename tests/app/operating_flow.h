@@ -139,7 +139,7 @@ class OperatingFlow {
     void Answer(bool nameGiven, bool serialGiven, bool yes = false);
     std::optional<std::string> NextCoupon(AnnouncedRun& run, bool& prompted);
     void Advance(WindowLedger& ledger, bool& prompted);
-    void ExpectResumed(WindowLedger& ledger, const TestTreeNode& node);
+    bool ExpectResumed(WindowLedger& ledger, const TestTreeNode& node);
     void DialogStepInManager(CriteriaManagerModel& manager, const DialogStep& step);
     void DialogStepInScripts(ScriptEditorModel& editor, const DialogStep& step);
     void RunStopped(const Script* script);
