@@ -20,21 +20,11 @@ for tool in Xvfb openbox xdotool xauth xprop mcookie; do
     fi
 done
 
+# shellcheck source=scripts/virtual-display.sh
+. "$(dirname "$0")/virtual-display.sh"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvik-desktop.XXXXXX")
 xvfb_pid=""
 wm_pid=""
-
-stop_process() {
-    local pid=$1
-    [ -n "$pid" ] || return 0
-    kill -TERM "$pid" 2>/dev/null || return 0
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.2
-    done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
 
 clean_up() {
     stop_process "$wm_pid"
@@ -43,31 +33,12 @@ clean_up() {
 }
 trap clean_up EXIT
 
-export XAUTHORITY="$scratch/Xauthority"
-cookie=$(mcookie)
-: >"$XAUTHORITY"
-xauth -q -f "$XAUTHORITY" add :0 MIT-MAGIC-COOKIE-1 "$cookie"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp -auth "$XAUTHORITY" \
-    3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$scratch/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ ! -s "$scratch/display" ]; then
-    echo "desktop-session: the X server did not start:" >&2
-    cat "$scratch/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n 1 "$scratch/display")"
-xauth -q -f "$XAUTHORITY" add "$DISPLAY" MIT-MAGIC-COOKIE-1 "$cookie"
+start_virtual_display "$scratch" 1600x1000x24 || exit 1
 
-# Qt wants a runtime folder of the user's own, closed to others; openbox
-# keeps its settings under HOME, which it gets here so that nothing of the
-# caller's is read or written.
-mkdir -m 700 "$scratch/runtime" "$scratch/home"
-export XDG_RUNTIME_DIR="$scratch/runtime"
+# openbox keeps its settings under HOME, which it gets here so that nothing
+# of the caller's is read or written.
+use_private_runtime_folder "$scratch"
+mkdir -m 700 "$scratch/home"
 HOME="$scratch/home" openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
 wm_pid=$!
 for _ in $(seq 100); do
