@@ -74,9 +74,15 @@ class FakeHost : public StationHost {
   public:
     COrvikDoc* ActiveDocument() override { return active; }
     void PostApplySelectedCriterion() override { ++posted; }
+    std::vector<COrvikDoc*> OpenDocuments() override {
+        return open.empty() ? StationHost::OpenDocuments() : open;
+    }
+    bool ModalWindowOpen() override { return modalOpen; }
 
     COrvikDoc* active = nullptr;
     int posted = 0;
+    std::vector<COrvikDoc*> open;  // none listed: the active collection alone
+    bool modalOpen = false;
 };
 
 class FakeInstrument : public ProfileInstrument {

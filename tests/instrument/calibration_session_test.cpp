@@ -95,6 +95,45 @@ TEST_F(Calibration, RefusedInputsMeasureNothingAndChangeNothing) {
     EXPECT_EQ(sim.station.prompts.messages[5].caption, "Known Impedance");
 }
 
+// An operator's station: a known impedance outside 1 to 1000 ohms is refused
+// before anything is measured, and a short measured as the airline is
+// refused; nothing reaches the calibration.
+TEST_F(Calibration, OperatorStationRefusesWhatNoAirlineGives) {
+    Start(false);
+    CalibrationSession session(sim.instrument);
+    const CalibrationSet before = sim.instrument.Calibration();
+    AttachAirline(kSingle, 50.0, 4.0);
+    const int transfers = sim.station.sim.TransferCount();
+    EXPECT_FALSE(session.Calibrate(4.0, 1e300));
+    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_EQ(sim.station.sim.TransferCount(), transfers);
+    sim.Mv300().Attach(kSingle, sim::CableAttachment::ShortCircuit());
+    EXPECT_FALSE(session.Calibrate(4.0, 50.0));
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    EXPECT_TRUE(session.Points().All().empty());
+    const auto& told = sim.station.prompts.messages;
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0].caption, "Known Impedance");
+    EXPECT_EQ(told[2].text, kInvalidCalibrationTestText);
+}
+
+// A characterisation step whose constant is refused leaves no divisor behind:
+// the same airline calibrated as 50 and as 50.01 ohms gives a pair divisor
+// that would make every later measurement wrong.
+TEST_F(Calibration, ARefusedStepLeavesNoDivisorBehind) {
+    Start(true);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 50.0, 4.0);
+    ASSERT_TRUE(session.Calibrate(4.0, 50.0));
+    const CalibrationSet accepted = sim.instrument.Calibration();
+    EXPECT_FALSE(session.Calibrate(4.0, 50.01));
+    EXPECT_EQ(sim.station.prompts.messages.back().text, kInvalidCoefficientText);
+    EXPECT_EQ(sim.instrument.Calibration(), accepted);
+    const Result<double> verified = session.Verify(4.0);
+    ASSERT_TRUE(verified);
+    EXPECT_NEAR(*verified, 50.0, 0.5);
+}
+
 TEST_F(Calibration, TheSameImpedanceTwiceIsOnePointOfTwo) {
     Start(false);
     CalibrationSession session(sim.instrument);
@@ -211,7 +250,7 @@ TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
     sim.instrument.SetLog(log);
     CalibrationSession session(sim.instrument);
     AttachAirline(kSingle, 0.5, 4.0);
-    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_FALSE(session.Calibrate(4.0, 1.0));
     EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument",
                          {"Invalid data in calibration test", "measured 0."}),
               1u);

@@ -95,6 +95,9 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     COrvikDoc* ActiveDocument() override;
     void PostApplySelectedCriterion() override;
     bool IsOpen(const COrvikDoc& document) override;
+    std::vector<COrvikDoc*> OpenDocuments() override;
+    // Any modal window of the program: a dialog, a message box, a file chooser.
+    bool ModalWindowOpen() override;
 
     // Held by whoever changes the simulated instrument from the window
     // thread while the worker may be talking to it; none without a port.
