@@ -4,10 +4,14 @@
 # (openbox), so that windows get focus, default buttons and Alt+F4 as on a
 # real desktop. The command sees DISPLAY and QT_QPA_PLATFORM=xcb; the server
 # and the window manager stop when it ends, and its exit status is returned.
-# Works without any display of the caller's and as root.
+# Works without any display of the caller's and as root. On a machine
+# without the X server or the window manager it runs nothing and exits 77,
+# which CTest counts as a skipped test.
 #
 #   scripts/desktop-session.sh COMMAND [ARGUMENT...]
 set -euo pipefail
+
+readonly skipped=77
 
 if [ $# -eq 0 ]; then
     echo "usage: scripts/desktop-session.sh COMMAND [ARGUMENT...]" >&2
@@ -15,8 +19,8 @@ if [ $# -eq 0 ]; then
 fi
 for tool in Xvfb openbox xdotool xauth xprop mcookie; do
     if ! command -v "$tool" >/dev/null; then
-        echo "desktop-session: $tool is missing; scripts/install-deps.sh installs it" >&2
-        exit 1
+        echo "desktop-session: skipped: $tool is missing; scripts/install-deps.sh installs it" >&2
+        exit "$skipped"
     fi
 done
 
