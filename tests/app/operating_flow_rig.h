@@ -166,7 +166,14 @@ class Program : public StationHost, public TriggerPortListener {
         }
         return false;
     }
-    bool ModalWindowOpen() { return modalWindowOpen; }
+    std::vector<COrvikDoc*> OpenDocuments() override {
+        std::vector<COrvikDoc*> documents;
+        for (const auto& window : windows) {
+            documents.push_back(window.document.get());
+        }
+        return documents;
+    }
+    bool ModalWindowOpen() override { return modalWindowOpen; }
     void StopTriggerPoll() override { triggerPollStopped = true; }
     void TriggerRunTest() override { station.TriggerRunTest(); }
     void TriggerRecordTest() override { station.TriggerRecordTest(); }

@@ -147,8 +147,9 @@ void OperatingFlow::OtherModal(Modal modal, bool stopScript, int pedals) {
 
 void OperatingFlow::Activate(int window) {
     program_->active = static_cast<std::size_t>(window) % program_->windows.size();
-    // A collection without a running script frees the selector.
-    program_->selector.SetEnabled(program_->ActiveDocument()->ActiveScript == nullptr);
+    // As the window area tells the station when another window comes forward.
+    program_->station.CollectionActivated(*program_->ActiveDocument());
+    program_->DeliverPosted();
 }
 
 void OperatingFlow::NewWindow() {
