@@ -252,6 +252,20 @@ TEST_F(ResumedRun, EachRunOfAnotherScriptOpensItsOwnNode) {
     EXPECT_EQ(tree.NodeCount(), nodes);
 }
 
+// A script item with nothing filed under it and no coupon named (as a file
+// whose coupons were deleted opens) resumes with a new coupon, never with
+// traces named without a serial.
+TEST_F(ResumedRun, NothingFiledAndNoSerialTakesANewCoupon) {
+    script->PromptForSerial = 0;
+    auto& item =
+        dynamic_cast<Script&>(document.InsertBefore(nullptr, std::make_unique<Script>(*script)));
+    item.CurrentSerial.clear();
+    tree.Rebuild();
+    ASSERT_TRUE(ResumeFirstScriptNode());
+    MeasureAndRecord();
+    EXPECT_EQ(Names(), std::vector<std::string>{"LOT7-100A"});
+}
+
 // A run resumed after the collection has filed something else (a trace
 // recorded outside the script, another script's run) finishes its coupon
 // under a node of its own: the tree shows what a reopened file shows.
