@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev
     qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
+    openbox xdotool
     clang libclang-rt-14-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     locales

@@ -175,6 +175,18 @@ bool ScriptRun::Resume(COrvikDoc& document, Script& script) {
         if (script.SerialCounter != counter) {
             document.NoteItemChanged(&script);  // the stored counter moved on
         }
+    } else if (script.CurrentSerial.empty()) {
+        // Nothing filed and no coupon named (its coupons were deleted and
+        // the file reopened): a trace must not be named without a serial.
+        const std::int32_t counter = script.SerialCounter;
+        const std::optional<std::string> serial = NextCouponSerial(script);
+        if (!serial) {
+            return false;
+        }
+        script.CurrentSerial = *serial;
+        if (script.SerialCounter != counter) {
+            document.NoteItemChanged(&script);
+        }
     }
     document.ActiveScript = &script;
     selector_.SetEnabled(false);

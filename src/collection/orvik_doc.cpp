@@ -87,8 +87,9 @@ bool COrvikDoc::RemoveItem(const CollectionItem* item) {
         ActiveScript = nullptr;
         ActiveElement = nullptr;
     }
-    if (shownItem_ == item) {
-        // The graph must not go on showing a trace that no longer exists.
+    if (ShownItem() == item) {
+        // The graph must not go on showing a trace that no longer exists; a
+        // measurement made since the trace was shown stays.
         ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
     }
     items_.erase(items_.begin() + index);
@@ -129,7 +130,7 @@ void COrvikDoc::ClearItems() {
             ActiveElement = nullptr;
         }
     }
-    if (shownItem_ != nullptr) {
+    if (ShownItem() != nullptr) {
         ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
     }
     items_.clear();

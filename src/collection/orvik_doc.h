@@ -123,8 +123,11 @@ class COrvikDoc {
     // The current trace becomes a blank one, judged by nothing: after a failed
     // test, or when the trace it showed has been deleted.
     void ShowNoMeasurement(CurrentTraceKind kind);
-    // The stored trace that the current trace copies; none otherwise.
-    const CollectionItem* ShownItem() const { return shownItem_; }
+    // The stored trace that the current trace copies; none otherwise, also
+    // once a measurement has taken its place.
+    const CollectionItem* ShownItem() const {
+        return CurrentKind == CurrentTraceKind::StoredTrace ? shownItem_ : nullptr;
+    }
 
     const ItemList& Items() const { return items_; }
     CollectionItem& AppendItem(std::unique_ptr<CollectionItem> item);

@@ -193,17 +193,26 @@ Script* TestTree::ScriptToResume(TestTreeNode* node) {
     if (script == nullptr || script->Elements.empty()) {
         return nullptr;
     }
-    currentScript_ = node;
+    currentScript_ = nullptr;
     currentCoupon_ = nullptr;
     currentRun_ = script;
-    const auto& items = document_.Items();
-    if (!node->Children.empty() && !items.empty()) {
-        TestTreeNode* last = node->Children.back().get();
-        const CollectionItem* lastItem =
-            last->Children.empty() ? last->Item : last->Children.back()->Item;
-        if (last->NodeKind == TestTreeNode::Kind::Coupon && lastItem == items.back().get()) {
-            currentCoupon_ = last;  // its next test follows it in the list as in the tree
+    // The records of the resumed run are appended to the collection. They
+    // join this node (and its last coupon) only when its records end the
+    // list; after a trace recorded outside a script or another run they open
+    // a node of their own, as a reopened file would group them.
+    const CollectionItem* last = node->Item;
+    TestTreeNode* lastCoupon = nullptr;
+    if (!node->Children.empty()) {
+        TestTreeNode* child = node->Children.back().get();
+        last = child->Children.empty() ? child->Item : child->Children.back()->Item;
+        if (child->NodeKind == TestTreeNode::Kind::Coupon) {
+            lastCoupon = child;
         }
+    }
+    const auto& items = document_.Items();
+    if (!items.empty() && last == items.back().get()) {
+        currentScript_ = node;
+        currentCoupon_ = lastCoupon;
     }
     return script;
 }

@@ -69,10 +69,11 @@ class TestTree {
     // The question asked before deleting a node.
     static std::string DeleteQuestion(const TestTreeNode& node);
 
-    // The running script continues from a script node (right click): the node
-    // groups what is recorded next, and when its last coupon ends the
-    // collection a test recorded for that coupon joins it instead of opening
-    // a second one of the same serial. None when the node is not a script node.
+    // The running script continues from a script node (right click). When the
+    // node's records end the collection it groups what is recorded next, and
+    // a test recorded for its last coupon joins that coupon instead of opening
+    // a second one of the same serial; otherwise what is recorded next opens a
+    // node of its own. None when the node is not a script node.
     Script* ScriptToResume(TestTreeNode* node);
 
     const std::vector<std::unique_ptr<TestTreeNode>>& Roots() const { return roots_; }

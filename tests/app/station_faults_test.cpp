@@ -153,6 +153,15 @@ class ResumedRun : public ScriptedStation, public ::testing::WithParamInterface<
         return texts;
     }
     std::vector<std::string> Names() const { return Texts(&TraceRecord::Name); }
+    // Every node's kind and text, nested as the tree shows them.
+    static std::string Shape(const std::vector<std::unique_ptr<TestTreeNode>>& nodes) {
+        std::string shape;
+        for (const auto& node : nodes) {
+            shape += "(" + std::to_string(static_cast<int>(node->NodeKind)) + node->Text +
+                     Shape(node->Children) + ")";
+        }
+        return shape;
+    }
     bool ResumeFirstScriptNode() {
         Script* item = tree.ScriptToResume(tree.Roots().at(0).get());
         return item != nullptr && station.Scripts().Resume(document, *item);
@@ -241,6 +250,50 @@ TEST_F(ResumedRun, EachRunOfAnotherScriptOpensItsOwnNode) {
     const std::size_t nodes = tree.NodeCount();
     tree.Rebuild();
     EXPECT_EQ(tree.NodeCount(), nodes);
+}
+
+// A script item with nothing filed under it and no coupon named (as a file
+// whose coupons were deleted opens) resumes with a new coupon, never with
+// traces named without a serial.
+TEST_F(ResumedRun, NothingFiledAndNoSerialTakesANewCoupon) {
+    script->PromptForSerial = 0;
+    auto& item =
+        dynamic_cast<Script&>(document.InsertBefore(nullptr, std::make_unique<Script>(*script)));
+    item.CurrentSerial.clear();
+    tree.Rebuild();
+    ASSERT_TRUE(ResumeFirstScriptNode());
+    MeasureAndRecord();
+    EXPECT_EQ(Names(), std::vector<std::string>{"LOT7-100A"});
+}
+
+// A run resumed after the collection has filed something else (a trace
+// recorded outside the script, another script's run) finishes its coupon
+// under a node of its own: the tree shows what a reopened file shows.
+TEST_F(ResumedRun, ResumedAfterOtherRecordsOpensItsOwnNode) {
+    Script& other = library.AddScript();
+    other.PromptForSerial = 0;
+    other.AddElement().CriterionId = library.Criteria[0]->Id;
+    for (bool scripted : {false, true}) {
+        SCOPED_TRACE(scripted ? "after another script's run" : "after an unscripted trace");
+        script->PromptForSerial = 0;
+        ASSERT_TRUE(station.Scripts().Start(document, *script));
+        MeasureAndRecord();
+        station.Scripts().Stop(document);
+        if (scripted) {
+            ASSERT_TRUE(station.Scripts().Start(document, other));
+        }
+        MeasureAndRecord();
+        station.Scripts().Stop(document);
+        ASSERT_TRUE(ResumeFirstScriptNode());
+        MeasureAndRecord();
+        EXPECT_EQ(Names().back(), Names().front().substr(0, Names().front().size() - 1) + "B");
+        const std::string shown = Shape(tree.Roots());
+        tree.Rebuild();
+        EXPECT_EQ(Shape(tree.Roots()), shown);
+        station.Scripts().Stop(document);
+        document.ClearItems();
+        tree.Rebuild();
+    }
 }
 
 }  // namespace

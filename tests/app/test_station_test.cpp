@@ -406,6 +406,17 @@ TEST_F(StationWithTree, DeletingAnotherTraceKeepsTheMeasurementShown) {
     EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 60.0);
 }
 
+// The trace shown before the latest measurement is no longer what the graph
+// shows: deleting it must not throw the unfiled measurement away.
+TEST_F(StationWithTree, DeletingATraceShownBeforeTheLatestMeasurementKeepsTheMeasurement) {
+    station.TreeSelectionChanged(document, document.Items()[0].get(), false, nullptr);
+    instrument.level = 60.0;
+    station.RunTest(document);
+    station.DeleteTreeNode(document, tree, tree.Roots()[0].get());
+    EXPECT_TRUE(document.CanRecord());
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 60.0);
+}
+
 TEST_F(StationWithTree, DeletingTheRunningScriptStopsTheRunAndRefreshes) {
     Script& script =
         dynamic_cast<Script&>(document.InsertBefore(nullptr, std::make_unique<Script>()));
