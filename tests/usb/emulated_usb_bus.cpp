@@ -13,6 +13,7 @@
 #include <cstring>
 #include <span>
 #include <stdexcept>
+#include <utility>
 
 namespace orvik::testing {
 namespace {
@@ -425,6 +426,11 @@ void EmulatedUsbBus::ReapUrb(UMockdevIoctlClient* client, Node& node) {
     umockdev_ioctl_client_complete(client, 0, 0);
 }
 
+void EmulatedUsbBus::AnswerAtNextDiscard(std::uint8_t fill) {
+    const std::lock_guard lock(mutex_);
+    answerAtDiscard_ = fill;
+}
+
 void EmulatedUsbBus::DiscardUrb(UMockdevIoctlClient* client, Node&) {
     const gulong address = reinterpret_cast<gulong>(
         *reinterpret_cast<void**>(umockdev_ioctl_client_get_arg(client)->data));
@@ -435,10 +441,19 @@ void EmulatedUsbBus::DiscardUrb(UMockdevIoctlClient* client, Node&) {
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return;
     }
-    found->Block().status = -ENOENT;
+    if (answerAtDiscard_) {
+        // Answered an instant before the discard arrived, as the kernel
+        // would then report: the request is there to be reaped, whole.
+        const std::span<std::uint8_t> bytes = found->Bytes();
+        std::fill(bytes.begin(), bytes.end(), *std::exchange(answerAtDiscard_, std::nullopt));
+        found->Block().actual_length = static_cast<int>(bytes.size());
+    } else {
+        found->Block().status = -ENOENT;
+    }
+    const bool late = found->Block().status == 0;
     completed_[found->owner].push_back(*found);
     waiting_.erase(found);
-    umockdev_ioctl_client_complete(client, 0, 0);
+    umockdev_ioctl_client_complete(client, late ? -1 : 0, late ? EINVAL : 0);
 }
 
 void EmulatedUsbBus::EndRequests(int status) {

@@ -64,6 +64,11 @@ class EmulatedUsbBus {
     // (1: the next) reaches it.
     void UnplugAtRequest(int request);
 
+    // The next discard of a waiting instrument request comes too late: the
+    // device answers the request in full with `fill` bytes just before, and
+    // the discard finds nothing left to cancel.
+    void AnswerAtNextDiscard(std::uint8_t fill);
+
     // The instrument, with the bus's lock held while `use` runs.
     void WithInstrument(const std::function<void(sim::SimulatedMv300&)>& use);
     int InstrumentAddress() const;
@@ -112,6 +117,7 @@ class EmulatedUsbBus {
     std::atomic<long> ioctls_{0};
     int instrumentRequests_ = 0;
     std::optional<int> unplugAt_;
+    std::optional<std::uint8_t> answerAtDiscard_;
 
     std::mutex busMutex_;
     std::condition_variable busWake_;

@@ -41,9 +41,11 @@ class EmulatedInstrument : public ::testing::Test {
   protected:
     // The instrument's time passes on `instrumentClock`, by default the
     // virtual one that the instrument code here sleeps on.
-    explicit EmulatedInstrument(bool warm = true, orvik::Clock* instrumentClock = nullptr)
-        : bus(instrumentClock != nullptr ? *instrumentClock : static_cast<orvik::Clock&>(clock),
-              Options(warm), TestSettings()) {}
+    explicit EmulatedInstrument(bool warm = true, orvik::Clock* instrumentClock = nullptr,
+                                UsbSettings usb = TestSettings())
+        : settings(usb),
+          bus(instrumentClock != nullptr ? *instrumentClock : static_cast<orvik::Clock&>(clock),
+              Options(warm), settings) {}
 
     static sim::Mv300Options Options(bool warm) {
         sim::Mv300Options options;
@@ -57,7 +59,7 @@ class EmulatedInstrument : public ::testing::Test {
         ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
         bus.PlugInInstrument();
         bus.PlugInTriggerPort();
-        auto created = LibusbDriverPort::Create(TestSettings());
+        auto created = LibusbDriverPort::Create(settings);
         ASSERT_TRUE(created) << created.Error().Detail;
         port = std::move(*created);
     }
@@ -93,6 +95,7 @@ class EmulatedInstrument : public ::testing::Test {
     }
 
     testing::SharedVirtualClock clock;
+    const UsbSettings settings;
     EmulatedUsbBus bus;
     testing::TemporaryFolder images;
     std::unique_ptr<LibusbDriverPort> port;
@@ -110,6 +113,18 @@ class EmulatedInstrumentOnTheWallClock : public EmulatedInstrument {
 class ColdEmulatedInstrument : public EmulatedInstrument {
   protected:
     ColdEmulatedInstrument() : EmulatedInstrument(false) {}
+};
+
+// A controller that shows the running instrument's id before its program is
+// loaded too (the settings allow one id for both states).
+class ColdInstrumentWithOneId : public EmulatedInstrument {
+  protected:
+    ColdInstrumentWithOneId() : EmulatedInstrument(false, nullptr, OneId()) {}
+    static UsbSettings OneId() {
+        UsbSettings usb = TestSettings();
+        usb.instrumentCold = usb.instrumentRunning;
+        return usb;
+    }
 };
 
 TEST_F(EmulatedInstrument, FindsTheInstrumentAndTheTriggerPortByTheirIds) {
@@ -164,6 +179,23 @@ TEST_F(ColdEmulatedInstrument, ColdStartLoadsBothImagesAndWaitsForTheInstrumentT
     });
     EXPECT_EQ(port->InstrumentInUse()->address, bus.InstrumentAddress());
     EXPECT_EQ(port->PendingRequests(), 0u);
+    EXPECT_TRUE(Station().Acquire(kSingle, Derivative::Smoothed).WholeRecord());
+}
+
+// The departing controller carries the id the instrument comes back with:
+// only a device that was not on the bus before the upload is the instrument
+// that came back, so the FPGA image goes to the program that now runs.
+TEST_F(ColdInstrumentWithOneId, StartUpWaitsForTheInstrumentThatComesBack) {
+    const int coldAddress = bus.InstrumentAddress();
+    const StartUpFindings findings = StartUp();
+    EXPECT_TRUE(findings.InstrumentReady());
+    EXPECT_EQ(bus.Renumerations(), 1);
+    EXPECT_NE(bus.InstrumentAddress(), coldAddress);
+    EXPECT_EQ(port->InstrumentInUse()->address, bus.InstrumentAddress());
+    bus.WithInstrument([](sim::SimulatedMv300& instrument) {
+        EXPECT_EQ(instrument.FpgaLoads(), 1);
+        EXPECT_TRUE(instrument.FpgaConfigured());
+    });
     EXPECT_TRUE(Station().Acquire(kSingle, Derivative::Smoothed).WholeRecord());
 }
 
@@ -257,6 +289,39 @@ TEST_F(EmulatedInstrument, UnansweredReadTimesOutAndIsAborted) {
     EXPECT_EQ(port->FinishIoControl(started.request).error, os_error::kIoIncomplete);
     EXPECT_EQ(port->Close(opened.handle), os_error::kSuccess);
     EXPECT_EQ(port->PendingRequests(), 0u);
+}
+
+// The device answers a read in the moment the port gives it up: the answer
+// is reaped afterwards and must not reach the caller's buffer, which may be
+// gone by then (the second round; the sanitizer build catches a write there).
+TEST_F(EmulatedInstrument, LateAnswerToAGivenUpReadNeverReachesTheCallersBuffer) {
+    for (const bool released : {false, true}) {
+        SCOPED_TRACE(released ? "buffer released" : "buffer kept");
+        const OpenResult opened =
+            port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {});
+        ASSERT_NE(opened.handle, kInvalidDriverHandle);
+        std::vector<std::uint8_t> header(TransferHeader::kSize, 0);
+        TransferHeader direct;
+        direct.endpointAddress = 0x88;
+        direct.WriteTo(header);
+        auto block = std::make_unique<std::vector<std::uint8_t>>(2048, 0xEE);
+        const IoStart started =
+            port->StartIoControl(opened.handle, usb_request::kDirectTransfer, header, *block);
+        ASSERT_EQ(started.error, os_error::kIoPending);
+        EXPECT_FALSE(port->WaitIoControl(started.request, 20));
+        bus.AnswerAtNextDiscard(0x5A);
+        EXPECT_EQ(port->FinishIoControl(started.request).error, os_error::kIoIncomplete);
+        if (released) {
+            block.reset();
+        }
+        EXPECT_EQ(port->Close(opened.handle), os_error::kSuccess);  // reaps the late answer
+        if (!released) {
+            EXPECT_EQ(*block, std::vector<std::uint8_t>(2048, 0xEE));
+        }
+        EXPECT_EQ(TransferHeader::ReadFrom(header).statusA, 0u);
+        EXPECT_EQ(port->PendingRequests(), 0u);
+        EXPECT_EQ(bus.WaitingRequests(), 0u);
+    }
 }
 
 TEST_F(EmulatedInstrument, RefusesMalformedRequestsWithoutReachingTheDevice) {
