@@ -23,7 +23,8 @@ const std::vector<Command>& Commands() {
         {"resave", "resave IN.tdr OUT.tdr", &RunResave},
         {"criteria", "criteria [FILE]", &RunCriteria},
         {"measure",
-         "measure [--simulate | --usb-id VID:PID[,VID:PID]] [--coupon PROFILE] [--mode "
+         "measure [--simulate | [--usb-id VID:PID[,VID:PID]] [--usb-serial SERIAL]] [--coupon "
+         "PROFILE] [--mode "
          "single|differential] [--criteria FILE --criterion NAME] [--sim-store FILE] [--io-log "
          "FILE]",
          &RunMeasure},

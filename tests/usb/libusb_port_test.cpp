@@ -8,107 +8,21 @@
 #include <thread>
 
 #include "../cli/cli_run.h"
-#include "../instrument/link_test_support.h"
 #include "../instrument/station_test_support.h"
-#include "emulated_usb_bus.h"
-#include "instrument/instrument_station.h"
+#include "emulated_instrument.h"
 #include "instrument/transfer_header.h"
 #include "instrument/usb_device.h"
-#include "simulator/coupon_profile.h"
-#include "simulator/sim_images.h"
-#include "test_files.h"
-#include "usb/libusb_driver_port.h"
 
 namespace orvik {
 namespace {
 
+using testing::EmulatedInstrument;
+using testing::EmulatedInstrumentOnTheWallClock;
 using testing::EmulatedUsbBus;
-using Clock = std::chrono::steady_clock;
-
-constexpr MeasurementMode kSingle = MeasurementMode::SingleEnded;
-
-UsbSettings TestSettings() {
-    UsbSettings settings;
-    settings.renumerationWaitMs = 3000;
-    return settings;
-}
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-class EmulatedInstrument : public ::testing::Test {
-  protected:
-    // The instrument's time passes on `instrumentClock`, by default the
-    // virtual one that the instrument code here sleeps on.
-    explicit EmulatedInstrument(bool warm = true, orvik::Clock* instrumentClock = nullptr,
-                                UsbSettings usb = TestSettings())
-        : settings(usb),
-          bus(instrumentClock != nullptr ? *instrumentClock : static_cast<orvik::Clock&>(clock),
-              Options(warm), settings) {}
-
-    static sim::Mv300Options Options(bool warm) {
-        sim::Mv300Options options;
-        options.warm = warm;
-        return options;
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(testing::InEmulatedEnvironment())
-            << "run under umockdev-wrapper (CTest does), so that libusb sees the emulated bus";
-        ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
-        bus.PlugInInstrument();
-        bus.PlugInTriggerPort();
-        auto created = LibusbDriverPort::Create(settings);
-        ASSERT_TRUE(created) << created.Error().Detail;
-        port = std::move(*created);
-    }
-
-    InstrumentStation& Station() {
-        if (!station) {
-            station = std::make_unique<InstrumentStation>(*port, clock, prompts);
-            station->SetDumpPath("");
-        }
-        return *station;
-    }
-    StartUpFindings StartUp() {
-        StartUpOptions options;
-        options.imageFolder = images.Path();
-        return Station().StartUp(options);
-    }
-    // The instrument has left the bus as the system sees it (bounded).
-    bool WaitUntilGone() {
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (!port->Instruments().empty()) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
-    void AttachCoupon(MeasurementMode mode, const std::string& profile) {
-        bus.WithInstrument([&](sim::SimulatedMv300& instrument) {
-            instrument.Attach(mode,
-                              sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(profile)));
-        });
-    }
-
-    testing::SharedVirtualClock clock;
-    const UsbSettings settings;
-    EmulatedUsbBus bus;
-    testing::TemporaryFolder images;
-    std::unique_ptr<LibusbDriverPort> port;
-    testing::RecordingPrompts prompts;
-    std::unique_ptr<InstrumentStation> station;
-};
-
-// For the command-line tool, which sleeps for real as with an instrument.
-class EmulatedInstrumentOnTheWallClock : public EmulatedInstrument {
-  protected:
-    EmulatedInstrumentOnTheWallClock() : EmulatedInstrument(true, &wallClock) {}
-    static inline SystemClock wallClock;
-};
+using testing::kSingle;
+using testing::SecondsSince;
+using testing::TestSettings;
+using Clock = testing::Clock;
 
 class ColdEmulatedInstrument : public EmulatedInstrument {
   protected:
@@ -141,7 +55,7 @@ TEST_F(EmulatedInstrument, FindsTheInstrumentAndTheTriggerPortByTheirIds) {
     EXPECT_EQ(listed[0].address, bus.InstrumentAddress());
     EXPECT_EQ(listed[0].serial, "SIM0300001");
     EXPECT_TRUE(listed[0].programRunning);
-    EXPECT_EQ(listed[0].Describe(), "MV300 on bus 1, address 5, serial SIM0300001");
+    EXPECT_EQ(listed[0].Describe(), "MV300 on bus 1, address 5 (USB port 1-1), serial SIM0300001");
 
     // The device model is built through real descriptor requests.
     CUsbDevice device(*port, kInstrumentInterfaceGuid, false);
