@@ -52,11 +52,14 @@ bool InstrumentStation::Restart() {
     options.reloadImages = true;
     StartUpFindings findings = BringUpInstrument(device_, clock_, prompts_, options);
     if (!findings.InstrumentReady()) {
-        const std::string why =
-            findings.imageFailure ? findings.imageFailure->file.string() + " did not load (" +
-                                        ImageLoadOutcomeText(findings.imageFailure->outcome) + ")"
-            : findings.unavailable.empty() ? std::string("it could not be opened")
-                                           : findings.unavailable;
+        std::string why = findings.imageFailure
+                              ? findings.imageFailure->file.string() + " did not load (" +
+                                    ImageLoadOutcomeText(findings.imageFailure->outcome) + ")"
+                          : findings.unavailable.empty() ? std::string("it could not be opened")
+                                                         : findings.unavailable;
+        if (why.ends_with('.')) {
+            why.pop_back();
+        }
         log_->Error("instrument",
                     "The instrument lost its program and did not start again: " + why);
         prompts_.Message(

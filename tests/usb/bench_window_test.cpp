@@ -130,6 +130,14 @@ class BenchWindow : public ::testing::Test {
         }
         return true;
     }
+    // A uniform coupon of `ohms` on instrument `index`'s single-ended cable.
+    void AttachCoupon(int index, const std::string& ohms) {
+        bus.WithInstrument(index, [&](sim::SimulatedMv300& instrument) {
+            instrument.Attach(MeasurementMode::SingleEnded,
+                              sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(ohms)));
+        });
+    }
+    double Measured() const { return frame->ActiveDocument()->TraceTemplate.Average; }
     QString Status() const { return frame->statusBar()->currentMessage(); }
     QString Label() const { return frame->findChild<QLabel*>("instrumentLabel")->text(); }
     void Shot(QWidget& widget, const std::string& what) {
@@ -205,9 +213,14 @@ TEST_F(BenchWindow, InstrumentInUseByAnotherProgram) {
     EXPECT_EQ(boxes[1].text, Status());
 }
 
+// The second instrument's coupon is another: the measurement says which
+// instrument took it.
 TEST_F(BenchWindow, TwoInstruments) {
     bus.PlugInInstrument();
-    bus.PlugInInstrument(bus.AddInstrument(testing::InstrumentOptions(true, "SIM0300002")));
+    const int second = bus.AddInstrument(testing::InstrumentOptions(true, "SIM0300002"));
+    bus.PlugInInstrument(second);
+    AttachCoupon(0, "50");
+    AttachCoupon(second, "60");
     Open();
     EXPECT_EQ(Status(), "MV300 ready");
     const QString inUse = QString(
@@ -218,10 +231,12 @@ TEST_F(BenchWindow, TwoInstruments) {
     RunTest();
     ShotWindow();
     EXPECT_TRUE(boxes.empty());
+    EXPECT_NEAR(Measured(), 50.0, 0.5);
 }
 
 TEST_F(BenchWindow, ReplugDuringARun) {
     bus.PlugInInstrument();
+    AttachCoupon(0, "50");
     Open();
     RunTest();
     EXPECT_TRUE(boxes.empty());
@@ -243,7 +258,7 @@ TEST_F(BenchWindow, ReplugDuringARun) {
     ShotWindow();
     EXPECT_EQ(boxes.size(), 1u) << "it measures again";
     EXPECT_EQ(initializing.shown, 1);
-    EXPECT_EQ(frame->ActiveDocument()->TraceTemplate.SampleCount(), 750);
+    EXPECT_NEAR(Measured(), 50.0, 0.5);
     EXPECT_TRUE(WaitFor([this] { return Label().contains("serial SIM0300001"); }, 3000))
         << Label().toStdString();
 }

@@ -68,10 +68,10 @@ class EmulatedInstrument : public ::testing::Test {
     // The instrument's time passes on `instrumentClock`, by default the
     // virtual one that the instrument code here sleeps on.
     explicit EmulatedInstrument(bool warm = true, orvik::Clock* instrumentClock = nullptr,
-                                UsbSettings usb = TestSettings())
+                                UsbSettings usb = TestSettings(), int renumerationDelayMs = 30)
         : settings(usb),
           bus(instrumentClock != nullptr ? *instrumentClock : static_cast<orvik::Clock&>(clock),
-              InstrumentOptions(warm), settings) {}
+              InstrumentOptions(warm), settings, renumerationDelayMs) {}
 
     void SetUp() override {
         ASSERT_TRUE(InEmulatedEnvironment())

@@ -211,6 +211,11 @@ void EmulatedUsbBus::PlugInInstrument(int instrument) {
     AddDevice(instrument);
 }
 
+void EmulatedUsbBus::PlugInWhileRenumerating(int instrument) {
+    const std::lock_guard lock(mutex_);
+    plugInWhileRenumerating_ = instrument;
+}
+
 void EmulatedUsbBus::PlugInTriggerPort() {
     AddDevice(kTrigger);
 }
@@ -431,6 +436,9 @@ bool EmulatedUsbBus::Serve(Node& node, Urb& urb) {
             const int instrument = node.instrument;
             node.alive = false;
             instruments_[static_cast<std::size_t>(instrument)].devnode.clear();
+            if (const auto arriving = std::exchange(plugInWhileRenumerating_, std::nullopt)) {
+                Later([this, arriving] { AddDevice(*arriving); }, 0);
+            }
             Later(
                 [this, leaving, instrument] {
                     RemoveDevice(leaving);

@@ -77,6 +77,9 @@ class EmulatedUsbBus {
     // The cable is pulled: requests in flight end as the kernel ends them
     // (no device), new ones are refused, and the device leaves the bus.
     void UnplugInstrument(int instrument = 0);
+    // `instrument` is plugged in the moment another one leaves the bus to
+    // start its program, so that it arrives before that one is back.
+    void PlugInWhileRenumerating(int instrument);
     void PlugInTriggerPort();
     void PressInput(int input, bool pressed);
     // The cable is pulled as the instrument's `request`th request from now
@@ -151,6 +154,7 @@ class EmulatedUsbBus {
     int instrumentRequests_ = 0;
     std::optional<int> unplugAt_;
     std::optional<std::uint8_t> answerAtDiscard_;
+    std::optional<int> plugInWhileRenumerating_;
 
     std::mutex busMutex_;
     std::condition_variable busWake_;

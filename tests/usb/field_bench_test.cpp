@@ -67,6 +67,7 @@ TEST_F(ColdInstrument, TheSimulatorsProgramNeverReachesAnInstrument) {
     bus.WithInstrument([](sim::SimulatedMv300& instrument) {
         EXPECT_FALSE(CarriesTag(instrument));
         EXPECT_FALSE(instrument.ProgramRunning());
+        EXPECT_TRUE(instrument.ControllerHeld()) << "not released to run what it got";
         EXPECT_EQ(instrument.FpgaLoads(), 0);
     });
     EXPECT_EQ(bus.Renumerations(), 0);
@@ -128,6 +129,27 @@ TEST_F(TwoInstruments, TheUploadedInstrumentIsTheOneThatGetsItsFpgaImage) {
     EXPECT_TRUE(Contains(port->InstrumentSummary(), "serial SIM0300001"));
     EXPECT_TRUE(Contains(port->InstrumentSummary(), "one of 2 attached"));
     EXPECT_EQ(sink.Count(LogLevel::Warning, "usb", {"2 MV300s are attached", "--usb-serial"}), 1u);
+}
+
+// Another instrument arrives, warm, on another port while the first is away
+// starting its program (which takes it half a second here): it is new on
+// the bus and runs, but it is not the one that left, and the program waits
+// for that one.
+class SlowToReturnInstrument : public EmulatedInstrument {
+  protected:
+    SlowToReturnInstrument() : EmulatedInstrument(false, nullptr, TestSettings(), 500) {}
+};
+
+TEST_F(SlowToReturnInstrument, AnInstrumentArrivingMeanwhileIsNotTakenForTheOneStarting) {
+    const int arriving = bus.AddInstrument(InstrumentOptions(true, "SIM0300002"));
+    bus.PlugInWhileRenumerating(arriving);
+
+    EXPECT_TRUE(StartUp().InstrumentReady());
+    bus.WithInstrument(
+        0, [](sim::SimulatedMv300& instrument) { EXPECT_EQ(instrument.FpgaLoads(), 1); });
+    bus.WithInstrument(
+        arriving, [](sim::SimulatedMv300& instrument) { EXPECT_EQ(instrument.FpgaLoads(), 0); });
+    EXPECT_EQ(port->InstrumentInUse()->serial, "SIM0300001");
 }
 
 class TwoWarmInstruments : public TwoInstruments {
