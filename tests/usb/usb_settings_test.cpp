@@ -111,6 +111,8 @@ TEST(UsbSettingsFile, ReadsTheUsbGroupAsTheProgramDoes) {
         // Another group's keys, comments and escapes.
         {"[General]\nserial=NOT-THIS\n[usb]\n; serial=NOR-THIS\nserial=\"A\\\"B\\\\C\"\n", ids,
          trigger, request, "A\"B\\C", 0},
+        {"[usb]\nserial=A\n[Other]\nserial=B\ntriggerId=ABCD:0001\n", ids, trigger, request, "A",
+         0},
         {"[usb]\ninstrumentIds=12345:1\ntriggerId=x\ntriggerRequest=C0\n", ids, trigger, request,
          "", 3},
     };
