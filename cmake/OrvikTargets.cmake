@@ -20,15 +20,20 @@ function(orvik_gui_sources)
     endforeach()
 endfunction()
 
-# orvik_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib...)
+# orvik_add_test(NAME name SOURCES a.cpp b.cpp LIBS lib... [TIMEOUT seconds])
 # One GoogleTest executable per folder, registered with CTest test by test.
 # Parameterised cases are registered under the short names their suites give
 # them, without the printed parameter value GoogleTest lists beside them.
+# TIMEOUT bounds each of its tests, so that a hang fails instead of stalling.
 function(orvik_add_test)
-    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    set(properties ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    if(T_TIMEOUT)
+        list(APPEND properties TIMEOUT ${T_TIMEOUT})
+    endif()
     gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+        PROPERTIES ${properties})
 endfunction()

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build ccache pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev
     qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     clang libclang-rt-14-dev
     libusb-1.0-0-dev umockdev libumockdev-dev

@@ -11,6 +11,7 @@
 
 #include "base/clock.h"
 #include "base/operator_prompts.h"
+#include "cli/command_library.h"
 #include "cli/devices_command.h"
 #include "cli/json_writer.h"
 #include "cli/simulated_command_instrument.h"
@@ -43,25 +44,19 @@ Criterion DefaultCriterion(MeasurementMode mode) {
 // The named criterion of the library file; the mode given must agree with it.
 Criterion NamedCriterion(const MeasureOptions& options) {
     CriteriaLibrary library;
-    const Result<LibraryLoadStatus> loaded = library.Load(*options.criteriaFile);
-    if (!loaded) {
-        throw CommandFailure(loaded.Error().Message);
-    }
-    if (*loaded == LibraryLoadStatus::Missing) {
-        throw CommandFailure("no criteria library " + *options.criteriaFile +
-                             ": the file does not exist");
-    }
+    LoadCommandLibrary(library, *options.criteriaFile, MissingLibrary::Refused);
     for (const auto& criterion : library.Criteria) {
         if (criterion->Name != *options.criterionName) {
             continue;
         }
         if (options.mode && IsDifferential(*options.mode) != criterion->IsDifferential()) {
-            throw UsageError("--mode disagrees with criterion " + criterion->Name + ", which is " +
+            throw UsageError("--mode disagrees with criterion " + ForTerminal(criterion->Name) +
+                             ", which is " +
                              ModeName(ModeFromDifferential(criterion->IsDifferential())));
         }
         return *criterion;
     }
-    throw CommandFailure("no criterion named " + *options.criterionName + " in " +
+    throw CommandFailure("no criterion named " + ForTerminal(*options.criterionName) + " in " +
                          *options.criteriaFile);
 }
 
@@ -70,8 +65,9 @@ Criterion NamedCriterion(const MeasureOptions& options) {
 MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
     MeasureOptions options;
     ArgumentReader reader(arguments);
+    std::optional<std::string> simulated;
     while (!reader.Done()) {
-        if (reader.Option("--simulate")) {
+        if (reader.Simulate(simulated)) {
             options.simulate = true;
         } else if (reader.Option("--coupon")) {
             options.coupon = reader.Value();
@@ -83,7 +79,7 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
         } else if (reader.Option("--criteria")) {
             options.criteriaFile = reader.Value();
         } else if (reader.Option("--criterion")) {
-            options.criterionName = reader.Value();
+            options.criterionName = reader.Text();
         } else if (reader.Option("--sim-store")) {
             options.simStore = reader.Value();
         } else if (reader.Option("--io-log")) {
@@ -98,6 +94,7 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
             throw UsageError("unexpected argument " + reader.Peek());
         }
     }
+    TakeSimulatedCoupon(options.coupon, simulated);
     if (options.criteriaFile.has_value() != options.criterionName.has_value()) {
         throw UsageError("--criteria and --criterion go together");
     }
@@ -168,7 +165,7 @@ int RunMeasure(const Arguments& arguments) {
 
     InstrumentStation station(port, clock, prompts);
     StartUpOptions startUp;
-    startUp.commandLine = CommandLine("measure", arguments);
+    startUp.commandLine = StationCommandLine("measure", Station::Operator);
     startUp.imageFolder =
         InstrumentImageFolder(simulated ? ImageSet::Simulator : ImageSet::Instrument);
     const StartUpFindings findings = station.StartUp(startUp);

@@ -63,7 +63,7 @@ int RunRecover(const Arguments& arguments) {
     std::optional<std::string> out;
     bool list = false;
     while (!reader.Done()) {
-        if (reader.Option("--list")) {
+        if (reader.Flag("--list")) {
             list = true;
         } else if (reader.Option("--out")) {
             out = reader.Value();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/command_library.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "report/report_builder.h"
@@ -32,15 +33,9 @@ ReportPreferences LoadPreferences(const std::string& criteriaPath) {
     const bool named = !criteriaPath.empty();
     const std::string path = named ? criteriaPath : std::string(kCriteriaFileName);
     CriteriaLibrary library;
-    const Result<LibraryLoadStatus> loaded = library.Load(path);
-    if (!loaded) {
-        throw CommandFailure(loaded.Error().Message);
-    }
-    if (named && *loaded == LibraryLoadStatus::Missing) {
-        // A library asked for by name and not there is a mistake, not a wish
-        // for a report without company details.
-        throw CommandFailure("cannot open " + path + ": " + std::strerror(ENOENT));
-    }
+    // A library asked for by name and not there is a mistake, not a wish for
+    // a report without company details.
+    LoadCommandLibrary(library, path, named ? MissingLibrary::Refused : MissingLibrary::Empty);
     return library.Preferences;
 }
 
@@ -61,7 +56,7 @@ ReportOptions ReadReportOptions(const Arguments& arguments) {
             if (options.criteria.empty()) {
                 throw UsageError("--criteria needs a file name");
             }
-        } else if (reader.Option("--tab")) {
+        } else if (reader.Flag("--tab")) {
             options.tab = true;
         } else if (reader.Option("--pdf")) {
             options.pdf = reader.Value();

@@ -21,7 +21,7 @@ std::string TestTree::TraceText(const TraceRecord& trace) {
     std::string text = trace.Criteria.IsDifferential() ? ColourText("DD - ", kDoubleEndedColour)
                                                        : ColourText("SD - ", kSingleEndedColour);
     text += trace.Name;
-    text += FormatC(",  %.2f   ", trace.Average);
+    text += FormatC(",  %.2f   ", PrintableNumber(trace.Average));
     text += trace.Passed ? ColourText("PASS", kPassColour) : ColourText("FAIL", kFailColour);
     return text;
 }

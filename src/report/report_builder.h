@@ -40,14 +40,14 @@ struct ScriptReportSection {
     std::string Operator;
     std::string JobNumber;
     std::string StationId;
-    std::vector<ReportTestRow> Tests;
-    int TestCount = 0;  // columns of the grid: the script's element count
+    std::vector<ReportTestRow> Tests;  // the first 99 elements
+    int TestCount = 0;                 // columns of the grid: the script's elements, at most 99
     int Logged = 0;
     int Tested = 0;
     int Passed = 0;
     int Failed = 0;
     std::vector<ReportCoupon> Coupons;  // at most kGridCouponLimit
-    // Coupons or positions beyond the grid's storage were left out of it.
+    // Coupons, tests or positions beyond the grid's storage were left out.
     bool GridLimited = false;
 };
 
@@ -97,7 +97,7 @@ class ReportBuilder {
 
 // The operator's note when a run's grid could not hold everything.
 inline constexpr const char* kGridLimitedNote =
-    "The results grid shows at most 1000 coupons per run and tests 1 to 99; further results "
-    "are counted but not listed.";
+    "The report lists at most 1000 coupons per run and tests 1 to 99; further results are "
+    "counted but not listed.";
 
 }  // namespace orvik

@@ -27,6 +27,7 @@
 #include "cli/cli_command.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
+#include "pdf_text.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/report_painting.h"
@@ -119,27 +120,8 @@ TEST(ReportWindow, GoesWithTheCollectionsWindow) {
     EXPECT_TRUE(frame.isNull());
 }
 
-std::string Shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) {
-            output.append(buffer, read);
-        }
-        pclose(pipe);
-    }
-    return output;
-}
-
-std::vector<std::string> PdfPages(const std::string& path) {
-    const std::string text = Shell("pdftotext -layout '" + path + "' -");
-    std::vector<std::string> pages;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\f', start)) != std::string::npos; start = end + 1) {
-        pages.push_back(text.substr(start, end - start));
-    }
-    return pages;
-}
+using testing::PdfPages;
+using testing::Shell;
 
 class ReportPdf : public ::testing::Test {
   protected:

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "base/c_numbers.h"
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 #include "chart/gui/xgraph_widget.h"
@@ -80,6 +81,7 @@ void CalibrateDialog::BuildControls(const QString& lastOperator, const QString& 
     constantText_ = new QLabel(this);
     constantText_->setObjectName("calibrationConstant");
     operatorEdit_ = new QLineEdit(this);
+    KeepToLatin1(*operatorEdit_);
     operatorEdit_->setObjectName("operator");
     operatorEdit_->setMaxLength(static_cast<int>(kLastCalibrationTextLength));
     lengthEdit_ = new QLineEdit(this);

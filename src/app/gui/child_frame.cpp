@@ -42,7 +42,7 @@ void CChildFrame::SetJournal(std::unique_ptr<RecoveryJournal> journal) {
 }
 
 void CChildFrame::UpdateTitle() {
-    setWindowTitle(ToQt(document_->Title()) + (document_->IsModified() ? " *" : ""));
+    setWindowTitle(PathToQt(document_->Title()) + (document_->IsModified() ? " *" : ""));
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {

@@ -20,6 +20,7 @@
 #include "app/gui/main_toolbar.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
+#include "base/latin1_text.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
@@ -295,7 +296,7 @@ CChildFrame* CMainFrame::NewCollection() {
 CChildFrame* CMainFrame::OpenCollection(const QString& path) {
     const QString canonical = QFileInfo(path).absoluteFilePath();
     for (CChildFrame* child : Children()) {
-        if (ToQt(child->Document().Path()) == canonical) {
+        if (PathToQt(child->Document().Path()) == canonical) {
             mdi_->setActiveSubWindow(child);
             activeChild_ = child;
             return child;
@@ -303,10 +304,11 @@ CChildFrame* CMainFrame::OpenCollection(const QString& path) {
     }
     auto document = std::make_unique<COrvikDoc>();
     document->SetLog(*log_);
-    const Status result = document->Open(FromQt(canonical));
+    const Status result = document->Open(PathFromQt(canonical));
     if (!result) {
-        QMessageBox::warning(this, "Orvik",
-                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
+        // The detail names the file.
+        QMessageBox::warning(
+            this, "Orvik", ToQt(result.Error().Message) + "\n\n" + PathToQt(result.Error().Detail));
         return nullptr;
     }
     AddRecentFile(canonical);
@@ -322,9 +324,9 @@ void CMainFrame::OnOpen() {
 
 bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
     COrvikDoc& document = child.Document();
-    QString path = ToQt(document.Path());
+    QString path = PathToQt(document.Path());
     if (askForName || path.isEmpty()) {
-        const QString proposed = path.isEmpty() ? ToQt(document.Title()) + ".tdr" : path;
+        const QString proposed = path.isEmpty() ? PathToQt(document.Title()) + ".tdr" : path;
         path = QFileDialog::getSaveFileName(this, "Save As", proposed, kFileFilter);
         if (path.isEmpty()) {
             return false;
@@ -333,13 +335,13 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
             path += ".tdr";
         }
     }
-    const Status result = document.SaveAs(FromQt(path));
+    const Status result = document.SaveAs(PathFromQt(path));
     if (!result) {
-        QMessageBox::warning(this, "Orvik",
-                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
+        QMessageBox::warning(
+            this, "Orvik", ToQt(result.Error().Message) + "\n\n" + PathToQt(result.Error().Detail));
         return false;
     }
-    AddRecentFile(ToQt(document.Path()));
+    AddRecentFile(PathToQt(document.Path()));
     child.UpdateTitle();
     return true;
 }
@@ -351,7 +353,7 @@ bool CMainFrame::ConfirmClose(CChildFrame& child) {
         return true;
     }
     const auto answer = QMessageBox::question(
-        this, "Orvik", QString("Save changes to %1?").arg(ToQt(document.Title())),
+        this, "Orvik", QString("Save changes to %1?").arg(PathToQt(document.Title())),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::Cancel) {
         return false;
@@ -462,7 +464,9 @@ void CMainFrame::OnCalibrate() {
         prompts_.Message(saved.Error().Message, kCalibrationNotSavedCaption, PromptIcon::Error);
         return;
     }
-    log_->Info("app", "Calibration saved by " + instrumentStation_->Calibration().LastOperator());
+    // The log is UTF-8; the name is kept as the instrument keeps it.
+    log_->Info("app", "Calibration saved by " +
+                          Latin1ToUtf8(instrumentStation_->Calibration().LastOperator()));
 }
 
 void CMainFrame::UpdateCommandStates() {

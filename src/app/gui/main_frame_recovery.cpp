@@ -48,7 +48,8 @@ void CMainFrame::OfferRecovery() {
             log_->Warning(kLogSource, "Kept " + journal.Path() + ": it cannot be read");
             continue;
         }
-        const QString question = ToQt(RecoveryQuestion(journal));
+        // It names the collection's file.
+        const QString question = PathToQt(RecoveryQuestion(journal));
         const RecoveryChoice choice =
             AskRecovery ? AskRecovery(question) : AskWithMessageBox(this, question);
         if (choice == RecoveryChoice::Recover) {

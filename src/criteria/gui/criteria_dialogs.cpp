@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 
@@ -34,6 +35,7 @@ CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, Operato
     for (std::size_t i = 0; i < kFieldOrder.size(); ++i) {
         const int row = static_cast<int>(i);
         fields_[i] = new QLineEdit(ToQt(shown.Text(kFieldOrder[i])), this);
+        KeepToLatin1(*fields_[i]);
         grid->addWidget(new QLabel(kFieldLabels[i], this), row, 0);
         if (kFieldOrder[i] == CriterionField::AllowableError) {
             grid->addWidget(new QLabel("+/-", this), row, 1);

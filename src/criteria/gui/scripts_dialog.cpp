@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 
@@ -77,6 +78,7 @@ QPushButton* ScriptsDialog::AddButton(const char* text, void (ScriptsDialog::*co
 
 QLineEdit* ScriptsDialog::AddField(ScriptField field) {
     auto* edit = new QLineEdit(this);
+    KeepToLatin1(*edit);
     fields_[static_cast<std::size_t>(field)] = edit;
     connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& text) {
         model_.Type(field, FromQt(text));

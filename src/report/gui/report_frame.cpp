@@ -18,7 +18,7 @@
 namespace orvik {
 
 QString ReportWindowTitle(const std::string& title) {
-    return ToQt(title) + " - Report";
+    return PathToQt(title) + " - Report";
 }
 
 CReportFrame::CReportFrame(COrvikDoc& document, QObject* documentOwner,

@@ -24,8 +24,14 @@ QFont ReportFont(ReportMedium medium) {
 
 ReportMetrics MetricsOf(QPaintDevice& device, const QFont& font, ReportMedium medium) {
     const QFontMetrics metrics(font, &device);
-    return ReportMetrics{static_cast<double>(device.logicalDpiX()),
-                         static_cast<double>(device.logicalDpiY()), metrics.lineSpacing(), medium};
+    ReportMetrics units{static_cast<double>(device.logicalDpiX()),
+                        static_cast<double>(device.logicalDpiY()), metrics.lineSpacing(), medium};
+    if (medium == ReportMedium::Paper) {
+        // Printed from the paper's corner: the device is the whole sheet.
+        units.PageWidth = device.width();
+        units.PageHeight = device.height();
+    }
+    return units;
 }
 
 void PaintReportLines(QPainter& painter, const ReportPage& page, int fromY, int toY) {
@@ -37,14 +43,13 @@ void PaintReportLines(QPainter& painter, const ReportPage& page, int fromY, int 
         std::lower_bound(page.Lines.begin(), page.Lines.end(), fromY - metrics.lineSpacing(),
                          [](const PlacedLine& placed, int y) { return placed.Y < y; });
     for (; line != page.Lines.end() && line->Y < toY; ++line) {
-        std::vector<int> widths;
-        widths.reserve(line->Cells.size());
-        for (const std::string& cell : line->Cells) {
-            widths.push_back(metrics.horizontalAdvance(ToQt(cell)));
-        }
-        const std::vector<int> xs = CellPositions(*line, widths, gap);
+        const std::vector<CellBox> boxes = CellBoxes(*line, gap);
         for (std::size_t i = 0; i < line->Cells.size(); ++i) {
-            painter.drawText(xs[i], line->Y + ascent, ToQt(line->Cells[i]));
+            // A text too long for its column ends in an ellipsis rather than
+            // running over the next one.
+            const QString text =
+                metrics.elidedText(ToQt(line->Cells[i]), Qt::ElideRight, boxes[i].Room);
+            painter.drawText(boxes[i].X, line->Y + ascent, text);
         }
     }
 }

@@ -85,7 +85,7 @@ std::optional<int> AnswerOnTheTerminal(int argc, char** argv) {
 
 struct ProgramArguments {
     orvik::StartOptions Start;
-    std::optional<std::string> Profile;
+    std::optional<orvik::sim::CouponProfile> Coupon;
     std::string SimStore;
     QString Error;
 };
@@ -94,11 +94,15 @@ ProgramArguments ParseArguments(const QStringList& arguments) {
     ProgramArguments parsed;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == "--simulate") {
+        // Read as orvik-cli reads it. A profile that cannot be used is told,
+        // and the simulated instrument keeps its default coupons.
+        if (const auto simulate = orvik::sim::ReadSimulateOption(argument.toStdString())) {
             parsed.Start.Simulated = true;
-        } else if (argument.startsWith("--simulate=")) {
-            parsed.Start.Simulated = true;
-            parsed.Profile = argument.mid(11).toStdString();
+            if (*simulate) {
+                parsed.Coupon = (*simulate)->Coupon;
+            } else {
+                parsed.Error = QString::fromStdString((*simulate).Error().Message);
+            }
         } else if (argument == "--sim-store" && i + 1 < arguments.size()) {
             parsed.SimStore = arguments[++i].toStdString();
         } else if (argument.startsWith("--sim-store=")) {
@@ -178,22 +182,11 @@ void OpenRequestLog(QStringList& arguments, RequestLog& log) {
 }
 
 // What the simulated instrument is given: the store file and, with
-// --simulate=PROFILE, a coupon on both cables instead of the defaults. A
-// profile that cannot be used is told and the defaults stay.
-orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& arguments,
-                                                    QString* error) {
+// --simulate=PROFILE, a coupon on both cables instead of the defaults.
+orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& arguments) {
     orvik::sim::SimulatedInstrumentSetup setup;
     setup.Options.instrument.storePath = arguments.SimStore;
-    if (arguments.Profile) {
-        const auto profile = orvik::sim::CouponProfile::Parse(*arguments.Profile);
-        if (profile) {
-            setup.Coupon = *profile;
-        } else {
-            *error = QString("The coupon profile %1 cannot be used: %2")
-                         .arg(QString::fromStdString(*arguments.Profile))
-                         .arg(QString::fromStdString(profile.Error().Message));
-        }
-    }
+    setup.Coupon = arguments.Coupon;
     return setup;
 }
 
@@ -279,8 +272,7 @@ int main(int argc, char** argv) {
     orvik::sim::SimulatedDriverPort* simulator = nullptr;
     orvik::LibusbDriverPort* realPort = nullptr;
     if (arguments.Start.Simulated) {
-        auto simulated =
-            orvik::sim::AssembleSimulatedInstrument(clock, SimulatorSetup(arguments, &problem));
+        auto simulated = orvik::sim::AssembleSimulatedInstrument(clock, SimulatorSetup(arguments));
         if (!simulated) {
             // Refused before any window opens: the operator asked for this
             // file, so running on a store that is not kept would mislead.
