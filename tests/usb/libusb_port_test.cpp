@@ -24,6 +24,17 @@ using testing::SecondsSince;
 using testing::TestSettings;
 using Clock = testing::Clock;
 
+// A direct read of the sample pipe into `block`, started and left running;
+// `header` holds its transfer header meanwhile.
+IoStart StartSampleRead(LibusbDriverPort& port, DriverHandle handle,
+                        std::vector<std::uint8_t>& header, std::span<std::uint8_t> block) {
+    header.assign(TransferHeader::kSize, 0);
+    TransferHeader direct;
+    direct.endpointAddress = 0x88;
+    direct.WriteTo(header);
+    return port.StartIoControl(handle, usb_request::kDirectTransfer, header, block);
+}
+
 class ColdEmulatedInstrument : public EmulatedInstrument {
   protected:
     ColdEmulatedInstrument() : EmulatedInstrument(false) {}
@@ -192,12 +203,8 @@ TEST_F(EmulatedInstrument, UnansweredReadTimesOutAndIsAborted) {
     const OpenResult opened =
         port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {});
     ASSERT_NE(opened.handle, kInvalidDriverHandle);
-    std::vector<std::uint8_t> header(TransferHeader::kSize, 0);
-    TransferHeader direct;
-    direct.endpointAddress = 0x88;
-    direct.WriteTo(header);
-    const IoStart started =
-        port->StartIoControl(opened.handle, usb_request::kDirectTransfer, header, block);
+    std::vector<std::uint8_t> header;
+    const IoStart started = StartSampleRead(*port, opened.handle, header, block);
     ASSERT_EQ(started.error, os_error::kIoPending);
     EXPECT_FALSE(port->WaitIoControl(started.request, 20));
     EXPECT_EQ(port->FinishIoControl(started.request).error, os_error::kIoIncomplete);
@@ -214,13 +221,9 @@ TEST_F(EmulatedInstrument, LateAnswerToAGivenUpReadNeverReachesTheCallersBuffer)
         const OpenResult opened =
             port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {});
         ASSERT_NE(opened.handle, kInvalidDriverHandle);
-        std::vector<std::uint8_t> header(TransferHeader::kSize, 0);
-        TransferHeader direct;
-        direct.endpointAddress = 0x88;
-        direct.WriteTo(header);
+        std::vector<std::uint8_t> header;
         auto block = std::make_unique<std::vector<std::uint8_t>>(2048, 0xEE);
-        const IoStart started =
-            port->StartIoControl(opened.handle, usb_request::kDirectTransfer, header, *block);
+        const IoStart started = StartSampleRead(*port, opened.handle, header, *block);
         ASSERT_EQ(started.error, os_error::kIoPending);
         EXPECT_FALSE(port->WaitIoControl(started.request, 20));
         bus.AnswerAtNextDiscard(0x5A);
