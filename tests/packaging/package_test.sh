@@ -86,12 +86,17 @@ done
 
 # Both programs are built hardened: a read-only relocation table bound at
 # start, and the checked forms of the C library's string functions.
+# Each listing is read whole before it is searched: grep -q stops at the first
+# match, and under pipefail the readelf it leaves writing a long symbol table
+# would fail the pipe on its broken pipe.
 for program in orvik orvik-cli; do
     binary=$root/usr/bin/$program
-    readelf -lW "$binary" | grep -q GNU_RELRO || fail "$program has no read-only relocations"
-    readelf -dW "$binary" | grep -qE 'BIND_NOW|FLAGS_1.*NOW' || fail "$program is not bound now"
-    readelf -sW --dyn-syms "$binary" | grep -qE '__[a-z0-9_]+_chk' ||
-        fail "$program uses no fortified functions"
+    headers=$(readelf -lW "$binary")
+    dynamic=$(readelf -dW "$binary")
+    symbols=$(readelf -sW --dyn-syms "$binary")
+    grep -q GNU_RELRO <<<"$headers" || fail "$program has no read-only relocations"
+    grep -qE 'BIND_NOW|FLAGS_1.*NOW' <<<"$dynamic" || fail "$program is not bound now"
+    grep -qE '__[a-z0-9_]+_chk' <<<"$symbols" || fail "$program uses no fortified functions"
 done
 
 # Lintian, as Debian's archive would run it: no tag beyond those the package
