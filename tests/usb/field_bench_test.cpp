@@ -87,6 +87,9 @@ class TwoInstruments : public EmulatedInstrument {
     void SetUp() override {
         EmulatedInstrument::SetUp();
         bus.PlugInInstrument(second);
+        // The bus reports an arrival a moment later: until both are seen, a
+        // later count of one would not tell that the first has left.
+        ASSERT_TRUE(WaitUntilAttached(2));
         port->SetLog(log);
     }
     // Register writes each instrument has had: which one measured.
