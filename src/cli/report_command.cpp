@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
 #include "cli/command_library.h"
 #include "collection/orvik_doc.h"
@@ -107,6 +108,9 @@ int RunReport(const Arguments& arguments) {
     COrvikDoc document;
     OpenCollection(document, options.collection);
     const ReportBuilder builder(document.Items(), LoadPreferences(options.criteria));
+    if (const std::string note = builder.Content().LimitNote(); !note.empty()) {
+        std::cerr << "orvik-cli report: note: " << note << '\n';
+    }
     if (!options.pdf.empty()) {
         const Status written = pdfWriter(builder.Content(), options.pdf, options.paper == "a4");
         if (!written) {

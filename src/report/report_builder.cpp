@@ -194,16 +194,36 @@ bool ReportContent::GridLimited() const {
                        [](const ScriptReportSection& section) { return section.GridLimited; });
 }
 
+std::string ReportContent::LimitNote() const {
+    std::string note;
+    if (GridLimited()) {
+        note = kGridLimitedNote;
+    }
+    if (RunsLimited) {
+        note += note.empty() ? "" : " ";
+        note += kRunsLimitedNote;
+    }
+    return note;
+}
+
 ReportBuilder::ReportBuilder(const ItemList& items, const ReportPreferences& preferences) {
     content_.Preferences = preferences;
+    std::size_t listedResults = 0;
     std::size_t i = 0;
     while (i < items.size()) {
         if (items[i]->TypeCode != kScriptType) {
             ++i;
             continue;
         }
+        if (content_.Scripts.size() == static_cast<std::size_t>(kReportRunLimit) ||
+            listedResults >= static_cast<std::size_t>(kReportResultLimit)) {
+            content_.RunsLimited = true;
+            break;
+        }
         const std::size_t last = SectionEnd(items, i);
         content_.Scripts.push_back(BuildScriptSection(items, i, last));
+        const ScriptReportSection& listed = content_.Scripts.back();
+        listedResults += listed.Coupons.size() * static_cast<std::size_t>(listed.TestCount);
         i = last + 1;
     }
     content_.Samples = BuildSampleSection(items, content_.Scripts.empty());

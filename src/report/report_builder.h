@@ -15,6 +15,12 @@ namespace orvik {
 // element positions 1 to kGridPositions - 1; slot 0 is never printed.
 inline constexpr int kGridCouponLimit = 1000;
 inline constexpr int kGridPositions = 100;
+// A report lists runs until it holds this many runs or grid results (coupons
+// by tests); a crafted collection of thousands of runs must not make a report
+// of thousands of pages (each run starts a page, and a full grid of 1000
+// coupons by 99 tests fills some 460 sheets).
+inline constexpr int kReportRunLimit = 250;
+inline constexpr int kReportResultLimit = 200000;
 
 // One row of a run's test table: the element and, when some trace of the run
 // used its criterion, that trace's copy of the criterion.
@@ -71,8 +77,14 @@ struct ReportContent {
     ReportPreferences Preferences;
     std::vector<ScriptReportSection> Scripts;
     SampleReportSection Samples;
+    // Runs after the first kReportRunLimit, or after kReportResultLimit grid
+    // results, were left out.
+    bool RunsLimited = false;
 
     bool GridLimited() const;
+    // What the operator is told about what the report left out; empty when
+    // it lists everything.
+    std::string LimitNote() const;
 };
 
 // Builds the report of a collection's items and renders it as text. It reads
@@ -99,5 +111,7 @@ class ReportBuilder {
 inline constexpr const char* kGridLimitedNote =
     "The report lists at most 1000 coupons per run and tests 1 to 99; further results are "
     "counted but not listed.";
+inline constexpr const char* kRunsLimitedNote =
+    "The report lists at most 250 runs and 200000 results in all; later runs are not listed.";
 
 }  // namespace orvik

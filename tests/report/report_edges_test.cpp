@@ -108,5 +108,41 @@ TEST(ReportOfACraftedCollection, IsBoundedByWhatTheGridCanShow) {
     EXPECT_LE(LayOutReport(builder.Content(), letter).Pages.size(), 2u + 23 * 20 + 1);
 }
 
+// A collection of `runs` scripts, each of `tests` tests over `coupons` coupons.
+COrvikDoc& CraftedRuns(COrvikDoc& document, int runs, int tests, int coupons) {
+    for (int r = 0; r < runs; ++r) {
+        CraftedRun(document, tests, coupons);
+    }
+    return document;
+}
+
+TEST(ReportOfACraftedCollection, ListsRunsUpToWhatAFewSecondsOfPaperHold) {
+    struct Case {
+        int runs, tests, coupons, smallRunsAfter;
+        std::size_t listed;
+        bool limited;
+    };
+    const Case cases[] = {
+        {250, 0, 0, 0, 250, false},  // the last run that fits
+        {251, 0, 0, 0, 250, true},   // one more is left out
+        {7000, 0, 0, 0, 250, true},  // was 7,000 pages
+        {3, 99, 1000, 0, 3, false},  // the third run starts under 200,000 results
+        {3, 99, 1000, 1, 3, true},   // a fourth does not
+        {4, 50, 1000, 1, 4, true},   // exactly 200,000 after four runs
+        {3, 50, 1000, 2, 5, false},  // 150,000: small runs still fit
+    };
+    for (const Case& c : cases) {
+        COrvikDoc document;
+        CraftedRuns(document, c.runs, c.tests, c.coupons);
+        CraftedRuns(document, c.smallRunsAfter, 1, 1);
+        const ReportBuilder builder(document.Items(), ReportPreferences());
+        const ReportContent& content = builder.Content();
+        SCOPED_TRACE(c.runs);
+        EXPECT_EQ(content.Scripts.size(), c.listed);
+        EXPECT_EQ(content.RunsLimited, c.limited);
+        EXPECT_EQ(content.LimitNote().find(kRunsLimitedNote) != std::string::npos, c.limited);
+    }
+}
+
 }  // namespace
 }  // namespace orvik
