@@ -14,7 +14,7 @@ packages=(
     poppler-utils
     valgrind strace librapidcheck-dev
     dpkg-dev file desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
-    libxml2-utils groff-base
+    libxml2-utils groff-base bsdextrautils lintian
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -29,7 +30,9 @@ class TemporaryFolder {
                 c = '_';
             }
         }
-        name += "-" + std::to_string(::getpid());
+        // Two folders in one test never share a path, nor wipe each other.
+        static std::atomic<int> made{0};
+        name += "-" + std::to_string(::getpid()) + "-" + std::to_string(++made);
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);

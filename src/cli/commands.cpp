@@ -31,7 +31,8 @@ const std::vector<Command>& Commands() {
          "there is none; a FILE that does not exist is an error.\n",
          &RunCriteria},
         {"measure",
-         "measure [--simulate[=PROFILE] | --usb-id VID:PID[,VID:PID]] [--coupon PROFILE] [--mode "
+         "measure [--simulate[=PROFILE] | [--usb-id VID:PID[,VID:PID]] [--usb-serial SERIAL]] "
+         "[--coupon PROFILE] [--mode "
          "single|differential] [--criteria FILE --criterion NAME] [--sim-store FILE] [--io-log "
          "FILE]",
          "Starts the instrument as the program does, runs one test and prints its average,\n"
@@ -91,7 +92,9 @@ const std::vector<Command>& Commands() {
          "journal rebuilds to a new file.\n",
          &RunRecover},
         {"devices", "devices [--usb-id VID:PID[,VID:PID]]",
-         "Lists the MV300s on the USB bus as JSON: bus, address, serial, firmware, USB id.\n",
+         "Lists the MV300s on the USB bus as JSON, in hub port order: bus, address, port,\n"
+         "serial, firmware, USB id and access (available, no permission, or in use by\n"
+         "another program). The program's usb/ settings apply.\n",
          &RunDevices},
     };
     return commands;

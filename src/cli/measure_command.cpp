@@ -85,7 +85,11 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
         } else if (reader.Option("--io-log")) {
             options.ioLog = reader.Value();
         } else if (reader.Option("--usb-id")) {
-            options.usb = ParseUsbIdOption(reader.Value());
+            options.usbIds = reader.Value();
+            UsbSettings checked;
+            ApplyUsbIdOption(*options.usbIds, checked);
+        } else if (reader.Option("--usb-serial")) {
+            options.usbSerial = reader.Value();
         } else {
             throw UsageError("unexpected argument " + reader.Peek());
         }
@@ -100,8 +104,9 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
     if (options.coupon && !options.simulate) {
         throw UsageError("--coupon needs --simulate");
     }
-    if (options.usb && options.simulate) {
-        throw UsageError("--usb-id names a real instrument; --simulate uses the simulated one");
+    if ((options.usbIds || options.usbSerial) && options.simulate) {
+        throw UsageError(std::string(options.usbIds ? "--usb-id" : "--usb-serial") +
+                         " names a real instrument; --simulate uses the simulated one");
     }
     return options;
 }
@@ -145,7 +150,14 @@ int RunMeasure(const Arguments& arguments) {
     if (options.simulate) {
         simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
     } else {
-        real = OpenRealDriverPort(options.usb.value_or(UsbSettings{}));
+        UsbSettings usb = ProgramUsbSettings("measure");
+        if (options.usbIds) {
+            ApplyUsbIdOption(*options.usbIds, usb);
+        }
+        if (options.usbSerial) {
+            usb.serial = *options.usbSerial;
+        }
+        real = OpenRealDriverPort(usb);
     }
     DriverPort& system = simulated ? static_cast<DriverPort&>(*simulated) : *real.port;
     RecordingDriverPort port(system, options.ioLog ? &log : nullptr);

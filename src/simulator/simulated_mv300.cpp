@@ -181,7 +181,7 @@ std::vector<std::uint8_t> SimulatedMv300::StringDescriptor(std::uint8_t index) c
         case 2:
             return Utf16Descriptor("MV300 TDR (simulated)");
         case 3:
-            return Utf16Descriptor("SIM0300001");
+            return Utf16Descriptor(options_.serialNumber);
         default:
             return {};
     }
@@ -239,7 +239,9 @@ DeviceAnswer SimulatedMv300::VendorWrite(const SetupPacket& setup,
 
 void SimulatedMv300::ReleaseController() {
     controllerHeld_ = false;
-    programRunning_ = ProgramAccepted(codeMemory_, highMemory_);
+    programRunning_ = options_.programSignature.empty()
+                          ? ProgramAccepted(codeMemory_, highMemory_)
+                          : ProgramAccepted(codeMemory_, highMemory_, options_.programSignature);
     if (programRunning_) {
         ++programUploads_;
         renumerate_ = true;

@@ -49,6 +49,10 @@ struct Mv300Options {
     std::string storePath;
     // Replaces the configuration descriptor the device reports.
     std::optional<std::vector<std::uint8_t>> configurationDescriptor;
+    // The serial number string, before and after the program runs.
+    std::string serialNumber = "SIM0300001";
+    // What the controller takes for its program (the signature in its code).
+    std::string programSignature;
     // Language IDs of string descriptor 0.
     std::vector<std::uint16_t> languages{0x0409};
     // Seed of the sampler noise.
@@ -114,6 +118,8 @@ class SimulatedMv300 {
     bool ControllerHeld() const { return controllerHeld_; }
     int ProgramUploads() const { return programUploads_; }
     int FpgaLoads() const { return fpgaLoads_; }
+    // The controller's code memory as the uploads left it.
+    const std::vector<std::uint8_t>& CodeMemory() const { return codeMemory_; }
 
     const std::vector<std::uint16_t>& RegistersWritten() const { return registersWritten_; }
     // The cable the front end is switched to (by bit 2 of the register values).

@@ -17,6 +17,7 @@
 #include "app/gui/main_frame.h"
 #include "chart/gui/xgraph_widget.h"
 #include "collection/orvik_doc.h"
+#include "instrument/image_folders.h"
 #include "instrument/store_layout.h"
 #include "qt_environment.h"
 #include "script/script.h"
@@ -39,6 +40,7 @@ class CalibrateWindow : public ::testing::Test {
     void Start(bool characterize) {
         StartUpOptions options;
         options.commandLine = characterize ? "orvik Characterize" : "orvik";
+        options.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
         station.StartUp(options);
         station.SetDumpPath("");
         session.emplace(station);

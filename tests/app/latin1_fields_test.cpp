@@ -153,7 +153,9 @@ TEST(Latin1Fields, FileNamesAreUtf8WhateverTheFilesTextIs) {
 TEST(Latin1Fields, AnOperatorsNameIsLatin1InTheInstrumentAndUtf8InTheLog) {
     VirtualClock clock;
     std::unique_ptr<sim::SimulatedDriverPort> port = sim::DefaultSimulatedInstrument(clock);
-    CMainFrame frame{StartOptions{}, *port, clock};
+    StartOptions simulated;
+    simulated.Simulated = true;  // the simulator's images, in their own folder
+    CMainFrame frame{simulated, *port, clock};
     testing::RecordingLogSink sink;
     DiagnosticLog log(sink);
     frame.SetDiagnosticLog(log);

@@ -135,6 +135,13 @@ StartUpFindings CMainFrame::StartInstrument() {
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
     RunInstrumentWork([&] { findings = instrumentStation_->StartUp(options); });
+    if (restartProgress_ == nullptr) {
+        auto* restart = new InitProgressDialog(this);
+        restartProgress_ = restart;
+        restartFromWorker_ = std::make_unique<WindowThreadProgress>(*restart);
+        instrumentStation_->SetRestartProgress(
+            work_ ? static_cast<LoadProgress*>(restartFromWorker_.get()) : restart);
+    }
     if (findings.triggerOpened) {
         triggerTimer_->start();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -215,6 +216,11 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     std::unique_ptr<InstrumentStation> instrumentStation_;
     TestStation station_;
     StartOptions options_;
+    // "Initializing TDR" for an instrument that comes back without its
+    // program while the program runs, reached from the worker through the
+    // second.
+    QPointer<QDialog> restartProgress_;
+    std::unique_ptr<WindowThreadProgress> restartFromWorker_;
     // Declared after everything its work uses, so that it is destroyed (and
     // the work under way has ended) before them.
     std::unique_ptr<ThreadedInstrumentWork> work_;

@@ -1,15 +1,16 @@
 // orvik: the operator's program for the MV300.
 //
 //   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE] [--log FILE]
-//         [--io-log FILE] [--usb-id VID:PID[,VID:PID]]
+//         [--io-log FILE] [--usb-id VID:PID[,VID:PID]] [--usb-serial SERIAL]
 //
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
 // the simulated instrument's store in FILE so that calibration survives;
 // --log appends the diagnostic log to FILE; --io-log writes every driver
-// request to FILE; --usb-id names the real instrument's USB ids for this run
-// (the [usb] settings otherwise); --help and --version answer on the terminal
-// and need no display.
+// request to FILE; --usb-id names the real instrument's USB ids and
+// --usb-serial the instrument to use among several for this run (the [usb]
+// settings otherwise); --help and --version answer on the terminal and need
+// no display.
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -39,6 +40,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]\n"
     "             [--log FILE] [--io-log FILE] [--usb-id VID:PID[,VID:PID]]\n"
+    "             [--usb-serial SERIAL]\n"
     "\n"
     "  FILE.tdr              a trace collection to open (else a new, empty one)\n"
     "  Characterize          start as a characterisation station: the Calibration\n"
@@ -55,6 +57,9 @@ constexpr const char* kHelp =
     "                        the real instrument's USB ids before and after its\n"
     "                        program is loaded, for this run (default: the usb/\n"
     "                        settings, first 04B4:8613,2F4E:0300)\n"
+    "  --usb-serial SERIAL   the instrument to use when several are attached, by its\n"
+    "                        serial number (default: the usb/serial setting; empty,\n"
+    "                        the first one found)\n"
     "  --help, --version     print this text or the version and exit\n"
     "\n"
     "The program reads criteria.dat from the current folder and writes the\n"
@@ -227,6 +232,8 @@ orvik::UsbSettings ReadUsbSettings(QStringList& arguments, QString* problem) {
     } else {
         refuse(request.Error());
     }
+    const std::optional<QString> serial = TakeFileOption(arguments, "--usb-serial");
+    settings.serial = serial ? serial->toStdString() : UsbSetting(stored, "usb/serial", "");
     return settings;
 }
 
@@ -295,10 +302,7 @@ int main(int argc, char** argv) {
     orvik::StartOptions start = arguments.Start;
     start.InstrumentThread = true;
     if (realPort != nullptr) {
-        start.InstrumentName = [realPort] {
-            const auto inUse = realPort->InstrumentInUse();
-            return inUse ? inUse->Describe() : std::string();
-        };
+        start.InstrumentName = [realPort] { return realPort->InstrumentSummary(); };
     }
     orvik::CMainFrame frame(start, instrumentPort, clock);
     if (simulator != nullptr && frame.SimulatorMenu() != nullptr) {
