@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <span>
+#include <string>
 
 #include "base/measurement_mode.h"
 
@@ -29,6 +30,19 @@ class ProfileInstrument {
     virtual MeasuredProfile MeasureProfile(MeasurementMode mode) = 0;
 };
 
+// What the operating flow tells the operator in passing, without a question:
+// the main window shows it in its status bar.
+struct StationNotice {
+    enum class Kind {
+        Recorded,       // a trace was filed: Name and Passed say which and how it judged
+        RecordIgnored,  // Record Test had no new measurement to file
+        ScriptStopped,  // the running script ended
+    };
+    Kind What = Kind::Recorded;
+    std::string Name;
+    bool Passed = false;
+};
+
 // The main window as the operating flow sees it.
 class StationHost {
   public:
@@ -43,6 +57,8 @@ class StationHost {
         (void)document;
         return true;
     }
+    // Tells the operator what just happened; a host without a status bar ignores it.
+    virtual void Notify(const StationNotice& notice) { (void)notice; }
 };
 
 // Where instrument work runs. The program runs it on a worker thread, so that

@@ -18,6 +18,7 @@
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
+#include "app/gui/status_texts.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/latin1_text.h"
@@ -200,6 +201,23 @@ void CMainFrame::SetStatusText(const QString& text) {
     statusBar()->showMessage(text);
 }
 
+QString CMainFrame::StatusText() const {
+    return statusBar()->currentMessage();
+}
+
+void CMainFrame::Notify(const StationNotice& notice) {
+    SetStatusText(NoticeText(notice));
+    ShowScriptProgress();
+}
+
+void CMainFrame::ShowScriptProgress() {
+    const COrvikDoc* document = ActiveDocument();
+    const std::optional<ScriptProgress> progress =
+        document ? ScriptRun::Progress(*document) : std::nullopt;
+    scriptLabel_->setVisible(progress.has_value());
+    scriptLabel_->setText(progress ? ScriptProgressText(*progress) : QString());
+}
+
 void CMainFrame::SetDiagnosticLog(DiagnosticLog& log) {
     log_ = &log;
     library_.SetLog(log);
@@ -336,6 +354,7 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
     }
     AddRecentFile(PathToQt(document.Path()));
     child.UpdateTitle();
+    SetStatusText(SavedText(path));
     return true;
 }
 
@@ -463,18 +482,26 @@ void CMainFrame::OnCalibrate() {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    liveModeAction_->setChecked(station_.LiveMode());
     const bool hasDocument = ActiveChild() != nullptr;
     saveAction_->setEnabled(hasDocument);
     saveAsAction_->setEnabled(hasDocument);
     exportCsvAction_->setEnabled(hasDocument);
     exportTraceCsvAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
+    // Without a collection there is nothing to measure into or report on.
+    if (!hasDocument) {
+        station_.SetLiveMode(false);
+    }
+    liveModeAction_->setEnabled(hasDocument);
+    liveModeAction_->setChecked(station_.LiveMode());
+    generateReportAction_->setEnabled(hasDocument);
+    textReportAction_->setEnabled(hasDocument);
     // A run needs a collection to record into.
     scriptedTestsAction_->setEnabled(ActiveDocument() != nullptr);
     for (CChildFrame* child : Children()) {
         child->UpdateTitle();
     }
+    ShowScriptProgress();
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {

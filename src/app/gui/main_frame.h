@@ -95,6 +95,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     COrvikDoc* ActiveDocument() override;
     void PostApplySelectedCriterion() override;
     bool IsOpen(const COrvikDoc& document) override;
+    void Notify(const StationNotice& notice) override;
 
     // Held by whoever changes the simulated instrument from the window
     // thread while the worker may be talking to it; none without a port.
@@ -114,6 +115,9 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     bool SaveCollection(CChildFrame& child, bool askForName);
 
     void SetStatusText(const QString& text);
+    QString StatusText() const;
+    // The status bar's pane that says where the active collection's script stands.
+    QLabel* ScriptProgressLabel() const { return scriptLabel_; }
 
     // Where every collection window keeps its recovery journal; none (and no
     // journals) until this is called.
@@ -177,6 +181,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnCriteriaEditor();
     void OnScriptedTests();
     void UpdateCommandStates();
+    void ShowScriptProgress();
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();
 
@@ -205,11 +210,14 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CriteriaSelectorWidget* selectorWidget_ = nullptr;
     MainToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;
+    QLabel* scriptLabel_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
     QAction* promptForTraceNameAction_ = nullptr;
     QAction* liveModeAction_ = nullptr;
     QAction* recordAction_ = nullptr;
+    QAction* generateReportAction_ = nullptr;
+    QAction* textReportAction_ = nullptr;
     QAction* newAction_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* aboutAction_ = nullptr;

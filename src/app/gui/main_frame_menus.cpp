@@ -144,11 +144,13 @@ void CMainFrame::BuildActionMenu() {
     connect(scriptedTestsAction_, &QAction::triggered, this, &CMainFrame::OnScriptedTests);
     connect(AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate"),
             &QAction::triggered, this, &CMainFrame::OnCalibrate);
-    connect(AddAction(action, "Generate Report",
-                      "Generate a report for all tests in the test tree\nGenerate Report"),
-            &QAction::triggered, this, &CMainFrame::OnGenerateReport);
-    connect(AddAction(action, "Text Report", "Write a text report of all tests\nText Report"),
-            &QAction::triggered, this, &CMainFrame::OnTextReport);
+    generateReportAction_ =
+        AddAction(action, "Generate Report",
+                  "Generate a report for all tests in the test tree\nGenerate Report");
+    connect(generateReportAction_, &QAction::triggered, this, &CMainFrame::OnGenerateReport);
+    textReportAction_ =
+        AddAction(action, "Text Report", "Write a text report of all tests\nText Report");
+    connect(textReportAction_, &QAction::triggered, this, &CMainFrame::OnTextReport);
 }
 
 void CMainFrame::BuildToolBar() {
@@ -161,6 +163,10 @@ void CMainFrame::BuildToolBar() {
 
 void CMainFrame::BuildStatusBar() {
     statusBar()->showMessage("Ready");
+    scriptLabel_ = new QLabel(this);
+    scriptLabel_->setObjectName("scriptProgressLabel");
+    scriptLabel_->hide();
+    statusBar()->addPermanentWidget(scriptLabel_);
     modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
     modeLabel_->setObjectName("instrumentLabel");
     statusBar()->addPermanentWidget(modeLabel_);
