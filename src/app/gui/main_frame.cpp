@@ -32,6 +32,7 @@
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "journal/recovery_journal.h"
+#include "report/export_names.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -199,6 +200,13 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::SetStatusText(const QString& text) {
     statusBar()->showMessage(text);
+}
+
+void CMainFrame::RestoreWindowGeometry() {
+    const QByteArray stored = QSettings().value(kGeometrySetting).toByteArray();
+    if (!stored.isEmpty()) {
+        restoreGeometry(stored);
+    }
 }
 
 QString CMainFrame::StatusText() const {
@@ -417,7 +425,9 @@ void CMainFrame::OnGenerateReport() {
 
 void CMainFrame::OnTextReport() {
     if (CChildFrame* child = ActiveChild()) {
-        const QString path = AskTextReportPath(this);
+        const COrvikDoc& document = child->Document();
+        const QString path = AskTextReportPath(
+            this, PathToQt(ProposedExportPath(document.Path(), document.Title(), ".txt")));
         if (!path.isEmpty()) {
             WriteTextReportFile(path, child->Document(), library_.Preferences, prompts_);
         }
@@ -541,6 +551,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         child->CanClose = nullptr;
     }
     station_.SetLiveMode(false);
+    QSettings().setValue(kGeometrySetting, saveGeometry());
     event->accept();
 }
 

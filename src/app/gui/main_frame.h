@@ -108,11 +108,16 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CChildFrame* ActiveChild() const;
     QList<CChildFrame*> Children() const;
     QMenu* SimulatorMenu() const { return simulatorMenu_; }
+    QMenu* WindowMenu() const { return windowMenu_; }
 
     // File commands; each returns the collection window it worked on.
     CChildFrame* NewCollection();
     CChildFrame* OpenCollection(const QString& path);
     bool SaveCollection(CChildFrame& child, bool askForName);
+
+    // The size and place the window had when the program last closed.
+    void RestoreWindowGeometry();
+    static constexpr const char* kGeometrySetting = "Window/geometry";
 
     void SetStatusText(const QString& text);
     QString StatusText() const;
@@ -166,6 +171,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildActionMenu();
     void BuildToolBar();
     void BuildStatusBar();
+    // Tile, Cascade and one entry per open window, rebuilt each time it opens.
+    void RefreshWindowMenu();
     void ShowInstrumentName();
     static constexpr int kInstrumentNameRefreshMs = 1000;
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
@@ -213,6 +220,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     QLabel* scriptLabel_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
     QAction* promptForTraceNameAction_ = nullptr;
     QAction* liveModeAction_ = nullptr;
     QAction* recordAction_ = nullptr;

@@ -13,6 +13,7 @@
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
 #include "report/csv_export.h"
+#include "report/export_names.h"
 #include "report/gui/report_view.h"
 
 namespace orvik {
@@ -77,7 +78,11 @@ bool CReportFrame::Print() {
 }
 
 bool CReportFrame::ExportPdf(ReportPaper paper) {
-    QString path = QFileDialog::getSaveFileName(this, "Export PDF", QString(),
+    const COrvikDoc* document = view_->Document();
+    const QString proposed = document ? QString::fromStdString(ProposedExportPath(
+                                            document->Path(), document->Title(), ".pdf"))
+                                      : QString();
+    QString path = QFileDialog::getSaveFileName(this, "Export PDF", proposed,
                                                 "PDF Files (*.pdf);;All Files (*)");
     if (path.isEmpty()) {
         return false;

@@ -8,12 +8,15 @@
 
 namespace orvik {
 
-QString AskTextReportPath(QWidget* parent) {
+QString AskTextReportPath(QWidget* parent, const QString& proposed) {
     QFileDialog dialog(parent, kTextReportCaption);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters({"Text Report Files (*.txt)", "All Files (*.*)"});
     dialog.setDefaultSuffix("txt");
+    if (!proposed.isEmpty()) {
+        dialog.selectFile(proposed);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
