@@ -11,7 +11,7 @@ packages=(
     libusb-1.0-0-dev umockdev libumockdev-dev
     locales
     poppler-utils
-    valgrind
+    valgrind strace librapidcheck-dev
     dpkg-dev file desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
     libxml2-utils groff-base
 )

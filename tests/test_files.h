@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -54,6 +56,18 @@ inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& 
 inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The process id of a program that has ended, for files named after their
+// program.
+inline pid_t EndedProcessId() {
+    pid_t pid = 0;
+    char name[] = "true";
+    char* argv[] = {name, nullptr};
+    char* environment[] = {nullptr};
+    EXPECT_EQ(::posix_spawnp(&pid, "true", nullptr, nullptr, argv, environment), 0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 }  // namespace orvik::testing

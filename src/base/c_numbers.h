@@ -11,6 +11,10 @@ namespace orvik {
 // machine. The format is checked like printf's.
 std::string FormatC(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// The shortest text that reads back as exactly `value` ("4", "50.1234567",
+// "1e+300").
+std::string ShortestC(double value);
+
 // A value ready to print: a NaN reads "nan" whatever sign the arithmetic left
 // on it (0.0 / 0.0 has its sign bit set, and printf and to_chars would write
 // "-nan"); every other value is itself.

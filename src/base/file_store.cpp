@@ -228,7 +228,7 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-Status AtomicFileWriter::Commit() {
+Status AtomicFileWriter::Commit(const std::function<void()>& beforeReplace) {
     if (!failure_ && ::fdatasync(fd_) != 0) {
         Fail("Cannot write");
     }
@@ -241,6 +241,9 @@ Status AtomicFileWriter::Commit() {
             Fail("Cannot write");
         }
     }
+    if (!failure_ && beforeReplace) {
+        beforeReplace();
+    }
     if (!failure_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) {
         Fail("Cannot replace");
     }
@@ -249,7 +252,7 @@ Status AtomicFileWriter::Commit() {
         return *failure_;
     }
     temporary_.clear();
-    return {};
+    return SyncFolder(FolderOf(path_));
 }
 
 Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -266,6 +269,16 @@ std::string TemporaryFileName(const std::string& path, const std::string& suffix
 
 void ReportFileSizeLimitAsWriteFailure() {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+Status SyncFolder(const std::string& folder) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // EINVAL: a file system that cannot flush a folder (some network and
+    // user-space ones); there is nothing more to do there.
+    if (fd.get() < 0 || (::fsync(fd.get()) != 0 && errno != EINVAL)) {
+        return DescribeErrno("Cannot flush the folder", folder);
+    }
+    return {};
 }
 
 bool FileExists(const std::string& path) {

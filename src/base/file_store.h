@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -64,8 +65,11 @@ class AtomicFileWriter {
 
     // After the first failure further writes are ignored; Commit reports it,
     // with a message naming the step and the file ("Cannot write PATH: reason").
+    // `beforeReplace` runs once the new file is on the disk, just before it
+    // takes the target's place; after the rename the folder is flushed too,
+    // so that the new name survives a power cut.
     void Write(std::span<const std::uint8_t> bytes);
-    Status Commit();
+    Status Commit(const std::function<void()>& beforeReplace = nullptr);
 
   private:
     void Fail(const std::string& action);
@@ -84,6 +88,10 @@ class AtomicFileWriter {
 Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
 
 bool FileExists(const std::string& path);
+
+// Flushes the folder's entries (names created, renamed or removed in it) to
+// the disk.
+Status SyncFolder(const std::string& folder);
 
 // The name a save gives its temporary file for `path`, with `suffix` in place
 // of the random part: hidden, in the same folder.

@@ -3,6 +3,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "base/measurement_mode.h"
 
@@ -59,6 +60,14 @@ class StationHost {
     }
     // Tells the operator what just happened; a host without a status bar ignores it.
     virtual void Notify(const StationNotice& notice) { (void)notice; }
+    // Every open collection, the active one among them.
+    virtual std::vector<COrvikDoc*> OpenDocuments() {
+        COrvikDoc* active = ActiveDocument();
+        return active != nullptr ? std::vector<COrvikDoc*>{active} : std::vector<COrvikDoc*>{};
+    }
+    // A modal window (a dialog, a message box, a file chooser) is open: the
+    // operator is busy with it, and the trigger inputs must not act meanwhile.
+    virtual bool ModalWindowOpen() { return false; }
 };
 
 // Where instrument work runs. The program runs it on a worker thread, so that

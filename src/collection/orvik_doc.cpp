@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/archive.h"
+#include "base/crc32.h"
 #include "base/file_store.h"
 #include "script/script.h"
 
@@ -240,21 +241,37 @@ Status COrvikDoc::Load(const std::string& path) {
     } catch (const std::bad_alloc&) {
         return Failure{kFailedToOpenDocument, "not enough memory to read " + path};
     }
+    savedFile_ = IdentifyBytes(*bytes);
     return {};
 }
 
 Status COrvikDoc::SaveAs(const std::string& path) {
     AtomicFileWriter writer(path);
-    Archive archive = Archive::ForStoring([&](auto bytes) { writer.Write(bytes); });
+    Crc32Accumulator crc;
+    std::uint64_t size = 0;
+    Archive archive = Archive::ForStoring([&](auto bytes) {
+        writer.Write(bytes);
+        crc.Add(bytes);
+        size += bytes.size();
+    });
     Serialize(archive);
     archive.Flush();
-    const Status written = writer.Commit();
+    const FileIdentity produced{size, crc.Value()};
+    // The journal learns what the new file holds before the file replaces the
+    // old one, so that whenever the program ends, recovery can tell which
+    // of the two its changes belong to.
+    const Status written = writer.Commit([&] {
+        if (listener_ != nullptr) {
+            listener_->Saving(*this, path, produced);
+        }
+    });
     if (!written) {
         log_->Error(kLogSource, "Save of " + path + " failed: " + written.Error().Message);
         return Failure{kFailedToSaveDocument, written.Error().Message};
     }
     SetPath(path);
     modified_ = false;
+    savedFile_ = produced;
     if (listener_ != nullptr) {
         listener_->MatchesFile(*this);
     }

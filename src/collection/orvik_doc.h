@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "base/collection_item.h"
 #include "base/diagnostic_log.h"
 #include "base/failure.h"
+#include "base/file_identity.h"
 #include "collection/sample_arena.h"
 #include "collection/trace_record.h"
 
@@ -66,6 +68,15 @@ class ItemListListener {
     // The list is now exactly what the document's file holds: it was opened
     // or saved.
     virtual void MatchesFile(const COrvikDoc& document) = 0;
+    // A save has put a file holding the whole list on the disk and is about to
+    // put it in place of `path`; MatchesFile follows once it is there. A
+    // failed save says nothing more.
+    virtual void Saving(const COrvikDoc& document, const std::string& path,
+                        const FileIdentity& file) {
+        static_cast<void>(document);
+        static_cast<void>(path);
+        static_cast<void>(file);
+    }
 };
 
 // Texts shown when a collection cannot be read or written.
@@ -153,6 +164,9 @@ class COrvikDoc {
     void SetPath(const std::string& path);
     void SetTitle(const std::string& title) { title_ = title; }
     bool IsModified() const { return modified_; }
+    // What the file held when the list last matched it (opened or saved);
+    // none for a collection that has never been read from or written to one.
+    const std::optional<FileIdentity>& SavedFile() const { return savedFile_; }
     void SetModified(bool modified = true) { modified_ = modified; }
 
     // Where refused files and failed saves are recorded; none by default.
@@ -175,6 +189,7 @@ class COrvikDoc {
     std::string title_ = "Untitled";
     const CollectionItem* shownItem_ = nullptr;
     bool modified_ = false;
+    std::optional<FileIdentity> savedFile_;
     std::vector<DocumentObserver*> observers_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
     ItemListListener* listener_ = nullptr;

@@ -77,6 +77,32 @@ void TestTree::Rebuild() {
     currentScript_ = currentCoupon_ = nullptr;
 }
 
+std::vector<RecordedCoupon> RecordedCoupons(const COrvikDoc& document, const Script& script) {
+    std::vector<RecordedCoupon> coupons;
+    const auto& items = document.Items();
+    const std::ptrdiff_t start = document.IndexOf(&script);
+    if (start < 0) {
+        return coupons;
+    }
+    for (auto it = items.begin() + start + 1; it != items.end(); ++it) {
+        const CollectionItem* item = it->get();
+        if (dynamic_cast<const Script*>(item) != nullptr) {
+            break;
+        }
+        if (const auto* marker = dynamic_cast<const CouponMarker*>(item)) {
+            coupons.push_back({marker->Serial, {}});
+        } else if (const auto* trace = dynamic_cast<const TraceRecord*>(item)) {
+            if (trace->Tag == kTagOutsideScript) {
+                break;
+            }
+            if (!coupons.empty()) {
+                coupons.back().Positions.push_back(trace->ElementPosition);
+            }
+        }
+    }
+    return coupons;
+}
+
 TreeInsertion TestTree::InsertRecord(TraceRecord& appended) {
     TreeInsertion inserted;
     TraceRecord* record = &appended;
@@ -87,11 +113,14 @@ TreeInsertion TestTree::InsertRecord(TraceRecord& appended) {
             AddNode(nullptr, TestTreeNode::Kind::Trace, TraceText(*record), record);
         return inserted;
     }
-    if (currentScript_ == nullptr) {
+    if (currentScript_ == nullptr || currentRun_ != running) {
+        // A run of another script (or a resume that did not start) never
+        // files under the node of the one before.
         auto snapshot = std::make_unique<Script>(*running);
         CollectionItem& item = document_.InsertBefore(record, std::move(snapshot));
         currentScript_ = AddNode(nullptr, TestTreeNode::Kind::Script, ScriptText(*running), &item);
         currentCoupon_ = nullptr;
+        currentRun_ = running;
         inserted.ScriptNode = currentScript_;
     }
     const bool firstTest =
@@ -166,6 +195,16 @@ Script* TestTree::ScriptToResume(TestTreeNode* node) {
     }
     currentScript_ = node;
     currentCoupon_ = nullptr;
+    currentRun_ = script;
+    const auto& items = document_.Items();
+    if (!node->Children.empty() && !items.empty()) {
+        TestTreeNode* last = node->Children.back().get();
+        const CollectionItem* lastItem =
+            last->Children.empty() ? last->Item : last->Children.back()->Item;
+        if (last->NodeKind == TestTreeNode::Kind::Coupon && lastItem == items.back().get()) {
+            currentCoupon_ = last;  // its next test follows it in the list as in the tree
+        }
+    }
     return script;
 }
 

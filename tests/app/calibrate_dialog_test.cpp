@@ -43,7 +43,12 @@ class CalibrateWindow : public ::testing::Test {
         station.SetDumpPath("");
         session.emplace(station);
         dialog = std::make_unique<CalibrateDialog>(
-            *session, &current, prompts, [](const std::function<void()>& work) { work(); });
+            *session, &current, prompts, [this](const std::function<void()>& work) {
+                if (whileWorking) {
+                    whileWorking();  // what reaches the window while the instrument works
+                }
+                work();
+            });
     }
     template <class Widget>
     Widget* Child(const char* name) {
@@ -62,6 +67,7 @@ class CalibrateWindow : public ::testing::Test {
     std::optional<CalibrationSession> session;
     TraceRecord current;
     std::unique_ptr<CalibrateDialog> dialog;
+    std::function<void()> whileWorking;
 };
 
 TEST_F(CalibrateWindow, OpensSingleEndedOnTheCurrentTrace) {
@@ -133,6 +139,37 @@ TEST_F(CalibrateWindow, SaveTakesTheOperator) {
     Click("save");
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_EQ(dialog->OperatorName(), "Jane");
+}
+
+// The window answers while the instrument works, so the close box (or
+// Alt+F4) can reach it in the middle of a Calibrate: the dialog closes once
+// the operation has ended, and Cancel then puts back what it changed.
+TEST_F(CalibrateWindow, ClosedDuringAnOperationCancelsAfterIt) {
+    Start(false);
+    dialog->show();
+    const CalibrationSet before = station.Calibration();
+    port->Instrument().Attach(kSingle, sim::CableAttachment::TerminatedAirline(50.0, 4.0));
+    Type("knownImpedance", "80");
+    whileWorking = [this] { dialog->close(); };
+    Click("calibrate");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(station.Calibration(), before);
+}
+
+// Numbers go back into their fields with every digit: taking them again for
+// a second Calibrate gives the same known impedance, so one point of two.
+TEST_F(CalibrateWindow, NumberFieldsKeepEveryDigit) {
+    Start(false);
+    port->Instrument().Attach(kSingle, sim::CableAttachment::TerminatedAirline(50.0, 4.0));
+    Type("knownImpedance", "50.1234567");
+    Type("airlineLength", "4.000000001");
+    Click("calibrate");
+    EXPECT_EQ(Child<QLineEdit>("knownImpedance")->text(), "50.1234567");
+    EXPECT_EQ(Child<QLineEdit>("airlineLength")->text(), "4.000000001");
+    Click("calibrate");
+    ASSERT_EQ(session->Points().All().size(), 1u);
+    EXPECT_EQ(session->Points().All()[0].Count, 2);
 }
 
 // On the window thread, and with the instrument work on the program's worker.

@@ -1,6 +1,7 @@
 #include "criteria/gui/criteria_dialogs.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -131,6 +132,25 @@ TEST_F(CriteriaManagerWindow, CreatesEditsAndDeletesInTheLibrary) {
     EXPECT_EQ(Shown(), (QStringList{"Twinax", "Microstrip"}));
     EXPECT_EQ(library.FindById(0), nullptr);
     EXPECT_TRUE(prompts.questions.empty()) << "Delete asks nothing";
+}
+
+// A list that gets the focus (as the manager's does when it opens on a
+// desktop) makes its first row current without selecting it: Edit and Delete
+// then act on nothing, and Close names the library's first criterion.
+TEST_F(CriteriaManagerWindow, CurrentRowWithoutSelectionIsNoChoice) {
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(manager().List(), &focus);
+    ASSERT_EQ(manager().List()->currentRow(), 0);
+    ASSERT_TRUE(manager().List()->selectedItems().isEmpty());
+    manager().RunEditor = [](CriterionEditorDialog&) {
+        ADD_FAILURE() << "Edit opened the editor without a selection";
+        return false;
+    };
+    QTest::mouseClick(manager().Button("Edit"), Qt::LeftButton);
+    QTest::mouseClick(manager().Button("Delete"), Qt::LeftButton);
+    EXPECT_EQ(Shown(), (QStringList{"Coax", "Stripline"}));
+    EXPECT_EQ(library.Criteria.size(), 2u);
+    EXPECT_EQ(manager().CloseId(), library.Criteria.front()->Id);
 }
 
 TEST_F(CriteriaManagerWindow, CancelledEditorChangesNothing) {

@@ -15,8 +15,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <array>
 
 #include "app/gui/browse_view.h"
+#include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
@@ -234,8 +236,9 @@ TEST_F(MainWindow, ScriptedTestsRunsTheChosenScriptAndStopsIt) {
         child->CanClose = nullptr;
     }
     frame.findChild<QMdiArea*>()->closeAllSubWindows();
-    QTest::qWait(150);
-    EXPECT_FALSE(scripted->isEnabled()) << "no collection to run in";
+    // The windows close from the event loop; a loaded machine may take its time.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !scripted->isEnabled(); }, 5000))
+        << "no collection to run in";
 }
 
 // Answers the question box that the next command shows, and notes its caption.
@@ -328,6 +331,46 @@ TEST_F(MainWindow, CriteriaEditorRefillsTheSelectorAndSavesHoweverTheManagerIsLe
     EXPECT_EQ(frame.SelectorWidget()->currentText(), "SE 45");
     EXPECT_EQ(frame.Selector().SelectedCriterion()->Id, 2);
     EXPECT_EQ(Child().Document().TraceTemplate.Criteria.Name, "SE 45");
+}
+
+// Closes the next modal box as soon as it shows, and notes its text.
+void CloseNextBox(QString* text) {
+    QTimer::singleShot(0, [text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->close();
+        }
+    });
+}
+
+// Each collection window has its own run: a script runs in one window at a
+// time, and activating a window selects the criterion of its own next test.
+TEST_F(MainWindow, CollectionWindowsKeepTheirOwnRuns) {
+    std::array<Script*, 2> scripts{};
+    for (Script*& script : scripts) {
+        script = &frame.Library().AddScript();
+        script->PromptForSerial = 0;
+        script->AddElement().CriterionId = 0;  // "SE 50"
+        script->AddElement().CriterionId = 1;  // "Diff 100"
+    }
+    CChildFrame& one = Child();
+    ScriptRun& runs = frame.Station().Scripts();
+    ASSERT_TRUE(runs.Start(one.Document(), *scripts[0]));
+    CChildFrame& two = *frame.NewCollection();
+    QString refusal;
+    CloseNextBox(&refusal);
+    EXPECT_FALSE(runs.Start(two.Document(), *scripts[0]));
+    EXPECT_TRUE(refusal.contains("is running in the collection")) << refusal.toStdString();
+    ASSERT_TRUE(runs.Start(two.Document(), *scripts[1]));
+
+    auto* area = frame.findChild<QMdiArea*>();
+    area->setActiveSubWindow(&one);
+    QTest::mouseClick(&one.Graph(), Qt::LeftButton);
+    QTest::mouseClick(&one.Graph(), Qt::RightButton);
+    EXPECT_EQ(frame.Selector().SelectedCriterion()->Name, "Diff 100");
+    area->setActiveSubWindow(&two);
+    EXPECT_EQ(frame.Selector().SelectedCriterion()->Name, "SE 50");
+    EXPECT_EQ(two.Document().TraceTemplate.Criteria.Name, "SE 50");
 }
 
 // On a desktop with decimal commas the program's numbers keep the decimal
@@ -437,6 +480,23 @@ TEST_P(ProgramOnSimulator, TriggerInputsRunAndRecord) {
     simulator.ReleaseInput(2);
     QTest::qWait(150);
     EXPECT_EQ(Child().Document().Items().size(), 1u) << "a held input records once";
+}
+
+// The trigger poll goes on under modal windows: a pedal pressed while the
+// Calibration dialog is open must not run a test.
+TEST_P(ProgramOnSimulator, PedalDuringCalibrationRunsNoTest) {
+    frame.ShowCalibrateDialog = [this](CalibrateDialog& dialog) {
+        QTimer::singleShot(0, [this] { simulator.PressInput(1); });
+        QTimer::singleShot(350, [this, &dialog] {
+            simulator.ReleaseInput(1);
+            dialog.reject();
+        });
+        dialog.exec();
+    };
+    frame.OnCalibrate();
+    QTest::qWait(250);
+    WaitForMeasurement();
+    EXPECT_EQ(Child().Document().CurrentKind, CurrentTraceKind::NoMeasurement);
 }
 
 TEST_P(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {

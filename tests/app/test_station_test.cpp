@@ -176,6 +176,23 @@ TEST_F(Station, MeasurementLandingUnderThePromptStaysRecordable) {
     EXPECT_EQ(document.Items().size(), 2u);
 }
 
+// The collection's window closed while the worker measured: the measurement
+// has nowhere to go and leaves the collection as it was.
+TEST_F(Station, MeasurementEndingAfterItsCollectionClosedTouchesNothing) {
+    DeferredWork work;
+    station.SetInstrumentWork(work);
+    selector.SelectIndex(0);
+    const std::int32_t samples = document.TraceTemplate.SampleCount();
+    ASSERT_NE(samples, 750);
+    station.RunTest(document);
+    host.closed = &document;
+    work.FinishAll();
+    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_FALSE(station.InstrumentBusy());
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), samples);
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::NoMeasurement);
+}
+
 // Two windows: a measurement is recorded only in the window it was taken in,
 // and only once.
 TEST_F(Station, EachWindowRecordsItsOwnMeasurementOnce) {

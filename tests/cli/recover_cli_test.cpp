@@ -1,10 +1,15 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
 #include "cli_run.h"
 #include "collection/orvik_doc.h"
+#include "journal/journal_recovery.h"
 #include "journal/recovery_journal.h"
 #include "test_files.h"
 
@@ -70,6 +75,94 @@ TEST_F(RecoverCliTest, SaysWhatWasLostAtTheEndOfACutJournal) {
     EXPECT_EQ(recovered.exitCode, 0);
     EXPECT_NE(recovered.err.find("2 entries at the end"), std::string::npos) << recovered.err;
     EXPECT_NE(ReadFile(temp.File("r.tdr")), expected);
+}
+
+TEST_F(RecoverCliTest, ListsPathsAsUtf8) {
+    ::setenv("XDG_DATA_HOME",
+             temp.File("Pr\xc3\xbc"
+                       "fung")
+                 .c_str(),
+             1);
+    const auto [journal, expected] = LeaveJournal();
+    const auto listed = RunTool({"recover", "--list"});
+    EXPECT_NE(listed.out.find("\"journal\": \"" + journal + "\""), std::string::npos) << listed.out;
+    EXPECT_NE(journal.find("Pr\xc3\xbc"
+                           "fung"),
+              std::string::npos);
+}
+
+TEST_F(RecoverCliTest, AJournalRecoveredToAFileIsNotOfferedAgain) {
+    const auto [journal, expected] = LeaveJournal();
+    ASSERT_EQ(RunTool({"recover", journal, "--out", temp.File("r.tdr")}).exitCode, 0);
+    EXPECT_EQ(ReadFile(temp.File("r.tdr")), expected);
+    EXPECT_FALSE(std::filesystem::exists(journal));
+    EXPECT_EQ(RunTool({"recover", "--list"}).out, "[]\n");
+}
+
+TEST_F(RecoverCliTest, TheTracesOfACollectionThatChangedSinceBecomeANewOne) {
+    const std::string lot = temp.File("lot.tdr");
+    std::string journal;
+    {
+        COrvikDoc document;
+        ASSERT_TRUE(document.SaveAs(lot).Ok());
+        RecoveryJournal journalled(DefaultRecoveryFolder(), document);
+        auto trace = std::make_unique<TraceRecord>();
+        trace->Name = "unsaved";
+        document.AppendItem(std::move(trace));
+        document.UpdateAllViews();
+        journal = journalled.FilePath();
+    }
+    COrvikDoc other;  // another program saves the lot meanwhile
+    other.AppendItem(std::make_unique<TraceRecord>());
+    other.AppendItem(std::make_unique<TraceRecord>());
+    ASSERT_TRUE(other.SaveAs(lot).Ok());
+
+    EXPECT_NE(RunTool({"recover", "--list"}).out.find("\"collection_changed\": true"),
+              std::string::npos);
+    const auto recovered = RunTool({"recover", journal, "--out", temp.File("r.tdr")});
+    EXPECT_EQ(recovered.exitCode, 0) << recovered.err;
+    EXPECT_NE(recovered.err.find("has changed since its journal began"), std::string::npos)
+        << recovered.err;
+    COrvikDoc written;
+    ASSERT_TRUE(written.Open(temp.File("r.tdr")).Ok());
+    ASSERT_EQ(written.Items().size(), 1u);
+    EXPECT_EQ(static_cast<const TraceRecord&>(*written.Items()[0]).Name, "unsaved");
+}
+
+// The usual state of a failing disk: the journal can be read, not written.
+// Run by a user who may not write it (root may write anything).
+TEST_F(RecoverCliTest, RecoversFromAReadOnlyJournal) {
+    namespace fs = std::filesystem;
+    const auto [journal, expected] = LeaveJournal();
+    const fs::path out = temp.Path() / "out";
+    fs::create_directories(out);
+    fs::permissions(out, fs::perms::all);
+    fs::permissions(journal,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(fs::path(journal).parent_path(),
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                        fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    const std::string user =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    // The exit status and what it printed (the temporary paths need no quoting).
+    const auto run = [&](const std::string& arguments) {
+        std::FILE* pipe = ::popen((user + ORVIK_CLI + " " + arguments).c_str(), "r");
+        std::string printed;
+        for (int c; (c = std::fgetc(pipe)) != EOF;) {
+            printed += static_cast<char>(c);
+        }
+        const int status = ::pclose(pipe);
+        return std::pair{WIFEXITED(status) ? WEXITSTATUS(status) : -1, printed};
+    };
+    const auto [listed, listing] = run("recover --list");
+    EXPECT_EQ(listed, 0);
+    EXPECT_NE(listing.find(journal), std::string::npos) << listing;
+    const auto [recovered, ignored] =
+        run("recover " + journal + " --out " + (out / "r.tdr").string());
+    EXPECT_EQ(recovered, 0);
+    EXPECT_EQ(ReadFile((out / "r.tdr").string()), expected);
+    EXPECT_TRUE(fs::exists(journal)) << "it cannot be removed from a read-only folder";
+    fs::permissions(fs::path(journal).parent_path(), fs::perms::owner_all, fs::perm_options::add);
 }
 
 TEST_F(RecoverCliTest, RefusesBadUsageAndMissingJournals) {

@@ -3,6 +3,7 @@
 #include "instrument/calibration_session.h"
 
 #include <cmath>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,45 @@ TEST_F(Calibration, RefusedInputsMeasureNothingAndChangeNothing) {
               FormatC("The length of the airline must be from 1.02 to %.2f inches for Calibrate.",
                       std::floor((6000 - endOfCable) / 75.0 * 100.0) / 100.0));
     EXPECT_EQ(sim.station.prompts.messages[5].caption, "Known Impedance");
+}
+
+// An operator's station: a known impedance outside 1 to 1000 ohms is refused
+// before anything is measured, and a short measured as the airline is
+// refused; nothing reaches the calibration.
+TEST_F(Calibration, OperatorStationRefusesWhatNoAirlineGives) {
+    Start(false);
+    CalibrationSession session(sim.instrument);
+    const CalibrationSet before = sim.instrument.Calibration();
+    AttachAirline(kSingle, 50.0, 4.0);
+    const int transfers = sim.station.sim.TransferCount();
+    EXPECT_FALSE(session.Calibrate(4.0, 1e300));
+    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_EQ(sim.station.sim.TransferCount(), transfers);
+    sim.Mv300().Attach(kSingle, sim::CableAttachment::ShortCircuit());
+    EXPECT_FALSE(session.Calibrate(4.0, 50.0));
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    EXPECT_TRUE(session.Points().All().empty());
+    const auto& told = sim.station.prompts.messages;
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0].caption, "Known Impedance");
+    EXPECT_EQ(told[2].text, kInvalidCalibrationTestText);
+}
+
+// A characterisation step whose constant is refused leaves no divisor behind:
+// the same airline calibrated as 50 and as 50.01 ohms gives a pair divisor
+// that would make every later measurement wrong.
+TEST_F(Calibration, ARefusedStepLeavesNoDivisorBehind) {
+    Start(true);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 50.0, 4.0);
+    ASSERT_TRUE(session.Calibrate(4.0, 50.0));
+    const CalibrationSet accepted = sim.instrument.Calibration();
+    EXPECT_FALSE(session.Calibrate(4.0, 50.01));
+    EXPECT_EQ(sim.station.prompts.messages.back().text, kInvalidCoefficientText);
+    EXPECT_EQ(sim.instrument.Calibration(), accepted);
+    const Result<double> verified = session.Verify(4.0);
+    ASSERT_TRUE(verified);
+    EXPECT_NEAR(*verified, 50.0, 0.5);
 }
 
 TEST_F(Calibration, TheSameImpedanceTwiceIsOnePointOfTwo) {
@@ -204,6 +244,36 @@ TEST_F(Calibration, WithoutTheInstrumentNothingIsComputed) {
     EXPECT_EQ(session.Points().All().size(), 1u);
 }
 
+// The last block of the record came short: the samples along the airline all
+// arrived, yet a record with samples missing is no measurement to calibrate
+// the instrument with. Verify and Calibrate refuse it and change nothing.
+TEST_F(Calibration, ARecordWithABlockShortIsRefused) {
+    Start(false);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 50.0, 4.0);
+    sim.instrument.Calibration().SetCalibrationConstant(kSingle, 55.0);  // for Calibrate to change
+    const CalibrationSet before = sim.instrument.Calibration();
+    const int transfers = testing::AcquisitionTransfers();
+    for (const bool calibrate : {false, true}) {
+        SCOPED_TRACE(calibrate ? "Calibrate" : "Verify");
+        sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + transfers, 200);
+        const auto failureOf = [](const auto& result) {
+            return result ? std::nullopt : std::optional<Failure>(result.Error());
+        };
+        const std::optional<Failure> refused =
+            calibrate ? failureOf(session.Calibrate(4.0, 50.0)) : failureOf(session.Verify(4.0));
+        ASSERT_TRUE(refused.has_value()) << "the record with a block short was used";
+        EXPECT_EQ(refused->Message, kIncompleteCalibrationRecordText);
+        EXPECT_EQ(refused->Detail, "7268 samples received");
+        ASSERT_FALSE(sim.station.prompts.messages.empty());
+        EXPECT_EQ(sim.station.prompts.messages.back().caption, "Calibration");
+    }
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    EXPECT_TRUE(session.Points().All().empty());
+    EXPECT_FALSE(session.LastTrace().has_value());
+    ASSERT_TRUE(session.Verify(4.0)) << "the next whole record is measured";
+}
+
 TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
     Start(true);
     testing::RecordingLogSink sink;
@@ -211,7 +281,7 @@ TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
     sim.instrument.SetLog(log);
     CalibrationSession session(sim.instrument);
     AttachAirline(kSingle, 0.5, 4.0);
-    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_FALSE(session.Calibrate(4.0, 1.0));
     EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument",
                          {"Invalid data in calibration test", "measured 0."}),
               1u);

@@ -463,13 +463,7 @@ TEST_F(FailedCharacterisation, UsbErrorWhileTheKernelPagesAreWritten) {
 }
 
 TEST_F(FactoryInstrument, CharacterisationTakesARecordWhoseLastBlockCameShort) {
-    int acquisitionTransfers = 0;
-    {
-        SimulatedInstrument twin;
-        const int count = twin.station.sim.TransferCount();
-        twin.instrument.Acquire(kSingle, Derivative::Raw);
-        acquisitionTransfers = twin.station.sim.TransferCount() - count;
-    }
+    const int acquisitionTransfers = testing::AcquisitionTransfers();
     sim.Mv300().Attach(kSingle, sim::CableAttachment::Nothing());
     // The last transfer is the read of the eighth block: 100 samples of 1024.
     sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + acquisitionTransfers,

@@ -135,8 +135,8 @@ TEST(ReportOfACraftedCollection, ListsRunsUpToWhatAFewSecondsOfPaperHold) {
         COrvikDoc document;
         CraftedRuns(document, c.runs, c.tests, c.coupons);
         CraftedRuns(document, c.smallRunsAfter, 1, 1);
-        const ReportContent& content =
-            ReportBuilder(document.Items(), ReportPreferences()).Content();
+        const ReportBuilder builder(document.Items(), ReportPreferences());
+        const ReportContent& content = builder.Content();
         SCOPED_TRACE(c.runs);
         EXPECT_EQ(content.Scripts.size(), c.listed);
         EXPECT_EQ(content.RunsLimited, c.limited);

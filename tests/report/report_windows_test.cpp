@@ -377,7 +377,15 @@ class ReportCommands : public ::testing::Test {
   protected:
     ReportCommands() {
         CriteriaLibrary library;
-        library.Preferences.CompanyName = "Acme";
+        library.Preferences = {"Acme",
+                               "1 Mill Lane",
+                               "Leeds",
+                               "0113 496 0000",
+                               "0113 496 0001",
+                               "qa@acme.test",
+                               "acme.test",
+                               "",
+                               ""};
         library.AddCriterion().Name = "SE 50";
         EXPECT_TRUE(library.Save(criteriaPath));
         frame.LoadCriteriaLibrary(criteriaPath);
@@ -417,6 +425,18 @@ TEST_F(ReportCommands, GenerateReportOpensAWindowThatRecordingRefreshes) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the collection
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // then its report
     EXPECT_TRUE(alive.isNull()) << "a report window goes with its collection";
+}
+
+TEST_F(ReportCommands, TextReportCarriesTheCompanyOfThePreferences) {
+    frame.Station().RunTest(frame.ActiveChild()->Document());
+    MenuAction(frame, "Record Test")->trigger();
+    AnswerFileDialog(QString::fromStdString(folder.File("report")));
+    MenuAction(frame, "Text Report")->trigger();
+    const auto bytes = testing::ReadFile(folder.File("report.txt"));
+    const std::string company =
+        "Acme\r\n1 Mill Lane\r\nLeeds\r\nTel: 0113 496 0000\r\nFax: 0113 496 0001\r\n"
+        "Email: qa@acme.test\r\nWeb: acme.test\r\nKorveth MV300";
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, company.size()), company);
 }
 
 // Answers the next Yes/No question with `yes`, remembering its caption.

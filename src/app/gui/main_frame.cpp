@@ -90,9 +90,10 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
         if (auto* child = qobject_cast<CChildFrame*>(window)) {
             activeChild_ = child;
         }
-        // A collection without a running script frees the selector.
+        // A collection without a running script frees the selector; one with
+        // a run selects the criterion of its own next test.
         if (COrvikDoc* document = ActiveDocument()) {
-            selector_.SetEnabled(document->ActiveScript == nullptr);
+            station_.CollectionActivated(*document);
         }
         UpdateCommandStates();
     });
@@ -274,6 +275,18 @@ bool CMainFrame::IsOpen(const COrvikDoc& document) {
     return false;
 }
 
+std::vector<COrvikDoc*> CMainFrame::OpenDocuments() {
+    std::vector<COrvikDoc*> documents;
+    for (CChildFrame* child : Children()) {
+        documents.push_back(&child->Document());
+    }
+    return documents;
+}
+
+bool CMainFrame::ModalWindowOpen() {
+    return QApplication::activeModalWidget() != nullptr;
+}
+
 std::recursive_mutex* CMainFrame::InstrumentLock() {
     return port_ ? &port_->Mutex() : nullptr;
 }
@@ -299,6 +312,7 @@ CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document,
     }
     auto* child = new CChildFrame(std::move(document), station_);
     child->SetJournal(std::move(journal));
+    WatchJournal(*child);
     child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
     mdi_->addSubWindow(child);
     child->showMaximized();

@@ -96,6 +96,9 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void PostApplySelectedCriterion() override;
     bool IsOpen(const COrvikDoc& document) override;
     void Notify(const StationNotice& notice) override;
+    std::vector<COrvikDoc*> OpenDocuments() override;
+    // Any modal window of the program: a dialog, a message box, a file chooser.
+    bool ModalWindowOpen() override;
 
     // Held by whoever changes the simulated instrument from the window
     // thread while the worker may be talking to it; none without a port.
@@ -123,17 +126,24 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     QString StatusText() const;
     // The status bar's pane that says where the active collection's script stands.
     QLabel* ScriptProgressLabel() const { return scriptLabel_; }
+    // The status bar's lasting warning that some collection's journal cannot
+    // be written; null until the window is built.
+    QLabel* JournalWarning() const { return journalWarning_; }
 
     // Where every collection window keeps its recovery journal; none (and no
     // journals) until this is called.
     void SetRecoveryFolder(std::string folder) { recoveryFolder_ = std::move(folder); }
-    // Asks about each journal that a program left behind: Recover opens its
-    // collection with the unsaved changes applied, Discard removes it, Later
-    // keeps it for the next start.
+    // Asks, in one window, about the journals that programs left behind:
+    // Recover opens each collection with its unsaved changes applied (or, when
+    // its file has changed since, what the journal holds as a new collection),
+    // Discard removes the journal, Later keeps it for the next start. First
+    // removes what programs that died in the middle of a save or of making a
+    // journal left behind.
     void OfferRecovery();
     enum class RecoveryChoice { Recover, Discard, Later };
-    // The question; the program asks with a message box, a test answers.
-    std::function<RecoveryChoice(const QString& question)> AskRecovery;
+    // The question, a line for each journal; a choice for each comes back. The
+    // program asks with a dialog, a test answers.
+    std::function<QList<RecoveryChoice>(const QStringList& offers)> AskRecovery;
     // Opens the collection the journal rebuilds; the journal goes once the
     // window's own journal holds the changes.
     CChildFrame* RecoverCollection(LeftoverJournal& journal);
@@ -173,6 +183,12 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildStatusBar();
     // Tile, Cascade and one entry per open window, rebuilt each time it opens.
     void RefreshWindowMenu();
+    // Tells the operator at once when the collection's journal cannot be
+    // written, and keeps the status bar's warning up until it can again.
+    void WatchJournal(CChildFrame& child);
+    void ShowJournalProblem(CChildFrame& child);
+    void UpdateJournalWarning();
+    static constexpr int kJournalRetryMs = 5000;
     void ShowInstrumentName();
     static constexpr int kInstrumentNameRefreshMs = 1000;
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
@@ -218,6 +234,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     MainToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;
     QLabel* scriptLabel_ = nullptr;
+    QLabel* journalWarning_ = nullptr;
+    QTimer* journalRetry_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;

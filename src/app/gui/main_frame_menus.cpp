@@ -203,6 +203,11 @@ void CMainFrame::BuildStatusBar() {
     modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
     modeLabel_->setObjectName("instrumentLabel");
     statusBar()->addPermanentWidget(modeLabel_);
+    journalWarning_ = new QLabel("Not protected against a crash — save now", this);
+    journalWarning_->setObjectName("journalWarning");
+    journalWarning_->setStyleSheet("QLabel { color: white; background: #b00020; padding: 0 6px; }");
+    journalWarning_->hide();
+    statusBar()->addPermanentWidget(journalWarning_);
     if (options_.InstrumentName) {
         // A replugged instrument comes back at another address.
         auto* refresh = new QTimer(this);

@@ -12,6 +12,7 @@
 #include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
+#include "criteria/gui/selected_row.h"
 
 namespace orvik {
 namespace {
@@ -124,8 +125,8 @@ CriteriaManagerDialog::CriteriaManagerDialog(CriteriaLibrary& library, OperatorP
     RunEditor = [](CriterionEditorDialog& editor) { return editor.exec() == QDialog::Accepted; };
     list_ = new QListWidget(this);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        model_.SelectIndex(row);
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        model_.SelectIndex(SelectedRow(list_));
         UpdateButtons();
     });
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { Edit(); });
@@ -164,6 +165,9 @@ void CriteriaManagerDialog::Refill() {
         list_->addItem(ToQt(entry.Name));
     }
     list_->setCurrentRow(model_.SelectedIndex());
+    if (model_.SelectedIndex() < 0) {
+        list_->clearSelection();
+    }
     UpdateButtons();
 }
 

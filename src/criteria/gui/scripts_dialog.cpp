@@ -15,6 +15,7 @@
 #include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
+#include "criteria/gui/selected_row.h"
 
 namespace orvik {
 namespace {
@@ -91,8 +92,8 @@ QGroupBox* ScriptsDialog::BuildScriptList() {
     auto* group = new QGroupBox("Script List", this);
     scripts_ = new QListWidget(group);
     scripts_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(scripts_, &QListWidget::currentRowChanged, this, [this](int row) {
-        model_.SelectScript(row);
+    connect(scripts_, &QListWidget::itemSelectionChanged, this, [this] {
+        model_.SelectScript(SelectedRow(scripts_));
         Show();
     });
     auto* buttons = new QHBoxLayout;
@@ -119,8 +120,8 @@ QGroupBox* ScriptsDialog::BuildElements() {
     auto* group = new QGroupBox("Script Elements", this);
     elements_ = new QListWidget(group);
     elements_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(elements_, &QListWidget::currentRowChanged, this, [this](int row) {
-        model_.SelectElement(row);
+    connect(elements_, &QListWidget::itemSelectionChanged, this, [this] {
+        model_.SelectElement(SelectedRow(elements_));
         Show();
     });
     criteria_ = new QComboBox(group);
