@@ -114,9 +114,29 @@ void ScriptRun::Advance(COrvikDoc& document) {
 
 void ScriptRun::Stop(COrvikDoc& document) {
     stopAtCouponEnd_ = false;
+    const bool wasRunning = document.ActiveScript != nullptr;
     document.ActiveScript = nullptr;
     selector_.SetEnabled(true);
     document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});
+    if (wasRunning) {
+        host_.Notify({StationNotice::Kind::ScriptStopped, {}, false});
+    }
+}
+
+std::optional<ScriptProgress> ScriptRun::Progress(const COrvikDoc& document) {
+    const Script* script = document.ActiveScript;
+    if (script == nullptr || document.ActiveElement == nullptr) {
+        return std::nullopt;
+    }
+    int test = 1;
+    for (const ScriptElement& element : script->Elements) {
+        if (&element == document.ActiveElement) {
+            return ScriptProgress{script->Prefix + script->CurrentSerial, test,
+                                  static_cast<int>(script->Elements.size())};
+        }
+        ++test;
+    }
+    return std::nullopt;  // a test that is no longer the script's
 }
 
 namespace {

@@ -12,6 +12,14 @@ class OperatorPrompts;
 class Script;
 class StationHost;
 
+// Where a running script stands: the coupon under test (S/N prefix and serial)
+// and which of the script's tests comes next, counted from 1.
+struct ScriptProgress {
+    std::string Coupon;
+    int Test = 0;
+    int Tests = 0;
+};
+
 // Drives a script over a batch of coupons: which test comes next, where
 // coupon serials come from, and which criterion the selector shows. The run's
 // state lives in the collection (ActiveScript, ActiveElement).
@@ -58,6 +66,9 @@ class ScriptRun {
     // the command may go on (no script runs, or the operator agreed and the
     // run was stopped).
     bool Guard(COrvikDoc* document);
+
+    // Where the collection's running script stands; none when no script runs.
+    static std::optional<ScriptProgress> Progress(const COrvikDoc& document);
 
     // The name of the next scripted record: prefix, coupon serial, postfix.
     static std::string RecordName(const Script& script, const std::string& postfix);

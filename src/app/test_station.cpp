@@ -148,6 +148,10 @@ void TestStation::RecordTest(COrvikDoc& document) {
     if (recording_ || !document.CanRecord()) {
         log_->Debug(kLogSource, recording_ ? "Record Test ignored: a trace name is being asked"
                                            : "Record Test ignored: no new measurement to file");
+        if (!recording_) {
+            // A pedal press that files nothing must not look like one that did.
+            host_.Notify({StationNotice::Kind::RecordIgnored, {}, false});
+        }
         return;
     }
     const Underway underway(recording_);
@@ -184,6 +188,7 @@ void TestStation::RecordTest(COrvikDoc& document) {
     }  // else a newer measurement (or failure) arrived under the prompt and stays as it is
     document.SetModified();
     document.UpdateAllViews(DocumentChange::TraceRecordedAs(appended));
+    host_.Notify({StationNotice::Kind::Recorded, appended.Name, appended.Passed});
 
     if (script != nullptr) {
         scripts_.Advance(document);

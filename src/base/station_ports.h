@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "base/measurement_mode.h"
@@ -30,6 +31,19 @@ class ProfileInstrument {
     virtual MeasuredProfile MeasureProfile(MeasurementMode mode) = 0;
 };
 
+// What the operating flow tells the operator in passing, without a question:
+// the main window shows it in its status bar.
+struct StationNotice {
+    enum class Kind {
+        Recorded,       // a trace was filed: Name and Passed say which and how it judged
+        RecordIgnored,  // Record Test had no new measurement to file
+        ScriptStopped,  // the running script ended
+    };
+    Kind What = Kind::Recorded;
+    std::string Name;
+    bool Passed = false;
+};
+
 // The main window as the operating flow sees it.
 class StationHost {
   public:
@@ -44,6 +58,8 @@ class StationHost {
         (void)document;
         return true;
     }
+    // Tells the operator what just happened; a host without a status bar ignores it.
+    virtual void Notify(const StationNotice& notice) { (void)notice; }
     // Every open collection, the active one among them.
     virtual std::vector<COrvikDoc*> OpenDocuments() {
         COrvikDoc* active = ActiveDocument();

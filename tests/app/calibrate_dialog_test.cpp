@@ -222,7 +222,7 @@ class CalibrateMenuCommand : public ::testing::Test {
     }
     QAction* Calibrate() {
         for (QAction* action : frame.findChildren<QAction*>()) {
-            if (action->text() == "Calibrate") {
+            if (QString(action->text()).remove('&') == "Calibrate") {
                 return action;
             }
         }

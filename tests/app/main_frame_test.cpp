@@ -30,6 +30,7 @@
 #include "criteria/gui/criteria_dialogs.h"
 #include "criteria/gui/scripts_dialog.h"
 #include "instrument/no_devices_port.h"
+#include "main_window_fixture.h"
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
@@ -41,46 +42,6 @@
 
 namespace orvik {
 namespace {
-
-[[maybe_unused]] auto* const environment =
-    ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
-
-class MainWindow : public ::testing::Test {
-  protected:
-    MainWindow() {
-        CriteriaLibrary library;
-        library.AddCriterion().Name = "SE 50";
-        Criterion& diff = library.AddCriterion();
-        diff.Name = "Diff 100";
-        diff.TargetImpedance = 100;
-        diff.RecomputeLimits();
-        diff.DoubleEnded = 1;
-        EXPECT_TRUE(library.Save(criteriaPath).Ok());
-        frame.LoadCriteriaLibrary(criteriaPath);
-        frame.ProcessCommandLine({});
-    }
-
-    // The selector lists the file's order: "SE 50" first.
-    void Choose(int index) { emit frame.SelectorWidget()->activated(index); }
-
-    QAction* Command(const QString& text) {
-        for (QAction* action : frame.findChildren<QAction*>()) {
-            if (action->text() == text) {
-                return action;
-            }
-        }
-        return nullptr;
-    }
-
-    CChildFrame& Child() { return *frame.ActiveChild(); }
-    QTreeWidget& Tree() { return *Child().Browse().Tree(); }
-
-    testing::TemporaryFolder folder;
-    std::string criteriaPath = folder.File("criteria.dat");
-    testing::FakeInstrument instrument;
-    VirtualClock clock;
-    CMainFrame frame{StartOptions{}, instrument, clock};
-};
 
 TEST_F(MainWindow, StartsWithOneEmptyCollectionAndNoSelection) {
     ASSERT_EQ(frame.Children().size(), 1);

@@ -365,7 +365,8 @@ TEST(PreferencesCommand, CancelStillSavesTheUnchangedLibraryAndOkCopiesTheFields
 
 QAction* MenuAction(QWidget& window, const QString& text) {
     for (QAction* action : window.findChildren<QAction*>()) {
-        if (action->text() == text) {
+        // Access-key markers aside.
+        if (QString(action->text()).remove('&') == QString(text).remove('&')) {
             return action;
         }
     }
@@ -531,6 +532,16 @@ void AnswerFileDialogRefusingToReplace(const QString& path, QString* asked) {
     });
 }
 
+// Answers the next file dialog with what it proposes, and notes the proposal.
+void AcceptProposal(QString* proposed) {
+    QTimer::singleShot(0, [proposed] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        *proposed = dialog->selectedFiles().value(0);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
 // A name typed without its extension names the file the command writes, so
 // the dialog asks before replacing it, as for the whole name ("lot7" for an
 // existing lot7.pdf).
@@ -557,6 +568,36 @@ TEST_F(ReportCommands, ANameWithoutItsExtensionIsAskedAboutBeforeItsFileIsReplac
             << asked.toStdString();
         EXPECT_EQ(testing::ReadFile(existing), kept);
     }
+}
+
+// Each save dialog proposes the collection's name (the trace's for a trace
+// CSV) in the collection's folder, and what it proposes is what is written.
+TEST_F(ReportCommands, SaveDialogsProposeTheCollectionsAndTheTracesNames) {
+    COrvikDoc& document = frame.ActiveChild()->Document();
+    document.SetPath(folder.File("LOT4711.tdr"));
+    frame.Station().RunTest(document);
+    MenuAction(frame, "Record Test")->trigger();
+    QString proposed;
+
+    AcceptProposal(&proposed);
+    MenuAction(frame, "Export CSV...")->trigger();
+    EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.csv"));
+    EXPECT_FALSE(testing::ReadFile(folder.File("LOT4711.csv")).empty());
+
+    AcceptProposal(&proposed);
+    MenuAction(frame, "Text Report")->trigger();
+    EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.txt"));
+
+    QTreeWidget& tree = *frame.ActiveChild()->Browse().Tree();
+    tree.setCurrentItem(tree.topLevelItem(0));
+    AcceptProposal(&proposed);
+    MenuAction(frame, "Export Trace CSV...")->trigger();
+    EXPECT_EQ(proposed.toStdString(), folder.File("Sample #_ 1.csv"));
+
+    CReportFrame report(document, nullptr, ReportPreferences());
+    AcceptProposal(&proposed);
+    EXPECT_TRUE(report.ExportPdf(ReportPaper::A4));
+    EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.pdf"));
 }
 
 }  // namespace

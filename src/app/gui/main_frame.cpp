@@ -18,6 +18,7 @@
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
+#include "app/gui/status_texts.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/gui/save_file_dialog.h"
@@ -32,6 +33,7 @@
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "journal/recovery_journal.h"
+#include "report/export_names.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -209,6 +211,30 @@ void CMainFrame::SetStatusText(const QString& text) {
     statusBar()->showMessage(text);
 }
 
+void CMainFrame::RestoreWindowGeometry() {
+    const QByteArray stored = QSettings().value(kGeometrySetting).toByteArray();
+    if (!stored.isEmpty()) {
+        restoreGeometry(stored);
+    }
+}
+
+QString CMainFrame::StatusText() const {
+    return statusBar()->currentMessage();
+}
+
+void CMainFrame::Notify(const StationNotice& notice) {
+    SetStatusText(NoticeText(notice));
+    ShowScriptProgress();
+}
+
+void CMainFrame::ShowScriptProgress() {
+    const COrvikDoc* document = ActiveDocument();
+    const std::optional<ScriptProgress> progress =
+        document ? ScriptRun::Progress(*document) : std::nullopt;
+    scriptLabel_->setVisible(progress.has_value());
+    scriptLabel_->setText(progress ? ScriptProgressText(*progress) : QString());
+}
+
 void CMainFrame::SetDiagnosticLog(DiagnosticLog& log) {
     log_ = &log;
     library_.SetLog(log);
@@ -365,6 +391,7 @@ bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
     }
     AddRecentFile(PathToQt(document.Path()));
     child.UpdateTitle();
+    SetStatusText(SavedText(path));
     return true;
 }
 
@@ -427,7 +454,9 @@ void CMainFrame::OnGenerateReport() {
 
 void CMainFrame::OnTextReport() {
     if (CChildFrame* child = ActiveChild()) {
-        const QString path = AskTextReportPath(this);
+        const COrvikDoc& document = child->Document();
+        const QString path = AskTextReportPath(
+            this, PathToQt(ProposedExportPath(document.Path(), document.Title(), ".txt")));
         if (!path.isEmpty()) {
             WriteTextReportFile(path, child->Document(), library_.Preferences, prompts_);
         }
@@ -492,18 +521,26 @@ void CMainFrame::OnCalibrate() {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    liveModeAction_->setChecked(station_.LiveMode());
     const bool hasDocument = ActiveChild() != nullptr;
     saveAction_->setEnabled(hasDocument);
     saveAsAction_->setEnabled(hasDocument);
     exportCsvAction_->setEnabled(hasDocument);
     exportTraceCsvAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
+    // Without a collection there is nothing to measure into or report on.
+    if (!hasDocument) {
+        station_.SetLiveMode(false);
+    }
+    liveModeAction_->setEnabled(hasDocument);
+    liveModeAction_->setChecked(station_.LiveMode());
+    generateReportAction_->setEnabled(hasDocument);
+    textReportAction_->setEnabled(hasDocument);
     // A run needs a collection to record into.
     scriptedTestsAction_->setEnabled(ActiveDocument() != nullptr);
     for (CChildFrame* child : Children()) {
         child->UpdateTitle();
     }
+    ShowScriptProgress();
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {
@@ -543,6 +580,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         child->CanClose = nullptr;
     }
     station_.SetLiveMode(false);
+    QSettings().setValue(kGeometrySetting, saveGeometry());
     event->accept();
 }
 

@@ -96,6 +96,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     COrvikDoc* ActiveDocument() override;
     void PostApplySelectedCriterion() override;
     bool IsOpen(const COrvikDoc& document) override;
+    void Notify(const StationNotice& notice) override;
     std::vector<COrvikDoc*> OpenDocuments() override;
     // Any modal window of the program: a dialog, a message box, a file chooser.
     bool ModalWindowOpen() override;
@@ -111,13 +112,21 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CChildFrame* ActiveChild() const;
     QList<CChildFrame*> Children() const;
     QMenu* SimulatorMenu() const { return simulatorMenu_; }
+    QMenu* WindowMenu() const { return windowMenu_; }
 
     // File commands; each returns the collection window it worked on.
     CChildFrame* NewCollection();
     CChildFrame* OpenCollection(const QString& path);
     bool SaveCollection(CChildFrame& child, bool askForName);
 
+    // The size and place the window had when the program last closed.
+    void RestoreWindowGeometry();
+    static constexpr const char* kGeometrySetting = "Window/geometry";
+
     void SetStatusText(const QString& text);
+    QString StatusText() const;
+    // The status bar's pane that says where the active collection's script stands.
+    QLabel* ScriptProgressLabel() const { return scriptLabel_; }
     // The status bar's lasting warning that some collection's journal cannot
     // be written; null until the window is built.
     QLabel* JournalWarning() const { return journalWarning_; }
@@ -173,6 +182,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildActionMenu();
     void BuildToolBar();
     void BuildStatusBar();
+    // Tile, Cascade and one entry per open window, rebuilt each time it opens.
+    void RefreshWindowMenu();
     // Tells the operator at once when the collection's journal cannot be
     // written, and keeps the status bar's warning up until it can again.
     void WatchJournal(CChildFrame& child);
@@ -203,6 +214,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnCriteriaEditor();
     void OnScriptedTests();
     void UpdateCommandStates();
+    void ShowScriptProgress();
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();
 
@@ -236,13 +248,17 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CriteriaSelectorWidget* selectorWidget_ = nullptr;
     MainToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;
+    QLabel* scriptLabel_ = nullptr;
     QLabel* journalWarning_ = nullptr;
     QTimer* journalRetry_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
     QAction* promptForTraceNameAction_ = nullptr;
     QAction* liveModeAction_ = nullptr;
     QAction* recordAction_ = nullptr;
+    QAction* generateReportAction_ = nullptr;
+    QAction* textReportAction_ = nullptr;
     QAction* newAction_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* aboutAction_ = nullptr;

@@ -12,6 +12,7 @@
 #include "base/gui/save_file_dialog.h"
 #include "collection/orvik_doc.h"
 #include "report/csv_export.h"
+#include "report/export_names.h"
 #include "report/gui/report_view.h"
 
 namespace orvik {
@@ -76,7 +77,11 @@ bool CReportFrame::Print() {
 }
 
 bool CReportFrame::ExportPdf(ReportPaper paper) {
-    const QString path = AskSaveFileName(this, "Export PDF", QString(),
+    const COrvikDoc* document = view_->Document();
+    const QString proposed = document ? QString::fromStdString(ProposedExportPath(
+                                            document->Path(), document->Title(), ".pdf"))
+                                      : QString();
+    const QString path = AskSaveFileName(this, "Export PDF", proposed,
                                          {"PDF Files (*.pdf)", "All Files (*)"}, "pdf");
     if (path.isEmpty()) {
         return false;

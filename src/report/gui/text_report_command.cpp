@@ -7,8 +7,8 @@
 
 namespace orvik {
 
-QString AskTextReportPath(QWidget* parent) {
-    return AskSaveFileName(parent, kTextReportCaption, QString(),
+QString AskTextReportPath(QWidget* parent, const QString& proposed) {
+    return AskSaveFileName(parent, kTextReportCaption, proposed,
                            {"Text Report Files (*.txt)", "All Files (*.*)"}, "txt");
 }
 

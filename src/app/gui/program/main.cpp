@@ -311,6 +311,7 @@ int main(int argc, char** argv) {
     }
     frame.SetDiagnosticLog(log.Log);
     frame.SetRecoveryFolder(orvik::DefaultRecoveryFolder());
+    frame.RestoreWindowGeometry();
     frame.show();
     // Before anything else: what a program that ended unexpectedly left.
     frame.OfferRecovery();
