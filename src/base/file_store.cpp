@@ -183,7 +183,10 @@ void AtomicFileWriter::CreateTemporary() {
     if (target_.What == SaveTarget::Kind::ReplaceFile) {
         // The owner first: changing it clears the set-id bits the mode may have.
         if (::fchown(fd_, target_.Owner, target_.Group) != 0) {
-            static_cast<void>(::fchown(fd_, static_cast<uid_t>(-1), target_.Group));
+            // Only the group, where this user belongs to it; otherwise the new
+            // file is ours, as any file this user creates would be.
+            const bool groupKept = ::fchown(fd_, static_cast<uid_t>(-1), target_.Group) == 0;
+            static_cast<void>(groupKept);
         }
         ::fchmod(fd_, target_.Mode);
     } else if (!unnamed_) {
