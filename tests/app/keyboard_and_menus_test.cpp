@@ -137,6 +137,7 @@ TEST_F(KeyboardAndMenus, NodeMenuActsOnTheNodeUnderThePointer) {
     QTest::mouseClick(&Child().Graph(), Qt::RightButton);
     auto script = std::make_unique<Script>();
     script->Description = "Lot";
+    script->PromptForSerial = 0;  // numbered automatically: resuming asks nothing
     script->AddElement().CriterionId = frame.Library().Criteria[0]->Id;
     document.AppendItem(std::move(script));
     Child().Browse().InitialUpdate();

@@ -165,6 +165,7 @@ TEST_F(MainWindow, ScriptedTestsStopsAScriptResumedFromTheTree) {
     COrvikDoc& document = Child().Document();
     auto script = std::make_unique<Script>();
     script->Description = "Lot";
+    script->PromptForSerial = 0;  // numbered automatically: resuming asks nothing
     script->AddElement().CriterionId = frame.Library().Criteria[0]->Id;
     document.AppendItem(std::move(script));
     Child().Browse().InitialUpdate();
