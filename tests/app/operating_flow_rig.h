@@ -115,6 +115,18 @@ class TreePane : public DocumentObserver {
 
 // One collection window. The journal goes before its collection, the tree first.
 struct CollectionWindow {
+    CollectionWindow() = default;
+    CollectionWindow(CollectionWindow&&) = default;
+    // Moved over (when a window before it closes), the old window's tree and
+    // journal go before its collection, as they do when it is destroyed: the
+    // journal lets go of its collection on the way out.
+    CollectionWindow& operator=(CollectionWindow&& other) noexcept {
+        tree = std::move(other.tree);
+        journal = std::move(other.journal);
+        document = std::move(other.document);
+        return *this;
+    }
+
     std::unique_ptr<COrvikDoc> document;
     std::unique_ptr<RecoveryJournal> journal;
     std::unique_ptr<TreePane> tree;

@@ -39,6 +39,10 @@
 namespace orvik {
 namespace {
 
+// A report window reads its preferences at every drawing, so they must
+// outlive it: the library's in the program, this one in the tests.
+const ReportPreferences kNoPreferences;
+
 [[maybe_unused]] auto* const environment =
     ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
 
@@ -112,7 +116,7 @@ TEST(ReportWindow, FollowsTheCollectionAndNotesAGridThatCannotHoldEverything) {
 TEST(ReportWindow, GoesWithTheCollectionsWindow) {
     auto owner = std::make_unique<QObject>();
     auto document = std::make_unique<COrvikDoc>();
-    QPointer<CReportFrame> frame = new CReportFrame(*document, owner.get(), ReportPreferences());
+    QPointer<CReportFrame> frame = new CReportFrame(*document, owner.get(), kNoPreferences);
     document.reset();  // as the collection window does before it is gone
     owner.reset();
     EXPECT_EQ(frame->View().Document(), nullptr);
@@ -279,7 +283,7 @@ TEST(ReportWindow, ExportsTheCollectionAsCsv) {
     testing::TemporaryFolder folder;
     COrvikDoc document;
     document.AppendItem(Sample("S1"));
-    CReportFrame frame(document, nullptr, ReportPreferences());
+    CReportFrame frame(document, nullptr, kNoPreferences);
     AnswerFileDialog(QString::fromStdString(folder.File("traces")));
     ASSERT_TRUE(frame.ExportCsv());
     const auto bytes = testing::ReadFile(folder.File("traces.csv"));
@@ -546,7 +550,7 @@ void AcceptProposal(QString* proposed) {
 // the dialog asks before replacing it, as for the whole name ("lot7" for an
 // existing lot7.pdf).
 TEST_F(ReportCommands, ANameWithoutItsExtensionIsAskedAboutBeforeItsFileIsReplaced) {
-    CReportFrame report(*frame.ActiveDocument(), nullptr, ReportPreferences());
+    CReportFrame report(*frame.ActiveDocument(), nullptr, kNoPreferences);
     const struct {
         std::string extension;
         std::function<bool()> command;
@@ -594,7 +598,7 @@ TEST_F(ReportCommands, SaveDialogsProposeTheCollectionsAndTheTracesNames) {
     MenuAction(frame, "Export Trace CSV...")->trigger();
     EXPECT_EQ(proposed.toStdString(), folder.File("Sample #_ 1.csv"));
 
-    CReportFrame report(document, nullptr, ReportPreferences());
+    CReportFrame report(document, nullptr, kNoPreferences);
     AcceptProposal(&proposed);
     EXPECT_TRUE(report.ExportPdf(ReportPaper::A4));
     EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.pdf"));
