@@ -76,11 +76,28 @@ keep_corpus() {
 
 case "$mode" in
     smoke)
-        # Every target runs even after a finding, so that one report covers all.
+        # Every target runs even after a finding, so that one report covers
+        # all; one target per core at a time, each one's lines printed
+        # together once it has finished.
         passed=0
         failed=0
+        slots=$(nproc)
+        mkdir -p build-fuzz/smoke
+        rm -f build-fuzz/smoke/*
         for target in $(cat build-fuzz/fuzz/targets.txt); do
-            if run_target "$target" "${ORVIK_FUZZ_SECONDS:-20}"; then
+            while [ "$(jobs -rp | wc -l)" -ge "$slots" ]; do
+                wait -n || true
+            done
+            (
+                status=0
+                run_target "$target" "${ORVIK_FUZZ_SECONDS:-20}" >"build-fuzz/smoke/$target.out" 2>&1 || status=$?
+                echo "$status" >"build-fuzz/smoke/$target.status"
+            ) &
+        done
+        wait
+        for target in $(cat build-fuzz/fuzz/targets.txt); do
+            cat "build-fuzz/smoke/$target.out"
+            if [ "$(cat "build-fuzz/smoke/$target.status" 2>/dev/null)" = 0 ]; then
                 passed=$((passed + 1))
             else
                 echo "fuzz: $target FAILED"
