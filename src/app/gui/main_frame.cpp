@@ -466,7 +466,11 @@ void CMainFrame::OnTextReport() {
 void CMainFrame::OnPreferences() {
     station_.StopLiveMode();
     UpdateCommandStates();
-    EditPreferences(library_, libraryPath_, prompts_, this);
+    if (EditPreferences(library_, libraryPath_, prompts_, this)) {
+        for (CChildFrame* child : Children()) {
+            child->UseColourSet(HighContrastColours());
+        }
+    }
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
 }
 
@@ -500,6 +504,9 @@ void CMainFrame::OnCalibrate() {
     CalibrateDialog dialog(
         session, document ? &document->TraceTemplate : nullptr, prompts_,
         [this](const std::function<void()>& work) { RunInstrumentWork(work); }, this);
+    if (simulatorMenu_ != nullptr) {
+        dialog.OfferSimulatorMenu(*simulatorMenu_);
+    }
     ShowCalibrateDialog(dialog);
     if (dialog.result() != QDialog::Accepted) {
         return;
