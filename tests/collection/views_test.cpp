@@ -104,9 +104,12 @@ TEST_F(CollectionViews, ScriptPromptNamesTheCableAndKeepsClearOfTheAxes) {
         graph.resize(size);
         QTest::qWait(50);  // laid out by the chart's next paint
         const PixelRect plot = graph.Chart().PlotRect();
+        const PixelRect title = graph.Chart().XAxisAt(0).TitleBox();
         const QRect box = graph.ScriptPrompt()->geometry();
         EXPECT_TRUE(QRect(plot.left, plot.top, plot.Width(), plot.Height()).contains(box))
             << size.width() << "x" << size.height();
+        EXPECT_FALSE(box.intersects(QRect(title.left, title.top, title.Width(), title.Height())))
+            << "\"Inches\" stays in sight at " << size.width() << "x" << size.height();
     }
 }
 

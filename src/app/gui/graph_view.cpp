@@ -107,13 +107,15 @@ void CGraphView::PlacePrompt() {
     if (!prompt_) {
         return;
     }
-    // In the plot's lower right corner, clear of the axes' numbers and
-    // titles; before the chart has been laid out, in the view's corner.
+    // In the plot's lower right corner above the position axis' title, clear
+    // of the axes' numbers and titles; before the chart has been laid out, or
+    // in a plot too small for it, in the view's corner.
     const PixelRect& plot = chart_->PlotRect();
+    const std::int32_t bottom = chart_->XAxisAt(0).TitleBox().top - kPromptInset;
     QRect place(width() - 210, height() - 130, kPromptWidth, kPromptHeight);
     if (plot.right - plot.left > kPromptWidth + kPromptInset &&
-        plot.bottom - plot.top > kPromptHeight + kPromptInset) {
-        place.moveBottomRight(QPoint(plot.right - kPromptInset, plot.bottom - kPromptInset));
+        bottom - plot.top > kPromptHeight + kPromptInset) {
+        place.moveBottomRight(QPoint(plot.right - kPromptInset, bottom));
     }
     if (prompt_->geometry() != place) {
         prompt_->setGeometry(place);
