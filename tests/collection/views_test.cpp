@@ -113,6 +113,28 @@ TEST_F(CollectionViews, ScriptPromptNamesTheCableAndKeepsClearOfTheAxes) {
     }
 }
 
+// Recording a test moves the box on to the next test and its cable at once,
+// before anything else is measured.
+TEST_F(CollectionViews, ScriptPromptMovesOnWithEachRecord) {
+    Criterion& diff = library.AddCriterion();
+    diff.Name = "Diff 100";
+    diff.DoubleEnded = 1;
+    Script& script = library.AddScript();
+    script.Prefix = "L-";
+    script.AddElement().CriterionId = library.Criteria.front()->Id;
+    script.Elements.back().Postfix = "A";
+    script.AddElement().CriterionId = diff.Id;
+    script.Elements.back().Postfix = "B";
+    prompts.serials = {std::string("7")};
+    ASSERT_TRUE(station.Scripts().Start(document, script));
+    EXPECT_TRUE(graph.ScriptPrompt()->text().endsWith("test #1 (A)\n on the single-ended cable"));
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    QTest::mouseClick(&graph, Qt::RightButton);
+    ASSERT_GE(document.Items().size(), 2u) << "the first test is filed";
+    EXPECT_TRUE(graph.ScriptPrompt()->text().endsWith("test #2 (B)\n on the differential cables"))
+        << graph.ScriptPrompt()->text().toStdString();
+}
+
 TEST_F(CollectionViews, RecordedTraceAppearsColouredAndSelectingItShowsIt) {
     selector.SelectIndex(0);
     QTest::mouseClick(&graph, Qt::LeftButton);
