@@ -160,8 +160,12 @@ TEST_F(TreeRendering, WeakColoursAreOutlinedOnThePlainRows) {
     tree.SetTreeBackgroundColour(0xffffff);
     tree.SetHighContrast(true);
     QApplication::processEvents();
-    touching(Shot(), letters);
+    const QImage lifted = Shot();
+    touching(lifted, letters);
     EXPECT_EQ(letters, 0) << "lifted off their usual colours";
+    EXPECT_EQ(lifted.pixel(tree.viewport()->width() - 3, Row(script).center().y()) & 0xFFFFFF,
+              0xFFFFFFu)
+        << "no band behind a parent row: its texts were lifted for white";
 }
 
 // A name cut off by the narrow pane shows in full as the row's tool tip;

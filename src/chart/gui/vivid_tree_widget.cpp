@@ -244,7 +244,9 @@ void VividTree::PaintItem(QPainter& painter, QTreeWidgetItem* item, const QRect&
     const bool selected = item->isSelected() && hasFocus();
     const bool parentOrTop = IsParentOrTopLevel(item);
 
-    if (selected || parentOrTop) {
+    // In the high-contrast colours parent rows keep the plain background, on
+    // which their texts were made to read.
+    if (selected || (parentOrTop && !highContrast_)) {
         const int left = parentOrTop ? client.left() : text.left();
         const ChartColour start =
             selected ? highlightColour_ : ParentBandColour(backgroundStart_, backgroundEnd_);
