@@ -247,6 +247,7 @@ bool SaveCalibrationDialog(orvik::InstrumentStation& station, orvik::CMainFrame&
     orvik::CalibrateDialog dialog(
         session, &frame.ActiveDocument()->TraceTemplate, prompts,
         [](const std::function<void()>& work) { work(); }, &frame);
+    dialog.OfferSimulatorMenu(*frame.SimulatorMenu());  // as the program does on the simulator
     if (orvik::IsDifferential(mode)) {
         dialog.OnDifferential();
     }
@@ -384,9 +385,10 @@ int main(int argc, char** argv) {
         frame.Station().RunTest(*frame.ActiveDocument());
         failures += !Save(frame, folder, "main_scripted_run.png");
     }
+    // The report before the journal's warning, which stays in the status bar.
+    failures += SaveReport(frame, folder);
     failures += SaveRecoveryQuestion(frame, folder);
     failures += SaveJournalWarning(frame, folder);
-    failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
     failures += SaveCalibrationDialogs(frame, simulator, clock, folder);
