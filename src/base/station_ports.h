@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <span>
 
@@ -8,6 +9,7 @@
 namespace orvik {
 
 class COrvikDoc;
+class CollectionItem;
 
 // What one acquisition gives Run Test: the 750 impedance values from the
 // mode's end of cable. When the instrument could not be used the operator
@@ -43,6 +45,15 @@ class StationHost {
         (void)document;
         return true;
     }
+};
+
+// Hears every trace that Record Test files, once the collection holds it
+// with the script and coupon items filed with it, and its recovery journal
+// has it on disk: the results database takes it from here.
+class FiledTraceListener {
+  public:
+    virtual ~FiledTraceListener() = default;
+    virtual void TraceFiled(const COrvikDoc& document, const CollectionItem& trace) = 0;
 };
 
 // Where instrument work runs. The program runs it on a worker thread, so that

@@ -261,6 +261,7 @@ StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Cloc
     }
     findings.instrumentFound = true;
     findings.releaseNumber = device.ReleaseNumber();
+    findings.serialNumber = device.SerialNumber();
     if (findings.releaseNumber != kRunningReleaseNumber) {
         LoadImages(device, clock, prompts, options, findings);
     }

@@ -1,0 +1,219 @@
+// The PostgreSQL side of SqlConnection, over libpq.
+#include <libpq-fe.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/c_numbers.h"
+#include "results/sql_connection.h"
+
+namespace orvik::results {
+namespace {
+
+// Type numbers of the columns the results schema reads back.
+constexpr Oid kBoolType = 16;
+constexpr Oid kByteaType = 17;
+constexpr Oid kInt8Type = 20;
+constexpr Oid kInt2Type = 21;
+constexpr Oid kInt4Type = 23;
+constexpr Oid kFloat4Type = 700;
+constexpr Oid kFloat8Type = 701;
+
+// Server answers that mean "not now" rather than "no": the server is
+// starting, stopping or full, or the connection broke.
+bool TransientState(const char* state) {
+    if (state == nullptr) {
+        return true;  // no answer from the server at all
+    }
+    const std::string code = state;
+    return code.starts_with("08") || code == "57P01" || code == "57P02" || code == "57P03" ||
+           code == "53300" || code == "40001" || code == "40P01";
+}
+
+// A refused connection carries the server's FATAL; one that never reached a
+// server does not. Some FATALs only mean "not now".
+StoreProblem ConnectProblem(const std::string& message) {
+    if (message.find("FATAL:") == std::string::npos) {
+        return StoreProblem::Unreachable;
+    }
+    for (const char* transient : {"starting up", "shutting down", "in recovery mode",
+                                  "too many clients", "administrator command"}) {
+        if (message.find(transient) != std::string::npos) {
+            return StoreProblem::Unreachable;
+        }
+    }
+    return StoreProblem::Refused;
+}
+
+std::string Trimmed(const char* text) {
+    std::string out = text != nullptr ? text : "";
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+std::string NumberText(double value) {
+    if (value != value) {
+        return "NaN";
+    }
+    if (value > 1.0e308 || value < -1.0e308) {
+        return value > 0 ? "Infinity" : "-Infinity";
+    }
+    return FormatC("%.17g", value);
+}
+
+SqlBlob FromHex(const char* text, std::size_t size) {
+    SqlBlob bytes;
+    if (size < 2 || text[0] != '\\' || text[1] != 'x') {
+        return bytes;
+    }
+    const auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    bytes.reserve((size - 2) / 2);
+    for (std::size_t i = 2; i + 1 < size; i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(nibble(text[i]) << 4 | nibble(text[i + 1])));
+    }
+    return bytes;
+}
+
+SqlValue ReadValue(const PGresult* result, int row, int column) {
+    if (PQgetisnull(result, row, column)) {
+        return std::monostate{};
+    }
+    const char* text = PQgetvalue(result, row, column);
+    const auto size = static_cast<std::size_t>(PQgetlength(result, row, column));
+    switch (PQftype(result, column)) {
+        case kInt8Type:
+        case kInt4Type:
+        case kInt2Type:
+            return std::int64_t{std::strtoll(text, nullptr, 10)};
+        case kFloat4Type:
+        case kFloat8Type:
+            return ParseC(text, nullptr);
+        case kBoolType:
+            return std::int64_t{text[0] == 't' ? 1 : 0};
+        case kByteaType:
+            return FromHex(text, size);
+        default:
+            return std::string(text, size);
+    }
+}
+
+void IgnoreNotice(void*, const char*) {}
+
+class PostgresConnection : public SqlConnection {
+  public:
+    PostgresConnection(PGconn* connection, std::string shown)
+        : connection_(connection), shown_(std::move(shown)) {}
+    ~PostgresConnection() override { PQfinish(connection_); }
+    PostgresConnection(const PostgresConnection&) = delete;
+    PostgresConnection& operator=(const PostgresConnection&) = delete;
+
+    Backend Dialect() const override { return Backend::Postgres; }
+    const std::string& Shown() const override { return shown_; }
+
+    Result<std::vector<SqlRow>> Execute(std::string_view sql,
+                                        std::span<const SqlValue> parameters) override {
+        std::vector<std::string> texts(parameters.size());
+        std::vector<const char*> values(parameters.size(), nullptr);
+        std::vector<int> lengths(parameters.size(), 0);
+        std::vector<int> formats(parameters.size(), 0);
+        for (std::size_t i = 0; i < parameters.size(); ++i) {
+            if (const auto* number = std::get_if<std::int64_t>(&parameters[i])) {
+                texts[i] = std::to_string(*number);
+            } else if (const auto* real = std::get_if<double>(&parameters[i])) {
+                texts[i] = NumberText(*real);
+            } else if (const auto* text = std::get_if<std::string>(&parameters[i])) {
+                texts[i] = *text;
+            } else if (const auto* blob = std::get_if<SqlBlob>(&parameters[i])) {
+                values[i] = reinterpret_cast<const char*>(blob->data());
+                lengths[i] = static_cast<int>(blob->size());
+                formats[i] = 1;  // binary: the bytes as they are
+                continue;
+            } else {
+                continue;  // null
+            }
+            values[i] = texts[i].c_str();
+        }
+        PGresult* result =
+            PQexecParams(connection_, std::string(sql).c_str(), static_cast<int>(parameters.size()),
+                         nullptr, values.data(), lengths.data(), formats.data(), 0);
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            Failure failure = Fail(result);
+            PQclear(result);
+            return failure;
+        }
+        std::vector<SqlRow> rows(static_cast<std::size_t>(PQntuples(result)));
+        const int columns = PQnfields(result);
+        for (int row = 0; row < PQntuples(result); ++row) {
+            rows[row].reserve(static_cast<std::size_t>(columns));
+            for (int column = 0; column < columns; ++column) {
+                rows[row].push_back(ReadValue(result, row, column));
+            }
+        }
+        PQclear(result);
+        problem_ = StoreProblem::None;
+        return rows;
+    }
+
+    Status ExecuteScript(std::string_view sql) override {
+        PGresult* result = PQexec(connection_, std::string(sql).c_str());
+        const ExecStatusType status = PQresultStatus(result);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            Failure failure = Fail(result);
+            PQclear(result);
+            return failure;
+        }
+        PQclear(result);
+        problem_ = StoreProblem::None;
+        return {};
+    }
+
+  private:
+    Failure Fail(const PGresult* result) {
+        const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        const bool broken = PQstatus(connection_) == CONNECTION_BAD;
+        problem_ =
+            broken || TransientState(state) ? StoreProblem::Unreachable : StoreProblem::Refused;
+        const std::string why =
+            Trimmed(result ? PQresultErrorMessage(result) : PQerrorMessage(connection_));
+        return {"The results database " + shown_ +
+                    " refused: " + (why.empty() ? Trimmed(PQerrorMessage(connection_)) : why),
+                state ? std::string("SQLSTATE ") + state : std::string()};
+    }
+
+    PGconn* connection_;
+    std::string shown_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
+                                                       StoreProblem& problem) {
+    // The URL's own settings come last and win; a server that does not answer
+    // costs at most ten seconds.
+    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {"10", "orvik", url.c_str(), nullptr};
+    PGconn* connection = PQconnectdbParams(keywords, values, 1);
+    const std::string shown = WithoutPassword(url);
+    if (connection == nullptr) {
+        problem = StoreProblem::Unreachable;
+        return Failure{"The results database " + shown + " cannot be reached", "out of memory"};
+    }
+    if (PQstatus(connection) != CONNECTION_OK) {
+        const std::string why = Trimmed(PQerrorMessage(connection));
+        PQfinish(connection);
+        problem = ConnectProblem(why);
+        return Failure{(problem == StoreProblem::Refused
+                            ? "The results database " + shown + " refused the connection: "
+                            : "The results database " + shown + " cannot be reached: ") +
+                           why,
+                       ""};
+    }
+    PQsetNoticeProcessor(connection, &IgnoreNotice, nullptr);
+    problem = StoreProblem::None;
+    return std::unique_ptr<SqlConnection>(std::make_unique<PostgresConnection>(connection, shown));
+}
+
+}  // namespace orvik::results
