@@ -13,6 +13,7 @@
 #include "cli/process_command.h"
 #include "cli/recover_command.h"
 #include "cli/report_command.h"
+#include "cli/results_commands.h"
 #include "cli/run_script_command.h"
 
 namespace orvik::cli {
@@ -25,7 +26,7 @@ const std::vector<Command>& Commands() {
         {"measure",
          "measure [--simulate | --usb-id VID:PID[,VID:PID]] [--coupon PROFILE] [--mode "
          "single|differential] [--criteria FILE --criterion NAME] [--sim-store FILE] [--io-log "
-         "FILE]",
+         "FILE] [--results URL]",
          &RunMeasure},
         {"process",
          "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
@@ -37,7 +38,8 @@ const std::vector<Command>& Commands() {
         {"export-csv", "export-csv FILE.tdr [--trace N]", &RunExportCsv},
         {"run-script",
          "run-script --simulate --criteria FILE.dat --script DESCRIPTION --coupons N "
-         "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE]",
+         "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE] "
+         "[--results URL]",
          &RunRunScript},
         {"calibrate",
          "calibrate --simulate [--sim-store FILE] [--mode single|differential] [--characterize] "
@@ -45,6 +47,8 @@ const std::vector<Command>& Commands() {
          &RunCalibrate},
         {"recover", "recover --list | recover JOURNAL --out FILE.tdr", &RunRecover},
         {"devices", "devices [--usb-id VID:PID[,VID:PID]]", &RunDevices},
+        {"import", "import FILE.tdr... [--results URL]", &RunImport},
+        {"results", "results [--results URL] [--job J] [--since DATE] [--csv|--json]", &RunResults},
     };
     return commands;
 }

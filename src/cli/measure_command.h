@@ -24,6 +24,8 @@ struct MeasureOptions {
     std::optional<std::string> ioLog;
     // Which USB devices are the instrument, without --simulate.
     std::optional<UsbSettings> usb;
+    // The results database the test is stored in; none stores nothing.
+    std::optional<std::string> results;
 };
 
 MeasureOptions ParseMeasureOptions(const Arguments& arguments);

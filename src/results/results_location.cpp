@@ -22,7 +22,7 @@ std::string DataHome() {
     return std::string(home != nullptr ? home : ".") + "/.local/share";
 }
 
-Failure Unusable(const std::string& text, const std::string& why) {
+Failure CannotUse(const std::string& text, const std::string& why) {
     return {"The results database \"" + WithoutPassword(text) + "\" cannot be used: " + why,
             "give a postgresql:// URL or the path of an SQLite file"};
 }
@@ -37,7 +37,7 @@ Status CheckPostgresUrl(const std::string& text) {
         while (!why.empty() && (why.back() == '\n' || why.back() == ' ')) {
             why.pop_back();
         }
-        return Unusable(text, why);
+        return CannotUse(text, why);
     }
     Status status;
     for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
@@ -46,7 +46,7 @@ Status CheckPostgresUrl(const std::string& text) {
             char* end = nullptr;
             const long port = std::strtol(option->val, &end, 10);
             if (*option->val == '\0' || *end != '\0' || port < 1 || port > 65535) {
-                status = Unusable(text, std::string("invalid port \"") + option->val + "\"");
+                status = CannotUse(text, std::string("invalid port \"") + option->val + "\"");
             }
         }
     }
@@ -80,12 +80,23 @@ std::string WithoutPassword(const std::string& url) {
 }
 
 std::string ResultsLocation::Shown() const {
-    return Kind == Backend::Postgres ? WithoutPassword(Text) : Path;
+    return Kind == Backend::Postgres || Unusable ? WithoutPassword(Text) : Path;
+}
+
+ResultsLocation LocationOrUnusable(const std::string& text) {
+    Result<ResultsLocation> location = ParseResultsLocation(text);
+    if (location) {
+        return *location;
+    }
+    ResultsLocation unusable;
+    unusable.Text = text;
+    unusable.Unusable = location.Error();
+    return unusable;
 }
 
 Result<ResultsLocation> ParseResultsLocation(const std::string& text) {
     if (text.empty()) {
-        return Unusable(text, "it is empty");
+        return CannotUse(text, "it is empty");
     }
     ResultsLocation location;
     location.Text = text;
@@ -97,12 +108,12 @@ Result<ResultsLocation> ParseResultsLocation(const std::string& text) {
         return location;
     }
     if (text.find("://") != std::string::npos) {
-        return Unusable(text, "it names neither PostgreSQL nor a file");
+        return CannotUse(text, "it names neither PostgreSQL nor a file");
     }
     location.Kind = Backend::Sqlite;
     location.Path = StartsWith(text, kSqlitePrefix) ? text.substr(7) : text;
     if (location.Path.empty()) {
-        return Unusable(text, "it names no file");
+        return CannotUse(text, "it names no file");
     }
     return location;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "base/failure.h"
@@ -15,6 +16,9 @@ struct ResultsLocation {
     Backend Kind = Backend::Sqlite;
     std::string Text;  // as given; a URL may hold a password
     std::string Path;  // the SQLite file
+    // Why the text names no database it could use: every attempt is refused
+    // with this, so that measurements wait until a usable one is named.
+    std::optional<Failure> Unusable;
 
     // For messages, the log and the outbox: the text with any password left out.
     std::string Shown() const;
@@ -23,6 +27,8 @@ struct ResultsLocation {
 // Reads a location. Fails, with a message for the operator, for an empty
 // text, a URL of another scheme and a PostgreSQL URL that does not parse.
 Result<ResultsLocation> ParseResultsLocation(const std::string& text);
+// The location named by `text`, usable or not (then Unusable says why).
+ResultsLocation LocationOrUnusable(const std::string& text);
 
 // The embedded file: $XDG_DATA_HOME/orvik/results.sqlite, else
 // ~/.local/share/orvik/results.sqlite.

@@ -6,6 +6,10 @@ namespace orvik::results {
 
 Result<std::unique_ptr<SqlConnection>> Connect(const ResultsLocation& location,
                                                StoreProblem& problem) {
+    if (location.Unusable) {
+        problem = StoreProblem::Refused;
+        return *location.Unusable;
+    }
     return location.Kind == Backend::Postgres ? ConnectPostgres(location.Text, problem)
                                               : ConnectSqlite(location.Path, problem);
 }

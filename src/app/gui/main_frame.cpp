@@ -18,6 +18,7 @@
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
+#include "app/gui/results_status.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
@@ -132,6 +133,8 @@ StartUpFindings CMainFrame::StartInstrument() {
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
     RunInstrumentWork([&] { findings = instrumentStation_->StartUp(options); });
+    findings_ = findings;
+    TellResultsOfInstrument();
     if (findings.triggerOpened) {
         triggerTimer_->start();
     }
@@ -193,6 +196,8 @@ CMainFrame::~CMainFrame() {
     for (QMdiSubWindow* window : mdi_->subWindowList()) {
         delete window;
     }
+    station_.SetFiledTraceListener(nullptr);
+    results_.reset();  // what still waits stays in the outbox
 }
 
 void CMainFrame::SetStatusText(const QString& text) {
@@ -406,7 +411,10 @@ void CMainFrame::OnTextReport() {
 void CMainFrame::OnPreferences() {
     station_.StopLiveMode();
     UpdateCommandStates();
-    EditPreferences(library_, libraryPath_, prompts_, this);
+    QString database = ResultsSetting();
+    if (EditPreferences(library_, libraryPath_, prompts_, this, &database)) {
+        ChangeResultsDatabase(database);
+    }
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
 }
 
@@ -456,6 +464,7 @@ void CMainFrame::OnCalibrate() {
         return;
     }
     log_->Info("app", "Calibration saved by " + instrumentStation_->Calibration().LastOperator());
+    TellResultsOfInstrument();
 }
 
 void CMainFrame::UpdateCommandStates() {
@@ -508,6 +517,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // not ask a second time.
     for (CChildFrame* child : children) {
         child->CanClose = nullptr;
+    }
+    if (results_) {
+        results_->SayWhatWaitsOnClose();
     }
     station_.SetLiveMode(false);
     event->accept();

@@ -164,6 +164,10 @@ void CMainFrame::BuildStatusBar() {
     modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
     modeLabel_->setObjectName("instrumentLabel");
     statusBar()->addPermanentWidget(modeLabel_);
+    resultsLabel_ = new QLabel(this);
+    resultsLabel_->setObjectName("resultsLabel");
+    resultsLabel_->hide();
+    statusBar()->addPermanentWidget(resultsLabel_);
     if (options_.InstrumentName) {
         // A replugged instrument comes back at another address.
         auto* refresh = new QTimer(this);
