@@ -36,8 +36,11 @@ StoreProblem ConnectProblem(const std::string& message) {
     if (message.find("FATAL:") == std::string::npos) {
         return StoreProblem::Unreachable;
     }
-    for (const char* transient : {"starting up", "shutting down", "in recovery mode",
-                                  "too many clients", "administrator command"}) {
+    // Every "cannot connect now" of the server begins "the database system
+    // is" (starting up, shutting down, not yet accepting connections while it
+    // recovers after a crash, in recovery); a full server is busy, not refusing.
+    for (const char* transient : {"the database system is", "too many clients",
+                                  "connection slots are reserved", "administrator command"}) {
         if (message.find(transient) != std::string::npos) {
             return StoreProblem::Unreachable;
         }

@@ -44,6 +44,17 @@ fs::path FindBinFolder() {
     return best;
 }
 
+// Running, and not a zombie waiting to be reaped.
+bool Alive(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) {
+        return false;
+    }
+    const std::size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z';
+}
+
 bool RunningAsRoot() {
     return ::geteuid() == 0;
 }
@@ -157,11 +168,17 @@ void PostgresServer::Kill() {
     } else {
         ::kill(pid, SIGKILL);
     }
-    // Its children notice and end; the next start needs them gone.
-    for (int i = 0; i < 500 && ::kill(pid, 0) == 0; ++i) {
+    // Its children notice and end; the next start needs them gone. A killed
+    // process that nobody reaps stays a zombie: that counts as gone.
+    for (int i = 0; i < 500 && Alive(pid); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Where nothing reaps the zombie, its process id still looks taken and
+    // the next server would refuse the lock file that a dead machine's
+    // restart finds stale.
+    std::error_code ignored;
+    fs::remove(folder_ / "data" / "postmaster.pid", ignored);
 }
 
 std::string PostgresServer::Url(const std::string& database, const std::string& password) const {
