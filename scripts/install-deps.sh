@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
     clang libclang-rt-14-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
+    libsqlite3-dev libpq-dev postgresql librapidcheck-dev
     locales
     poppler-utils
     valgrind

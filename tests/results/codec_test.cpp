@@ -106,6 +106,23 @@ RC_GTEST_PROP(ProfileCodec, AnyProfileReadsBackAsItsFloats,
     }
 }
 
+TEST(ProfileCodec, BytesThatHoldNoProfileAreRefused) {
+    const std::vector<std::uint8_t> cases[] = {
+        {},                           // nothing
+        {1, 0, 0, 0},                 // cut in the count
+        {3, 0, 0, 0, 0},              // no such kind
+        {1, 0, 0, 0, 0},              // evenly spaced without first and step
+        {2, 0, 0, 0, 0},              // listed, and nothing listed
+        {2, 1, 0, 0, 0, 0, 0, 0, 0},  // one listed sample without its impedance
+        {1, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},  // a count
+                                                                                      // the bytes
+                                                                                      // cannot hold
+    };
+    for (const auto& bytes : cases) {
+        EXPECT_FALSE(results::DecodeProfile(bytes).has_value()) << Hex(bytes);
+    }
+}
+
 RC_GTEST_PROP(ProfileCodec, NoBytesAreMistakenForAProfileTheyCannotHold,
               (std::vector<std::uint8_t> bytes)) {
     const auto decoded = results::DecodeProfile(bytes);

@@ -144,6 +144,16 @@ RC_GTEST_PROP(CollectionMeasurements, RecordedAndReadBackTheyAreTheSameAndGroupe
     RC_ASSERT(uuids.size() == read.size());
 }
 
+TEST(CollectionMeasurements, TheCollectionsSingleByteTextsArriveAsUtf8) {
+    Rig rig;
+    rig.script->JobNumber = "J-\xB5";  // Latin-1 micro sign
+    rig.station.Scripts().Start(rig.document, *rig.script);
+    rig.station.RunTest(rig.document);
+    rig.station.RecordTest(rig.document);
+    ASSERT_EQ(rig.windows.filed.size(), 1u);
+    EXPECT_EQ(rig.windows.filed[0].Run->Job, "J-\xC2\xB5");
+}
+
 TEST(CollectionMeasurements, TheSampleCollectionAsAQualityEngineerSeesIt) {
     const std::vector<Measurement> sample = SampleMeasurements();
     ASSERT_EQ(sample.size(), 3u);

@@ -51,6 +51,27 @@ TEST(SqliteStore, TheEmbeddedFileIsMadeInTheDataFolderOnFirstUse) {
     EXPECT_TRUE(fs::is_regular_file(path));
 }
 
+// The embedded file stays small enough to keep a station's years: a
+// measurement with its 3 KB profile takes under 4 KB of the file.
+TEST(SqliteStore, AMeasurementWithItsProfileTakesUnderFourKilobytes) {
+    TemporaryFolder folder;
+    const std::string path = folder.File("results.sqlite");
+    results::StoreProblem problem = results::StoreProblem::None;
+    auto store = results::OpenResultsStore(*results::ParseResultsLocation(path), problem);
+    ASSERT_TRUE(store.Ok());
+    constexpr int kCount = 600;
+    std::vector<results::Measurement> batch;
+    for (int n = 0; n < kCount; ++n) {
+        batch.push_back(Made("J-" + std::to_string(n / 100), n % 2 ? "-DIFF" : "-SE", 1000 + n,
+                             "Bench 3", "LOT-" + std::to_string(n)));
+    }
+    ASSERT_TRUE(store.Value()->Store(batch).Ok());
+    store.Value().reset();
+    auto connection = results::Connect(*results::ParseResultsLocation(path), problem);
+    ASSERT_TRUE((*connection)->ExecuteScript("PRAGMA wal_checkpoint(TRUNCATE)").Ok());
+    EXPECT_LT(fs::file_size(path) / kCount, 4096u);
+}
+
 TEST(SqliteStore, AFileThatCannotTakeMeasurementsIsRefusedWithTheReason) {
     TemporaryFolder folder;
     const std::string notADatabase = folder.File("notes.sqlite");
