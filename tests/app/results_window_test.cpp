@@ -14,8 +14,10 @@
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/results_status.h"
+#include "journal/recovery_journal.h"
 #include "qt_environment.h"
 #include "report/gui/preferences_dialog.h"
+#include "results/collection_measurements.h"
 #include "results/results_store.h"
 #include "station_fakes.h"
 #include "test_files.h"
@@ -73,6 +75,7 @@ class ResultsWindow : public ::testing::Test {
     VirtualClock clock;
     CMainFrame frame{StartOptions{}, instrument, clock};
     QStringList told;
+    results::StoreProblem problem = results::StoreProblem::None;
 };
 
 TEST_F(ResultsWindow, FiledTracesAreStoredAndWhatWaitsIsCountedAndToldOnClosing) {
@@ -139,6 +142,39 @@ TEST_F(ResultsWindow, ARefusingDatabaseIsToldOnceAndPreferencesSendWhatWaitedEls
     EXPECT_TRUE(Eventually([&] { return StoredIn(other) == 3; }));
     EXPECT_TRUE(Eventually([&] { return Label().isHidden(); }));
     EXPECT_EQ(told.size(), 1);
+}
+
+// A program died with traces the database may not have: recovering its
+// collection at the next start sends them, and those it had are not stored twice.
+TEST_F(ResultsWindow, ARecoveredCollectionsTracesAreSentOnce) {
+    const std::string database = folder.File("results.sqlite");
+    const std::string recovery = folder.File("recovery");
+    {
+        COrvikDoc died;
+        RecoveryJournal journal(recovery, died);
+        for (const char* name : {"Sample #: 1", "Sample #: 2", "Sample #: 3"}) {
+            auto trace = std::make_unique<TraceRecord>();
+            trace->Name = name;
+            died.AppendItem(std::move(trace));
+            died.UpdateAllViews();
+        }
+        // The database took the first before the program died.
+        auto store = results::OpenResultsStore(*results::ParseResultsLocation(database), problem);
+        ASSERT_TRUE(store.Ok());
+        ASSERT_TRUE(store.Value()->Store(results::MeasurementsOf(died.Items(), {})).Ok());
+        ASSERT_TRUE(store.Value()->Query({})->size() == 3u);
+    }
+    const std::string fresh = folder.File("fresh.sqlite");
+    Use(fresh);
+    frame.SetRecoveryFolder(recovery);
+    frame.AskRecovery = [](const QString&) { return CMainFrame::RecoveryChoice::Recover; };
+    frame.OfferRecovery();
+    EXPECT_TRUE(Eventually([&] { return StoredIn(fresh) == 3; }));
+    // The first database again: all three were there, none is stored twice.
+    frame.Results()->Recorder().Retarget(*results::ParseResultsLocation(database));
+    frame.Results()->Station().FileCollection(*frame.ActiveDocument());
+    EXPECT_TRUE(frame.Results()->Recorder().Flush(5s));
+    EXPECT_EQ(StoredIn(database), 3u);
 }
 
 }  // namespace
