@@ -92,6 +92,22 @@ std::size_t ResultsRecorder::Close(std::chrono::milliseconds grace) {
 }
 
 void ResultsRecorder::Run() {
+    OpenOutbox();
+    for (;;) {
+        std::vector<Measurement> handed;
+        std::optional<ResultsLocation> retargeted;
+        if (!TakeWork(handed, retargeted)) {
+            break;
+        }
+        if (retargeted) {
+            SwitchTarget(*retargeted);
+        }
+        Attempt(std::move(handed));
+    }
+    KeepWhatWaits();
+}
+
+void ResultsRecorder::OpenOutbox() {
     if (!options_.OutboxPath.empty()) {
         auto opened = ResultsOutbox::Open(options_.OutboxPath);
         if (opened) {
@@ -101,65 +117,55 @@ void ResultsRecorder::Run() {
                                        "); measurements that cannot be stored wait in memory");
         }
     }
-    ResultsLocation target = Target();
-    current_ = target;
-    shown_ = target.Shown();
+    current_ = Target();
+    shown_ = current_.Shown();
     retryAt_ = Clock::now();
+    const std::size_t waiting = BacklogCount();
     {
-        const std::size_t waiting = BacklogCount();
         const std::lock_guard lock(mutex_);
         backlog_ = waiting;
         ready_ = true;
     }
-    if (backlog_ > 0) {
-        log_.Info(kLogSource, std::to_string(backlog_) + " measurements wait for " + shown_);
+    if (waiting > 0) {
+        log_.Info(kLogSource, std::to_string(waiting) + " measurements wait for " + shown_);
     }
     Publish();
+}
+
+bool ResultsRecorder::TakeWork(std::vector<Measurement>& handed,
+                               std::optional<ResultsLocation>& retargeted) {
+    std::unique_lock lock(mutex_);
     for (;;) {
-        std::vector<Measurement> handed;
-        bool retargeted = false;
-        {
-            std::unique_lock lock(mutex_);
-            bool finished = false;
-            for (;;) {
-                const auto now = Clock::now();
-                const bool mayTry =
-                    !stopping_ || (now < deadline_ && lastProblem_ != StoreProblem::Refused);
-                const bool retryDue = backlog_ > 0 && sendable_ && mayTry && now >= retryAt_;
-                if (retargeted_ || !queue_.empty() || retryDue) {
-                    break;
-                }
-                if (stopping_ && (!mayTry || backlog_ == 0 || !sendable_)) {
-                    finished = true;
-                    break;
-                }
-                auto until = backlog_ > 0 && sendable_ ? retryAt_ : Clock::time_point::max();
-                if (stopping_) {
-                    until = std::min(until, deadline_);
-                }
-                if (until == Clock::time_point::max()) {
-                    wake_.wait(lock);
-                } else {
-                    wake_.wait_until(lock, until);
-                }
-            }
-            if (finished) {
-                break;
-            }
-            handed.assign(std::make_move_iterator(queue_.begin()),
-                          std::make_move_iterator(queue_.end()));
-            queue_.clear();
-            inFlight_ = handed.size();
-            retargeted = std::exchange(retargeted_, false);
-            if (retargeted) {
-                target = target_;
-            }
+        const auto now = Clock::now();
+        const bool mayTry =
+            !stopping_ || (now < deadline_ && lastProblem_ != StoreProblem::Refused);
+        const bool retryDue = backlog_ > 0 && sendable_ && mayTry && now >= retryAt_;
+        if (retargeted_ || !queue_.empty() || retryDue) {
+            break;
         }
-        if (retargeted) {
-            SwitchTarget(target);
+        if (stopping_ && (!mayTry || backlog_ == 0 || !sendable_)) {
+            return false;
         }
-        Attempt(std::move(handed));
+        auto until = backlog_ > 0 && sendable_ ? retryAt_ : Clock::time_point::max();
+        if (stopping_) {
+            until = std::min(until, deadline_);
+        }
+        if (until == Clock::time_point::max()) {
+            wake_.wait(lock);
+        } else {
+            wake_.wait_until(lock, until);
+        }
     }
+    handed.assign(std::make_move_iterator(queue_.begin()), std::make_move_iterator(queue_.end()));
+    queue_.clear();
+    inFlight_ = handed.size();
+    if (std::exchange(retargeted_, false)) {
+        retargeted = target_;
+    }
+    return true;
+}
+
+void ResultsRecorder::KeepWhatWaits() {
     // Whatever could not be put into the outbox before is tried once more.
     if (!memory_.empty() && outbox_) {
         std::vector<Measurement> left(memory_.begin(), memory_.end());

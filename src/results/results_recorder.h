@@ -81,6 +81,11 @@ class ResultsRecorder {
     using Clock = std::chrono::steady_clock;
 
     void Run();
+    void OpenOutbox();
+    // Waits for something to do; false when the recorder is closing and
+    // nothing more can be sent.
+    bool TakeWork(std::vector<Measurement>& handed, std::optional<ResultsLocation>& retargeted);
+    void KeepWhatWaits();
     void SwitchTarget(const ResultsLocation& target);
     // Not closing, or closing with time left and a database that did not refuse.
     bool MayTry() const;

@@ -65,15 +65,15 @@ std::set<std::string> RecoverAndResend(const std::string& recovery, const std::s
 TEST(StationFaults, AStationKilledWhileSendingLosesNothingTheTreeShowed) {
     PostgresServer& server = SharedPostgresServer();
     std::mt19937 random(2209);
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 3; ++round) {
         TemporaryFolder folder;
         const std::string url = server.Url(server.CreateDatabase());
         const std::string recovery = folder.File("recovery");
         const std::string outbox = folder.File("outbox.sqlite");
         std::vector<std::string> shown;
         {
-            StationProcess station({ORVIK_STATION_CHILD, recovery, outbox, url, "400"});
-            const std::size_t killAt = std::uniform_int_distribution<std::size_t>(1, 120)(random);
+            StationProcess station({ORVIK_STATION_CHILD, recovery, outbox, url, "200"});
+            const std::size_t killAt = std::uniform_int_distribution<std::size_t>(1, 60)(random);
             std::string uuid;
             while (shown.size() < killAt && station.ReadLine(uuid)) {
                 shown.push_back(uuid);
