@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 
 #include "base/failure.h"
 #include "results/sql_connection.h"
@@ -11,8 +12,8 @@ namespace orvik::results {
 // the version before it to `Version`, in each dialect.
 struct Migration {
     int Version;
-    const char* Sqlite;
-    const char* Postgres;
+    std::string Sqlite;
+    std::string Postgres;
 };
 
 // Every step from an empty database to the schema this Orvik writes, in order.
