@@ -1,6 +1,8 @@
 // The PostgreSQL side of SqlConnection, over libpq.
 #include <libpq-fe.h>
+#include <poll.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -104,10 +106,30 @@ SqlValue ReadValue(const PGresult* result, int row, int column) {
 
 void IgnoreNotice(void*, const char*) {}
 
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::seconds kConnectLimit{10};
+constexpr std::chrono::seconds kStatementLimit{60};
+constexpr int kSliceMs = 100;  // how often a wait looks at the abandon flag
+
+// Waits until the connection's socket is ready for `events`: false when it
+// is abandoned or the deadline passes first.
+bool AwaitSocket(PGconn* connection, short events, Clock::time_point deadline, Abandon abandon) {
+    for (;;) {
+        if ((abandon != nullptr && abandon->load()) || Clock::now() >= deadline) {
+            return false;
+        }
+        pollfd socket{PQsocket(connection), events, 0};
+        const int ready = ::poll(&socket, 1, kSliceMs);
+        if (ready != 0) {
+            return true;  // ready, or an error that libpq reports next
+        }
+    }
+}
+
 class PostgresConnection : public SqlConnection {
   public:
-    PostgresConnection(PGconn* connection, std::string shown)
-        : connection_(connection), shown_(std::move(shown)) {}
+    PostgresConnection(PGconn* connection, std::string shown, Abandon abandon)
+        : connection_(connection), shown_(std::move(shown)), abandon_(abandon) {}
     ~PostgresConnection() override { PQfinish(connection_); }
     PostgresConnection(const PostgresConnection&) = delete;
     PostgresConnection& operator=(const PostgresConnection&) = delete;
@@ -138,9 +160,15 @@ class PostgresConnection : public SqlConnection {
             }
             values[i] = texts[i].c_str();
         }
-        PGresult* result =
-            PQexecParams(connection_, std::string(sql).c_str(), static_cast<int>(parameters.size()),
-                         nullptr, values.data(), lengths.data(), formats.data(), 0);
+        if (!PQsendQueryParams(connection_, std::string(sql).c_str(),
+                               static_cast<int>(parameters.size()), nullptr, values.data(),
+                               lengths.data(), formats.data(), 0)) {
+            return Fail(nullptr);
+        }
+        PGresult* result = nullptr;
+        if (!AwaitResult(result)) {
+            return GaveUp();
+        }
         const ExecStatusType status = PQresultStatus(result);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             Failure failure = Fail(result);
@@ -161,7 +189,13 @@ class PostgresConnection : public SqlConnection {
     }
 
     Status ExecuteScript(std::string_view sql) override {
-        PGresult* result = PQexec(connection_, std::string(sql).c_str());
+        if (!PQsendQuery(connection_, std::string(sql).c_str())) {
+            return Fail(nullptr);
+        }
+        PGresult* result = nullptr;
+        if (!AwaitResult(result)) {
+            return GaveUp().Error();
+        }
         const ExecStatusType status = PQresultStatus(result);
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
             Failure failure = Fail(result);
@@ -174,6 +208,36 @@ class PostgresConnection : public SqlConnection {
     }
 
   private:
+    // The last result of what was sent (a script gives one per statement);
+    // false when the wait was abandoned or took too long.
+    bool AwaitResult(PGresult*& last) {
+        const Clock::time_point deadline = Clock::now() + kStatementLimit;
+        for (;;) {
+            while (!PQisBusy(connection_)) {
+                PGresult* next = PQgetResult(connection_);
+                if (next == nullptr) {
+                    return true;
+                }
+                PQclear(last);
+                last = next;
+            }
+            if (!AwaitSocket(connection_, POLLIN, deadline, abandon_)) {
+                PQclear(last);
+                last = nullptr;
+                return false;
+            }
+            if (!PQconsumeInput(connection_)) {
+                return true;  // the connection broke; the result says so
+            }
+        }
+    }
+
+    Result<std::vector<SqlRow>> GaveUp() {
+        problem_ = StoreProblem::Unreachable;
+        return Failure{"The results database " + shown_ + " did not answer in time",
+                       "the statement was abandoned"};
+    }
+
     Failure Fail(const PGresult* result) {
         const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
         const bool broken = PQstatus(connection_) == CONNECTION_BAD;
@@ -188,21 +252,41 @@ class PostgresConnection : public SqlConnection {
 
     PGconn* connection_;
     std::string shown_;
+    Abandon abandon_;
 };
+
+// Connects without blocking, so that a server that never answers costs at
+// most the connect limit, or nothing once abandoned.
+PGconn* StartConnection(const std::string& url, Abandon abandon) {
+    const char* keywords[] = {"application_name", "dbname", nullptr};
+    const char* values[] = {"orvik", url.c_str(), nullptr};
+    PGconn* connection = PQconnectStartParams(keywords, values, 1);
+    if (connection == nullptr || PQstatus(connection) == CONNECTION_BAD) {
+        return connection;
+    }
+    const Clock::time_point deadline = Clock::now() + kConnectLimit;
+    PostgresPollingStatusType polling = PGRES_POLLING_WRITING;
+    while (polling != PGRES_POLLING_OK && polling != PGRES_POLLING_FAILED) {
+        if (!AwaitSocket(connection, polling == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline,
+                         abandon)) {
+            PQfinish(connection);
+            return nullptr;
+        }
+        polling = PQconnectPoll(connection);
+    }
+    return connection;
+}
 
 }  // namespace
 
 Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
-                                                       StoreProblem& problem) {
-    // The URL's own settings come last and win; a server that does not answer
-    // costs at most ten seconds.
-    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"10", "orvik", url.c_str(), nullptr};
-    PGconn* connection = PQconnectdbParams(keywords, values, 1);
+                                                       StoreProblem& problem, Abandon abandon) {
+    PGconn* connection = StartConnection(url, abandon);
     const std::string shown = WithoutPassword(url);
     if (connection == nullptr) {
         problem = StoreProblem::Unreachable;
-        return Failure{"The results database " + shown + " cannot be reached", "out of memory"};
+        return Failure{"The results database " + shown + " cannot be reached: it did not answer",
+                       ""};
     }
     if (PQstatus(connection) != CONNECTION_OK) {
         const std::string why = Trimmed(PQerrorMessage(connection));
@@ -216,7 +300,8 @@ Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
     }
     PQsetNoticeProcessor(connection, &IgnoreNotice, nullptr);
     problem = StoreProblem::None;
-    return std::unique_ptr<SqlConnection>(std::make_unique<PostgresConnection>(connection, shown));
+    return std::unique_ptr<SqlConnection>(
+        std::make_unique<PostgresConnection>(connection, shown, abandon));
 }
 
 }  // namespace orvik::results

@@ -86,6 +86,13 @@ std::size_t ResultsRecorder::Close(std::chrono::milliseconds grace) {
         deadline_ = Clock::now() + grace;
     }
     wake_.notify_one();
+    {
+        // A server that never answers must not hold the program: when the
+        // time is up, what is under way gives up and goes to the outbox.
+        std::unique_lock lock(mutex_);
+        settled_.wait_until(lock, deadline_, [this] { return finished_; });
+    }
+    abandon_ = true;
     thread_.join();
     const std::lock_guard lock(mutex_);
     return queue_.size() + backlog_;
@@ -177,6 +184,7 @@ void ResultsRecorder::KeepWhatWaits() {
     {
         const std::lock_guard lock(mutex_);
         backlog_ = waiting;
+        finished_ = true;
     }
     if (waiting > 0) {
         log_.Warning(kLogSource,
@@ -235,7 +243,7 @@ void ResultsRecorder::Attempt(std::vector<Measurement> handed) {
 bool ResultsRecorder::Send(std::span<const Measurement> batch) {
     if (!store_) {
         StoreProblem problem = StoreProblem::None;
-        auto opened = options_.Open(current_, problem);
+        auto opened = options_.Open(current_, problem, &abandon_);
         if (!opened) {
             Failed(opened.Error(), problem);
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -26,8 +27,8 @@ class RecorderListener {
     virtual void Refused(const Failure& why) = 0;
 };
 
-using StoreOpener =
-    std::function<Result<std::unique_ptr<ResultsStore>>(const ResultsLocation&, StoreProblem&)>;
+using StoreOpener = std::function<Result<std::unique_ptr<ResultsStore>>(const ResultsLocation&,
+                                                                        StoreProblem&, Abandon)>;
 
 struct RecorderOptions {
     // The outbox file; empty to keep waiting measurements in memory only.
@@ -109,7 +110,8 @@ class ResultsRecorder {
     std::size_t inFlight_ = 0;
     std::size_t backlog_ = 0;
     ResultsLocation target_;
-    bool ready_ = false;  // the writer knows what the outbox holds
+    bool ready_ = false;     // the writer knows what the outbox holds
+    bool finished_ = false;  // the writer has kept what waits and ends
     bool retargeted_ = false;
     bool stopping_ = false;
     Clock::time_point deadline_{};
@@ -127,6 +129,8 @@ class ResultsRecorder {
     Clock::time_point retryAt_{};
     bool told_ = false;
 
+    // Set when closing time is up: a connection or statement under way gives up.
+    std::atomic<bool> abandon_{false};
     std::thread thread_;
 };
 

@@ -53,9 +53,10 @@ class ResultsStore {
 
 // Connects to the database at `location` and brings its schema up to date
 // (an SQLite file is created when missing). `problem` says what kind a
-// failure is.
+// failure is; `abandon` gives up a wait under way (see SqlConnection).
 Result<std::unique_ptr<ResultsStore>> OpenResultsStore(const ResultsLocation& location,
-                                                       StoreProblem& problem);
+                                                       StoreProblem& problem,
+                                                       Abandon abandon = nullptr);
 
 // The store over a connection that is already open and migrated.
 std::unique_ptr<ResultsStore> MakeSqlResultsStore(std::unique_ptr<SqlConnection> connection);

@@ -5,13 +5,13 @@
 namespace orvik::results {
 
 Result<std::unique_ptr<SqlConnection>> Connect(const ResultsLocation& location,
-                                               StoreProblem& problem) {
+                                               StoreProblem& problem, Abandon abandon) {
     if (location.Unusable) {
         problem = StoreProblem::Refused;
         return *location.Unusable;
     }
-    return location.Kind == Backend::Postgres ? ConnectPostgres(location.Text, problem)
-                                              : ConnectSqlite(location.Path, problem);
+    return location.Kind == Backend::Postgres ? ConnectPostgres(location.Text, problem, abandon)
+                                              : ConnectSqlite(location.Path, problem, abandon);
 }
 
 std::int64_t IntOf(const SqlValue& value) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -53,15 +54,22 @@ class SqlConnection {
     StoreProblem problem_ = StoreProblem::None;
 };
 
+// Set to give up: a connection under way, a statement waiting for the
+// server or for another program's lock ends at once as Unreachable (the
+// connection is then of no further use). None waits its own time out: ten
+// seconds to connect or for a lock, a minute for a statement.
+using Abandon = const std::atomic<bool>*;
+
 // Opens the database at `location`: the SQLite file is created (with its
 // folder) when missing; a PostgreSQL server is connected to. The failure's
 // kind is in `problem`.
 Result<std::unique_ptr<SqlConnection>> Connect(const ResultsLocation& location,
-                                               StoreProblem& problem);
+                                               StoreProblem& problem, Abandon abandon = nullptr);
 
-Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path,
-                                                     StoreProblem& problem);
+Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path, StoreProblem& problem,
+                                                     Abandon abandon = nullptr);
 Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
-                                                       StoreProblem& problem);
+                                                       StoreProblem& problem,
+                                                       Abandon abandon = nullptr);
 
 }  // namespace orvik::results

@@ -313,8 +313,8 @@ std::unique_ptr<ResultsStore> MakeSqlResultsStore(std::unique_ptr<SqlConnection>
 }
 
 Result<std::unique_ptr<ResultsStore>> OpenResultsStore(const ResultsLocation& location,
-                                                       StoreProblem& problem) {
-    auto connection = Connect(location, problem);
+                                                       StoreProblem& problem, Abandon abandon) {
+    auto connection = Connect(location, problem, abandon);
     if (!connection) {
         return connection.Error();
     }

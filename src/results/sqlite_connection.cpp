@@ -1,16 +1,29 @@
 // The SQLite side of SqlConnection, over SQLite's own C API.
 #include <sqlite3.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "results/sql_connection.h"
 
 namespace orvik::results {
 namespace {
 
-// How long a statement waits for another program's write to the same file.
+// How long a statement waits for another program's write to the same file,
+// in slices that look at the abandon flag.
 constexpr int kBusyTimeoutMs = 10000;
+constexpr int kBusySliceMs = 10;
+
+int WaitWhileBusy(void* abandon, int tries) {
+    const auto* flag = static_cast<const std::atomic<bool>*>(abandon);
+    if ((flag != nullptr && flag->load()) || tries * kBusySliceMs >= kBusyTimeoutMs) {
+        return 0;  // give up: SQLITE_BUSY
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusySliceMs));
+    return 1;
+}
 // Pages that hold several 3 KB profiles each instead of one, so that a
 // stored profile takes little more than its bytes.
 constexpr const char* kNewFileSettings = "PRAGMA page_size = 16384; PRAGMA journal_mode = WAL;";
@@ -160,8 +173,8 @@ class SqliteConnection : public SqlConnection {
 
 }  // namespace
 
-Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path,
-                                                     StoreProblem& problem) {
+Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path, StoreProblem& problem,
+                                                     Abandon abandon) {
     problem = StoreProblem::Refused;
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -177,7 +190,7 @@ Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path,
         return Failure{"The results database " + path + " cannot be opened: " + detail,
                        error ? "its folder: " + error.message() : std::string()};
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_busy_handler(db, &WaitWhileBusy, const_cast<std::atomic<bool>*>(abandon));
     auto connection = std::make_unique<SqliteConnection>(db, path);
     if (const Status set = connection->ExecuteScript(kNewFileSettings); !set) {
         problem = connection->LastProblem();

@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 #include <rapidcheck/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
+#include <filesystem>
 #include <set>
 
 #include "results/results_recorder.h"
@@ -264,6 +270,44 @@ TEST(ResultsRecorder, WithoutAnOutboxMeasurementsWaitInMemoryAndClosingSaysHowMa
     server.Set(FakeServer::State::Down);
     recorder.Record(Numbered(3));
     EXPECT_EQ(recorder.Close(10ms), 1u);
+}
+
+// A server that takes connections and never answers, as a hung machine does.
+class SilentServer {
+  public:
+    explicit SilentServer(const std::filesystem::path& folder) {
+        socket_ = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = (folder / ".s.PGSQL.5432").string();
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        EXPECT_EQ(::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(::listen(socket_, 8), 0);
+    }
+    ~SilentServer() { ::close(socket_); }
+
+  private:
+    int socket_ = -1;
+};
+
+TEST(ResultsRecorder, ClosingDoesNotWaitForAServerThatNeverAnswers) {
+    TemporaryFolder folder;
+    SilentServer silent(folder.Path());
+    results::RecorderOptions options;
+    options.OutboxPath = folder.File("outbox.sqlite");
+    results::ResultsRecorder recorder(
+        *results::ParseResultsLocation("postgresql://orvik@/results?host=" +
+                                       folder.Path().string()),
+        options);
+    recorder.Record(Numbered(1));
+    std::this_thread::sleep_for(300ms);  // the connection is under way, unanswered
+    const auto closing = std::chrono::steady_clock::now();
+    EXPECT_EQ(recorder.Close(200ms), 1u);
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s);
+    // Kept for the next start.
+    auto outbox = results::ResultsOutbox::Open(options.OutboxPath);
+    ASSERT_TRUE(outbox.Ok());
+    EXPECT_EQ(*(*outbox)->Count(recorder.Target().Shown()), 1u);
 }
 
 }  // namespace
