@@ -10,6 +10,7 @@ packages=(
     openbox xdotool
     clang libclang-rt-14-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
+    libsqlite3-dev libpq-dev postgresql librapidcheck-dev
     locales
     poppler-utils
     valgrind strace librapidcheck-dev

@@ -188,6 +188,9 @@ void TestStation::RecordTest(COrvikDoc& document) {
     }  // else a newer measurement (or failure) arrived under the prompt and stays as it is
     document.SetModified();
     document.UpdateAllViews(DocumentChange::TraceRecordedAs(appended));
+    if (filed_ != nullptr) {
+        filed_->TraceFiled(document, appended);
+    }
     host_.Notify({StationNotice::Kind::Recorded, appended.Name, appended.Passed});
 
     if (script != nullptr) {

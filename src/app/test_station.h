@@ -51,6 +51,10 @@ class TestStation {
     // tests); nothing is written until a log is given.
     void SetLog(DiagnosticLog& log) { log_ = &log; }
 
+    // Who hears of every trace filed from now on (the results database); none
+    // to stop.
+    void SetFiledTraceListener(FiledTraceListener* listener) { filed_ = listener; }
+
     // Where acquisitions run from now on; in place until this is called.
     void SetInstrumentWork(InstrumentWork& work) { work_ = &work; }
 
@@ -147,6 +151,7 @@ class TestStation {
     InPlaceInstrumentWork inPlaceWork_;
     InstrumentWork* work_ = &inPlaceWork_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
+    FiledTraceListener* filed_ = nullptr;
     ScriptRun scripts_;
     bool recording_ = false;
     // The collection whose trace a measurement refilled while a Record Test

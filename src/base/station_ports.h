@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <span>
 #include <string>
@@ -10,6 +11,7 @@
 namespace orvik {
 
 class COrvikDoc;
+class CollectionItem;
 
 // What one acquisition gives Run Test: the 750 impedance values from the
 // mode's end of cable. When the instrument could not be used the operator
@@ -68,6 +70,15 @@ class StationHost {
     // A modal window (a dialog, a message box, a file chooser) is open: the
     // operator is busy with it, and the trigger inputs must not act meanwhile.
     virtual bool ModalWindowOpen() { return false; }
+};
+
+// Hears every trace that Record Test files, once the collection holds it
+// with the script and coupon items filed with it, and its recovery journal
+// has it on disk: the results database takes it from here.
+class FiledTraceListener {
+  public:
+    virtual ~FiledTraceListener() = default;
+    virtual void TraceFiled(const COrvikDoc& document, const CollectionItem& trace) = 0;
 };
 
 // Where instrument work runs. The program runs it on a worker thread, so that

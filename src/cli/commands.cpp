@@ -13,6 +13,7 @@
 #include "cli/process_command.h"
 #include "cli/recover_command.h"
 #include "cli/report_command.h"
+#include "cli/results_commands.h"
 #include "cli/run_script_command.h"
 
 namespace orvik::cli {
@@ -34,7 +35,7 @@ const std::vector<Command>& Commands() {
          "measure [--simulate[=PROFILE] | [--usb-id VID:PID[,VID:PID]] [--usb-serial SERIAL]] "
          "[--coupon PROFILE] [--mode "
          "single|differential] [--criteria FILE --criterion NAME] [--sim-store FILE] [--io-log "
-         "FILE]",
+         "FILE] [--results URL]",
          "Starts the instrument as the program does, runs one test and prints its average,\n"
          "deviation, maximum, minimum, verdict and samples as JSON.\n"
          "  --simulate[=PROFILE]  the simulated MV300; PROFILE (as --coupon) on both cables\n"
@@ -43,7 +44,9 @@ const std::vector<Command>& Commands() {
          "  --mode MODE           single (default) or differential\n"
          "  --criteria FILE --criterion NAME  judge by this criterion of the library\n"
          "  --sim-store FILE      keep the simulated instrument's store in FILE\n"
-         "  --io-log FILE         write every driver request to FILE, one line each\n",
+         "  --io-log FILE         write every driver request to FILE, one line each\n"
+         "  --results URL         store the test in this results database (a file or a\n"
+         "                        postgresql:// URL); without it nothing is stored\n",
          &RunMeasure},
         {"process",
          "process --mode single|differential [--eoc N] [--divisor X] [--constant X] "
@@ -67,13 +70,16 @@ const std::vector<Command>& Commands() {
          &RunExportCsv},
         {"run-script",
          "run-script --simulate[=PROFILE] --criteria FILE.dat --script DESCRIPTION --coupons N "
-         "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE]",
+         "[--serials S1,S2,...] [--coupon PROFILE] [--out FILE.tdr] [--sim-store FILE] "
+         "[--results URL]",
          "Runs a script of the library over N coupons on the simulated MV300 as the program\n"
          "does, files the collection to --out and saves the library back; prints each\n"
          "coupon's serial, verdict and tests as JSON.\n"
          "  --serials S1,...      one serial a coupon, when the script asks for serials\n"
          "  --coupon PROFILE      one coupon on both cables (or --simulate=PROFILE)\n"
-         "  --out FILE.tdr        a new file, or a collection to append to\n",
+         "  --out FILE.tdr        a new file, or a collection to append to\n"
+         "  --results URL         store every filed test in this results database;\n"
+         "                        without it nothing is stored\n",
          &RunRunScript},
         {"calibrate",
          "calibrate --simulate[=PROFILE] [--sim-store FILE] [--mode single|differential] "
@@ -96,6 +102,21 @@ const std::vector<Command>& Commands() {
          "serial, firmware, USB id and access (available, no permission, or in use by\n"
          "another program). The program's usb/ settings apply.\n",
          &RunDevices},
+        {"import", "import FILE.tdr... [--results URL]",
+         "Brings the traces of trace collections into the results database; a trace stored\n"
+         "before (by this command or when it was recorded) is not added again. Prints how\n"
+         "many were imported and how many were there already, as JSON.\n"
+         "  --results URL         the database: a file or a postgresql:// URL (default:\n"
+         "                        ORVIK_RESULTS_URL, else the program's own results file)\n",
+         &RunImport},
+        {"results", "results [--results URL] [--job J] [--since DATE] [--csv|--json]",
+         "Lists the measurements stored in the results database, oldest first, as JSON\n"
+         "(default) or CSV.\n"
+         "  --results URL         the database, as for import\n"
+         "  --job J               only those of script runs of job number J\n"
+         "  --since DATE          only those recorded since DATE (UTC): 2026-12-08 or\n"
+         "                        2026-12-08T21:48:32Z\n",
+         &RunResults},
     };
     return commands;
 }

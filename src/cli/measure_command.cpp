@@ -14,7 +14,9 @@
 #include "cli/command_library.h"
 #include "cli/devices_command.h"
 #include "cli/json_writer.h"
+#include "cli/results_commands.h"
 #include "cli/simulated_command_instrument.h"
+#include "collection/orvik_doc.h"
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criterion.h"
@@ -90,6 +92,9 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
             ApplyUsbIdOption(*options.usbIds, checked);
         } else if (reader.Option("--usb-serial")) {
             options.usbSerial = reader.Value();
+        } else if (reader.Option("--results")) {
+            options.results = reader.Value();
+            (void)ResultsOption(*options.results);
         } else {
             throw UsageError("unexpected argument " + reader.Peek());
         }
@@ -125,6 +130,22 @@ void WriteMeasurementJson(JsonWriter& json, const TraceRecord& record) {
     json.EndArray();
     json.EndObject();
 }
+
+namespace {
+
+// The test as a collection of one trace would file it, sent as the program sends it.
+void StoreMeasurement(const TraceRecord& record, const results::ResultsLocation& location,
+                      InstrumentStation& station, const StartUpFindings& findings) {
+    CommandResults stored(location);
+    stored.Station().SetInstrument(results::InstrumentOf(
+        findings, station.Calibration().LastOperator(), station.Calibration().LastDate()));
+    COrvikDoc single;
+    const CollectionItem& filed = single.AppendItem(std::make_unique<TraceRecord>(record));
+    stored.Station().TraceFiled(single, filed);
+    stored.Finish();
+}
+
+}  // namespace
 
 int RunMeasure(const Arguments& arguments) {
     const MeasureOptions options = ParseMeasureOptions(arguments);
@@ -177,6 +198,9 @@ int RunMeasure(const Arguments& arguments) {
     }
     TraceRecord record;
     record.FillFromAcquisition(&criterion, profile.Impedance, 0);
+    if (options.results) {
+        StoreMeasurement(record, ResultsOption(*options.results), station, findings);
+    }
 
     if (simulated && !simulated->Instrument().Store().LastSaveSucceeded()) {
         throw CommandFailure("--sim-store: " + simulated->Instrument().Store().Problem());

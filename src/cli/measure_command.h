@@ -26,6 +26,8 @@ struct MeasureOptions {
     // instrument to use (--usb-serial), over the program's settings.
     std::optional<std::string> usbIds;
     std::optional<std::string> usbSerial;
+    // The results database the test is stored in; none stores nothing.
+    std::optional<std::string> results;
 };
 
 MeasureOptions ParseMeasureOptions(const Arguments& arguments);

@@ -22,6 +22,7 @@
 #include "base/station_ports.h"
 #include "cli/command_library.h"
 #include "cli/json_writer.h"
+#include "cli/results_commands.h"
 #include "cli/simulated_command_instrument.h"
 #include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
@@ -94,6 +95,9 @@ RunScriptOptions ParseRunScriptOptions(const Arguments& arguments) {
             options.out = reader.Value();
         } else if (reader.Option("--sim-store")) {
             options.simStore = reader.Value();
+        } else if (reader.Option("--results")) {
+            options.results = reader.Value();
+            (void)ResultsOption(*options.results);
         } else {
             throw UsageError("unexpected argument " + reader.Peek());
         }
@@ -303,13 +307,27 @@ int RunRunScript(const Arguments& arguments) {
     StartUpOptions startUp;
     startUp.commandLine = StationCommandLine("run-script", Station::Operator);
     startUp.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
-    instrument.StartUp(startUp);
+    const StartUpFindings findings = instrument.StartUp(startUp);
+    // With --results each record is sent as the program sends it, while the batch runs.
+    std::optional<CommandResults> stored;
+    if (options.results) {
+        stored.emplace(ResultsOption(*options.results));
+        stored->Station().SetInstrument(
+            results::InstrumentOf(findings, instrument.Calibration().LastOperator(),
+                                  instrument.Calibration().LastDate()));
+        if (options.out && document.Path().empty()) {
+            document.SetPath(std::filesystem::absolute(*options.out).lexically_normal().string());
+        }
+    }
 
     CriteriaSelectorModel selector;
     selector.FillInListOrder(library);
     BatchHost host(document);
     TestStation station(library, selector, prompts, clock, host, instrument);
     host.station = &station;
+    if (stored) {
+        station.SetFiledTraceListener(&stored->Station());
+    }
     BatchTree tree(document);
     document.AddObserver(&tree);
     try {
@@ -331,6 +349,9 @@ int RunRunScript(const Arguments& arguments) {
     // As the program saves it; a library that loaded is never protected.
     if (const Status saved = SaveLibrary(library, prompts, *options.criteriaFile); !saved) {
         throw CommandFailure(saved.Error().Message);
+    }
+    if (stored) {
+        stored->Finish();
     }
     WriteSummary(tree.filed, script.Elements.size());
     return 0;

@@ -18,6 +18,7 @@ struct RunScriptOptions {
     std::optional<std::string> coupon;
     std::optional<std::string> out;
     std::optional<std::string> simStore;
+    std::optional<std::string> results;  // the results database, checked
 };
 
 // The batch's options; bad usage throws UsageError.

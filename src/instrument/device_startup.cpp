@@ -280,6 +280,7 @@ StartUpFindings BringUpInstrument(CUsbDevice& device, Clock& clock, OperatorProm
     }
     findings.instrumentFound = true;
     findings.releaseNumber = device.ReleaseNumber();
+    findings.serialNumber = device.SerialNumber();
     if (findings.releaseNumber != kRunningReleaseNumber || options.reloadImages) {
         LoadImages(device, clock, prompts, options, findings);
     }

@@ -71,6 +71,7 @@ struct StartUpFindings {
     // uses); empty otherwise.
     std::string unavailable;
     std::uint16_t releaseNumber = 0;
+    std::string serialNumber;  // the instrument's USB serial number, as first found
     std::optional<ImageLoadOutcome> programImage;  // absent when no load was needed
     std::optional<ImageLoadOutcome> fpgaImage;
     StoredCalibration stored;

@@ -18,6 +18,7 @@
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
+#include "app/gui/results_status.h"
 #include "app/gui/status_texts.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
@@ -137,6 +138,8 @@ StartUpFindings CMainFrame::StartInstrument() {
     options.progress = work_ ? static_cast<LoadProgress*>(&progressFromWorker) : &progress;
     StartUpFindings findings;
     RunInstrumentWork([&] { findings = instrumentStation_->StartUp(options); });
+    findings_ = findings;
+    TellResultsOfInstrument();
     if (restartProgress_ == nullptr) {
         auto* restart = new InitProgressDialog(this);
         restartProgress_ = restart;
@@ -205,6 +208,8 @@ CMainFrame::~CMainFrame() {
     for (QMdiSubWindow* window : mdi_->subWindowList()) {
         delete window;
     }
+    station_.SetFiledTraceListener(nullptr);
+    results_.reset();  // what still waits stays in the outbox
 }
 
 void CMainFrame::SetStatusText(const QString& text) {
@@ -466,7 +471,9 @@ void CMainFrame::OnTextReport() {
 void CMainFrame::OnPreferences() {
     station_.StopLiveMode();
     UpdateCommandStates();
-    if (EditPreferences(library_, libraryPath_, prompts_, this)) {
+    QString database = ResultsSetting();
+    if (EditPreferences(library_, libraryPath_, prompts_, this, &database)) {
+        ChangeResultsDatabase(database);
         for (CChildFrame* child : Children()) {
             child->UseColourSet(HighContrastColours());
         }
@@ -525,6 +532,7 @@ void CMainFrame::OnCalibrate() {
     // The log is UTF-8; the name is kept as the instrument keeps it.
     log_->Info("app", "Calibration saved by " +
                           Latin1ToUtf8(instrumentStation_->Calibration().LastOperator()));
+    TellResultsOfInstrument();
 }
 
 void CMainFrame::UpdateCommandStates() {
@@ -585,6 +593,9 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     // not ask a second time.
     for (CChildFrame* child : children) {
         child->CanClose = nullptr;
+    }
+    if (results_) {
+        results_->SayWhatWaitsOnClose();
     }
     station_.SetLiveMode(false);
     QSettings().setValue(kGeometrySetting, saveGeometry());

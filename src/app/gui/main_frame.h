@@ -20,6 +20,7 @@
 #include "instrument/device_startup.h"
 #include "instrument/serialized_driver_port.h"
 #include "instrument/trigger_port.h"
+#include "results/results_location.h"
 
 class QAction;
 class QLabel;
@@ -31,6 +32,7 @@ namespace orvik {
 
 class CalibrateDialog;
 class CriteriaManagerDialog;
+class ResultsStatus;
 class LeftoverJournal;
 class RecoveryJournal;
 class Script;
@@ -160,6 +162,14 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     // The Calibrate command: the dialog, and the store written when it is saved.
     void OnCalibrate();
 
+    // Every trace filed from now on is stored in the results database at
+    // `target` (Preferences may name another); what cannot be stored at once
+    // waits in `outboxPath`, and the status bar counts it.
+    void UseResults(const results::ResultsLocation& target, const std::string& outboxPath);
+    ResultsStatus* Results() const { return results_.get(); }
+    // The database the Preferences field names (the program's settings), or empty.
+    static QString ResultsSetting();
+
     // Whether any open collection is running `script` now.
     bool ScriptRunsInAnyCollection(const Script& script) const;
 
@@ -215,6 +225,12 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnScriptedTests();
     void UpdateCommandStates();
     void ShowScriptProgress();
+    // The instrument as start-up and the last saved calibration left it, for
+    // the measurements.
+    void TellResultsOfInstrument();
+    // The Preferences field changed: the setting is kept and, when it names a
+    // usable database, measurements go there from now on.
+    void ChangeResultsDatabase(const QString& text);
     void AddRecentFile(const QString& path);
     void RefreshRecentFiles();
 
@@ -238,6 +254,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     std::unique_ptr<ThreadedInstrumentWork> work_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
     std::string recoveryFolder_;
+    StartUpFindings findings_;
+    std::unique_ptr<ResultsStatus> results_;
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active
@@ -251,6 +269,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     QLabel* scriptLabel_ = nullptr;
     QLabel* journalWarning_ = nullptr;
     QTimer* journalRetry_ = nullptr;
+    QLabel* resultsLabel_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
     QMenu* windowMenu_ = nullptr;

@@ -208,6 +208,10 @@ void CMainFrame::BuildStatusBar() {
     journalWarning_->setStyleSheet("QLabel { color: white; background: #b00020; padding: 0 6px; }");
     journalWarning_->hide();
     statusBar()->addPermanentWidget(journalWarning_);
+    resultsLabel_ = new QLabel(this);
+    resultsLabel_->setObjectName("resultsLabel");
+    resultsLabel_->hide();
+    statusBar()->addPermanentWidget(resultsLabel_);
     if (options_.InstrumentName) {
         // A replugged instrument comes back at another address.
         auto* refresh = new QTimer(this);

@@ -16,6 +16,7 @@
 
 #include "app/gui/child_frame.h"
 #include "app/gui/main_frame.h"
+#include "app/gui/results_status.h"
 #include "base/abandoned_files.h"
 #include "base/gui/prompt_dialogs.h"
 #include "collection/orvik_doc.h"
@@ -144,6 +145,11 @@ CChildFrame* CMainFrame::RecoverCollection(LeftoverJournal& journal) {
         return nullptr;
     }
     const bool kept = ownJournal->Writing();
+    if (results_) {
+        // Traces the database took before the program ended are found there
+        // and counted, not stored again.
+        results_->Station().FileCollection(*document);
+    }
     CChildFrame* child = AddChild(std::move(document), std::move(ownJournal));
     child->UpdateTitle();
     if (kept) {

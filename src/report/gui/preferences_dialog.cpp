@@ -85,14 +85,36 @@ bool PreferencesDialog::PromptForTraceName() const {
     return prompt_->isChecked();
 }
 
+void PreferencesDialog::ShowResultsDatabase(const QString& text) {
+    if (results_ == nullptr) {
+        results_ = new QLineEdit(this);
+        results_->setPlaceholderText("the embedded file, or postgresql://user@server/database");
+        results_->setMinimumWidth(320);
+        auto* form = new QFormLayout;
+        form->addRow("Results database:", results_);
+        static_cast<QVBoxLayout*>(layout())->insertLayout(layout()->count() - 1, form);
+    }
+    results_->setText(text);
+}
+
+QString PreferencesDialog::ResultsDatabase() const {
+    return results_ ? results_->text() : QString();
+}
+
 bool EditPreferences(CriteriaLibrary& library, const std::string& path, OperatorPrompts& prompts,
-                     QWidget* parent) {
+                     QWidget* parent, QString* resultsDatabase) {
     PreferencesDialog dialog(library.Preferences, library.PromptForTraceName != 0, parent);
+    if (resultsDatabase != nullptr) {
+        dialog.ShowResultsDatabase(*resultsDatabase);
+    }
     const bool accepted = dialog.exec() == QDialog::Accepted;
     if (accepted) {
         library.Preferences = dialog.Values();
         library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
         QSettings().setValue(kHighContrastSetting, dialog.HighContrastBox()->isChecked());
+        if (resultsDatabase != nullptr) {
+            *resultsDatabase = dialog.ResultsDatabase();
+        }
     }
     // Saved whichever button was chosen, as the library has always been.
     (void)SaveLibrary(library, prompts, path);

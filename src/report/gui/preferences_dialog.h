@@ -27,6 +27,12 @@ class PreferencesDialog : public QDialog {
     PreferencesDialog(const ReportPreferences& values, bool promptForTraceName,
                       QWidget* parent = nullptr);
 
+    // The station's results database (a postgresql:// URL or an SQLite
+    // file; empty for the embedded file), shown when the program keeps one.
+    void ShowResultsDatabase(const QString& text);
+    QString ResultsDatabase() const;
+    QLineEdit* ResultsField() const { return results_; }
+
     ReportPreferences Values() const;
     bool PromptForTraceName() const;
 
@@ -39,14 +45,17 @@ class PreferencesDialog : public QDialog {
     std::array<QLineEdit*, 9> fields_{};
     QCheckBox* prompt_;
     QCheckBox* highContrast_;
+    QLineEdit* results_ = nullptr;
 };
 
 // The File menu's Preferences: the dialog filled from the library, its values
 // copied back on OK only, and the library saved to `path` either way through
 // SaveLibrary (a damaged file is replaced only with consent, a
 // failed save is told to the operator). True when OK was chosen; the colour
-// set is kept then too.
+// set is kept then too. With `resultsDatabase`, the dialog shows that field
+// too and OK gives it back there; it is kept with the program's settings,
+// not in the library.
 bool EditPreferences(CriteriaLibrary& library, const std::string& path, OperatorPrompts& prompts,
-                     QWidget* parent);
+                     QWidget* parent, QString* resultsDatabase = nullptr);
 
 }  // namespace orvik

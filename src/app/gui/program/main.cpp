@@ -2,6 +2,7 @@
 //
 //   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE] [--log FILE]
 //         [--io-log FILE] [--usb-id VID:PID[,VID:PID]] [--usb-serial SERIAL]
+//         [--results URL]
 //
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
@@ -9,14 +10,15 @@
 // --log appends the diagnostic log to FILE; --io-log writes every driver
 // request to FILE; --usb-id names the real instrument's USB ids and
 // --usb-serial the instrument to use among several for this run (the [usb]
-// settings otherwise); --help and --version answer on the terminal and need
-// no display.
+// settings otherwise); --results names the results database for this run;
+// --help and --version answer on the terminal and need no display.
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QSettings>
 #include <QStringList>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -29,6 +31,7 @@
 #include "base/measurement_mode.h"
 #include "instrument/recording_driver_port.h"
 #include "journal/recovery_journal.h"
+#include "results/results_location.h"
 #include "simulator/coupon_profile.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
@@ -40,7 +43,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]\n"
     "             [--log FILE] [--io-log FILE] [--usb-id VID:PID[,VID:PID]]\n"
-    "             [--usb-serial SERIAL]\n"
+    "             [--usb-serial SERIAL] [--results URL]\n"
     "\n"
     "  FILE.tdr              a trace collection to open (else a new, empty one)\n"
     "  Characterize          start as a characterisation station: the Calibration\n"
@@ -60,6 +63,10 @@ constexpr const char* kHelp =
     "  --usb-serial SERIAL   the instrument to use when several are attached, by its\n"
     "                        serial number (default: the usb/serial setting; empty,\n"
     "                        the first one found)\n"
+    "  --results URL         store every recorded trace in this results database\n"
+    "                        (postgresql://... or an SQLite file) for this run;\n"
+    "                        else ORVIK_RESULTS_URL, else Preferences, else\n"
+    "                        ~/.local/share/orvik/results.sqlite\n"
     "  --help, --version     print this text or the version and exit\n"
     "\n"
     "The program reads criteria.dat from the current folder and writes the\n"
@@ -142,6 +149,25 @@ std::optional<QString> TakeFileOption(QStringList& arguments, const QString& nam
         --i;
     }
     return path;
+}
+
+// Where every recorded trace is stored: --results, else ORVIK_RESULTS_URL,
+// else the Preferences field, else the embedded file. A text that names no
+// usable database is kept: the operator is told why at the first trace, and
+// the measurements wait until Preferences names a usable one.
+orvik::results::ResultsLocation ChooseResultsDatabase(QStringList& arguments) {
+    std::string text;
+    if (const std::optional<QString> option = TakeFileOption(arguments, "--results")) {
+        text = option->toStdString();
+    } else if (const char* named = std::getenv(orvik::results::kResultsUrlVariable);
+               named != nullptr && *named != '\0') {
+        text = named;
+    } else if (const QString setting = orvik::CMainFrame::ResultsSetting(); !setting.isEmpty()) {
+        text = setting.toStdString();
+    } else {
+        text = orvik::results::DefaultResultsPath();
+    }
+    return orvik::results::LocationOrUnusable(text);
 }
 
 ProgramLog TakeLogOption(QStringList& arguments) {
@@ -261,6 +287,7 @@ int main(int argc, char** argv) {
     OpenRequestLog(words, requests);
     QString usbProblem;
     const orvik::UsbSettings usb = ReadUsbSettings(words, &usbProblem);
+    const orvik::results::ResultsLocation resultsDatabase = ChooseResultsDatabase(words);
     const ProgramArguments arguments = ParseArguments(words);
     QString problem = !arguments.Error.isEmpty() ? arguments.Error
                       : !log.Problem.isEmpty()   ? log.Problem
@@ -311,6 +338,7 @@ int main(int argc, char** argv) {
     }
     frame.SetDiagnosticLog(log.Log);
     frame.SetRecoveryFolder(orvik::DefaultRecoveryFolder());
+    frame.UseResults(resultsDatabase, orvik::results::DefaultOutboxPath());
     frame.RestoreWindowGeometry();
     frame.show();
     // Before anything else: what a program that ended unexpectedly left.

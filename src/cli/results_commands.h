@@ -1,0 +1,45 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/cli_command.h"
+#include "results/results_location.h"
+#include "results/results_recorder.h"
+#include "results/station_results.h"
+
+namespace orvik::cli {
+
+// import FILE.tdr... [--results URL]: the collections' traces into the
+// results database; prints {"imported": N, "already_present": N}.
+int RunImport(const Arguments& arguments);
+// results [--results URL] [--job J] [--since DATE] [--csv|--json]: the
+// stored measurements, oldest first.
+int RunResults(const Arguments& arguments);
+
+// The database that --results URL names; a text that names none is bad usage.
+results::ResultsLocation ResultsOption(const std::string& text);
+
+// The measurements of one command (measure, run-script with --results): sent
+// as the program sends them, through the recorder and the station's outbox,
+// while the command works.
+class CommandResults {
+  public:
+    // How long the end of the command waits for a database that cannot be
+    // reached to come back.
+    static constexpr std::chrono::seconds kGrace{10};
+
+    explicit CommandResults(const results::ResultsLocation& location);
+    results::StationResults& Station() { return station_; }
+    // Waits for everything to be stored; fails, saying where they wait and
+    // why, when some could not be.
+    void Finish();
+
+  private:
+    std::unique_ptr<results::ResultsRecorder> recorder_;
+    results::StationResults station_;
+};
+
+}  // namespace orvik::cli

@@ -1,0 +1,270 @@
+#include "results/results_schema.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orvik::results {
+namespace {
+
+// Version 1, in both dialects: {ID}, {BIGINT}, {REAL} and {BLOB} become
+// each database's types. Times are whole seconds since 1970-01-01 UTC.
+// Profiles sit in a table of their own, so that listing and statistics never
+// read their bytes.
+constexpr const char* kVersion1Tables = R"sql(
+CREATE TABLE stations (
+    id {ID},
+    name TEXT NOT NULL,
+    host TEXT NOT NULL
+);
+CREATE UNIQUE INDEX stations_by_name ON stations (name, host);
+CREATE TABLE instruments (
+    id {ID},
+    serial TEXT NOT NULL,
+    release_number INTEGER NOT NULL,
+    calibration_date TEXT NOT NULL,
+    calibration_operator TEXT NOT NULL
+);
+CREATE UNIQUE INDEX instruments_by_serial
+    ON instruments (serial, release_number, calibration_date, calibration_operator);
+CREATE TABLE script_runs (
+    id {ID},
+    job TEXT NOT NULL,
+    script TEXT NOT NULL,
+    customer TEXT NOT NULL,
+    station_id TEXT NOT NULL,
+    operator TEXT NOT NULL,
+    started {BIGINT} NOT NULL
+);
+CREATE UNIQUE INDEX script_runs_by_job
+    ON script_runs (job, script, customer, station_id, operator, started);
+CREATE TABLE measurements (
+    id {ID},
+    uuid TEXT NOT NULL,
+    recorded_at {BIGINT} NOT NULL,
+    station {BIGINT} REFERENCES stations (id),
+    instrument {BIGINT} REFERENCES instruments (id),
+    script_run {BIGINT} REFERENCES script_runs (id),
+    operator TEXT NOT NULL,
+    coupon TEXT,
+    test TEXT,
+    element_position INTEGER NOT NULL,
+    name TEXT NOT NULL,
+    mode TEXT NOT NULL CHECK (mode IN ('single', 'differential')),
+    average {REAL},
+    deviation {REAL},
+    minimum {REAL},
+    maximum {REAL},
+    passed INTEGER NOT NULL,
+    criterion_name TEXT NOT NULL,
+    criterion_target {REAL},
+    criterion_error {REAL},
+    criterion_maximum {REAL},
+    criterion_minimum {REAL},
+    criterion_start {REAL},
+    criterion_end {REAL},
+    criterion_double_ended INTEGER NOT NULL,
+    collection_file TEXT NOT NULL,
+    collection_item INTEGER NOT NULL
+);
+CREATE UNIQUE INDEX measurements_by_uuid ON measurements (uuid);
+CREATE INDEX measurements_by_run ON measurements (script_run, recorded_at);
+CREATE INDEX measurements_by_time ON measurements (recorded_at);
+CREATE INDEX measurements_by_station ON measurements (station, recorded_at);
+CREATE INDEX measurements_by_criterion ON measurements (criterion_name, recorded_at);
+CREATE TABLE profiles (
+    measurement {BIGINT} PRIMARY KEY REFERENCES measurements (id),
+    samples {BLOB} NOT NULL
+);
+)sql";
+
+// The view `results` shows every measurement on one row, for dashboards and
+// spreadsheets; only its time columns differ between the dialects.
+constexpr const char* kVersion1ViewSqlite = R"sql(
+CREATE VIEW results AS
+SELECT m.id, m.uuid,
+       strftime('%Y-%m-%dT%H:%M:%SZ', m.recorded_at, 'unixepoch') AS time,
+       s.name AS station, s.host AS station_host,
+       i.serial AS instrument_serial, i.release_number AS instrument_release,
+       i.calibration_date, i.calibration_operator,
+       m.operator, r.job, r.script, r.customer, r.station_id,
+       strftime('%Y-%m-%dT%H:%M:%SZ', r.started, 'unixepoch') AS run_started,
+       m.coupon, m.test, m.element_position, m.name, m.mode,
+       m.average, m.deviation, m.minimum, m.maximum, m.passed,
+       m.criterion_name, m.criterion_target, m.criterion_error,
+       m.criterion_maximum, m.criterion_minimum, m.criterion_start, m.criterion_end,
+       m.criterion_double_ended, m.collection_file, m.collection_item
+FROM measurements m
+LEFT JOIN stations s ON s.id = m.station
+LEFT JOIN instruments i ON i.id = m.instrument
+LEFT JOIN script_runs r ON r.id = m.script_run;
+)sql";
+
+constexpr const char* kVersion1ViewPostgres = R"sql(
+CREATE VIEW results AS
+SELECT m.id, m.uuid, to_timestamp(m.recorded_at) AS time,
+       s.name AS station, s.host AS station_host,
+       i.serial AS instrument_serial, i.release_number AS instrument_release,
+       i.calibration_date, i.calibration_operator,
+       m.operator, r.job, r.script, r.customer, r.station_id,
+       to_timestamp(r.started) AS run_started,
+       m.coupon, m.test, m.element_position, m.name, m.mode,
+       m.average, m.deviation, m.minimum, m.maximum, m.passed <> 0 AS passed,
+       m.criterion_name, m.criterion_target, m.criterion_error,
+       m.criterion_maximum, m.criterion_minimum, m.criterion_start, m.criterion_end,
+       m.criterion_double_ended <> 0 AS criterion_double_ended,
+       m.collection_file, m.collection_item
+FROM measurements m
+LEFT JOIN stations s ON s.id = m.station
+LEFT JOIN instruments i ON i.id = m.instrument
+LEFT JOIN script_runs r ON r.id = m.script_run;
+)sql";
+
+std::string InDialect(std::string sql, Backend dialect) {
+    const bool postgres = dialect == Backend::Postgres;
+    const std::pair<const char*, const char*> types[] = {
+        {"{ID}",
+         postgres ? "BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY" : "INTEGER PRIMARY KEY"},
+        {"{BIGINT}", postgres ? "BIGINT" : "INTEGER"},
+        {"{REAL}", postgres ? "DOUBLE PRECISION" : "REAL"},
+        {"{BLOB}", postgres ? "BYTEA" : "BLOB"},
+    };
+    for (const auto& [token, type] : types) {
+        for (std::size_t at = sql.find(token); at != std::string::npos; at = sql.find(token, at)) {
+            sql.replace(at, std::strlen(token), type);
+        }
+    }
+    return sql;
+}
+
+const std::vector<Migration>& Migrations() {
+    static const std::vector<Migration> migrations = {
+        {1, InDialect(kVersion1Tables, Backend::Sqlite) + kVersion1ViewSqlite,
+         InDialect(kVersion1Tables, Backend::Postgres) + kVersion1ViewPostgres},
+    };
+    return migrations;
+}
+
+// Any fixed number, the same in every Orvik: stations that start at once
+// against a new server take turns migrating it.
+constexpr const char* kMigrationLock = "SELECT pg_advisory_xact_lock(7305920318)";
+
+Status Run(SqlConnection& connection, const char* sql) {
+    return connection.ExecuteScript(sql);
+}
+
+Failure Newer(const SqlConnection& connection, int version, int known) {
+    return {"The results database " + connection.Shown() +
+                " was made by a newer Orvik (schema version " + std::to_string(version) +
+                "; this Orvik knows up to version " + std::to_string(known) + ").",
+            "update Orvik on this station, or name another results database"};
+}
+
+// One transaction: the lock, the version as it is now, the missing steps.
+Result<int> MigrateLocked(SqlConnection& connection, std::span<const Migration> migrations,
+                          StoreProblem& problem) {
+    const bool postgres = connection.Dialect() == Backend::Postgres;
+    if (const Status begun = Run(connection, postgres ? "BEGIN" : "BEGIN IMMEDIATE"); !begun) {
+        problem = connection.LastProblem();
+        return begun.Error();
+    }
+    const auto fail = [&](const Failure& failure) -> Result<int> {
+        problem = connection.LastProblem();
+        (void)Run(connection, "ROLLBACK");
+        return failure;
+    };
+    if (postgres) {
+        if (auto locked = connection.Execute(kMigrationLock); !locked) {
+            return fail(locked.Error());
+        }
+    }
+    Result<int> version = SchemaVersion(connection);
+    if (!version) {
+        return fail(version.Error());
+    }
+    if (*version == 0) {
+        if (const Status made = Run(connection,
+                                    "CREATE TABLE orvik_schema (version INTEGER NOT NULL); "
+                                    "INSERT INTO orvik_schema (version) VALUES (0)");
+            !made) {
+            return fail(made.Error());
+        }
+    }
+    int reached = *version;
+    for (const Migration& step : migrations) {
+        if (step.Version <= reached) {
+            continue;
+        }
+        if (const Status applied =
+                Run(connection, (postgres ? step.Postgres : step.Sqlite).c_str());
+            !applied) {
+            return fail(applied.Error());
+        }
+        reached = step.Version;
+    }
+    const SqlValue reachedValue = std::int64_t{reached};
+    if (auto set = connection.Execute("UPDATE orvik_schema SET version = $1", {&reachedValue, 1});
+        !set) {
+        return fail(set.Error());
+    }
+    if (const Status committed = Run(connection, "COMMIT"); !committed) {
+        return fail(committed.Error());
+    }
+    return reached;
+}
+
+}  // namespace
+
+std::span<const Migration> ResultsMigrations() {
+    return Migrations();
+}
+
+int CurrentSchemaVersion() {
+    return Migrations().back().Version;
+}
+
+Result<int> SchemaVersion(SqlConnection& connection) {
+    const char* exists = connection.Dialect() == Backend::Postgres
+                             ? "SELECT count(*) FROM pg_catalog.pg_tables "
+                               "WHERE tablename = 'orvik_schema' AND schemaname = current_schema()"
+                             : "SELECT count(*) FROM sqlite_master WHERE name = 'orvik_schema'";
+    auto found = connection.Execute(exists);
+    if (!found) {
+        return found.Error();
+    }
+    if (found->empty() || IntOf(found->front().front()) == 0) {
+        return 0;
+    }
+    auto version = connection.Execute("SELECT version FROM orvik_schema");
+    if (!version) {
+        return version.Error();
+    }
+    return version->empty() ? 0 : static_cast<int>(IntOf(version->front().front()));
+}
+
+Result<int> Migrate(SqlConnection& connection, std::span<const Migration> migrations,
+                    StoreProblem& problem) {
+    const int last = migrations.empty() ? 0 : migrations.back().Version;
+    // Read first without a lock or a write: a station whose role may only
+    // read and insert finds a database that is up to date and goes on.
+    Result<int> version = SchemaVersion(connection);
+    if (!version) {
+        problem = connection.LastProblem();
+        return version.Error();
+    }
+    if (*version < last) {
+        version = MigrateLocked(connection, migrations, problem);
+        if (!version) {
+            return version.Error();
+        }
+    }
+    if (*version > last) {
+        problem = StoreProblem::Refused;
+        return Newer(connection, *version, last);
+    }
+    problem = StoreProblem::None;
+    return *version;
+}
+
+}  // namespace orvik::results
