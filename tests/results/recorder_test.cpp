@@ -290,23 +290,6 @@ class SilentServer {
     int socket_ = -1;
 };
 
-// Closing with a measurement under way against a database that does not
-// answer in time: the wait ends with the grace, and the measurement is kept
-// in the outbox for the next start.
-void ExpectClosingInTime(const std::string& url, const std::string& outboxPath) {
-    results::RecorderOptions options;
-    options.OutboxPath = outboxPath;
-    results::ResultsRecorder recorder(*results::ParseResultsLocation(url), options);
-    recorder.Record(Numbered(1));
-    std::this_thread::sleep_for(300ms);  // the attempt is under way, unanswered
-    const auto closing = std::chrono::steady_clock::now();
-    EXPECT_EQ(recorder.Close(200ms), 1u) << url;
-    EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s) << url;
-    auto outbox = results::ResultsOutbox::Open(options.OutboxPath);
-    ASSERT_TRUE(outbox.Ok());
-    EXPECT_EQ(*(*outbox)->Count(recorder.Target().Shown()), 1u) << url;
-}
-
 TEST(ResultsRecorder, ClosingDoesNotWaitForAServerThatNeverAnswers) {
     TemporaryFolder folder;
     SilentServer silent(folder.Path());
