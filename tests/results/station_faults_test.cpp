@@ -146,7 +146,7 @@ TEST(StationFaults, TwentyStationsThroughAServerKilledAndRestartedStoreEverythin
     }
     server.Kill();
     const int atKill = total;
-    std::this_thread::sleep_for(1s);
+    std::this_thread::sleep_for(300ms);
     server.Start();
     for (std::thread& reader : readers) {
         reader.join();
