@@ -15,6 +15,7 @@
 #include "cli/report_command.h"
 #include "cli/results_commands.h"
 #include "cli/run_script_command.h"
+#include "cli/stats_command.h"
 
 namespace orvik::cli {
 
@@ -49,6 +50,8 @@ const std::vector<Command>& Commands() {
         {"devices", "devices [--usb-id VID:PID[,VID:PID]]", &RunDevices},
         {"import", "import FILE.tdr... [--results URL]", &RunImport},
         {"results", "results [--results URL] [--job J] [--since DATE] [--csv|--json]", &RunResults},
+        {"stats", "stats [--results URL] --job J [--test POSTFIX] [--since DATE] [--csv|--json]",
+         &RunStats},
     };
     return commands;
 }

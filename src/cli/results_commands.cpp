@@ -202,6 +202,26 @@ results::ResultsLocation ResultsOption(const std::string& text) {
     return *location;
 }
 
+std::unique_ptr<results::ResultsStore> OpenChosenStore(const std::optional<std::string>& url) {
+    return OpenStore(ChosenLocation(url));
+}
+
+std::int64_t SinceOption(const std::string& text) {
+    return ParseDate(text);
+}
+
+std::string JsonText(const std::string& utf8) {
+    return Stored(utf8);
+}
+
+std::string CsvText(const std::string& text) {
+    return CsvField(text);
+}
+
+std::string CsvValue(double value) {
+    return CsvNumber(value);
+}
+
 int RunImport(const Arguments& arguments) {
     ArgumentReader reader(arguments);
     std::optional<std::string> url;
