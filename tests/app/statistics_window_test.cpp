@@ -81,10 +81,25 @@ TEST_F(StatisticsWindowTest, TablePerTestAndTheChosenTestsCharts) {
     EXPECT_EQ(Cell(window, 1, 0), "-DIFF");
     EXPECT_EQ(Cell(window, 1, 10), "1");  // the coupon at 104 ohms
 
-    // The first test is shown: its histogram with the limits and the target.
-    EXPECT_EQ(window.Histogram().CurveCount(), 4);
-    EXPECT_EQ(window.Histogram().CurveAt(1).Label, "LSL");
-    EXPECT_EQ(window.Histogram().CurveAt(1).PointAt(0).X, 45.0);
+    // The first test is shown: its histogram's bars (4 classes for 8
+    // measurements, counting them all) and its limits and target beside them.
+    const auto& bands = window.Histogram().XAxisAt(0).Bands;
+    double counted = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        counted += bands[i].YTo;
+    }
+    EXPECT_EQ(counted, 8.0);
+    std::vector<std::pair<std::string, double>> named;
+    for (std::size_t i = 5; i < bands.size(); i += 2) {
+        named.emplace_back(bands[i].Text, (bands[i - 1].XFrom + bands[i - 1].XTo) / 2);
+    }
+    ASSERT_EQ(named.size(), 3u);
+    EXPECT_EQ(named[0].first, "LSL");
+    EXPECT_NEAR(named[0].second, 45.0, 1e-9);
+    EXPECT_EQ(named[1].first, "USL");
+    EXPECT_NEAR(named[1].second, 55.0, 1e-9);
+    EXPECT_EQ(named[2].first, "Target");
+    EXPECT_NEAR(named[2].second, 50.0, 1e-9);
 
     window.Table().setCurrentCell(1, 0);
     XGraphWidget& chart = window.ControlChart();

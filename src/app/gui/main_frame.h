@@ -36,6 +36,7 @@ class LeftoverJournal;
 class RecoveryJournal;
 class Script;
 class ScriptsDialog;
+class StatisticsWindow;
 
 class CChildFrame;
 class COrvikDoc;
@@ -183,6 +184,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnAbout();
     void OnGenerateReport();
     void OnTextReport();
+    void OnStatistics();
     void OnPreferences();
     void OnCriteriaEditor();
     void OnScriptedTests();
@@ -213,6 +215,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     std::string recoveryFolder_;
     StartUpFindings findings_;
     std::unique_ptr<ResultsStatus> results_;
+    QPointer<StatisticsWindow> statistics_;  // Action > Statistics, once opened
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active

@@ -149,6 +149,10 @@ void CMainFrame::BuildActionMenu() {
             &QAction::triggered, this, &CMainFrame::OnGenerateReport);
     connect(AddAction(action, "Text Report", "Write a text report of all tests\nText Report"),
             &QAction::triggered, this, &CMainFrame::OnTextReport);
+    connect(AddAction(action, "Stat&istics...",
+                      "Yield, capability and control charts of a job's tests from the results "
+                      "database\nStatistics"),
+            &QAction::triggered, this, &CMainFrame::OnStatistics);
 }
 
 void CMainFrame::BuildToolBar() {

@@ -28,6 +28,7 @@ constexpr ChartColour kDataColour = RgbColour(0, 0, 160);
 constexpr ChartColour kLimitColour = RgbColour(200, 0, 0);
 constexpr ChartColour kCentreColour = RgbColour(0, 128, 0);
 constexpr ChartColour kViolationColour = RgbColour(230, 0, 0);
+constexpr ChartColour kBarColour = RgbColour(120, 145, 220);
 
 const QStringList kColumns = {"Test", "Criterion", "n",  "Mean", "SD",         "Min",
                               "Max",  "Yield",     "Cp", "Cpk",  "Violations", "Not computable"};
@@ -40,7 +41,7 @@ QString Figure(const std::optional<double>& value, const char* format = "%.3f") 
 XGraphWidget* NewChart() {
     auto* chart = new XGraphWidget;
     chart->setMinimumSize(380, 260);
-    chart->ShowLegend = true;
+    chart->ShowLegend = false;  // until a test fills it
     return chart;
 }
 
@@ -65,28 +66,18 @@ CXGraphDataSerie* AddCurve(CXGraph& chart, const std::vector<CurvePoint>& points
     return curve;
 }
 
-// A vertical line at x across the histogram's counts.
-std::vector<CurvePoint> Upright(double x, double height) {
-    return {{x, 0.0}, {x, height}};
-}
-
 std::vector<CurvePoint> Level(double y, double from, double to) {
     return {{from, y}, {to, y}};
 }
 
 // The averages of a test as a histogram of ceil(log2 n) + 1 classes (at most
-// 40), over the range of the values and the limits together, drawn as steps.
+// 40) over their range, on an axis that takes in the limits too. The chart
+// draws a curve one point per pixel column, so the bars and the limit lines
+// are bands; an invisible diagonal gives the axes their ranges.
 void FillHistogram(CXGraph& chart, const std::vector<double>& values, const TestStatistics& test,
                    const std::optional<double>& target) {
-    double low = *std::min_element(values.begin(), values.end());
-    double high = *std::max_element(values.begin(), values.end());
-    if (test.Limits) {
-        low = std::min(low, test.Limits->Lower);
-        high = std::max(high, test.Limits->Upper);
-    }
-    if (high <= low) {
-        high = low + 1.0;
-    }
+    const double low = *std::min_element(values.begin(), values.end());
+    const double high = std::max(*std::max_element(values.begin(), values.end()), low + 1e-9);
     const int classes = std::clamp(
         static_cast<int>(std::ceil(std::log2(static_cast<double>(values.size())))) + 1, 1, 40);
     const double width = (high - low) / classes;
@@ -95,29 +86,37 @@ void FillHistogram(CXGraph& chart, const std::vector<double>& values, const Test
         const int bin = std::clamp(static_cast<int>((value - low) / width), 0, classes - 1);
         ++counts[static_cast<std::size_t>(bin)];
     }
-    std::vector<CurvePoint> steps = {{low, 0.0}};
-    for (int i = 0; i < classes; ++i) {
-        steps.push_back(
-            {low + i * width, static_cast<double>(counts[static_cast<std::size_t>(i)])});
-        steps.push_back(
-            {low + (i + 1) * width, static_cast<double>(counts[static_cast<std::size_t>(i)])});
-    }
-    steps.push_back({high, 0.0});
-    if (CXGraphDataSerie* bars = AddCurve(chart, steps, "Count", kDataColour)) {
-        bars->Filled = true;
-        bars->FillPartner = kFillToBottom;
-        bars->FillColour = RgbColour(150, 170, 230);
-        bars->FillTransparent = false;
-    }
-    const double top = *std::max_element(counts.begin(), counts.end()) * 1.1;
+    double from = low;
+    double to = high;
     if (test.Limits) {
-        AddCurve(chart, Upright(test.Limits->Lower, top), "LSL", kLimitColour);
-        AddCurve(chart, Upright(test.Limits->Upper, top), "USL", kLimitColour);
+        from = std::min(from, test.Limits->Lower);
+        to = std::max(to, test.Limits->Upper);
+    }
+    const double margin = (to - from) * 0.05;
+    const double top = *std::max_element(counts.begin(), counts.end()) * 1.15;
+    const std::vector<CurvePoint> extent = {{from - margin, 0.0}, {to + margin, top}};
+    AddCurve(chart, extent, "", chart.PlotColour);
+    CXGraphAxis& x = chart.XAxisAt(0);
+    for (int i = 0; i < classes; ++i) {
+        x.AddAxisBand(-1, low + i * width, low + (i + 1) * width, 0.0,
+                      counts[static_cast<std::size_t>(i)], kBarColour, "", kFillSolid);
+    }
+    const double line = (to - from) / 300.0;
+    // A line, and its name beside it at the top on the plot's own colour.
+    const auto upright = [&](double at, ChartColour colour, const char* text) {
+        x.AddAxisBand(-1, at - line, at + line, 0.0, top, colour, "", kFillSolid);
+        x.AddAxisBand(-1, at + line, at + 40 * line, top * 0.86, top, chart.PlotColour, text,
+                      kFillSolid);
+    };
+    if (test.Limits) {
+        upright(test.Limits->Lower, kLimitColour, "LSL");
+        upright(test.Limits->Upper, kLimitColour, "USL");
     }
     if (target) {
-        AddCurve(chart, Upright(*target, top), "Target", kCentreColour);
+        upright(*target, kCentreColour, "Target");
     }
-    StyleAxes(chart, "Ohms", "Count", "%.0f");
+    chart.ShowLegend = false;
+    StyleAxes(chart, "Ohms", "Count", "%g");
 }
 
 // The individuals in measuring order, the centre line, the control limits
@@ -146,7 +145,8 @@ void FillControlChart(CXGraph& chart, const std::vector<double>& values,
         marks->DrawStyle = kDrawDots;
         marks->LineWidth = 4;
     }
-    StyleAxes(chart, "Measurement", "Ohms", "%.2f");
+    chart.ShowLegend = true;
+    StyleAxes(chart, "Measurement", "Ohms", "%.6g");
 }
 
 }  // namespace
@@ -194,6 +194,7 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(table_);
     split->addWidget(charts);
+    split->setSizes({180, 520});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(split, 1);
