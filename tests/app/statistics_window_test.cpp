@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 
 #include <future>
@@ -39,6 +40,8 @@ class StatisticsWindowTest : public ::testing::Test {
             std::span(reinterpret_cast<const std::uint8_t*>(key.data()), key.size()));
         m.Run = results::ScriptRunInfo{"Lot", "Acme", "J-7", "3", "kim", 1790000000};
         m.Test = test;
+        m.Coupon = std::to_string(count_);
+        m.CollectionFile = folder.File("lot.tdr");
         m.ElementPosition = position;
         m.Name = "C" + std::to_string(count_) + test;
         m.Time = 1790000000 + count_++;
@@ -108,7 +111,26 @@ TEST_F(StatisticsWindowTest, TablePerTestAndTheChosenTestsCharts) {
     const CXGraphDataSerie& flagged = chart.CurveAt(4);
     ASSERT_EQ(flagged.Count(), 1);
     EXPECT_EQ(flagged.PointAt(0), (CurvePoint{5.0, 104.0}));
-    EXPECT_FALSE(window.ControlChart().Render(QSize(500, 300)).isNull());
+
+    // Clicking the flagged point names its coupon and trace, and asks for its
+    // collection once the file is at hand.
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    chart.repaint();
+    const QPoint point(chart.XAxisAt(0).Mapping().Map(5.0), chart.YAxisAt(0).Mapping().Map(104.0));
+    QSignalSpy opened(&window, &StatisticsWindow::OpenCollectionAsked);
+    QTest::mouseClick(&chart, Qt::LeftButton, {}, point + QPoint(2, -2));
+    EXPECT_EQ(window.StatusText().toStdString(),
+              "Coupon 12, trace C12-DIFF, filed in " + folder.File("lot.tdr") + " (not here)");
+    EXPECT_EQ(opened.size(), 0);
+    testing::WriteFile(folder.File("lot.tdr"), std::vector<std::uint8_t>{1, 2, 3});
+    QTest::mouseClick(&chart, Qt::LeftButton, {}, point + QPoint(2, -2));
+    EXPECT_EQ(window.StatusText().toStdString(),
+              "Coupon 12, trace C12-DIFF, in " + folder.File("lot.tdr"));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.front().front().toString().toStdString(), folder.File("lot.tdr"));
+    QTest::mouseClick(&chart, Qt::LeftButton, {}, point + QPoint(0, 40));  // no point there
+    EXPECT_EQ(opened.size(), 1);
 }
 
 // A database that answers only when the test lets it (or after five seconds).

@@ -12,6 +12,8 @@ void CMainFrame::OnStatistics() {
                      : *results::ParseResultsLocation(results::DefaultResultsPath());
         statistics_ = new StatisticsWindow(location, this);
         statistics_->setAttribute(Qt::WA_DeleteOnClose);
+        connect(statistics_, &StatisticsWindow::OpenCollectionAsked, this,
+                [this](const QString& path) { OpenCollection(path); });
     }
     statistics_->show();
     statistics_->raise();

@@ -1,9 +1,11 @@
 #include "app/gui/statistics_window.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
@@ -324,6 +326,55 @@ void StatisticsWindow::Show(Outcome outcome) {
     }
 }
 
+std::optional<std::size_t> StatisticsWindow::PointNear(QPoint place) const {
+    if (shownTest_ < 0 || control_->CurveCount() == 0) {
+        return std::nullopt;
+    }
+    constexpr int kReach = 6;  // pixels
+    const AxisMapping x = control_->XAxisAt(0).Mapping();
+    const AxisMapping y = control_->YAxisAt(0).Mapping();
+    const CXGraphDataSerie& points = control_->CurveAt(0);
+    const TestStatistics& test = shown_.tests[static_cast<std::size_t>(shownTest_)];
+    std::optional<std::size_t> nearest;
+    int best = kReach * kReach + 1;
+    for (int i = 0; i < points.Count(); ++i) {
+        const CurvePoint point = points.PointAt(i);
+        const int dx = x.Map(point.X) - place.x();
+        const int dy = y.Map(point.Y) - place.y();
+        if (dx * dx + dy * dy < best) {
+            best = dx * dx + dy * dy;
+            nearest = test.Points[static_cast<std::size_t>(i)];
+        }
+    }
+    return nearest;
+}
+
+bool StatisticsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == control_ && event->type() == QEvent::MouseButtonPress) {
+        if (const auto place = PointNear(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+            Choose(*place);
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Names the measurement and opens its collection when the file is here.
+void StatisticsWindow::Choose(std::size_t place) {
+    const results::Measurement& m = shown_.selection[place];
+    QString text =
+        QString("Coupon %1, trace %2")
+            .arg(QString::fromStdString(m.Coupon.value_or("-")), QString::fromStdString(m.Name));
+    const QString file = QString::fromStdString(m.CollectionFile);
+    if (!file.isEmpty()) {
+        text += QFileInfo::exists(file) ? ", in " + file : ", filed in " + file + " (not here)";
+    }
+    status_->setText(text);
+    if (!file.isEmpty() && QFileInfo::exists(file)) {
+        emit OpenCollectionAsked(file);
+    }
+}
+
 void StatisticsWindow::ShowTest(int row) {
     // A fresh chart for each test: a chart's curves and ranges only grow.
     auto* splitter = findChild<QSplitter*>("charts");
@@ -348,6 +399,8 @@ void StatisticsWindow::ShowTest(int row) {
     delete splitter->replaceWidget(1, control);
     histogram_ = histogram;
     control_ = control;
+    control_->installEventFilter(this);
+    shownTest_ = row < static_cast<int>(shown_.tests.size()) ? row : -1;
 }
 
 }  // namespace orvik

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,8 +52,17 @@ class StatisticsWindow : public QWidget {
     XGraphWidget& ControlChart() { return *control_; }
     QString StatusText() const;
 
+    // The measurement whose point of the individuals chart is nearest to a
+    // place in the chart (within a few pixels): its place in the selection.
+    std::optional<std::size_t> PointNear(QPoint place) const;
+
   signals:
     void Computed();
+    // A point was clicked whose collection file is at hand.
+    void OpenCollectionAsked(const QString& path);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct Outcome {
@@ -64,6 +74,7 @@ class StatisticsWindow : public QWidget {
     void Start();
     void Show(Outcome outcome);
     void ShowTest(int row);
+    void Choose(std::size_t place);
 
     StoreOpener opener_;
     QLineEdit* job_ = nullptr;
@@ -74,6 +85,7 @@ class StatisticsWindow : public QWidget {
     XGraphWidget* control_ = nullptr;
     QTimer* timer_ = nullptr;
     Outcome shown_;
+    int shownTest_ = -1;
     bool computing_ = false;
     bool again_ = false;
     std::thread worker_;
