@@ -33,8 +33,15 @@ run_target() {
     local log=build-fuzz/logs/$target.log status=0
     mkdir -p build-fuzz/logs
     echo "fuzz: $target for $seconds s"
-    "build-fuzz/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
+    # An input that runs for 30 s is a finding of its own (a hang, saved as
+    # timeout-*); and since the run's total time is checked only between
+    # inputs, the run as a whole is stopped a minute after its time.
+    timeout --kill-after=10 "$((seconds + 60))" \
+        "build-fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
         -max_len=65536 "$corpus" $kept >"$log" 2>&1 || status=$?
+    if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+        echo "fuzz: $target was still running a minute after its $seconds s" >>"$log"
+    fi
     # The coverage reached (cov: edges, ft: features) and the run's figures;
     # on a finding, the report's end.
     grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::' "$log" || true
@@ -69,11 +76,28 @@ keep_corpus() {
 
 case "$mode" in
     smoke)
-        # Every target runs even after a finding, so that one report covers all.
+        # Every target runs even after a finding, so that one report covers
+        # all; one target per core at a time, each one's lines printed
+        # together once it has finished.
         passed=0
         failed=0
+        slots=$(nproc)
+        mkdir -p build-fuzz/smoke
+        rm -f build-fuzz/smoke/*
         for target in $(cat build-fuzz/fuzz/targets.txt); do
-            if run_target "$target" "${ORVIK_FUZZ_SECONDS:-20}"; then
+            while [ "$(jobs -rp | wc -l)" -ge "$slots" ]; do
+                wait -n || true
+            done
+            (
+                status=0
+                run_target "$target" "${ORVIK_FUZZ_SECONDS:-20}" >"build-fuzz/smoke/$target.out" 2>&1 || status=$?
+                echo "$status" >"build-fuzz/smoke/$target.status"
+            ) &
+        done
+        wait
+        for target in $(cat build-fuzz/fuzz/targets.txt); do
+            cat "build-fuzz/smoke/$target.out"
+            if [ "$(cat "build-fuzz/smoke/$target.status" 2>/dev/null)" = 0 ]; then
                 passed=$((passed + 1))
             else
                 echo "fuzz: $target FAILED"

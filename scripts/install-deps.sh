@@ -5,16 +5,17 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build ccache pkg-config
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev librapidcheck-dev
     qt6-base-dev libgl-dev xvfb xauth x11-utils imagemagick fonts-dejavu-core fonts-liberation
+    openbox xdotool
     clang libclang-rt-14-dev
     libusb-1.0-0-dev umockdev libumockdev-dev
     libsqlite3-dev libpq-dev postgresql librapidcheck-dev
     locales
     poppler-utils
-    valgrind
+    valgrind strace librapidcheck-dev
     dpkg-dev file desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl
-    libxml2-utils groff-base
+    libxml2-utils groff-base bsdextrautils lintian
 )
 
 missing=()

@@ -22,6 +22,8 @@ program="$build_dir/src/app/gui/program/orvik"
 working="$top/run"
 
 say() { echo "run: $*"; }
+# shellcheck source=scripts/virtual-display.sh
+. "$top/scripts/virtual-display.sh"
 
 absolute() {
     case "$1" in
@@ -76,18 +78,6 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvik-run.XXXXXX")
 program_pid=""
 xvfb_pid=""
 
-stop_process() {
-    local pid=$1
-    [ -n "$pid" ] || return 0
-    kill -TERM "$pid" 2>/dev/null || return 0
-    for _ in 1 2 3 4 5 6 7 8 9 10; do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.5
-    done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
-
 clean_up() {
     stop_process "$program_pid"
     stop_process "$xvfb_pid"
@@ -95,16 +85,7 @@ clean_up() {
 }
 trap clean_up EXIT
 
-# Qt wants a runtime folder of the user's own, closed to others, and warns on
-# every start without one (as under root, or in a container).
-runtime_usable() {
-    [ -n "${XDG_RUNTIME_DIR:-}" ] && [ -d "$XDG_RUNTIME_DIR" ] && [ -O "$XDG_RUNTIME_DIR" ] &&
-        [ "$(stat -c %a "$XDG_RUNTIME_DIR")" = 700 ]
-}
-if ! runtime_usable; then
-    mkdir -m 700 "$scratch/runtime"
-    export XDG_RUNTIME_DIR="$scratch/runtime"
-fi
+use_private_runtime_folder "$scratch"
 
 if [ "$headless" = 0 ]; then
     trap 'exit 130' INT TERM
@@ -116,29 +97,10 @@ if [ "$headless" = 0 ]; then
     exit "$status"
 fi
 
-# A virtual display of our own, reachable only with its cookie, on the first
-# free display number (Xvfb writes the number once it accepts clients). Its
-# own session keeps the terminal's Ctrl+C away from it and the program, so
-# that the last screenshot can still be taken.
-export XAUTHORITY="$scratch/Xauthority"
-cookie=$(mcookie)
-: >"$XAUTHORITY"
-xauth -q -f "$XAUTHORITY" add :0 MIT-MAGIC-COOKIE-1 "$cookie"
-setsid Xvfb -displayfd 3 -screen 0 1280x860x24 -nolisten tcp -auth "$XAUTHORITY" \
-    3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$scratch/display" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if [ ! -s "$scratch/display" ]; then
-    say "the virtual display did not start:"
-    cat "$scratch/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n 1 "$scratch/display")"
-xauth -q -f "$XAUTHORITY" add "$DISPLAY" MIT-MAGIC-COOKIE-1 "$cookie"
+# A virtual display of our own (see virtual-display.sh); its own session
+# keeps the terminal's Ctrl+C away from it and the program, so that the last
+# screenshot can still be taken.
+start_virtual_display "$scratch" 1280x860x24 own-session || exit 1
 
 setsid "${command[@]}" &
 program_pid=$!

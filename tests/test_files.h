@@ -1,10 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -27,7 +30,9 @@ class TemporaryFolder {
                 c = '_';
             }
         }
-        name += "-" + std::to_string(::getpid());
+        // Two folders in one test never share a path, nor wipe each other.
+        static std::atomic<int> made{0};
+        name += "-" + std::to_string(::getpid()) + "-" + std::to_string(++made);
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
@@ -54,6 +59,18 @@ inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& 
 inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The process id of a program that has ended, for files named after their
+// program.
+inline pid_t EndedProcessId() {
+    pid_t pid = 0;
+    char name[] = "true";
+    char* argv[] = {name, nullptr};
+    char* environment[] = {nullptr};
+    EXPECT_EQ(::posix_spawnp(&pid, "true", nullptr, nullptr, argv, environment), 0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
 }
 
 }  // namespace orvik::testing

@@ -27,7 +27,14 @@ TestStation::TestStation(CriteriaLibrary& library, CriteriaSelectorModel& select
       host_(host),
       instrument_(instrument),
       scripts_(selector, prompts, host,
-               [this](COrvikDoc& document) { ApplySelectedCriterion(document); }) {}
+               [this](COrvikDoc& document) { ApplySelectedCriterion(document); }) {
+    // The selector never keeps a criterion the library has destroyed.
+    library_.SetRemovalWatcher([this](const Criterion& criterion) { selector_.Forget(criterion); });
+}
+
+TestStation::~TestStation() {
+    library_.SetRemovalWatcher(nullptr);
+}
 
 void TestStation::TogglePromptForTraceName() {
     library_.PromptForTraceName = library_.PromptForTraceName != 0 ? 0 : 1;
@@ -58,6 +65,12 @@ void TestStation::ApplySelectedCriterion() {
 }
 
 void TestStation::ApplySelectedCriterion(COrvikDoc& document) {
+    if (document.CurrentKind == CurrentTraceKind::Recorded) {
+        // A filed measurement keeps the verdict of the criterion it was
+        // measured for (a run has just moved on to its next test); the next
+        // Run Test takes the new criterion.
+        return;
+    }
     const Criterion* selected = selector_.SelectedCriterion();
     document.TraceTemplate.Criteria = selected ? *selected : Criterion();
     document.TraceTemplate.Evaluate();
@@ -135,6 +148,10 @@ void TestStation::RecordTest(COrvikDoc& document) {
     if (recording_ || !document.CanRecord()) {
         log_->Debug(kLogSource, recording_ ? "Record Test ignored: a trace name is being asked"
                                            : "Record Test ignored: no new measurement to file");
+        if (!recording_) {
+            // A pedal press that files nothing must not look like one that did.
+            host_.Notify({StationNotice::Kind::RecordIgnored, {}, false});
+        }
         return;
     }
     const Underway underway(recording_);
@@ -174,6 +191,7 @@ void TestStation::RecordTest(COrvikDoc& document) {
     if (filed_ != nullptr) {
         filed_->TraceFiled(document, appended);
     }
+    host_.Notify({StationNotice::Kind::Recorded, appended.Name, appended.Passed});
 
     if (script != nullptr) {
         scripts_.Advance(document);
@@ -190,16 +208,34 @@ void TestStation::LiveModeTick() {
     }
 }
 
+bool TestStation::TriggerIgnored(const char* input) {
+    if (!host_.ModalWindowOpen()) {
+        return false;
+    }
+    log_->Debug(kLogSource, std::string(input) + " ignored: a window of the program is open");
+    return true;
+}
+
 void TestStation::TriggerRunTest() {
+    if (TriggerIgnored("Trigger input 1")) {
+        return;
+    }
     if (COrvikDoc* document = host_.ActiveDocument()) {
         RunTest(*document);
     }
 }
 
 void TestStation::TriggerRecordTest() {
+    if (TriggerIgnored("Trigger input 2")) {
+        return;
+    }
     if (COrvikDoc* document = host_.ActiveDocument()) {
         RecordTest(*document);
     }
+}
+
+void TestStation::CollectionActivated(COrvikDoc& document) {
+    scripts_.Activated(document);
 }
 
 void TestStation::TreeSelectionChanged(COrvikDoc& document, const CollectionItem* item,

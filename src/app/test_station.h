@@ -43,6 +43,9 @@ class TestStation {
   public:
     TestStation(CriteriaLibrary& library, CriteriaSelectorModel& selector, OperatorPrompts& prompts,
                 Clock& clock, StationHost& host, ProfileInstrument& instrument);
+    ~TestStation();
+    TestStation(const TestStation&) = delete;
+    TestStation& operator=(const TestStation&) = delete;
 
     // Where what the operator is not told goes (ignored commands, failed
     // tests); nothing is written until a log is given.
@@ -77,7 +80,8 @@ class TestStation {
     bool ScriptGuard();
 
     // Copies the selected criterion (a default one when none is selected)
-    // into the active collection's current trace and judges it again.
+    // into the active collection's current trace and judges it again. A
+    // trace that has just been filed keeps its own criterion and verdict.
     void ApplySelectedCriterion();
     void ApplySelectedCriterion(COrvikDoc& document);
 
@@ -90,10 +94,18 @@ class TestStation {
     // the sample counter: once per successful Run Test, and only that.
     void RecordTest(COrvikDoc& document);
 
-    // Timer ticks and trigger inputs act on the active collection.
+    // Timer ticks and trigger inputs act on the active collection. The
+    // trigger inputs are ignored while a modal window is open: a pedal must
+    // not measure or file behind a dialog the operator is working in.
     void LiveModeTick();
     void TriggerRunTest();
     void TriggerRecordTest();
+
+    // Another collection became the active one. A collection running a
+    // script selects and applies the criterion of its own next test, so that
+    // nothing is measured with another collection's criterion; one without a
+    // run frees the selector.
+    void CollectionActivated(COrvikDoc& document);
 
     // A selection in a collection's test tree. The first selection after a
     // refresh stops live mode; a trace becomes the current trace.
@@ -127,6 +139,8 @@ class TestStation {
     bool instrumentBusy_ = false;
     void CompleteRunTest(COrvikDoc& document, const Criterion& criterion,
                          const MeasuredProfile& profile);
+    // True (and logged) when a trigger input must be ignored now.
+    bool TriggerIgnored(const char* input);
 
     CriteriaLibrary& library_;
     CriteriaSelectorModel& selector_;

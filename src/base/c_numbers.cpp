@@ -1,6 +1,7 @@
 #include "base/c_numbers.h"
 
 #include <locale.h>
+#include <charconv>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -51,6 +52,12 @@ std::string FormatC(const char* format, ...) {
     }
     va_end(again);
     return text;
+}
+
+std::string ShortestC(double value) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
 }
 
 double ParseC(const char* text, char** end) {

@@ -65,13 +65,9 @@ Result<std::vector<std::uint8_t>> ReadByParts(int fd, std::size_t expected,
     return bytes;
 }
 
-// The folder a file is in, as open() takes it.
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
+// Whether a failure to create a file in a folder is the folder's refusal.
+bool FolderRefuses(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 }  // namespace
@@ -89,6 +85,7 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
         owned_ = std::move(other.owned_);
         mapping_ = std::exchange(other.mapping_, nullptr);
         size_ = std::exchange(other.size_, 0);
+        stamp_ = other.stamp_;
         data_ = mapping_ ? static_cast<const std::uint8_t*>(mapping_) : owned_.data();
         other.data_ = nullptr;
     }
@@ -119,6 +116,7 @@ Result<FileBytes> ReadWholeFile(const std::string& path) {
         return Failure{"Cannot open " + path + ": it is a folder", ""};
     }
     const auto size = static_cast<std::size_t>(status.st_size);
+    const FileStamp stamp = FileStamp::Of(status);
     if (S_ISREG(status.st_mode) && size >= kMapThreshold) {
         // A private mapping: later changes to the file cannot reach a reader
         // that is half way through it.
@@ -128,6 +126,7 @@ Result<FileBytes> ReadWholeFile(const std::string& path) {
             bytes.mapping_ = mapping;
             bytes.data_ = static_cast<const std::uint8_t*>(mapping);
             bytes.size_ = size;
+            bytes.stamp_ = stamp;
             return bytes;
         }
     }
@@ -135,31 +134,68 @@ Result<FileBytes> ReadWholeFile(const std::string& path) {
     if (!bytes) {
         return bytes.Error();
     }
-    return FileBytes(std::move(*bytes));
+    FileBytes read(std::move(*bytes));
+    read.stamp_ = stamp;
+    return read;
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string path) : path_(std::move(path)) {
+    Result<SaveTarget> target = ResolveSaveTarget(path_);
+    if (!target) {
+        failure_ = target.Error();
+        return;
+    }
+    target_ = std::move(*target);
+    if (target_.What != SaveTarget::Kind::Stream) {
+        CreateTemporary();
+        return;
+    }
+    // What is read from it, or thrown away, is what the operator chose; it
+    // is opened as it is, and a FIFO waits here for its reader.
+    fd_ = ::open(target_.Path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) {
+        Fail("Cannot open");
+    }
+}
+
+void AtomicFileWriter::CreateTemporary() {
     // An unnamed file can only be given its name through /proc without
     // privileges; without /proc the temporary file is named from the start.
     if (::access("/proc/self/fd", X_OK) == 0) {
-        fd_ = ::open(FolderOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd_ >= 0) {
-            unnamed_ = true;
-            return;
-        }
+        fd_ = ::open(target_.Folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        unnamed_ = fd_ >= 0;
     }
-    temporary_ = TemporaryFileName(path_, "XXXXXX");
-    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        temporary_ = TemporaryFileName(target_.Path, "XXXXXX");
+        fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
+    }
     if (fd_ < 0) {
         temporary_.clear();
-        failure_ = DescribeErrno("Cannot create", path_);
+        if (FolderRefuses(errno)) {
+            failure_ = Failure{"Cannot write " + path_ + ": the folder " + target_.Folder +
+                                   " is not writable (" + std::strerror(errno) + ")",
+                               ""};
+        } else {
+            Fail("Cannot create");
+        }
         return;
     }
-    // mkstemp creates the file for its owner only; a saved file should get the
-    // usual permissions, as if it had been created directly.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    if (target_.What == SaveTarget::Kind::ReplaceFile) {
+        // The owner first: changing it clears the set-id bits the mode may have.
+        if (::fchown(fd_, target_.Owner, target_.Group) != 0) {
+            // Only the group, where this user belongs to it; otherwise the new
+            // file is ours, as any file this user creates would be.
+            const bool groupKept = ::fchown(fd_, static_cast<uid_t>(-1), target_.Group) == 0;
+            static_cast<void>(groupKept);
+        }
+        ::fchmod(fd_, target_.Mode);
+    } else if (!unnamed_) {
+        // mkstemp creates the file for its owner only; a new file should get
+        // the usual permissions, as if it had been created directly.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd_, 0666 & ~mask);
+    }
 }
 
 bool AtomicFileWriter::NameUnnamedFile() {
@@ -168,8 +204,8 @@ bool AtomicFileWriter::NameUnnamedFile() {
     // two calls.
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        temporary_ =
-            TemporaryFileName(path_, std::to_string(::getpid()) + "-" + std::to_string(attempt));
+        temporary_ = TemporaryFileName(target_.Path,
+                                       std::to_string(::getpid()) + "-" + std::to_string(attempt));
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary_.c_str(), AT_SYMLINK_FOLLOW) ==
             0) {
             return true;
@@ -220,7 +256,7 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
         done += static_cast<std::size_t>(written);
     }
     written_ += bytes.size();
-    if (written_ - flushedUpTo_ >= kWritebackStep) {
+    if (target_.What != SaveTarget::Kind::Stream && written_ - flushedUpTo_ >= kWritebackStep) {
         // Start the disk on what is written so far without waiting for it.
         ::sync_file_range(fd_, static_cast<off_t>(flushedUpTo_),
                           static_cast<off_t>(written_ - flushedUpTo_), SYNC_FILE_RANGE_WRITE);
@@ -228,28 +264,51 @@ void AtomicFileWriter::Write(std::span<const std::uint8_t> bytes) {
     }
 }
 
-Status AtomicFileWriter::Commit() {
-    if (!failure_ && ::fdatasync(fd_) != 0) {
-        Fail("Cannot write");
-    }
-    if (!failure_ && unnamed_ && !NameUnnamedFile()) {
-        Fail("Cannot create");
-    }
-    if (!failure_) {
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) {
+Status AtomicFileWriter::Commit(const std::function<void()>& beforeReplace) {
+    if (!failure_ && target_.What == SaveTarget::Kind::Stream) {
+        if (::close(std::exchange(fd_, -1)) != 0) {
             Fail("Cannot write");
         }
-    }
-    if (!failure_ && ::rename(temporary_.c_str(), path_.c_str()) != 0) {
-        Fail("Cannot replace");
+    } else if (!failure_) {
+        Replace(beforeReplace);
     }
     if (failure_) {
         Discard();
         return *failure_;
     }
-    temporary_.clear();
     return {};
+}
+
+// The temporary file's bytes reach the disk before its name replaces the
+// target's, and the folder's new entry reaches it before the save counts as
+// done: whatever follows a save (the recovery journal emptied) may rely on it.
+void AtomicFileWriter::Replace(const std::function<void()>& beforeReplace) {
+    struct stat written {};
+    if (::fsync(fd_) != 0 || ::fstat(fd_, &written) != 0) {
+        Fail("Cannot write");
+    }
+    if (!failure_ && unnamed_ && !NameUnnamedFile()) {
+        Fail("Cannot create");
+    }
+    if (!failure_ && ::close(std::exchange(fd_, -1)) != 0) {
+        Fail("Cannot write");
+    }
+    if (!failure_ && beforeReplace) {
+        beforeReplace();
+    }
+    if (!failure_ && ::rename(temporary_.c_str(), target_.Path.c_str()) != 0) {
+        Fail("Cannot replace");
+    }
+    if (failure_) {
+        return;
+    }
+    temporary_.clear();
+    if (const Status synced = SyncFolder(target_.Folder); !synced) {
+        // The new file is in place; only its name may not outlast a power cut.
+        failure_ = synced.Error();
+        return;
+    }
+    stamp_ = FileStamp::Of(written);
 }
 
 Status SaveFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -266,6 +325,16 @@ std::string TemporaryFileName(const std::string& path, const std::string& suffix
 
 void ReportFileSizeLimitAsWriteFailure() {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+Status SyncFolder(const std::string& folder) {
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // EINVAL: a file system that cannot flush a folder (some network and
+    // user-space ones); there is nothing more to do there.
+    if (fd.get() < 0 || (::fsync(fd.get()) != 0 && errno != EINVAL)) {
+        return DescribeErrno("Cannot flush the folder", folder);
+    }
+    return {};
 }
 
 bool FileExists(const std::string& path) {

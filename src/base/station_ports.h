@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <functional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "base/measurement_mode.h"
 
@@ -31,6 +33,19 @@ class ProfileInstrument {
     virtual MeasuredProfile MeasureProfile(MeasurementMode mode) = 0;
 };
 
+// What the operating flow tells the operator in passing, without a question:
+// the main window shows it in its status bar.
+struct StationNotice {
+    enum class Kind {
+        Recorded,       // a trace was filed: Name and Passed say which and how it judged
+        RecordIgnored,  // Record Test had no new measurement to file
+        ScriptStopped,  // the running script ended
+    };
+    Kind What = Kind::Recorded;
+    std::string Name;
+    bool Passed = false;
+};
+
 // The main window as the operating flow sees it.
 class StationHost {
   public:
@@ -45,6 +60,16 @@ class StationHost {
         (void)document;
         return true;
     }
+    // Tells the operator what just happened; a host without a status bar ignores it.
+    virtual void Notify(const StationNotice& notice) { (void)notice; }
+    // Every open collection, the active one among them.
+    virtual std::vector<COrvikDoc*> OpenDocuments() {
+        COrvikDoc* active = ActiveDocument();
+        return active != nullptr ? std::vector<COrvikDoc*>{active} : std::vector<COrvikDoc*>{};
+    }
+    // A modal window (a dialog, a message box, a file chooser) is open: the
+    // operator is busy with it, and the trigger inputs must not act meanwhile.
+    virtual bool ModalWindowOpen() { return false; }
 };
 
 // Hears every trace that Record Test files, once the collection holds it

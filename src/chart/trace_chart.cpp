@@ -48,7 +48,7 @@ GraphSummary SummariseFigures(const TraceFigures& figures) {
     GraphSummary summary;
     summary.Texts[GraphSummary::Name] = figures.Name;
     summary.Texts[GraphSummary::Time] = figures.Time;
-    summary.Texts[GraphSummary::Average] = FormatC("Avg: %.2lf", figures.Average);
+    summary.Texts[GraphSummary::Average] = FormatC("Avg: %.2lf", PrintableNumber(figures.Average));
     summary.Texts[GraphSummary::Extremes] =
         FormatC("Max: %.2lf  Min: %.2lf", figures.Maximum, figures.Minimum);
     summary.Texts[GraphSummary::Limits] =
@@ -58,7 +58,7 @@ GraphSummary SummariseFigures(const TraceFigures& figures) {
         FormatC("Max Pos: %.2lf  Min Pos: %.2lf", figures.EndPosition, figures.StartPosition);
     summary.Texts[GraphSummary::CriterionName] = "Criteria: " + figures.CriterionName;
     summary.Texts[GraphSummary::Verdict] =
-        FormatC("%.2lf - %s", figures.Average, figures.Passed ? "PASS" : "FAIL");
+        FormatC("%.2lf - %s", PrintableNumber(figures.Average), figures.Passed ? "PASS" : "FAIL");
     summary.VerdictColour = figures.Passed ? kVerdictPassColour : kVerdictFailColour;
     return summary;
 }

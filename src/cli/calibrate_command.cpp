@@ -68,23 +68,23 @@ CalibrateOptions ParseCalibrateOptions(const Arguments& arguments) {
     CalibrateOptions options;
     ArgumentReader reader(arguments);
     while (!reader.Done()) {
-        if (reader.Option("--simulate")) {
+        if (reader.Simulate(options.coupon)) {
             options.simulate = true;
         } else if (reader.Option("--sim-store")) {
             options.simStore = reader.Value();
         } else if (reader.Option("--mode")) {
             options.mode = ParseModeOption(reader.Value());
-        } else if (reader.Option("--characterize")) {
+        } else if (reader.Flag("--characterize")) {
             options.characterize = true;
-        } else if (reader.Option("--reset")) {
+        } else if (reader.Flag("--reset")) {
             options.reset = true;
         } else if (reader.Option("--airline")) {
             options.airlines.push_back(ParseAirline(reader.Value(), "--airline"));
         } else if (reader.Option("--verify")) {
             options.verify = ParseAirline(reader.Value(), "--verify");
         } else if (reader.Option("--operator")) {
-            options.operatorName = reader.Value();
-        } else if (reader.Option("--save")) {
+            options.operatorName = reader.Text();
+        } else if (reader.Flag("--save")) {
             options.save = true;
         } else {
             throw UsageError("unexpected argument " + reader.Peek());
@@ -107,16 +107,17 @@ int RunCalibrate(const Arguments& arguments) {
     std::unique_ptr<sim::SimulatedDriverPort> simulated;
     NoDevicesPort nothing;
     if (options.simulate) {
-        simulated = SimulatedCommandInstrument(clock, options.simStore, std::nullopt);
+        simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
     }
     DriverPort& port = simulated ? static_cast<DriverPort&>(*simulated) : nothing;
     ConsolePrompts prompts;
 
     InstrumentStation station(port, clock, prompts);
     StartUpOptions startUp;
-    // The station's switch is the word on the command line, as in the program.
-    startUp.commandLine =
-        CommandLine("calibrate", arguments) + (options.characterize ? " Characterize" : "");
+    // The station's switch is --characterize alone: no other argument, an
+    // operator's name among them, may turn it on.
+    startUp.commandLine = StationCommandLine(
+        "calibrate", options.characterize ? Station::Characterisation : Station::Operator);
     startUp.imageFolder =
         InstrumentImageFolder(simulated ? ImageSet::Simulator : ImageSet::Instrument);
     station.StartUp(startUp);

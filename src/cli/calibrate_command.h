@@ -17,6 +17,7 @@ struct AirlineArgument {
 
 struct CalibrateOptions {
     bool simulate = false;
+    std::optional<std::string> coupon;  // --simulate=PROFILE, checked
     std::optional<std::string> simStore;
     MeasurementMode mode = MeasurementMode::SingleEnded;
     bool characterize = false;

@@ -4,17 +4,41 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "base/latin1_text.h"
+#include "simulator/coupon_profile.h"
+
 namespace orvik::cli {
 
+bool ArgumentReader::Done() {
+    RefuseUnreadValue();
+    return index_ >= arguments_.size();
+}
+
+void ArgumentReader::RefuseUnreadValue() {
+    if (hasPendingValue_) {
+        hasPendingValue_ = false;
+        throw UsageError(currentOption_ + " takes no value: " + currentOption_ + "=" +
+                         pendingValue_);
+    }
+}
+
+bool ArgumentReader::Flag(const char* name) {
+    if (!Option(name)) {
+        return false;
+    }
+    RefuseUnreadValue();
+    return true;
+}
+
 bool ArgumentReader::Option(const char* name) {
-    if (Done()) {
+    RefuseUnreadValue();
+    if (index_ >= arguments_.size()) {
         return false;
     }
     const std::string& argument = arguments_[index_];
     const std::string option(name);
     if (argument == option) {
         ++index_;
-        hasPendingValue_ = false;
         currentOption_ = option;
         return true;
     }
@@ -29,19 +53,48 @@ bool ArgumentReader::Option(const char* name) {
     return false;
 }
 
+bool ArgumentReader::Simulate(std::optional<std::string>& profile) {
+    RefuseUnreadValue();
+    if (index_ >= arguments_.size()) {
+        return false;
+    }
+    const auto simulate = sim::ReadSimulateOption(arguments_[index_]);
+    if (!simulate) {
+        return false;
+    }
+    if (!*simulate) {
+        throw UsageError((*simulate).Error().Message);
+    }
+    ++index_;
+    if ((*simulate)->ProfileText) {
+        profile = (*simulate)->ProfileText;
+    }
+    return true;
+}
+
 std::string ArgumentReader::Value() {
     if (hasPendingValue_) {
         hasPendingValue_ = false;
         return pendingValue_;
     }
-    if (Done()) {
+    if (index_ >= arguments_.size()) {
         throw UsageError(currentOption_ + " needs a value");
     }
     return arguments_[index_++];
 }
 
+std::string ArgumentReader::Text() {
+    const std::string option = currentOption_;
+    Result<std::string> text = Utf8ToLatin1(Value());
+    if (!text) {
+        throw UsageError(option + ": " + text.Error().Message);
+    }
+    return std::move(*text);
+}
+
 std::string ArgumentReader::Word() {
-    if (Done()) {
+    RefuseUnreadValue();
+    if (index_ >= arguments_.size()) {
         throw UsageError("missing argument");
     }
     const std::string& word = arguments_[index_];
@@ -50,6 +103,10 @@ std::string ArgumentReader::Word() {
     }
     ++index_;
     return word;
+}
+
+std::string ForTerminal(const std::string& stored) {
+    return Latin1ToUtf8(stored);
 }
 
 double ParseDouble(const std::string& text, const char* what) {

@@ -5,6 +5,7 @@
 #include "base/file_store.h"
 #include "cli/cli_command.h"
 #include "cli/collection_commands.h"
+#include "cli/command_library.h"
 #include "cli/json_items.h"
 #include "cli/json_writer.h"
 #include "collection/orvik_doc.h"
@@ -69,15 +70,9 @@ int RunCriteria(const Arguments& arguments) {
         throw UsageError("unexpected argument " + reader.Peek());
     }
     CriteriaLibrary library;
-    const Result<LibraryLoadStatus> loaded = library.Load(path);
-    if (!loaded) {
-        throw CommandFailure(loaded.Error().Message);
-    }
     // The program starts with an empty library when its criteria.dat is
     // missing; a library asked for by name that is not there is a mistake.
-    if (named && *loaded == LibraryLoadStatus::Missing) {
-        throw CommandFailure("no criteria library " + path + ": the file does not exist");
-    }
+    LoadCommandLibrary(library, path, named ? MissingLibrary::Refused : MissingLibrary::Empty);
     JsonWriter json;
     WriteLibraryJson(json, library);
     PrintJson(json);

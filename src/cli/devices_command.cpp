@@ -5,23 +5,32 @@
 
 #include "cli/json_writer.h"
 #include "usb/libusb_driver_port.h"
+#include "usb/usb_settings_file.h"
 
 namespace orvik::cli {
 
-UsbSettings ParseUsbIdOption(const std::string& value) {
+UsbSettings ProgramUsbSettings(const std::string& command) {
     UsbSettings settings;
-    if (const Result<void> applied = ApplyInstrumentIds(value, settings); !applied) {
-        throw UsageError("--usb-id: " + applied.Error().Message);
+    const std::filesystem::path file = ProgramSettingsFile();
+    for (const std::string& note : ApplyUsbSettingsFile(file, settings)) {
+        std::cerr << "orvik-cli " << command << ": note: " << file.string() << ": " << note
+                  << " (the default stays)\n";
     }
     return settings;
 }
 
+void ApplyUsbIdOption(const std::string& value, UsbSettings& settings) {
+    if (const Result<void> applied = ApplyInstrumentIds(value, settings); !applied) {
+        throw UsageError("--usb-id: " + applied.Error().Message);
+    }
+}
+
 int RunDevices(const Arguments& arguments) {
-    UsbSettings settings;
+    UsbSettings settings = ProgramUsbSettings("devices");
     ArgumentReader reader(arguments);
     while (!reader.Done()) {
         if (reader.Option("--usb-id")) {
-            settings = ParseUsbIdOption(reader.Value());
+            ApplyUsbIdOption(reader.Value(), settings);
         } else {
             throw UsageError("unexpected argument " + reader.Peek());
         }
@@ -34,6 +43,11 @@ int RunDevices(const Arguments& arguments) {
             json.BeginObject()
                 .Field("bus", std::int64_t{instrument.bus})
                 .Field("address", std::int64_t{instrument.address});
+            if (instrument.port.empty()) {
+                json.Key("port").Null();
+            } else {
+                json.Field("port", instrument.port);
+            }
             if (instrument.serial.empty()) {
                 json.Key("serial").Null();
             } else {
@@ -41,6 +55,7 @@ int RunDevices(const Arguments& arguments) {
             }
             json.Field("firmware", instrument.programRunning ? "running" : "not loaded")
                 .Field("usb_id", instrument.id.ToString())
+                .Field("access", DeviceAccessName(instrument.access))
                 .EndObject();
         }
     }

@@ -22,6 +22,9 @@ class JsonWriter {
     JsonWriter& Key(std::string_view name);
 
     JsonWriter& Value(std::string_view text);
+    // A file path: its UTF-8 characters as they are, any byte that is not
+    // part of one escaped as \u00XX.
+    JsonWriter& PathValue(std::string_view path);
     JsonWriter& Value(const char* text) { return Value(std::string_view(text)); }
     JsonWriter& Value(double number);
     JsonWriter& Value(std::int64_t number);

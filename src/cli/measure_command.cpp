@@ -11,6 +11,7 @@
 
 #include "base/clock.h"
 #include "base/operator_prompts.h"
+#include "cli/command_library.h"
 #include "cli/devices_command.h"
 #include "cli/json_writer.h"
 #include "cli/results_commands.h"
@@ -45,25 +46,19 @@ Criterion DefaultCriterion(MeasurementMode mode) {
 // The named criterion of the library file; the mode given must agree with it.
 Criterion NamedCriterion(const MeasureOptions& options) {
     CriteriaLibrary library;
-    const Result<LibraryLoadStatus> loaded = library.Load(*options.criteriaFile);
-    if (!loaded) {
-        throw CommandFailure(loaded.Error().Message);
-    }
-    if (*loaded == LibraryLoadStatus::Missing) {
-        throw CommandFailure("no criteria library " + *options.criteriaFile +
-                             ": the file does not exist");
-    }
+    LoadCommandLibrary(library, *options.criteriaFile, MissingLibrary::Refused);
     for (const auto& criterion : library.Criteria) {
         if (criterion->Name != *options.criterionName) {
             continue;
         }
         if (options.mode && IsDifferential(*options.mode) != criterion->IsDifferential()) {
-            throw UsageError("--mode disagrees with criterion " + criterion->Name + ", which is " +
+            throw UsageError("--mode disagrees with criterion " + ForTerminal(criterion->Name) +
+                             ", which is " +
                              ModeName(ModeFromDifferential(criterion->IsDifferential())));
         }
         return *criterion;
     }
-    throw CommandFailure("no criterion named " + *options.criterionName + " in " +
+    throw CommandFailure("no criterion named " + ForTerminal(*options.criterionName) + " in " +
                          *options.criteriaFile);
 }
 
@@ -72,8 +67,9 @@ Criterion NamedCriterion(const MeasureOptions& options) {
 MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
     MeasureOptions options;
     ArgumentReader reader(arguments);
+    std::optional<std::string> simulated;
     while (!reader.Done()) {
-        if (reader.Option("--simulate")) {
+        if (reader.Simulate(simulated)) {
             options.simulate = true;
         } else if (reader.Option("--coupon")) {
             options.coupon = reader.Value();
@@ -85,13 +81,17 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
         } else if (reader.Option("--criteria")) {
             options.criteriaFile = reader.Value();
         } else if (reader.Option("--criterion")) {
-            options.criterionName = reader.Value();
+            options.criterionName = reader.Text();
         } else if (reader.Option("--sim-store")) {
             options.simStore = reader.Value();
         } else if (reader.Option("--io-log")) {
             options.ioLog = reader.Value();
         } else if (reader.Option("--usb-id")) {
-            options.usb = ParseUsbIdOption(reader.Value());
+            options.usbIds = reader.Value();
+            UsbSettings checked;
+            ApplyUsbIdOption(*options.usbIds, checked);
+        } else if (reader.Option("--usb-serial")) {
+            options.usbSerial = reader.Value();
         } else if (reader.Option("--results")) {
             options.results = reader.Value();
             (void)ResultsOption(*options.results);
@@ -99,6 +99,7 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
             throw UsageError("unexpected argument " + reader.Peek());
         }
     }
+    TakeSimulatedCoupon(options.coupon, simulated);
     if (options.criteriaFile.has_value() != options.criterionName.has_value()) {
         throw UsageError("--criteria and --criterion go together");
     }
@@ -108,8 +109,9 @@ MeasureOptions ParseMeasureOptions(const Arguments& arguments) {
     if (options.coupon && !options.simulate) {
         throw UsageError("--coupon needs --simulate");
     }
-    if (options.usb && options.simulate) {
-        throw UsageError("--usb-id names a real instrument; --simulate uses the simulated one");
+    if ((options.usbIds || options.usbSerial) && options.simulate) {
+        throw UsageError(std::string(options.usbIds ? "--usb-id" : "--usb-serial") +
+                         " names a real instrument; --simulate uses the simulated one");
     }
     return options;
 }
@@ -169,7 +171,14 @@ int RunMeasure(const Arguments& arguments) {
     if (options.simulate) {
         simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
     } else {
-        real = OpenRealDriverPort(options.usb.value_or(UsbSettings{}));
+        UsbSettings usb = ProgramUsbSettings("measure");
+        if (options.usbIds) {
+            ApplyUsbIdOption(*options.usbIds, usb);
+        }
+        if (options.usbSerial) {
+            usb.serial = *options.usbSerial;
+        }
+        real = OpenRealDriverPort(usb);
     }
     DriverPort& system = simulated ? static_cast<DriverPort&>(*simulated) : *real.port;
     RecordingDriverPort port(system, options.ioLog ? &log : nullptr);
@@ -177,7 +186,7 @@ int RunMeasure(const Arguments& arguments) {
 
     InstrumentStation station(port, clock, prompts);
     StartUpOptions startUp;
-    startUp.commandLine = CommandLine("measure", arguments);
+    startUp.commandLine = StationCommandLine("measure", Station::Operator);
     startUp.imageFolder =
         InstrumentImageFolder(simulated ? ImageSet::Simulator : ImageSet::Instrument);
     const StartUpFindings findings = station.StartUp(startUp);

@@ -22,8 +22,10 @@ struct MeasureOptions {
     std::optional<std::string> criterionName;
     std::optional<std::string> simStore;
     std::optional<std::string> ioLog;
-    // Which USB devices are the instrument, without --simulate.
-    std::optional<UsbSettings> usb;
+    // Without --simulate: the instrument's USB ids (--usb-id), and which
+    // instrument to use (--usb-serial), over the program's settings.
+    std::optional<std::string> usbIds;
+    std::optional<std::string> usbSerial;
     // The results database the test is stored in; none stores nothing.
     std::optional<std::string> results;
 };

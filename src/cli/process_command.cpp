@@ -65,7 +65,7 @@ ProcessOptions ReadOptions(const Arguments& arguments) {
             options.constant = ParseDouble(reader.Value(), "--constant");
         } else if (reader.Option("--kernel")) {
             options.kernelPath = reader.Value();
-        } else if (reader.Option("--raw-derivative")) {
+        } else if (reader.Flag("--raw-derivative")) {
             options.derivative = Derivative::Raw;
         } else if (options.rawPath.empty()) {
             options.rawPath = reader.Word();

@@ -16,16 +16,21 @@ void ListJournals() {
     JsonWriter json;
     json.BeginArray();
     for (const LeftoverJournal& journal : FindLeftoverJournals(DefaultRecoveryFolder())) {
-        const JournalContents& contents = journal.Contents();
-        json.BeginObject().Field("journal", journal.Path()).Key("collection");
+        const JournalListing& listing = journal.Listing();
+        json.BeginObject().Key("journal").PathValue(journal.Path()).Key("collection");
         if (journal.CollectionPath().empty()) {
             json.Null();
         } else {
-            json.Value(journal.CollectionPath());
+            json.PathValue(journal.CollectionPath());
         }
-        json.Field("items", static_cast<std::int64_t>(contents.UnsavedItems))
-            .Field("traces", static_cast<std::int64_t>(contents.UnsavedTraces))
-            .Field("complete", contents.Complete())
+        // A collection that changed since gives the items the journal holds.
+        const std::size_t items =
+            journal.CollectionChanged() ? listing.HeldItems.size() : listing.NewItems;
+        json.Field("items", static_cast<std::int64_t>(items))
+            .Field("traces", static_cast<std::int64_t>(listing.NewTraces))
+            .Field("deleted", static_cast<std::int64_t>(listing.DeletedItems))
+            .Field("collection_changed", journal.CollectionChanged())
+            .Field("complete", journal.Contents().Complete())
             .EndObject();
     }
     json.EndArray();
@@ -41,6 +46,9 @@ void RecoverJournal(const std::string& path, const std::string& out) {
     if (!journal) {
         throw CommandFailure(journal.Error().Message);
     }
+    if (journal->NothingToRecover()) {
+        throw CommandFailure(path + " holds no change that is not saved");
+    }
     COrvikDoc document;
     const Result<RecoveredChanges> changes = journal->RebuildInto(document);
     if (!changes) {
@@ -49,9 +57,19 @@ void RecoverJournal(const std::string& path, const std::string& out) {
     if (const Status saved = document.SaveAs(out); !saved) {
         throw CommandFailure(saved.Error().Message + " " + saved.Error().Detail);
     }
+    if (changes->AsNewCollection) {
+        std::cerr << "orvik-cli recover: " << journal->CollectionPath()
+                  << " has changed since its journal began; the " << changes->Applied
+                  << " items the journal holds were written as a new collection\n";
+    }
     if (changes->Lost != 0) {
         std::cerr << "orvik-cli recover: " << changes->Lost << " entries at the end of " << path
                   << " could not be recovered\n";
+    }
+    // The file is on the disk for good: the journal's work is done, and the
+    // program must not offer the same changes again.
+    if (const Status retired = journal->Discard(); !retired) {
+        std::cerr << "orvik-cli recover: " << retired.Error().Message << "\n";
     }
 }
 
@@ -63,7 +81,7 @@ int RunRecover(const Arguments& arguments) {
     std::optional<std::string> out;
     bool list = false;
     while (!reader.Done()) {
-        if (reader.Option("--list")) {
+        if (reader.Flag("--list")) {
             list = true;
         } else if (reader.Option("--out")) {
             out = reader.Value();

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 
+#include "cli/command_library.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "report/report_builder.h"
@@ -32,15 +34,9 @@ ReportPreferences LoadPreferences(const std::string& criteriaPath) {
     const bool named = !criteriaPath.empty();
     const std::string path = named ? criteriaPath : std::string(kCriteriaFileName);
     CriteriaLibrary library;
-    const Result<LibraryLoadStatus> loaded = library.Load(path);
-    if (!loaded) {
-        throw CommandFailure(loaded.Error().Message);
-    }
-    if (named && *loaded == LibraryLoadStatus::Missing) {
-        // A library asked for by name and not there is a mistake, not a wish
-        // for a report without company details.
-        throw CommandFailure("cannot open " + path + ": " + std::strerror(ENOENT));
-    }
+    // A library asked for by name and not there is a mistake, not a wish for
+    // a report without company details.
+    LoadCommandLibrary(library, path, named ? MissingLibrary::Refused : MissingLibrary::Empty);
     return library.Preferences;
 }
 
@@ -61,7 +57,7 @@ ReportOptions ReadReportOptions(const Arguments& arguments) {
             if (options.criteria.empty()) {
                 throw UsageError("--criteria needs a file name");
             }
-        } else if (reader.Option("--tab")) {
+        } else if (reader.Flag("--tab")) {
             options.tab = true;
         } else if (reader.Option("--pdf")) {
             options.pdf = reader.Value();
@@ -112,6 +108,9 @@ int RunReport(const Arguments& arguments) {
     COrvikDoc document;
     OpenCollection(document, options.collection);
     const ReportBuilder builder(document.Items(), LoadPreferences(options.criteria));
+    if (const std::string note = builder.Content().LimitNote(); !note.empty()) {
+        std::cerr << "orvik-cli report: note: " << note << '\n';
+    }
     if (!options.pdf.empty()) {
         const Status written = pdfWriter(builder.Content(), options.pdf, options.paper == "a4");
         if (!written) {

@@ -259,11 +259,11 @@ int RunResults(const Arguments& arguments) {
         if (reader.Option("--results")) {
             url = reader.Value();
         } else if (reader.Option("--job")) {
-            filter.Job = results::FromLatin1(reader.Value());
+            // The terminal's UTF-8 as the collections hold it, then as the database does.
+            filter.Job = results::FromLatin1(reader.Text());
         } else if (reader.Option("--since")) {
             filter.Since = ParseDate(reader.Value());
-        } else if (const bool wantsCsv = reader.Option("--csv");
-                   wantsCsv || reader.Option("--json")) {
+        } else if (const bool wantsCsv = reader.Flag("--csv"); wantsCsv || reader.Flag("--json")) {
             if (csv && *csv != wantsCsv) {
                 throw UsageError("give --csv or --json, not both");
             }

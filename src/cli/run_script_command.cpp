@@ -17,8 +17,10 @@
 
 #include "app/test_station.h"
 #include "base/clock.h"
+#include "base/file_stamp.h"
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
+#include "cli/command_library.h"
 #include "cli/json_writer.h"
 #include "cli/results_commands.h"
 #include "cli/simulated_command_instrument.h"
@@ -72,17 +74,18 @@ void RequireOptions(const RunScriptOptions& options) {
 RunScriptOptions ParseRunScriptOptions(const Arguments& arguments) {
     RunScriptOptions options;
     ArgumentReader reader(arguments);
+    std::optional<std::string> simulated;
     while (!reader.Done()) {
-        if (reader.Option("--simulate")) {
+        if (reader.Simulate(simulated)) {
             options.simulate = true;
         } else if (reader.Option("--criteria")) {
             options.criteriaFile = reader.Value();
         } else if (reader.Option("--script")) {
-            options.description = reader.Value();
+            options.description = reader.Text();
         } else if (reader.Option("--coupons")) {
             options.coupons = ParseCouponCount(reader.Value());
         } else if (reader.Option("--serials")) {
-            options.serials = SplitSerials(reader.Value());
+            options.serials = SplitSerials(reader.Text());
         } else if (reader.Option("--coupon")) {
             options.coupon = reader.Value();
             if (const auto profile = sim::CouponProfile::Parse(*options.coupon); !profile) {
@@ -99,6 +102,7 @@ RunScriptOptions ParseRunScriptOptions(const Arguments& arguments) {
             throw UsageError("unexpected argument " + reader.Peek());
         }
     }
+    TakeSimulatedCoupon(options.coupon, simulated);
     RequireOptions(options);
     return options;
 }
@@ -177,42 +181,56 @@ class BatchTree : public DocumentObserver {
     TestTree tree_;
 };
 
-void LoadLibrary(CriteriaLibrary& library, const std::string& path) {
-    const Result<LibraryLoadStatus> loaded = library.Load(path);
-    if (!loaded) {
-        throw CommandFailure(loaded.Error().Message);
-    }
-    if (*loaded == LibraryLoadStatus::Missing) {
-        throw CommandFailure("no criteria library " + path + ": the file does not exist");
-    }
-}
-
+// The one script of the library with the description asked for. Two of the
+// same description are refused by number, since taking either would be a guess.
 Script& FindScript(CriteriaLibrary& library, const RunScriptOptions& options) {
+    const std::string quoted = "\"" + ForTerminal(*options.description) + "\"";
+    std::vector<Script*> found;
     for (const auto& script : library.Scripts) {
-        if (script->Description != *options.description) {
-            continue;
+        if (script->Description == *options.description) {
+            found.push_back(script.get());
         }
-        if (script->Elements.empty()) {
-            throw CommandFailure("the script \"" + script->Description + "\" has no tests");
-        }
-        return *script;
     }
-    throw CommandFailure("no script described as \"" + *options.description + "\" in " +
-                         *options.criteriaFile);
+    if (found.empty()) {
+        throw CommandFailure("no script described as " + quoted + " in " + *options.criteriaFile);
+    }
+    if (found.size() > 1) {
+        std::string numbers;
+        for (const Script* script : found) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(script->ScriptNumber) + " (" +
+                       std::to_string(script->Elements.size()) + " tests, customer \"" +
+                       ForTerminal(script->Customer) + "\")";
+        }
+        throw CommandFailure(std::to_string(found.size()) + " scripts are described as " + quoted +
+                             " in " + *options.criteriaFile + ": numbers " + numbers +
+                             "; give each its own description");
+    }
+    if (found.front()->Elements.empty()) {
+        throw CommandFailure("the script " + quoted + " has no tests");
+    }
+    return *found.front();
 }
 
-// An existing --out is appended to only when it is a collection; anything
-// else there is refused and left as it is.
+// An existing --out is appended to only when it is a collection that no
+// program has open (its save would replace this run's, or this run's its
+// changes); anything else there is refused and left as it is.
 void OpenOutput(COrvikDoc& document, const RunScriptOptions& options) {
     std::error_code error;
     if (!options.out || !std::filesystem::exists(*options.out, error)) {
         return;
     }
+    if (FileIsHeld(*options.out)) {
+        throw CommandFailure("--out " + *options.out +
+                             " is open in a running Orvik; close it there or give another --out");
+    }
+    document.HoldFile();  // an Orvik that opens it meanwhile asks first
     const Status opened = document.Open(*options.out);
     if (!opened) {
         throw CommandFailure("--out " + *options.out +
                              " exists and is not a collection: " + opened.Error().Message);
     }
+    std::cerr << "orvik-cli run-script: adding to " << *options.out << ", which holds "
+              << document.Items().size() << " items\n";
 }
 
 // Run Test and Record Test for every test of every coupon, as the operator
@@ -268,7 +286,7 @@ void WriteSummary(const std::vector<BatchTree::Filed>& filed, std::size_t perCou
 int RunRunScript(const Arguments& arguments) {
     const RunScriptOptions options = ParseRunScriptOptions(arguments);
     CriteriaLibrary library;
-    LoadLibrary(library, *options.criteriaFile);
+    LoadCommandLibrary(library, *options.criteriaFile, MissingLibrary::Refused);
     Script& script = FindScript(library, options);
     BatchPrompts prompts;
     if (!script.AutoNumber()) {
@@ -287,7 +305,7 @@ int RunRunScript(const Arguments& arguments) {
     const auto simulated = SimulatedCommandInstrument(clock, options.simStore, options.coupon);
     InstrumentStation instrument(*simulated, clock, prompts);
     StartUpOptions startUp;
-    startUp.commandLine = CommandLine("run-script", arguments);
+    startUp.commandLine = StationCommandLine("run-script", Station::Operator);
     startUp.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
     const StartUpFindings findings = instrument.StartUp(startUp);
     // With --results each record is sent as the program sends it, while the batch runs.

@@ -30,12 +30,19 @@ MeasurementMode ParseModeOption(const std::string& text) {
     throw UsageError("--mode must be single or differential");
 }
 
-std::string CommandLine(const std::string& command, const Arguments& arguments) {
-    std::string line = "orvik-cli " + command;
-    for (const std::string& argument : arguments) {
-        line += ' ' + argument;
+std::string StationCommandLine(const std::string& command, Station station) {
+    return "orvik-cli " + command + (station == Station::Characterisation ? " Characterize" : "");
+}
+
+void TakeSimulatedCoupon(std::optional<std::string>& coupon,
+                         const std::optional<std::string>& simulated) {
+    if (!simulated) {
+        return;
     }
-    return line;
+    if (coupon) {
+        throw UsageError("--simulate=PROFILE and --coupon both name a coupon: give one of them");
+    }
+    coupon = simulated;
 }
 
 }  // namespace orvik::cli

@@ -41,8 +41,17 @@ std::unique_ptr<sim::SimulatedDriverPort> SimulatedCommandInstrument(
 // The value of --mode: "single" or "differential"; anything else is bad usage.
 MeasurementMode ParseModeOption(const std::string& text);
 
-// "orvik-cli COMMAND ARGUMENT..." as typed: the command line whose
-// "Characterize" word the instrument's start-up looks for.
-std::string CommandLine(const std::string& command, const Arguments& arguments);
+enum class Station { Operator, Characterisation };
+
+// The command line the instrument's start-up is given, whose word
+// "Characterize" makes a characterisation station: "orvik-cli COMMAND", with
+// the word only for `Station::Characterisation`. The arguments are left out,
+// so that no text given to an option can pass for the switch.
+std::string StationCommandLine(const std::string& command, Station station);
+
+// --simulate=PROFILE names the coupon as --coupon PROFILE does; both at once
+// is bad usage.
+void TakeSimulatedCoupon(std::optional<std::string>& coupon,
+                         const std::optional<std::string>& simulated);
 
 }  // namespace orvik::cli

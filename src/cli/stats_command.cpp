@@ -29,13 +29,13 @@ StatsRequest ReadRequest(const Arguments& arguments) {
         if (reader.Option("--results")) {
             request.url = reader.Value();
         } else if (reader.Option("--job")) {
-            request.filter.Job = results::FromLatin1(reader.Value());
+            // The terminal's UTF-8 as the collections hold it, then as the database does.
+            request.filter.Job = results::FromLatin1(reader.Text());
         } else if (reader.Option("--test")) {
-            request.filter.Test = results::FromLatin1(reader.Value());
+            request.filter.Test = results::FromLatin1(reader.Text());
         } else if (reader.Option("--since")) {
             request.filter.Since = SinceOption(reader.Value());
-        } else if (const bool wantsCsv = reader.Option("--csv");
-                   wantsCsv || reader.Option("--json")) {
+        } else if (const bool wantsCsv = reader.Flag("--csv"); wantsCsv || reader.Flag("--json")) {
             if (csv && *csv != wantsCsv) {
                 throw UsageError("give --csv or --json, not both");
             }

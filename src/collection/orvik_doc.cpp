@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/archive.h"
+#include "base/crc32.h"
 #include "base/file_store.h"
 #include "script/script.h"
 
@@ -86,8 +87,9 @@ bool COrvikDoc::RemoveItem(const CollectionItem* item) {
         ActiveScript = nullptr;
         ActiveElement = nullptr;
     }
-    if (shownItem_ == item) {
-        // The graph must not go on showing a trace that no longer exists.
+    if (ShownItem() == item) {
+        // The graph must not go on showing a trace that no longer exists; a
+        // measurement made since the trace was shown stays.
         ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
     }
     items_.erase(items_.begin() + index);
@@ -128,7 +130,7 @@ void COrvikDoc::ClearItems() {
             ActiveElement = nullptr;
         }
     }
-    if (shownItem_ != nullptr) {
+    if (ShownItem() != nullptr) {
         ShowNoMeasurement(CurrentTraceKind::NoMeasurement);
     }
     items_.clear();
@@ -218,6 +220,7 @@ Status COrvikDoc::Open(const std::string& path) {
         return read;
     }
     SetPath(path);
+    RenewHold();
     modified_ = false;
     if (listener_ != nullptr) {
         listener_->MatchesFile(*this);
@@ -235,31 +238,73 @@ Status COrvikDoc::Load(const std::string& path) {
     try {
         Archive archive = Archive::ForLoading(*bytes);
         Serialize(archive);
+        diskStamp_ = bytes->Stamp();
     } catch (const ArchiveError& failure) {
         return Failure{kUnexpectedFileFormat, failure.what()};
     } catch (const std::bad_alloc&) {
         return Failure{kFailedToOpenDocument, "not enough memory to read " + path};
     }
+    savedFile_ = IdentifyBytes(*bytes);
     return {};
 }
 
 Status COrvikDoc::SaveAs(const std::string& path) {
     AtomicFileWriter writer(path);
-    Archive archive = Archive::ForStoring([&](auto bytes) { writer.Write(bytes); });
+    Crc32Accumulator crc;
+    std::uint64_t size = 0;
+    Archive archive = Archive::ForStoring([&](auto bytes) {
+        writer.Write(bytes);
+        crc.Add(bytes);
+        size += bytes.size();
+    });
     Serialize(archive);
     archive.Flush();
-    const Status written = writer.Commit();
+    const FileIdentity produced{size, crc.Value()};
+    // The journal learns what the new file holds before the file replaces the
+    // old one, so that whenever the program ends, recovery can tell which
+    // of the two its changes belong to.
+    const Status written = writer.Commit([&] {
+        if (listener_ != nullptr) {
+            listener_->Saving(*this, path, produced);
+        }
+    });
     if (!written) {
         log_->Error(kLogSource, "Save of " + path + " failed: " + written.Error().Message);
         return Failure{kFailedToSaveDocument, written.Error().Message};
     }
     SetPath(path);
+    diskStamp_ = writer.Stamp();
+    RenewHold();
     modified_ = false;
+    savedFile_ = produced;
     if (listener_ != nullptr) {
         listener_->MatchesFile(*this);
     }
     log_->Info(kLogSource, "Saved " + path + " with " + std::to_string(items_.size()) + " items");
     return {};
+}
+
+void COrvikDoc::HoldFile() {
+    holdsFile_ = true;
+    RenewHold();
+}
+
+void COrvikDoc::ReleaseFile() {
+    holdsFile_ = false;
+    RenewHold();
+}
+
+// A save puts a new file in place of the old: the hold moves with it.
+void COrvikDoc::RenewHold() {
+    hold_ = holdsFile_ && !path_.empty() ? FileHold(path_) : FileHold();
+}
+
+bool COrvikDoc::ChangedOnDisk() const {
+    if (path_.empty()) {
+        return false;
+    }
+    const std::optional<FileStamp> now = StampOf(path_);
+    return now.has_value() && now != diskStamp_;
 }
 
 void COrvikDoc::SetPath(const std::string& path) {

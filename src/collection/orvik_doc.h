@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "base/collection_item.h"
 #include "base/diagnostic_log.h"
 #include "base/failure.h"
+#include "base/file_identity.h"
+#include "base/file_stamp.h"
 #include "collection/sample_arena.h"
 #include "collection/trace_record.h"
 
@@ -66,6 +69,15 @@ class ItemListListener {
     // The list is now exactly what the document's file holds: it was opened
     // or saved.
     virtual void MatchesFile(const COrvikDoc& document) = 0;
+    // A save has put a file holding the whole list on the disk and is about to
+    // put it in place of `path`; MatchesFile follows once it is there. A
+    // failed save says nothing more.
+    virtual void Saving(const COrvikDoc& document, const std::string& path,
+                        const FileIdentity& file) {
+        static_cast<void>(document);
+        static_cast<void>(path);
+        static_cast<void>(file);
+    }
 };
 
 // Texts shown when a collection cannot be read or written.
@@ -111,8 +123,11 @@ class COrvikDoc {
     // The current trace becomes a blank one, judged by nothing: after a failed
     // test, or when the trace it showed has been deleted.
     void ShowNoMeasurement(CurrentTraceKind kind);
-    // The stored trace that the current trace copies; none otherwise.
-    const CollectionItem* ShownItem() const { return shownItem_; }
+    // The stored trace that the current trace copies; none otherwise, also
+    // once a measurement has taken its place.
+    const CollectionItem* ShownItem() const {
+        return CurrentKind == CurrentTraceKind::StoredTrace ? shownItem_ : nullptr;
+    }
 
     const ItemList& Items() const { return items_; }
     CollectionItem& AppendItem(std::unique_ptr<CollectionItem> item);
@@ -148,11 +163,26 @@ class COrvikDoc {
     Status SaveAs(const std::string& path);
     std::vector<std::uint8_t> ToBytes();
 
+    // Whether the file at Path() is no longer the one this document last
+    // opened or saved: another program (or another window) saved over it, or
+    // a file appeared where there was none. A file that has gone holds
+    // nothing a save could lose.
+    bool ChangedOnDisk() const;
+    // From now on the document holds its file (FileHold) through every open
+    // and save, so that other programs can tell that it is open and will be
+    // saved: what a collection window or a batch that saves does.
+    void HoldFile();
+    // The document's window has closed: others may open the file freely.
+    void ReleaseFile();
+
     const std::string& Path() const { return path_; }
     const std::string& Title() const { return title_; }
     void SetPath(const std::string& path);
     void SetTitle(const std::string& title) { title_ = title; }
     bool IsModified() const { return modified_; }
+    // What the file held when the list last matched it (opened or saved);
+    // none for a collection that has never been read from or written to one.
+    const std::optional<FileIdentity>& SavedFile() const { return savedFile_; }
     void SetModified(bool modified = true) { modified_ = modified; }
 
     // Where refused files and failed saves are recorded; none by default.
@@ -166,6 +196,7 @@ class COrvikDoc {
   private:
     // Reads the file into the items; the document is unchanged on failure.
     Status Load(const std::string& path);
+    void RenewHold();
 
     // Declared before the items: the arenas hold their samples and must be
     // destroyed after them.
@@ -175,9 +206,13 @@ class COrvikDoc {
     std::string title_ = "Untitled";
     const CollectionItem* shownItem_ = nullptr;
     bool modified_ = false;
+    std::optional<FileIdentity> savedFile_;
     std::vector<DocumentObserver*> observers_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
     ItemListListener* listener_ = nullptr;
+    std::optional<FileStamp> diskStamp_;  // the file as last opened or saved
+    bool holdsFile_ = false;
+    FileHold hold_;
 };
 
 // Decodes a collection file without touching any document.

@@ -21,7 +21,7 @@ std::string TestTree::TraceText(const TraceRecord& trace) {
     std::string text = trace.Criteria.IsDifferential() ? ColourText("DD - ", kDoubleEndedColour)
                                                        : ColourText("SD - ", kSingleEndedColour);
     text += trace.Name;
-    text += FormatC(",  %.2f   ", trace.Average);
+    text += FormatC(",  %.2f   ", PrintableNumber(trace.Average));
     text += trace.Passed ? ColourText("PASS", kPassColour) : ColourText("FAIL", kFailColour);
     return text;
 }
@@ -77,6 +77,32 @@ void TestTree::Rebuild() {
     currentScript_ = currentCoupon_ = nullptr;
 }
 
+std::vector<RecordedCoupon> RecordedCoupons(const COrvikDoc& document, const Script& script) {
+    std::vector<RecordedCoupon> coupons;
+    const auto& items = document.Items();
+    const std::ptrdiff_t start = document.IndexOf(&script);
+    if (start < 0) {
+        return coupons;
+    }
+    for (auto it = items.begin() + start + 1; it != items.end(); ++it) {
+        const CollectionItem* item = it->get();
+        if (dynamic_cast<const Script*>(item) != nullptr) {
+            break;
+        }
+        if (const auto* marker = dynamic_cast<const CouponMarker*>(item)) {
+            coupons.push_back({marker->Serial, {}});
+        } else if (const auto* trace = dynamic_cast<const TraceRecord*>(item)) {
+            if (trace->Tag == kTagOutsideScript) {
+                break;
+            }
+            if (!coupons.empty()) {
+                coupons.back().Positions.push_back(trace->ElementPosition);
+            }
+        }
+    }
+    return coupons;
+}
+
 TreeInsertion TestTree::InsertRecord(TraceRecord& appended) {
     TreeInsertion inserted;
     TraceRecord* record = &appended;
@@ -87,11 +113,14 @@ TreeInsertion TestTree::InsertRecord(TraceRecord& appended) {
             AddNode(nullptr, TestTreeNode::Kind::Trace, TraceText(*record), record);
         return inserted;
     }
-    if (currentScript_ == nullptr) {
+    if (currentScript_ == nullptr || currentRun_ != running) {
+        // A run of another script (or a resume that did not start) never
+        // files under the node of the one before.
         auto snapshot = std::make_unique<Script>(*running);
         CollectionItem& item = document_.InsertBefore(record, std::move(snapshot));
         currentScript_ = AddNode(nullptr, TestTreeNode::Kind::Script, ScriptText(*running), &item);
         currentCoupon_ = nullptr;
+        currentRun_ = running;
         inserted.ScriptNode = currentScript_;
     }
     const bool firstTest =
@@ -164,8 +193,27 @@ Script* TestTree::ScriptToResume(TestTreeNode* node) {
     if (script == nullptr || script->Elements.empty()) {
         return nullptr;
     }
-    currentScript_ = node;
+    currentScript_ = nullptr;
     currentCoupon_ = nullptr;
+    currentRun_ = script;
+    // The records of the resumed run are appended to the collection. They
+    // join this node (and its last coupon) only when its records end the
+    // list; after a trace recorded outside a script or another run they open
+    // a node of their own, as a reopened file would group them.
+    const CollectionItem* last = node->Item;
+    TestTreeNode* lastCoupon = nullptr;
+    if (!node->Children.empty()) {
+        TestTreeNode* child = node->Children.back().get();
+        last = child->Children.empty() ? child->Item : child->Children.back()->Item;
+        if (child->NodeKind == TestTreeNode::Kind::Coupon) {
+            lastCoupon = child;
+        }
+    }
+    const auto& items = document_.Items();
+    if (!items.empty() && last == items.back().get()) {
+        currentScript_ = node;
+        currentCoupon_ = lastCoupon;
+    }
     return script;
 }
 

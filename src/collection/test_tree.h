@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,18 @@ struct TreeInsertion {
     TestTreeNode* TraceNode = nullptr;
 };
 
+// One coupon of a script item's run as the collection holds it: its serial
+// and the positions of the tests filed for it, in list order.
+struct RecordedCoupon {
+    std::string Serial;
+    std::vector<std::int32_t> Positions;
+};
+
+// The coupons filed under `script`, one of the collection's items, grouped as
+// the tree groups them: the markers and scripted traces that follow it, up to
+// the next script item or the next trace recorded outside a script.
+std::vector<RecordedCoupon> RecordedCoupons(const COrvikDoc& document, const Script& script);
+
 // The grouping of a collection into scripts, coupons and traces, as the test
 // tree shows it: scripts at the root, coupons under their script, traces under
 // their coupon, and traces recorded outside a script at the root.
@@ -56,8 +69,11 @@ class TestTree {
     // The question asked before deleting a node.
     static std::string DeleteQuestion(const TestTreeNode& node);
 
-    // The running script continues from a script node (right click): the node
-    // groups what is recorded next. None when the node is not a script node.
+    // The running script continues from a script node (right click). When the
+    // node's records end the collection it groups what is recorded next, and
+    // a test recorded for its last coupon joins that coupon instead of opening
+    // a second one of the same serial; otherwise what is recorded next opens a
+    // node of its own. None when the node is not a script node.
     Script* ScriptToResume(TestTreeNode* node);
 
     const std::vector<std::unique_ptr<TestTreeNode>>& Roots() const { return roots_; }
@@ -77,6 +93,8 @@ class TestTree {
     std::vector<std::unique_ptr<TestTreeNode>> roots_;
     TestTreeNode* currentScript_ = nullptr;
     TestTreeNode* currentCoupon_ = nullptr;
+    // The running script whose records the current script node groups.
+    const Script* currentRun_ = nullptr;
 };
 
 }  // namespace orvik

@@ -88,7 +88,8 @@ void TraceRecord::Evaluate() {
             continue;
         }
         const double z = sample.Impedance;
-        if (z > highLimit || z < lowLimit) {
+        // A sample exactly on a limit passes; one that is no number fails.
+        if (!(z >= lowLimit && z <= highLimit)) {
             passed = false;
         }
         if (z > maximum) {
@@ -113,7 +114,9 @@ void TraceRecord::Evaluate() {
     Deviation = std::sqrt(squares / static_cast<double>(count));
     Maximum = maximum;
     Minimum = minimum;
-    Passed = passed;
+    // Nothing measured inside the window is no reason to pass: a criterion
+    // whose window lies beyond the trace would otherwise pass every coupon.
+    Passed = passed && count > 0;
 }
 
 void TraceRecord::Serialize(Archive& archive) {

@@ -50,7 +50,8 @@ class TraceRecord : public CollectionItem {
     void MakeBlank(const Criterion* criteria);
 
     // Recomputes the window statistics and the verdict. A window that holds
-    // no sample passes, with maximum and minimum 0 and a NaN average.
+    // no sample fails, with maximum and minimum 0 and a NaN average; so does
+    // a sample inside it that is no number.
     void Evaluate();
 
     void Serialize(Archive& archive) override;

@@ -33,7 +33,16 @@ std::string DamagedLibraryMessage(const std::string& path, const std::string& re
 
 }  // namespace
 
+void CriteriaLibrary::WillRemove(const Criterion& criterion) const {
+    if (removalWatcher_) {
+        removalWatcher_(criterion);
+    }
+}
+
 void CriteriaLibrary::Clear() {
+    for (const auto& criterion : Criteria) {
+        WillRemove(*criterion);
+    }
     Criteria.clear();
     Scripts.clear();
     Preferences = ReportPreferences();
@@ -175,7 +184,14 @@ Criterion& CriteriaLibrary::AddCriterion(const Criterion& values) {
 }
 
 bool CriteriaLibrary::RemoveCriterion(const Criterion* criterion) {
-    return EraseOwned(Criteria, criterion);
+    const auto found = std::find_if(Criteria.begin(), Criteria.end(),
+                                    [&](const auto& owned) { return owned.get() == criterion; });
+    if (found == Criteria.end()) {
+        return false;
+    }
+    WillRemove(**found);
+    Criteria.erase(found);
+    return true;
 }
 
 bool CriteriaLibrary::RemoveScript(const Script* script) {

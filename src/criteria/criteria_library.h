@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,13 @@ class CriteriaLibrary {
     // The operator has been told about the damaged file and lets it be replaced.
     void AllowOverwrite() { protectDamagedFile_ = false; }
 
+    // Told of each criterion just before the library destroys it (a Delete in
+    // the Criteria Manager, a Load), so that whatever lists criteria lets go of
+    // it first. One watcher at a time; none to stop.
+    void SetRemovalWatcher(std::function<void(const Criterion&)> watcher) {
+        removalWatcher_ = std::move(watcher);
+    }
+
     Criterion* FindById(std::int32_t id) const;
     // Appends a criterion with an id one greater than the largest in the list.
     Criterion& AddCriterion(const Criterion& values = Criterion());
@@ -75,6 +83,9 @@ class CriteriaLibrary {
 
     Status Read(const std::string& path, LibraryLoadStatus& status);
 
+    void WillRemove(const Criterion& criterion) const;
+
+    std::function<void(const Criterion&)> removalWatcher_;
     bool protectDamagedFile_ = false;
     std::string protectedPath_;
     DiagnosticLog* log_ = &DiagnosticLog::Null();

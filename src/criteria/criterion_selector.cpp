@@ -48,6 +48,26 @@ bool CriteriaSelectorModel::SelectCriterionById(std::int32_t id) {
     return false;
 }
 
+void CriteriaSelectorModel::Forget(const Criterion& criterion) {
+    bool changed = false;
+    for (std::size_t i = entries_.size(); i-- > 0;) {
+        if (entries_[i].Item != &criterion) {
+            continue;
+        }
+        const int index = static_cast<int>(i);
+        entries_.erase(entries_.begin() + index);
+        if (selected_ == index) {
+            selected_ = -1;
+        } else if (selected_ > index) {
+            --selected_;
+        }
+        changed = true;
+    }
+    if (changed) {
+        Notify();
+    }
+}
+
 void CriteriaSelectorModel::SetEnabled(bool enabled) {
     enabled_ = enabled;
     Notify();

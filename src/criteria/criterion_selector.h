@@ -36,6 +36,10 @@ class CriteriaSelectorModel {
     // selection stays as it was and the result is false.
     bool SelectCriterionById(std::int32_t id);
 
+    // The library is about to destroy `criterion`: its entries go, and when
+    // it was the one selected nothing is selected any more.
+    void Forget(const Criterion& criterion);
+
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
 

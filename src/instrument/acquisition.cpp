@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "instrument/device_startup.h"
+
 namespace orvik {
 namespace {
 
@@ -65,6 +67,38 @@ void Acquisition::TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome) 
     outcome.samplesReceived = static_cast<int>(position);
 }
 
+// Opens the instrument for the record; false (the operator told, live mode
+// to stop) when it cannot be had.
+bool Acquisition::OpenInstrument(AcquisitionOutcome& outcome) {
+    CUsbDevice& device = link_.Device();
+    bool opened = device.Open(link_.DeviceIndex());
+    // A descriptor that did not come (the device left meanwhile) says nothing.
+    const bool described = device.DeviceDescriptor()[0] != 0;
+    const bool programLost = described && device.ReleaseNumber() != kRunningReleaseNumber;
+    // A restart that failed half-way may leave the program running without
+    // the FPGA image, which the release number cannot tell: it is tried again.
+    if (opened && restart_ && (programLost || restartFailed_)) {
+        log_->Warning(kLogSource, "The instrument no longer runs its program: starting it again");
+        device.Close();
+        restartFailed_ = !restart_();
+        if (restartFailed_) {
+            outcome.stopLiveMode = true;
+            return false;
+        }
+        opened = device.Open(link_.DeviceIndex());
+    }
+    if (!opened) {
+        outcome.stopLiveMode = true;
+        const std::string problem = device.OpenProblem();
+        log_->Warning(kLogSource, "Acquisition: the instrument could not be opened" +
+                                      (problem.empty() ? std::string() : ": " + problem));
+        prompts_.Message(problem.empty() ? kDeviceNotFoundText : problem, kDeviceNotFoundCaption);
+        return false;
+    }
+    outcome.deviceOpened = true;
+    return true;
+}
+
 AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivative) {
     AcquisitionOutcome outcome;
     if (notReady_) {
@@ -76,13 +110,9 @@ AcquisitionOutcome Acquisition::Acquire(MeasurementMode mode, Derivative derivat
     }
     CUsbDevice& device = link_.Device();
     try {
-        if (!device.Open(link_.DeviceIndex())) {
-            outcome.stopLiveMode = true;
-            log_->Warning(kLogSource, "Acquisition: the instrument could not be opened");
-            prompts_.Message(kDeviceNotFoundText, kDeviceNotFoundCaption);
+        if (!OpenInstrument(outcome)) {
             return outcome;
         }
-        outcome.deviceOpened = true;
         buffers_.ClearForAcquisition();
         TakeRecord(mode, outcome);
         device.Close();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -39,8 +40,8 @@ std::array<RegisterStep, 5> AcquisitionRegisterSteps(MeasurementMode mode);
 // What one acquisition did.
 struct AcquisitionOutcome {
     // The instrument could be opened. When not, the operator has been told
-    // "Unable to open the TDR device" and the arrays keep the previous
-    // acquisition's values.
+    // "Unable to open the TDR device" (or why the driver could not open the
+    // one attached) and the arrays keep the previous acquisition's values.
     bool deviceOpened = false;
     // The record went through the processing: every array holds this
     // acquisition's results.
@@ -111,8 +112,16 @@ class Acquisition {
     }
     void ClearNotReady() { notReady_.reset(); }
 
+    // What brings up an instrument found without its program running (it
+    // was unplugged or switched off since start-up): true when it is ready
+    // again; when not, it has told the operator and the acquisition ends,
+    // and the next acquisition tries it again. Without it, such an
+    // instrument is asked for the record as it is.
+    void SetRestart(std::function<bool()> restart) { restart_ = std::move(restart); }
+
   private:
     void TakeRecord(MeasurementMode mode, AcquisitionOutcome& outcome);
+    bool OpenInstrument(AcquisitionOutcome& outcome);
 
     InstrumentLink& link_;
     OperatorPrompts& prompts_;
@@ -122,6 +131,8 @@ class Acquisition {
     std::string dumpPath_ = kDiagnosticDumpName;
     std::optional<std::string> notReady_;
     std::string notReadyCaption_;
+    std::function<bool()> restart_;
+    bool restartFailed_ = false;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
 };
 

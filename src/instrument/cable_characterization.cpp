@@ -78,14 +78,18 @@ CharacterizationOutcome CableCharacterization::Characterize(MeasurementMode mode
     if (!outcome.acquisition.HasSamplesInPlace(kProcessedSampleCount)) {
         outcome.result = Result::IncompleteRecord;
         Restore(mode, previous);
-        prompts_.Message(kCableLengthFailedText, kErrorCaption);
+        prompts_.Message(std::string(kCableLengthFailedText) + "\n\n" + kIncompleteRecordHint,
+                         kErrorCaption);
         return outcome;
     }
     outcome.cable = MeasureCable(acquisition_.Buffers());
     if (!outcome.cable.Found || !ResponseKernel::Unusable(outcome.cable.Kernel).empty()) {
         outcome.result = Result::EdgeNotFound;
         Restore(mode, previous);
-        prompts_.Message(kCableLengthFailedText, kErrorCaption);
+        prompts_.Message(
+            std::string(kCableLengthFailedText) + "\n\n" +
+                (IsDifferential(mode) ? kNoEdgeDifferentialHint : kNoEdgeSingleEndedHint),
+            kErrorCaption);
         return outcome;
     }
 

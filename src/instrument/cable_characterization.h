@@ -19,6 +19,17 @@ inline constexpr const char* kDisconnectSingleEndedText =
 inline constexpr const char* kDisconnectDifferentialText =
     "Ensure that all airlines or probes are disconnected from the Differential cables";
 inline constexpr const char* kCableLengthFailedText = "Cable length failed - retry";
+// What the operator checks before retrying, after the first line above.
+inline constexpr const char* kNoEdgeSingleEndedHint =
+    "No reflection from the end of the Single-ended cable was found. Check that nothing "
+    "(airline, probe or load) is attached to the cable's end and that the cable is screwed "
+    "tight to the instrument.";
+inline constexpr const char* kNoEdgeDifferentialHint =
+    "No reflection from the end of the Differential cables was found. Check that nothing "
+    "(airline, probe or load) is attached to the cables' ends and that both cables are "
+    "screwed tight to the instrument.";
+inline constexpr const char* kIncompleteRecordHint =
+    "The instrument did not deliver the whole record. Check the USB cable to the instrument.";
 inline constexpr const char* kCableKernelNotStoredText =
     "The cable kernel could not be written to the TDR - retry";
 inline constexpr const char* kErrorCaption = "Error";

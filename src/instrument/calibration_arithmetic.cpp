@@ -45,12 +45,15 @@ LengthRange AllowedAirlineLengths(AirlineUse use, int endOfCable, int processedS
 }
 
 Status CheckAirlineLength(AirlineUse use, double length, int endOfCable, int processedSamples) {
-    const SampleWindow window = use == AirlineUse::Verify ? VerifyWindow(endOfCable, length)
-                                                          : CalibrateWindow(endOfCable, length);
-    const SampleWindow trace = AirlineTraceWindow(endOfCable, length);
-    if (std::isfinite(length) && !window.Empty() && window.End <= processedSamples &&
-        trace.End <= processedSamples) {
-        return {};
+    // Not a number (or no end) is refused before any window is worked out:
+    // it has no sample index.
+    if (std::isfinite(length)) {
+        const SampleWindow window = use == AirlineUse::Verify ? VerifyWindow(endOfCable, length)
+                                                              : CalibrateWindow(endOfCable, length);
+        const SampleWindow trace = AirlineTraceWindow(endOfCable, length);
+        if (!window.Empty() && window.End <= processedSamples && trace.End <= processedSamples) {
+            return {};
+        }
     }
     const LengthRange range = AllowedAirlineLengths(use, endOfCable, processedSamples);
     // Rounded inwards, so that both printed limits are themselves allowed.
@@ -62,10 +65,11 @@ Status CheckAirlineLength(AirlineUse use, double length, int endOfCable, int pro
 }
 
 Status CheckKnownImpedance(double ohms) {
-    if (std::isfinite(ohms) && ohms >= 0.0) {
+    if (ohms == 0.0 || (ohms >= kLowestKnownImpedance && ohms <= kHighestKnownImpedance)) {
         return {};
     }
-    return Failure{"The known impedance must be a number of ohms, 0 or more.",
+    return Failure{FormatC("The known impedance must be from %g to %g ohms (0 calibrates nothing).",
+                           kLowestKnownImpedance, kHighestKnownImpedance),
                    FormatC("known impedance %g", ohms)};
 }
 
@@ -174,7 +178,9 @@ CalibrateStep ComputeCalibrateStep(CalibrationPoints& points, MeasurementMode mo
     CalibrateStep step;
     step.Values = current;
     const double zm = measured.MeasuredImpedance;
-    if (characterizeMode && !(std::trunc(zm) >= 1.0 && std::trunc(zm) <= 1000.0)) {
+    // On every station: a short or an open measured as the airline would
+    // give a constant far from any real one.
+    if (!(std::trunc(zm) >= kLowestKnownImpedance && std::trunc(zm) <= kHighestKnownImpedance)) {
         return Refuse(step, kInvalidCalibrationTestText, FormatC("measured %g ohms", zm));
     }
     const double estimate = current.Constant * known / zm;
@@ -212,7 +218,7 @@ CalibrateStep ComputeCalibrateStep(CalibrationPoints& points, MeasurementMode mo
         return step;
     }
     candidate = MeanConstantEstimate(points, mode);
-    if (!std::isfinite(candidate)) {
+    if (!std::isfinite(candidate) || candidate <= 0.0) {
         return Refuse(step, kInvalidCoefficientText, FormatC("constant %g", candidate));
     }
     step.Values.Constant = candidate;

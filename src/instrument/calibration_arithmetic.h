@@ -54,8 +54,13 @@ LengthRange AllowedAirlineLengths(AirlineUse use, int endOfCable, int processedS
 // A length outside the allowed range, or not a number, is refused with a
 // message naming the range; nothing may be computed from it.
 Status CheckAirlineLength(AirlineUse use, double length, int endOfCable, int processedSamples);
-// A known impedance must be a finite number of ohms, 0 or more (0 means
-// "nothing to calibrate against").
+// The impedances a calibration may be made against, ohms: a known impedance
+// of an airline, and the impedance measured along it.
+inline constexpr double kLowestKnownImpedance = 1.0;
+inline constexpr double kHighestKnownImpedance = 1000.0;
+
+// A known impedance must lie from 1 to 1000 ohms, or be 0 ("nothing to
+// calibrate against"); the refusal names the range.
 Status CheckKnownImpedance(double ohms);
 
 // The mean of `values` over the window (which must not be empty and must lie
@@ -115,7 +120,8 @@ struct ModeCalibration {
 
 // What one Calibrate computed: the new values of the mode and the impedance
 // shown as measured. `DivisorDerived` is set when the divisor came from
-// point pairs; a caller keeps that divisor even when the step then fails.
+// point pairs; it may come with a refused constant, and a caller puts it in
+// force only together with an accepted one.
 struct CalibrateStep {
     ModeCalibration Values;
     double Displayed = 0.0;
@@ -126,11 +132,13 @@ struct CalibrateStep {
 
 // The arithmetic of one Calibrate with known impedance `known` (not 0): the
 // point is added to `points`, and the new divisor and constant follow. On a
-// characterisation station the divisor comes from two or more points and
-// both "Invalid data" checks apply; elsewhere only the constant changes.
-// The impedance shown is the point's mean level converted with the new
-// divisor and constant.
-// A result that is not a finite number is refused on every station.
+// characterisation station the divisor comes from two or more points and the
+// constant must be plausible (10 to 400 ohms); elsewhere only the constant
+// changes. The impedance shown is the point's mean level converted with the
+// new divisor and constant.
+// On every station a measured impedance outside 1 to 1000 ohms is refused
+// ("Invalid data") before a point is made, and so is a constant that is not
+// a finite number above 0.
 CalibrateStep ComputeCalibrateStep(CalibrationPoints& points, MeasurementMode mode, double known,
                                    const CalibrateMeasurement& measured, ModeCalibration current,
                                    bool characterizeMode);

@@ -49,43 +49,87 @@ std::array<StorePage, 5> CalibrationPages(const CalibrationSet& calibration,
     return pages;
 }
 
+namespace {
+
+using CalibrationPageSet = std::array<StorePage, 5>;
+
+// What a failed save tells the operator about the program: the instrument's
+// store is what the next start reads, the memory is what measures now.
+constexpr const char* kInForceAfterFailure =
+    "\nUntil it ends, this program measures with the new calibration.";
+
+std::string PageNotWritten(int page) {
+    return FormatC(
+        "The calibration was not saved: page %d of the instrument's store could not "
+        "be written.",
+        page);
+}
+
+// Puts the old contents back into pages 1 to `last`, `last` included: a write
+// whose reply was lost may still have reached the store. Then reads them
+// back, since a put-back write can be lost the same way, and says what the
+// store holds.
+Failure AfterFailedWrite(InstrumentLink& link, int last, const CalibrationPageSet& before,
+                         const CalibrationPageSet& pages) {
+    int putBack = 0;
+    for (int page = kFirstPage; page <= last; ++page) {
+        const auto index = static_cast<std::size_t>(page - kFirstPage);
+        putBack += link.WritePage(static_cast<std::uint8_t>(page), before[index]) ? 1 : 0;
+    }
+    std::string unread;
+    std::string changed;
+    for (int page = kFirstPage; page <= last; ++page) {
+        const auto index = static_cast<std::size_t>(page - kFirstPage);
+        StorePage now{};
+        if (!link.ReadPage(static_cast<std::uint8_t>(page), now)) {
+            unread += " " + std::to_string(page);
+        } else if (now != before[index]) {
+            changed += (now == pages[index] ? " new " : " other ") + std::to_string(page);
+        }
+    }
+    const std::string detail = FormatC("%d of %d pages put back;", putBack, last - kFirstPage + 1) +
+                               (unread.empty() ? "" : " unread:" + unread) +
+                               (changed.empty() ? "" : " not the old contents:" + changed);
+    if (!changed.empty()) {
+        return {PageNotWritten(last) +
+                    "\nThe instrument's store holds part of the new calibration: save again." +
+                    kInForceAfterFailure,
+                detail};
+    }
+    if (!unread.empty()) {
+        return {PageNotWritten(last) +
+                    "\nThe instrument's store could not be read back and may hold part of the "
+                    "new calibration: save again." +
+                    kInForceAfterFailure,
+                detail};
+    }
+    return {
+        PageNotWritten(last) + "\nThe instrument keeps its old calibration." + kInForceAfterFailure,
+        detail};
+}
+
+}  // namespace
+
 Status SaveCalibration(InstrumentLink& link, CalibrationSet& calibration,
                        std::string_view operatorName, std::string_view dateText) {
-    const std::array<StorePage, 5> pages = CalibrationPages(calibration, operatorName, dateText);
-    std::array<StorePage, 5> before{};
+    const CalibrationPageSet pages = CalibrationPages(calibration, operatorName, dateText);
+    CalibrationPageSet before{};
     for (std::size_t i = 0; i < before.size(); ++i) {
         const int page = kFirstPage + static_cast<int>(i);
         if (!link.ReadPage(static_cast<std::uint8_t>(page), before[i])) {
             return Failure{FormatC("The calibration was not saved: page %d of the instrument's "
                                    "store could not be read.\nThe instrument keeps its old "
                                    "calibration.",
-                                   page),
+                                   page) +
+                               kInForceAfterFailure,
                            "nothing was written"};
         }
     }
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const int page = kFirstPage + static_cast<int>(i);
-        if (link.WritePage(static_cast<std::uint8_t>(page), pages[i])) {
-            continue;
+        if (!link.WritePage(static_cast<std::uint8_t>(page), pages[i])) {
+            return AfterFailedWrite(link, page, before, pages);
         }
-        bool restored = true;
-        for (std::size_t j = 0; j < i; ++j) {
-            restored =
-                link.WritePage(static_cast<std::uint8_t>(kFirstPage + j), before[j]) && restored;
-        }
-        if (restored) {
-            return Failure{FormatC("The calibration was not saved: page %d of the instrument's "
-                                   "store could not be written.\nThe instrument keeps its old "
-                                   "calibration.",
-                                   page),
-                           FormatC("pages 1 to %d were put back", page - 1)};
-        }
-        return Failure{FormatC("The calibration was not saved: page %d of the instrument's store "
-                               "could not be written, and the pages before it could not be put "
-                               "back.\nThe instrument's store holds part of the new calibration: "
-                               "save again.",
-                               page),
-                       "restoring the earlier pages failed"};
     }
     calibration.SetLastOperator(operatorName);
     calibration.SetLastDate(dateText);

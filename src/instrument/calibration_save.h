@@ -28,10 +28,13 @@ std::array<StorePage, 5> CalibrationPages(const CalibrationSet& calibration,
 
 // Saves the calibration in force into the instrument's store with who saved
 // it and when (each at most 32 characters), and on success makes them the
-// last-calibration texts. The store holds the whole calibration or none of
-// it: the pages are read first, and when a page cannot be written the pages
-// written before it get their old contents back, so that the next start-up
-// reads the calibration it read before. The failure names the page.
+// last-calibration texts. The store is meant to hold the whole calibration or
+// none of it: the pages are read first, and when a page cannot be written it
+// may still have been (its reply lost), so it and the pages before it get
+// their old contents back and are read back. The failure names the page and
+// says what the store holds as read back (the old calibration, part of the
+// new one, or what could not be read) and that the new calibration stays in
+// force in memory; its detail lists the pages.
 Status SaveCalibration(InstrumentLink& link, CalibrationSet& calibration,
                        std::string_view operatorName, std::string_view dateText);
 

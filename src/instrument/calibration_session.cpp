@@ -105,13 +105,13 @@ Result<std::optional<CalibrateReport>> CalibrationSession::Calibrate(double leng
                                   calibration.CalibrationConstant(mode_)};
     const CalibrateStep step =
         ComputeCalibrateStep(points_, mode_, known, measured, current, CharacterizeMode());
-    if (step.DivisorDerived) {
-        // In force at once, even when the constant is then refused: Cancel
-        // puts the divisor of the start back.
-        calibration.SetDivisor(mode_, step.Values.Divisor);
-    }
     if (step.Refused) {
+        // Nothing of a refused step is put in force, a divisor derived on the
+        // way included: every later measurement would read wrong with it.
         return Refuse(step.Refusal, kInvalidDataCaption);
+    }
+    if (step.DivisorDerived) {
+        calibration.SetDivisor(mode_, step.Values.Divisor);
     }
     calibration.SetCalibrationConstant(mode_, step.Values.Constant);
     station_.Log().Info(

@@ -186,6 +186,12 @@ void LoadImages(CUsbDevice& device, Clock& clock, OperatorPrompts& prompts,
     std::optional<ImageLoadOutcome>* loading = &findings.programImage;
     try {
         findings.programImage = LoadProgramImage(device, options.imageFolder);
+        if (findings.programImage == ImageLoadOutcome::WrongImage) {
+            // Nor does the FPGA image that lies beside it go anywhere.
+            findings.imageFailure =
+                ImageFailure{options.imageFolder / kProgramImageFile, *findings.programImage};
+            return;
+        }
         loading = &findings.fpgaImage;
         findings.fpgaImage = LoadFpgaImage(device, clock, options.imageFolder, options.progress);
     } catch (const UsbError& error) {
@@ -215,6 +221,12 @@ std::string ImageFailureText(const StartUpFindings& findings) {
     if (!findings.imageFailure) {
         return "";
     }
+    if (findings.imageFailure->outcome == ImageLoadOutcome::WrongImage) {
+        return findings.imageFailure->file.string() +
+               " is the simulated MV300's image, not an instrument's: it was not loaded.\nThe "
+               "MV300 is not ready: tests cannot be run until the program is started again with "
+               "the instrument's own image files in place.";
+    }
     return "The instrument image " + findings.imageFailure->file.string() + " did not load (" +
            ImageLoadOutcomeText(findings.imageFailure->outcome) +
            ").\nThe MV300 is not ready: tests cannot be run until the program is started "
@@ -232,7 +244,7 @@ std::string RunTestNotReadyText(const StartUpFindings& findings) {
 
 std::string InstrumentStatusText(const StartUpFindings& findings) {
     if (!findings.instrumentFound) {
-        return "No MV300 found";
+        return findings.unavailable.empty() ? "No MV300 found" : findings.unavailable;
     }
     if (findings.imageFailure) {
         return "MV300 not ready - " + findings.imageFailure->file.filename().string() +
@@ -243,16 +255,23 @@ std::string InstrumentStatusText(const StartUpFindings& findings) {
 
 StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Clock& clock,
                                  OperatorPrompts& prompts, const StartUpOptions& options) {
-    StartUpFindings findings;
     std::vector<std::string> paths;
-    findings.triggerDevicesFound = trigger.FindTriggerDevices(paths);
-    if (findings.triggerDevicesFound > 0 && !paths.empty()) {
-        findings.triggerOpened = trigger.OpenTrigger(paths.front());
-    }
+    const int triggerDevices = trigger.FindTriggerDevices(paths);
+    const bool triggerOpened =
+        triggerDevices > 0 && !paths.empty() && trigger.OpenTrigger(paths[0]);
+    StartUpFindings findings = BringUpInstrument(device, clock, prompts, options);
+    findings.triggerDevicesFound = triggerDevices;
+    findings.triggerOpened = triggerOpened;
     findings.characterizeMode = options.commandLine.find("Characterize") != std::string::npos;
+    return findings;
+}
 
+StartUpFindings BringUpInstrument(CUsbDevice& device, Clock& clock, OperatorPrompts& prompts,
+                                  const StartUpOptions& options) {
+    StartUpFindings findings;
     try {
         if (!device.Open(0)) {
+            findings.unavailable = device.OpenProblem();
             return findings;
         }
     } catch (const UsbError& error) {
@@ -262,7 +281,7 @@ StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Cloc
     findings.instrumentFound = true;
     findings.releaseNumber = device.ReleaseNumber();
     findings.serialNumber = device.SerialNumber();
-    if (findings.releaseNumber != kRunningReleaseNumber) {
+    if (findings.releaseNumber != kRunningReleaseNumber || options.reloadImages) {
         LoadImages(device, clock, prompts, options, findings);
     }
     try {

@@ -48,6 +48,10 @@ struct StartUpOptions {
     std::filesystem::path imageFolder;
     // The "Initializing TDR" window, or none.
     LoadProgress* progress = nullptr;
+    // Load the images even when the instrument reports its program running
+    // (after a restart that failed half-way, the program may run without
+    // the FPGA image, which the release number cannot tell).
+    bool reloadImages = false;
 };
 
 // An image the instrument needed at start-up and did not get.
@@ -62,6 +66,10 @@ struct StartUpFindings {
     bool triggerOpened = false;  // start the 100 ms trigger poll
     bool characterizeMode = false;
     bool instrumentFound = false;
+    // Why no instrument could be opened, when the driver knew more than that
+    // none is attached (one this user may not open, one another program
+    // uses); empty otherwise.
+    std::string unavailable;
     std::uint16_t releaseNumber = 0;
     std::string serialNumber;  // the instrument's USB serial number, as first found
     std::optional<ImageLoadOutcome> programImage;  // absent when no load was needed
@@ -86,7 +94,8 @@ std::string ImageFailureText(const StartUpFindings& findings);
 // load, under the caption kInstrumentNotReadyCaption.
 std::string RunTestNotReadyText(const StartUpFindings& findings);
 // The status bar's words for the instrument after start-up: "MV300 ready",
-// "No MV300 found", or "MV300 not ready" with the image that did not load.
+// "No MV300 found" (or why the one attached cannot be used), or "MV300 not
+// ready" with the image that did not load.
 std::string InstrumentStatusText(const StartUpFindings& findings);
 
 // The instrument side of the main window's creation: connect the trigger
@@ -100,6 +109,12 @@ std::string InstrumentStatusText(const StartUpFindings& findings);
 // reported in the findings.
 StartUpFindings RunDeviceStartUp(CUsbDevice& device, CTriggerPort& trigger, Clock& clock,
                                  OperatorPrompts& prompts, const StartUpOptions& options);
+
+// The instrument steps of start-up alone: open it, load its images when its
+// program does not run, read its calibration and kernels, close it. Also
+// what brings up an instrument that came back without its program.
+StartUpFindings BringUpInstrument(CUsbDevice& device, Clock& clock, OperatorPrompts& prompts,
+                                  const StartUpOptions& options);
 
 // The calibration and kernel reads alone (pages 1-5, 8 onward, 60 onward).
 StoredCalibration ReadStoredCalibration(InstrumentLink& link);

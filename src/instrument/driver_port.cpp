@@ -24,6 +24,8 @@ std::string SystemErrorText(std::uint32_t error) {
             return "The system cannot find the file specified.";
         case os_error::kAccessDenied:
             return "Access is denied.";
+        case os_error::kBadFormat:
+            return "An attempt was made to load a program with an incorrect format.";
         case os_error::kInvalidHandle:
             return "The handle is invalid.";
         case os_error::kGeneralFailure:

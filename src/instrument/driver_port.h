@@ -39,6 +39,7 @@ inline constexpr std::uint32_t kSuccess = 0;
 inline constexpr std::uint32_t kInvalidFunction = 1;
 inline constexpr std::uint32_t kFileNotFound = 2;
 inline constexpr std::uint32_t kAccessDenied = 5;
+inline constexpr std::uint32_t kBadFormat = 11;
 inline constexpr std::uint32_t kInvalidHandle = 6;
 inline constexpr std::uint32_t kGeneralFailure = 31;
 inline constexpr std::uint32_t kSharingViolation = 32;
@@ -119,6 +120,12 @@ class DriverPort {
 
     // The system's text for an error code, as shown to the operator.
     virtual std::string ErrorText(std::uint32_t error) = 0;
+
+    // Why no instrument could be opened just now, in the operator's words,
+    // when the port knows more than that none is attached: one is attached
+    // that this user may not open, another program uses it, or the one this
+    // program used has gone. Empty otherwise.
+    virtual std::string InstrumentProblem() { return {}; }
 };
 
 }  // namespace orvik

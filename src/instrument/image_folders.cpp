@@ -41,13 +41,13 @@ std::string Environment(const char* name) {
 }  // namespace
 
 std::vector<fs::path> ImageFolderCandidates(const ImageSearchPlaces& places, ImageSet set) {
-    std::vector<fs::path> candidates{places.executableFolder};
-    std::vector<fs::path> dataFolders;
+    std::vector<fs::path> candidates;
+    std::vector<fs::path> folders{places.executableFolder};
     if (fs::path user = UserDataFolder(places); !user.empty()) {
-        dataFolders.push_back(user);
+        folders.push_back(user);
     }
-    dataFolders.push_back((places.executableFolder / places.dataFromExecutable).lexically_normal());
-    for (fs::path& folder : dataFolders) {
+    folders.push_back((places.executableFolder / places.dataFromExecutable).lexically_normal());
+    for (fs::path& folder : folders) {
         candidates.push_back(set == ImageSet::Simulator ? folder / "simulator" : folder);
     }
     return candidates;

@@ -24,7 +24,8 @@ struct ImageSearchPlaces {
 // The folders where TDR_XC.hex and TdrSpartan.hex are looked for, in order:
 // beside the executable (a build tree), the user's data folder
 // (~/.local/share/orvik), and the installed data folder found from the
-// executable, so that a package unpacked anywhere finds its own images.
+// executable, so that a package unpacked anywhere finds its own images. The
+// simulator's are looked for in the `simulator` subfolder of each.
 std::vector<std::filesystem::path> ImageFolderCandidates(const ImageSearchPlaces& places,
                                                          ImageSet set);
 

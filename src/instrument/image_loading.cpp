@@ -38,7 +38,9 @@ std::optional<std::vector<std::uint8_t>> ReadImageFile(const std::filesystem::pa
     return bytes;
 }
 
-void Upload(CUsbControlEndpoint& control, std::uint16_t address, std::span<std::uint8_t> bytes) {
+// False when the driver refused the bytes as a program that is not an
+// instrument's; other failures are not looked at.
+bool Upload(CUsbControlEndpoint& control, std::uint16_t address, std::span<std::uint8_t> bytes) {
     control.target = 0;
     control.requestType = 2;
     control.direction = 0;
@@ -47,6 +49,7 @@ void Upload(CUsbControlEndpoint& control, std::uint16_t address, std::span<std::
     control.value = address;
     auto length = static_cast<std::uint32_t>(bytes.size());
     control.Transfer(bytes, length);
+    return control.LastError() != os_error::kBadFormat;
 }
 
 void HoldController(CUsbControlEndpoint& control, bool held) {
@@ -127,6 +130,8 @@ const char* ImageLoadOutcomeText(ImageLoadOutcome outcome) {
             return "instrument did not take the image";
         case ImageLoadOutcome::UsbFailure:
             return "USB error";
+        case ImageLoadOutcome::WrongImage:
+            return "the simulated MV300's image, not an instrument's";
     }
     return "";
 }
@@ -153,14 +158,16 @@ ImageLoadOutcome LoadProgramImage(CUsbDevice& device, const std::filesystem::pat
     CUsbControlEndpoint& control = *device.ControlEndpoint();
     HoldController(control, true);
     *image = ParseProgramImage(*text);
+    bool taken = true;
     for (std::uint32_t offset = 0; offset < ProgramImage::kCodeSize; offset += kCodeUploadChunk) {
-        Upload(control, static_cast<std::uint16_t>(offset),
-               std::span(image->code).subspan(offset, kCodeUploadChunk));
+        taken = Upload(control, static_cast<std::uint16_t>(offset),
+                       std::span(image->code).subspan(offset, kCodeUploadChunk)) &&
+                taken;
     }
-    Upload(control, ProgramImage::kHighBase, image->high);
+    taken = Upload(control, ProgramImage::kHighBase, image->high) && taken;
     HoldController(control, false);
     session.Close();
-    return ImageLoadOutcome::Loaded;
+    return taken ? ImageLoadOutcome::Loaded : ImageLoadOutcome::WrongImage;
 }
 
 ImageLoadOutcome LoadFpgaImage(CUsbDevice& device, Clock& clock,

@@ -31,6 +31,7 @@ enum class ImageLoadOutcome {
     StreamFailed,     // a chunk of the FPGA image was refused
     NotTaken,         // the FPGA did not confirm the image once it was streamed
     UsbFailure,       // the USB layer gave up during the load
+    WrongImage,       // the driver refused the program: it is the simulated MV300's
 };
 
 const char* ImageLoadOutcomeText(ImageLoadOutcome outcome);
@@ -40,7 +41,9 @@ std::filesystem::path ExecutableFolder();
 
 // Writes the controller program from `folder`/TDR_XC.hex into the instrument
 // through vendor request 0xA0: the controller is held in reset, the whole
-// code and high images are sent (zeros included), then it is released.
+// code and high images are sent (zeros included), then it is released. The
+// requests' results are not looked at, except for the driver's refusal of
+// a program that only the simulated MV300 runs (WrongImage).
 ImageLoadOutcome LoadProgramImage(CUsbDevice& device, const std::filesystem::path& folder);
 
 // Streams `folder`/TdrSpartan.hex to the FPGA endpoint in chunks of 512

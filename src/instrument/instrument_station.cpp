@@ -13,10 +13,13 @@ InstrumentStation::InstrumentStation(DriverPort& port, Clock& clock, OperatorPro
       trigger_(port, prompts),
       link_(device_, clock, 0),
       buffers_(std::make_unique<AcquisitionBuffers>()),
-      acquisition_(link_, prompts, *buffers_, calibration_, kernels_) {}
+      acquisition_(link_, prompts, *buffers_, calibration_, kernels_) {
+    acquisition_.SetRestart([this] { return Restart(); });
+}
 
 StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     StartUpFindings findings = RunDeviceStartUp(device_, trigger_, clock_, prompts_, options);
+    imageFolder_ = options.imageFolder;
     characterizeMode_ = findings.characterizeMode;
     ready_ = findings.InstrumentReady();
     if (findings.imageFailure) {
@@ -27,11 +30,48 @@ StartUpFindings InstrumentStation::StartUp(const StartUpOptions& options) {
     } else {
         acquisition_.ClearNotReady();
     }
+    PutStoredCalibrationInForce(findings);
+    LogStartUp(findings, options.imageFolder);
+    return findings;
+}
+
+std::vector<std::string> InstrumentStation::PutStoredCalibrationInForce(StartUpFindings& findings) {
     std::vector<std::string> refused =
         ApplyStoredCalibration(findings.stored, calibration_, kernels_);
     findings.stored.notes.insert(findings.stored.notes.end(), refused.begin(), refused.end());
-    LogStartUp(findings, options.imageFolder);
-    return findings;
+    return refused;
+}
+
+// The instrument came back without its program: start-up's instrument steps
+// again (images with the "Initializing TDR" window, then the calibration and
+// kernels of its store), so that the tests carry on.
+bool InstrumentStation::Restart() {
+    StartUpOptions options;
+    options.imageFolder = imageFolder_;
+    options.progress = restartProgress_;
+    options.reloadImages = true;
+    StartUpFindings findings = BringUpInstrument(device_, clock_, prompts_, options);
+    if (!findings.InstrumentReady()) {
+        std::string why = findings.imageFailure
+                              ? findings.imageFailure->file.string() + " did not load (" +
+                                    ImageLoadOutcomeText(findings.imageFailure->outcome) + ")"
+                          : findings.unavailable.empty() ? std::string("it could not be opened")
+                                                         : findings.unavailable;
+        if (why.ends_with('.')) {
+            why.pop_back();
+        }
+        log_->Error("instrument",
+                    "The instrument lost its program and did not start again: " + why);
+        prompts_.Message(
+            "The MV300 lost its program (it was unplugged or switched off) and could "
+            "not be started again: " +
+                why + ".\nCheck its cable and the image files, then run the test again.",
+            kInstrumentNotReadyCaption, PromptIcon::Error);
+        return false;
+    }
+    PutStoredCalibrationInForce(findings);
+    LogStartUp(findings, options.imageFolder, "Restart");
+    return true;
 }
 
 void InstrumentStation::SetLog(DiagnosticLog& log) {
@@ -50,21 +90,25 @@ std::string HexWord(std::uint16_t value) {
 }  // namespace
 
 void InstrumentStation::LogStartUp(const StartUpFindings& findings,
-                                   const std::filesystem::path& imageFolder) {
+                                   const std::filesystem::path& imageFolder,
+                                   const std::string& stage) {
     constexpr const char* kSource = "instrument";
     // The release number is the found instrument's; without one there is none to name.
     const std::string release =
         findings.instrumentFound ? ", release 0x" + HexWord(findings.releaseNumber) : "";
-    log_->Info(kSource, "Start-up: " + InstrumentStatusText(findings) + release + ", " +
-                            std::to_string(findings.triggerDevicesFound) + " trigger port(s)");
+    const std::string triggers =
+        stage == "Start-up"
+            ? ", " + std::to_string(findings.triggerDevicesFound) + " trigger port(s)"
+            : "";
+    log_->Info(kSource, stage + ": " + InstrumentStatusText(findings) + release + triggers);
     if (findings.usbError) {
-        log_->Error(kSource, "Start-up: USB error: " + *findings.usbError);
+        log_->Error(kSource, stage + ": USB error: " + *findings.usbError);
     }
     if (findings.imageFailure) {
-        log_->Error(kSource, "Start-up: " + ImageFailureText(findings));
+        log_->Error(kSource, stage + ": " + ImageFailureText(findings));
     } else if (findings.fpgaImage == ImageLoadOutcome::Loaded) {
         // The images are looked for in several folders: say which one served.
-        log_->Info(kSource, "Start-up: loaded the images from " + imageFolder.string());
+        log_->Info(kSource, stage + ": loaded the images from " + imageFolder.string());
     }
     for (const std::string& note : findings.stored.notes) {
         log_->Warning(kSource, "Stored calibration: " + note);

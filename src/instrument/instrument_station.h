@@ -45,6 +45,9 @@ class InstrumentStation : public ProfileInstrument {
     StartUpFindings StartUp(const StartUpOptions& options);
     // "Characterize" was on the command line at start-up.
     bool CharacterizeMode() const { return characterizeMode_; }
+    // The "Initializing TDR" window for an instrument that comes back
+    // without its program while the program runs (none by default).
+    void SetRestartProgress(LoadProgress* progress) { restartProgress_ = progress; }
     // Start-up found the instrument and it got its images. When the images
     // did not load, the operator was told at start-up and every acquisition
     // (Run Test, calibration, characterisation) ends at once with a message.
@@ -83,7 +86,11 @@ class InstrumentStation : public ProfileInstrument {
     OperatorPrompts& Prompts() { return prompts_; }
 
   private:
-    void LogStartUp(const StartUpFindings& findings, const std::filesystem::path& imageFolder);
+    // `stage`: "Start-up", or "Restart" for an instrument brought up again.
+    void LogStartUp(const StartUpFindings& findings, const std::filesystem::path& imageFolder,
+                    const std::string& stage = "Start-up");
+    bool Restart();
+    std::vector<std::string> PutStoredCalibrationInForce(StartUpFindings& findings);
 
     Clock& clock_;
     OperatorPrompts& prompts_;
@@ -97,6 +104,8 @@ class InstrumentStation : public ProfileInstrument {
     AcquisitionOutcome lastAcquisition_;
     bool characterizeMode_ = false;
     bool ready_ = false;
+    std::filesystem::path imageFolder_;
+    LoadProgress* restartProgress_ = nullptr;
     DiagnosticLog* log_ = &DiagnosticLog::Null();
 };
 

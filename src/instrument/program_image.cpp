@@ -3,6 +3,14 @@
 #include <algorithm>
 
 namespace orvik {
+
+bool CarriesSimulatedControllerTag(std::span<const std::uint8_t> bytes) {
+    const auto found = std::search(
+        bytes.begin(), bytes.end(), kSimulatedControllerTag.begin(), kSimulatedControllerTag.end(),
+        [](std::uint8_t byte, char c) { return byte == static_cast<std::uint8_t>(c); });
+    return found != bytes.end();
+}
+
 namespace {
 
 constexpr std::size_t kRecordHeaderChars = 8;  // count (2), address (4), type (2)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace orvik {
@@ -20,6 +21,14 @@ struct ProgramImage {
     std::array<std::uint8_t, kHighSize> high{};
     int dataRecords = 0;  // data records read, placed or not
 };
+
+// The words the simulated MV300's controller program carries in its code.
+// That program drives the simulator alone; in an instrument's controller it
+// would run into arbitrary bytes, so no driver of real hardware loads it.
+inline constexpr std::string_view kSimulatedControllerTag = "ORVIK MV300 SIMULATED CONTROLLER";
+
+// Whether `bytes` (program bytes on their way to a controller) carry the tag.
+bool CarriesSimulatedControllerTag(std::span<const std::uint8_t> bytes);
 
 // Reads Intel HEX text. Only data records (type 0) place bytes and the
 // end-of-file record (type 1) ends the text; a record announcing more than

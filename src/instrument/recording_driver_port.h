@@ -47,6 +47,7 @@ class RecordingDriverPort : public DriverPort {
     bool WaitIoControl(RequestId request, std::optional<std::int64_t> timeoutMs) override;
     IoResult FinishIoControl(RequestId request) override;
     std::string ErrorText(std::uint32_t error) override { return inner_.ErrorText(error); }
+    std::string InstrumentProblem() override { return inner_.InstrumentProblem(); }
 
     const std::vector<RecordedCall>& Calls() const { return calls_; }
     // The I/O-control requests alone, in the order they completed.

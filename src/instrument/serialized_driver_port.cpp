@@ -48,4 +48,9 @@ std::string SerializedDriverPort::ErrorText(std::uint32_t error) {
     return inner_.ErrorText(error);
 }
 
+std::string SerializedDriverPort::InstrumentProblem() {
+    Lock lock(mutex_);
+    return inner_.InstrumentProblem();
+}
+
 }  // namespace orvik

@@ -28,6 +28,7 @@ class SerializedDriverPort : public DriverPort {
     bool WaitIoControl(RequestId request, std::optional<std::int64_t> timeoutMs) override;
     IoResult FinishIoControl(RequestId request) override;
     std::string ErrorText(std::uint32_t error) override;
+    std::string InstrumentProblem() override;
 
   private:
     DriverPort& inner_;

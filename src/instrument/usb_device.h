@@ -62,6 +62,9 @@ class CUsbDevice {
     // when the driver refuses to close (the model is released all the same).
     void Close();
     bool IsOpen() const { return handle_ != kInvalidDriverHandle; }
+    // After an Open that failed: why, when the driver knows more than that
+    // no instrument is attached (in the operator's words); empty otherwise.
+    std::string OpenProblem() const { return port_.InstrumentProblem(); }
 
     // Address 0 is the control endpoint; other addresses are looked up in the
     // current interface's slots. Throws UsbError with kFailedToFindEndpoint

@@ -1,40 +1,14 @@
 #include "journal/journal_format.h"
 
-#include <array>
-
 #include "base/archive.h"
 #include "base/collection_item.h"
 #include "collection/orvik_doc.h"
+#include "journal/list_shape.h"
 
 namespace orvik {
 namespace {
 
-// Eight tables, so that the CRC takes eight bytes a step: a journal of
-// 10,000 traces is 120 MB, and a byte a step would be most of its recovery.
-using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
-
-constexpr CrcTables MakeCrcTables() {
-    CrcTables tables{};
-    for (std::uint32_t n = 0; n < 256; ++n) {
-        std::uint32_t c = n;
-        for (int bit = 0; bit < 8; ++bit) {
-            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        }
-        tables[0][n] = c;
-    }
-    for (std::size_t k = 1; k < tables.size(); ++k) {
-        for (std::uint32_t n = 0; n < 256; ++n) {
-            const std::uint32_t previous = tables[k - 1][n];
-            tables[k][n] = (previous >> 8) ^ tables[0][previous & 0xFFU];
-        }
-    }
-    return tables;
-}
-
-constexpr CrcTables kCrcTables = MakeCrcTables();
-
-// A list longer than this was never journalled: the reader refuses it rather
-// than keep a flag for every item.
+// A list longer than this was never journalled: the reader refuses it.
 constexpr std::int32_t kMostItems = 1 << 22;
 
 std::uint32_t LoadUint32(const std::uint8_t* bytes) {
@@ -92,20 +66,71 @@ Frames SplitFrames(std::span<const std::uint8_t> bytes) {
     return frames;
 }
 
+void WriteIdentity(Archive& archive, const FileIdentity& file) {
+    archive.WriteInt32(static_cast<std::int32_t>(file.Size & 0xFFFFFFFFU));
+    archive.WriteInt32(static_cast<std::int32_t>(file.Size >> 32));
+    archive.WriteInt32(static_cast<std::int32_t>(file.Crc));
+}
+
+FileIdentity ReadIdentity(Archive& archive) {
+    FileIdentity file;
+    file.Size = static_cast<std::uint32_t>(archive.ReadInt32());
+    file.Size |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(archive.ReadInt32())) << 32;
+    file.Crc = static_cast<std::uint32_t>(archive.ReadInt32());
+    return file;
+}
+
+bool PlausibleCount(std::int32_t count) {
+    return count >= 0 && count <= kMostItems;
+}
+
 std::optional<JournalStart> DecodeStart(std::span<const std::uint8_t> payload) {
     try {
         Archive archive = Archive::ForLoading(payload);
         if (archive.ReadInt32() != static_cast<std::int32_t>(JournalEntryKind::Start) ||
-            archive.ReadString() != kJournalMagic || archive.ReadInt32() != kJournalVersion) {
+            archive.ReadString() != kJournalMagic) {
+            return std::nullopt;
+        }
+        const std::int32_t version = archive.ReadInt32();
+        if (version != 1 && version != kJournalVersion) {
             return std::nullopt;
         }
         JournalStart start;
         start.CollectionPath = archive.ReadString();
         start.BaseItemCount = archive.ReadInt32();
-        if (start.BaseItemCount < 0 || start.BaseItemCount > kMostItems) {
+        start.ItemCountOnly = version == 1;
+        if (!start.ItemCountOnly && archive.ReadInt32() != 0) {
+            start.BaseFile = ReadIdentity(archive);
+        }
+        if (!PlausibleCount(start.BaseItemCount)) {
             return std::nullopt;
         }
         return start;
+    } catch (const ArchiveError&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<JournalEntryKind> KindOf(std::span<const std::uint8_t> payload) {
+    if (payload.size() < 4) {
+        return std::nullopt;
+    }
+    return static_cast<JournalEntryKind>(static_cast<std::int32_t>(LoadUint32(payload.data())));
+}
+
+std::optional<JournalSave> DecodeSave(std::span<const std::uint8_t> payload) {
+    try {
+        Archive archive = Archive::ForLoading(payload);
+        archive.ReadInt32();  // the kind
+        archive.ReadInt32();  // the default-name counter: the file holds it
+        JournalSave save;
+        save.ItemCount = archive.ReadInt32();
+        save.CollectionPath = archive.ReadString();
+        save.File = ReadIdentity(archive);
+        if (archive.Remaining() != 0 || !PlausibleCount(save.ItemCount)) {
+            return std::nullopt;
+        }
+        return save;
     } catch (const ArchiveError&) {
         return std::nullopt;
     }
@@ -140,13 +165,14 @@ std::optional<JournalEntry> DecodeEntry(std::span<const std::uint8_t> payload) {
     }
 }
 
-// Follows the entries over the list: which of its items the journal put
-// there. The changes of an operation not yet committed can be taken back.
-class ListShape {
+// Follows the entries over the list, checking that each fits it. The changes
+// of an operation not yet committed can be taken back.
+class ShapeFollower {
   public:
-    explicit ListShape(std::int32_t baseItems) : types_(static_cast<std::size_t>(baseItems), 0) {}
+    explicit ShapeFollower(std::int32_t baseItems) : shape_(static_cast<std::size_t>(baseItems)) {}
 
-    bool Apply(const JournalEntry& entry) {
+    // `entry` is Entries[number] once committed.
+    bool Apply(const JournalEntry& entry, std::size_t number) {
         if (entry.Kind == JournalEntryKind::Committed) {
             return true;
         }
@@ -154,24 +180,35 @@ class ListShape {
             return false;
         }
         const auto index = static_cast<std::size_t>(entry.Index);
+        const auto type = static_cast<std::int8_t>(entry.ItemType);
+        const auto held = static_cast<std::uint32_t>(number);
         switch (entry.Kind) {
             case JournalEntryKind::Inserted:
-                if (index > types_.size() || types_.size() >= kMostItems) {
+                if (index > shape_.Size() || shape_.Size() >= kMostItems) {
                     return false;
                 }
-                types_.insert(types_.begin() + entry.Index, entry.ItemType);
-                undo_.push_back({entry.Index, -1});
+                shape_.Insert(index, {held, type, false});
+                undo_.push_back({entry.Kind, index, {}});
                 return true;
             case JournalEntryKind::Removed:
-                if (index >= types_.size()) {
+                if (index >= shape_.Size()) {
                     return false;
                 }
-                undo_.push_back({entry.Index, types_[index]});
-                types_.erase(types_.begin() + entry.Index);
+                undo_.push_back({entry.Kind, index, shape_.Erase(index)});
                 return true;
-            case JournalEntryKind::Changed:
-                return index < types_.size() &&
-                       (types_[index] == 0 || types_[index] == entry.ItemType);
+            case JournalEntryKind::Changed: {
+                if (index >= shape_.Size()) {
+                    return false;
+                }
+                const ListSlot old = shape_.At(index);
+                if (old.Type != 0 && old.Type != type) {
+                    return false;  // an item never changes its kind
+                }
+                const bool baseItem = old.Entry == ListSlot::kBase || old.ChangedBaseItem;
+                shape_.Replace(index, {held, type, baseItem});
+                undo_.push_back({entry.Kind, index, old});
+                return true;
+            }
             default:
                 return false;
         }
@@ -179,49 +216,32 @@ class ListShape {
 
     void Commit() { undo_.clear(); }
 
-    // Counts the items of the committed list.
-    void Count(JournalContents& contents) {
+    void Rollback() {
         for (auto step = undo_.rbegin(); step != undo_.rend(); ++step) {
-            if (step->removedType < 0) {
-                types_.erase(types_.begin() + step->index);
+            if (step->kind == JournalEntryKind::Inserted) {
+                shape_.Erase(step->index);
+            } else if (step->kind == JournalEntryKind::Removed) {
+                shape_.Insert(step->index, step->slot);
             } else {
-                types_.insert(types_.begin() + step->index, step->removedType);
+                shape_.Replace(step->index, step->slot);
             }
         }
         undo_.clear();
-        for (const std::int32_t type : types_) {
-            contents.UnsavedItems += type != 0 ? 1 : 0;
-            contents.UnsavedTraces += type == kTraceRecordType ? 1 : 0;
-        }
     }
+
+    ListShape& Shape() { return shape_; }
 
   private:
     struct Undo {
-        std::int32_t index;
-        std::int32_t removedType;  // -1: the step inserted
+        JournalEntryKind kind;
+        std::size_t index;
+        ListSlot slot;  // what the step removed or replaced
     };
-    std::vector<std::int32_t> types_;  // 0: an item of the saved file
+    ListShape shape_;
     std::vector<Undo> undo_;
 };
 
 }  // namespace
-
-std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
-    const auto& t = kCrcTables;
-    std::uint32_t crc = 0xFFFFFFFFU;
-    std::size_t at = 0;
-    for (; at + 8 <= bytes.size(); at += 8) {
-        const std::uint32_t low = crc ^ LoadUint32(bytes.data() + at);
-        const std::uint32_t high = LoadUint32(bytes.data() + at + 4);
-        crc = t[7][low & 0xFFU] ^ t[6][(low >> 8) & 0xFFU] ^ t[5][(low >> 16) & 0xFFU] ^
-              t[4][low >> 24] ^ t[3][high & 0xFFU] ^ t[2][(high >> 8) & 0xFFU] ^
-              t[1][(high >> 16) & 0xFFU] ^ t[0][high >> 24];
-    }
-    for (; at < bytes.size(); ++at) {
-        crc = t[0][(crc ^ bytes[at]) & 0xFFU] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFU;
-}
 
 void EncodeJournalStart(const JournalStart& start, std::vector<std::uint8_t>& frames) {
     Archive archive = Archive::ForStoring(64 + start.CollectionPath.size());
@@ -230,6 +250,10 @@ void EncodeJournalStart(const JournalStart& start, std::vector<std::uint8_t>& fr
     archive.WriteInt32(kJournalVersion);
     archive.WriteString(start.CollectionPath);
     archive.WriteInt32(start.BaseItemCount);
+    archive.WriteInt32(start.BaseFile ? 1 : 0);
+    if (start.BaseFile) {
+        WriteIdentity(archive, *start.BaseFile);
+    }
     AppendFrame(archive, frames);
 }
 
@@ -249,6 +273,17 @@ void EncodeJournalEntry(JournalEntryKind kind, std::int32_t nextSampleNumber, st
     AppendFrame(archive, frames);
 }
 
+void EncodeJournalSave(const JournalSave& save, std::int32_t nextSampleNumber,
+                       std::vector<std::uint8_t>& frames) {
+    Archive archive = Archive::ForStoring(64 + save.CollectionPath.size());
+    archive.WriteInt32(static_cast<std::int32_t>(JournalEntryKind::Saved));
+    archive.WriteInt32(nextSampleNumber);
+    archive.WriteInt32(save.ItemCount);
+    archive.WriteString(save.CollectionPath);
+    WriteIdentity(archive, save.File);
+    AppendFrame(archive, frames);
+}
+
 JournalContents ReadJournal(std::span<const std::uint8_t> bytes) {
     JournalContents contents;
     const Frames frames = SplitFrames(bytes);
@@ -256,12 +291,25 @@ JournalContents ReadJournal(std::span<const std::uint8_t> bytes) {
         contents.LostEntries = frames.Payloads.size() + frames.Bad;
         return contents;
     }
-    ListShape shape(contents.Start->BaseItemCount);
+    ShapeFollower follower(contents.Start->BaseItemCount);
     std::size_t committed = 1;  // frames used, the start included
     std::vector<JournalEntry> operation;
     for (std::size_t next = 1; next < frames.Payloads.size(); ++next) {
-        const std::optional<JournalEntry> entry = DecodeEntry(frames.Payloads[next]);
-        if (!entry || !shape.Apply(*entry)) {
+        const auto payload = frames.Payloads[next];
+        if (KindOf(payload) == JournalEntryKind::Saved) {
+            // Between operations only, and of the list as it is.
+            std::optional<JournalSave> save = DecodeSave(payload);
+            if (!save || !operation.empty() ||
+                static_cast<std::size_t>(save->ItemCount) != follower.Shape().Size()) {
+                break;
+            }
+            save->FirstEntry = contents.Entries.size();
+            contents.Saves.push_back(std::move(*save));
+            committed = next + 1;
+            continue;
+        }
+        const std::optional<JournalEntry> entry = DecodeEntry(payload);
+        if (!entry || !follower.Apply(*entry, contents.Entries.size() + operation.size())) {
             break;  // what follows was written against a list this one is not
         }
         operation.push_back(*entry);
@@ -269,12 +317,49 @@ JournalContents ReadJournal(std::span<const std::uint8_t> bytes) {
             contents.Entries.insert(contents.Entries.end(), operation.begin(), operation.end());
             operation.clear();
             committed = next + 1;
-            shape.Commit();
+            follower.Commit();
         }
     }
     contents.LostEntries = frames.Payloads.size() - committed + frames.Bad;
-    shape.Count(contents);
+    follower.Rollback();
+    follower.Shape().ForEach([&](const ListSlot& slot, std::size_t count) {
+        if (slot.Entry != ListSlot::kBase && !slot.ChangedBaseItem) {
+            contents.UnsavedItems += count;
+            contents.UnsavedTraces += slot.Type == kTraceRecordType ? count : 0;
+        }
+    });
     return contents;
+}
+
+JournalListing ListJournal(const JournalContents& contents, std::size_t base) {
+    JournalListing listing;
+    if (base >= contents.Bases()) {
+        return listing;
+    }
+    const std::int32_t baseItems =
+        base == 0 ? contents.Start->BaseItemCount : contents.Saves[base - 1].ItemCount;
+    ShapeFollower follower(baseItems);
+    for (std::size_t i = contents.FirstEntryAfter(base); i < contents.Entries.size(); ++i) {
+        follower.Apply(contents.Entries[i], i);  // read and checked over the same list
+    }
+    follower.Commit();
+    std::size_t baseLeft = 0;
+    follower.Shape().ForEach([&](const ListSlot& slot, std::size_t count) {
+        if (slot.Entry == ListSlot::kBase) {
+            baseLeft += count;
+            return;
+        }
+        listing.HeldItems.push_back(slot.Entry);
+        if (slot.ChangedBaseItem) {
+            ++baseLeft;
+            ++listing.ChangedItems;
+        } else {
+            ++listing.NewItems;
+            listing.NewTraces += slot.Type == kTraceRecordType ? 1 : 0;
+        }
+    });
+    listing.DeletedItems = static_cast<std::size_t>(baseItems) - baseLeft;
+    return listing;
 }
 
 }  // namespace orvik

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,11 @@ class COrvikDoc;
 
 // What a rebuild put into the collection.
 struct RecoveredChanges {
-    std::size_t Applied = 0;  // journalled changes
+    std::size_t Applied = 0;  // journalled changes, or items of a new collection
     std::size_t Lost = 0;     // changes at the journal's end that could not be used
+    // The collection's file had changed: what the journal holds became a new
+    // collection instead.
+    bool AsNewCollection = false;
 };
 
 // A journal that a program left behind and that no running program holds. It
@@ -24,8 +28,10 @@ struct RecoveredChanges {
 // discards it meanwhile.
 class LeftoverJournal {
   public:
-    // Locks and reads `path`. Fails when the file cannot be read or another
-    // program holds it.
+    // Locks and reads `path` (opened for reading only, so that a journal on a
+    // read-only disk is recovered too), and finds which of its lists the
+    // collection's file holds now. Fails when the file cannot be read or
+    // another program holds it.
     static Result<LeftoverJournal> Open(const std::string& path);
 
     LeftoverJournal(LeftoverJournal&& other) noexcept;
@@ -40,21 +46,29 @@ class LeftoverJournal {
     std::string CollectionPath() const;
     // "LOT7.tdr", or "Untitled".
     std::string CollectionName() const;
-    // Anything to recover: changes that can be applied.
-    bool HasChanges() const { return !contents_.Entries.empty(); }
-    // Nothing that any program could recover: emptied by a save, or cut
-    // before its first change was whole. A journal this program cannot read
-    // (a later version's) is not empty.
+    // The collection's file holds neither the list the journal began from
+    // nor one that a save of it wrote, so its changes cannot be applied to
+    // it; the items the journal holds are recovered as a new collection.
+    bool CollectionChanged() const { return contents_.Start.has_value() && !base_.has_value(); }
+    // What recovery would bring back: the changes since the file was last
+    // saved, or, when the collection changed, the items the journal holds.
+    const JournalListing& Listing() const { return listing_; }
+    // Anything to recover.
+    bool HasChanges() const;
+    // Nothing that any program could recover: emptied by a save, its changes
+    // all saved, or cut before its first change was whole. A journal this
+    // program cannot read (a later version's) is not empty.
     bool NothingToRecover() const {
         return !HasChanges() && (contents_.Start.has_value() || contents_.LostEntries <= 1);
     }
 
-    // Rebuilds the collection into `document`, a fresh one: its file as saved
-    // (when it has one), then every journalled change through the document's
-    // own operations, so that a journal listening to it records them anew.
-    // The document is left modified. Fails, changing nothing that was open,
-    // when the file cannot be read or no longer holds what the journal began
-    // from.
+    // Rebuilds into `document`, a fresh one: the collection's file as saved
+    // (when it has one), then every journalled change since, through the
+    // document's own operations, so that a journal listening to it records
+    // them anew. When the file no longer holds what the changes apply to, the
+    // items the journal holds become a new, untitled collection instead. The
+    // document is left modified. Fails, changing nothing that was open, when
+    // the file cannot be read.
     Result<RecoveredChanges> RebuildInto(COrvikDoc& document) const;
 
     // Removes the file.
@@ -67,9 +81,27 @@ class LeftoverJournal {
     int fd_ = -1;
     FileBytes bytes_;
     JournalContents contents_;  // borrows bytes_
+    std::optional<std::size_t> base_;
+    JournalListing listing_;
 };
 
-// What LeftoverJournal::RebuildInto does, for contents read from anywhere.
+// Which of the journal's lists (0 the start's, then one per save, as in
+// JournalContents) the collection's file holds now, the latest first; none
+// when it holds none of them.
+std::optional<std::size_t> FindJournalBase(const JournalContents& contents);
+
+// The collection's file as base `base` says it was, then the changes after
+// it, into `document`, a fresh one. Fails, changing nothing, when the file
+// cannot be read or does not hold that list.
+Result<RecoveredChanges> RebuildFromBase(const JournalContents& contents, std::size_t base,
+                                         COrvikDoc& document);
+
+// The items the journal holds (recorded, or changed in place) that are in the
+// list at its end, in list order, as a new untitled collection.
+RecoveredChanges RebuildAsNewCollection(const JournalContents& contents, COrvikDoc& document);
+
+// What LeftoverJournal::RebuildInto does, for contents read from anywhere:
+// over the list the collection's file holds now, else as a new collection.
 Result<RecoveredChanges> RebuildFromJournal(const JournalContents& contents, COrvikDoc& document);
 
 // The journals in `folder` that no running program holds, oldest first; each
@@ -77,7 +109,12 @@ Result<RecoveredChanges> RebuildFromJournal(const JournalContents& contents, COr
 std::vector<LeftoverJournal> FindLeftoverJournals(const std::string& folder,
                                                   DiagnosticLog& log = DiagnosticLog::Null());
 
-// The start-up question for a journal with changes.
-std::string RecoveryQuestion(const LeftoverJournal& journal);
+// Removes what programs that died while creating a journal left in `folder`.
+void RemoveAbandonedJournalFiles(const std::string& folder,
+                                 DiagnosticLog& log = DiagnosticLog::Null());
+
+// One line for the start-up question: the collection, its folder, and what
+// recovery would bring back ("LOT7.tdr in /data/lots: 1 unsaved trace").
+std::string DescribeRecovery(const LeftoverJournal& journal);
 
 }  // namespace orvik

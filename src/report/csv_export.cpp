@@ -5,27 +5,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/latin1_text.h"
 #include "collection/trace_record.h"
 
 namespace orvik {
 namespace {
 
 constexpr const char* kRowEnd = "\r\n";
-
-std::string Latin1ToUtf8(std::string_view text) {
-    std::string utf8;
-    utf8.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            utf8 += c;
-        } else {
-            utf8 += static_cast<char>(0xC0 | (byte >> 6));
-            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return utf8;
-}
 
 const char* Bool(bool value) {
     return value ? "true" : "false";

@@ -1,6 +1,7 @@
 #include "report/report_builder.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "collection/trace_record.h"
 #include "report/report_lines.h"
@@ -33,24 +34,35 @@ std::size_t SectionEnd(const ItemList& items, std::size_t first) {
     return last;
 }
 
+// Tests beyond the grid's last position are left out of the test table as
+// they are of the grid: a crafted script of thousands of tests must not make
+// a report of thousands of pages.
+constexpr std::size_t kListedTests = kGridPositions - 1;
+
 std::vector<ReportTestRow> TestRows(const Script& script, const ItemList& items, std::size_t first,
                                     std::size_t last) {
+    // The values printed are the ones the run's first trace of each criterion
+    // was judged by, not whatever the library says today.
+    std::unordered_map<std::int32_t, const Criterion*> judgedBy;
+    for (std::size_t i = first; i <= last; ++i) {
+        if (const TraceRecord* trace = AsTrace(*items[i])) {
+            judgedBy.try_emplace(trace->Criteria.Id, &trace->Criteria);
+        }
+    }
     std::vector<ReportTestRow> rows;
     for (const ScriptElement& element : script.Elements) {
+        if (rows.size() == kListedTests) {
+            break;
+        }
         ReportTestRow& row = rows.emplace_back();
         row.Position = element.Position;
         row.Postfix = element.Postfix;
-        // The values printed are the ones the run's trace was judged by, not
-        // whatever the library says today.
-        for (std::size_t i = first; i <= last; ++i) {
-            const TraceRecord* trace = AsTrace(*items[i]);
-            if (trace && trace->Criteria.Id == element.CriterionId) {
-                row.Defined = true;
-                row.TargetImpedance = trace->Criteria.TargetImpedance;
-                row.DoubleEnded = trace->Criteria.IsDifferential();
-                row.AllowableError = trace->Criteria.AllowableError;
-                break;
-            }
+        const auto found = judgedBy.find(element.CriterionId);
+        if (found != judgedBy.end()) {
+            row.Defined = true;
+            row.TargetImpedance = found->second->TargetImpedance;
+            row.DoubleEnded = found->second->IsDifferential();
+            row.AllowableError = found->second->AllowableError;
         }
     }
     return rows;
@@ -105,8 +117,8 @@ ScriptReportSection BuildScriptSection(const ItemList& items, std::size_t first,
     section.JobNumber = script.JobNumber;
     section.StationId = script.StationId;
     section.Tests = TestRows(script, items, first, last);
-    section.TestCount = static_cast<int>(script.Elements.size());
-    if (section.TestCount >= kGridPositions) {
+    section.TestCount = static_cast<int>(std::min(script.Elements.size(), kListedTests));
+    if (script.Elements.size() > kListedTests) {
         section.GridLimited = true;
     }
     for (std::size_t i = first; i <= last; ++i) {
@@ -182,16 +194,36 @@ bool ReportContent::GridLimited() const {
                        [](const ScriptReportSection& section) { return section.GridLimited; });
 }
 
+std::string ReportContent::LimitNote() const {
+    std::string note;
+    if (GridLimited()) {
+        note = kGridLimitedNote;
+    }
+    if (RunsLimited) {
+        note += note.empty() ? "" : " ";
+        note += kRunsLimitedNote;
+    }
+    return note;
+}
+
 ReportBuilder::ReportBuilder(const ItemList& items, const ReportPreferences& preferences) {
     content_.Preferences = preferences;
+    std::size_t listedResults = 0;
     std::size_t i = 0;
     while (i < items.size()) {
         if (items[i]->TypeCode != kScriptType) {
             ++i;
             continue;
         }
+        if (content_.Scripts.size() == static_cast<std::size_t>(kReportRunLimit) ||
+            listedResults >= static_cast<std::size_t>(kReportResultLimit)) {
+            content_.RunsLimited = true;
+            break;
+        }
         const std::size_t last = SectionEnd(items, i);
         content_.Scripts.push_back(BuildScriptSection(items, i, last));
+        const ScriptReportSection& listed = content_.Scripts.back();
+        listedResults += listed.Coupons.size() * static_cast<std::size_t>(listed.TestCount);
         i = last + 1;
     }
     content_.Samples = BuildSampleSection(items, content_.Scripts.empty());

@@ -15,6 +15,12 @@ namespace orvik {
 // element positions 1 to kGridPositions - 1; slot 0 is never printed.
 inline constexpr int kGridCouponLimit = 1000;
 inline constexpr int kGridPositions = 100;
+// A report lists runs until it holds this many runs or grid results (coupons
+// by tests); a crafted collection of thousands of runs must not make a report
+// of thousands of pages (each run starts a page, and a full grid of 1000
+// coupons by 99 tests fills some 460 sheets).
+inline constexpr int kReportRunLimit = 250;
+inline constexpr int kReportResultLimit = 200000;
 
 // One row of a run's test table: the element and, when some trace of the run
 // used its criterion, that trace's copy of the criterion.
@@ -40,14 +46,14 @@ struct ScriptReportSection {
     std::string Operator;
     std::string JobNumber;
     std::string StationId;
-    std::vector<ReportTestRow> Tests;
-    int TestCount = 0;  // columns of the grid: the script's element count
+    std::vector<ReportTestRow> Tests;  // the first 99 elements
+    int TestCount = 0;                 // columns of the grid: the script's elements, at most 99
     int Logged = 0;
     int Tested = 0;
     int Passed = 0;
     int Failed = 0;
     std::vector<ReportCoupon> Coupons;  // at most kGridCouponLimit
-    // Coupons or positions beyond the grid's storage were left out of it.
+    // Coupons, tests or positions beyond the grid's storage were left out.
     bool GridLimited = false;
 };
 
@@ -71,8 +77,14 @@ struct ReportContent {
     ReportPreferences Preferences;
     std::vector<ScriptReportSection> Scripts;
     SampleReportSection Samples;
+    // Runs after the first kReportRunLimit, or after kReportResultLimit grid
+    // results, were left out.
+    bool RunsLimited = false;
 
     bool GridLimited() const;
+    // What the operator is told about what the report left out; empty when
+    // it lists everything.
+    std::string LimitNote() const;
 };
 
 // Builds the report of a collection's items and renders it as text. It reads
@@ -97,7 +109,9 @@ class ReportBuilder {
 
 // The operator's note when a run's grid could not hold everything.
 inline constexpr const char* kGridLimitedNote =
-    "The results grid shows at most 1000 coupons per run and tests 1 to 99; further results "
-    "are counted but not listed.";
+    "The report lists at most 1000 coupons per run and tests 1 to 99; further results are "
+    "counted but not listed.";
+inline constexpr const char* kRunsLimitedNote =
+    "The report lists at most 250 runs and 200000 results in all; later runs are not listed.";
 
 }  // namespace orvik

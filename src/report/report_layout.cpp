@@ -13,6 +13,20 @@ struct Stops {
     static constexpr std::initializer_list<double> kTables = {1.5, 2.5, 3.5, 4.5, 5.5, 6.5};
 };
 
+// The x of column n of a line: its x for the first, then its tab stops, and
+// past the last stop further columns at the spacing of the last two.
+int ColumnX(const PlacedLine& line, std::size_t n) {
+    const std::vector<int>& stops = line.TabStops;
+    if (n == 0 || stops.empty()) {
+        return line.X;
+    }
+    if (n <= stops.size()) {
+        return stops[n - 1];
+    }
+    const int before = stops.size() >= 2 ? stops[stops.size() - 2] : line.X;
+    return stops.back() + static_cast<int>(n - stops.size()) * (stops.back() - before);
+}
+
 // Places lines on pages, keeping the running y of the report.
 class Placer {
   public:
@@ -23,6 +37,12 @@ class Placer {
           left_(Inches(paper_ ? 0.75 : 0.25, metrics.DpiX)),
           top_(Inches(paper_ ? 0.5 : 0.25, metrics.DpiY)),
           dashes_(paper_ ? kTextDashCount : kScreenDashCount) {
+        // The margins are the same on both sides, and at the foot of a sheet
+        // as at its head.
+        const int width =
+            paper_ && metrics.PageWidth > 0 ? metrics.PageWidth : Inches(8.5, metrics.DpiX);
+        rightEdge_ = width - left_;
+        bottom_ = paper_ && metrics.PageHeight > 0 ? metrics.PageHeight - top_ : 0;
         layout_.Pages.emplace_back();
     }
 
@@ -43,6 +63,24 @@ class Placer {
         for (const double stop : stops) {
             placed.TabStops.push_back(Inches(stop, metrics_.DpiX));
         }
+        placed.RightEdge = rightEdge_;
+        if (placed.Cells.size() > 1) {
+            // A wide grid widens the scrollable area to its last column.
+            widest_ = std::max(widest_, ColumnX(placed, placed.Cells.size()) + left_);
+        }
+    }
+
+    // Whether `lines` lines starting at y fit on the sheet.
+    bool Fits(int y, int lines = 1) const { return bottom_ == 0 || y + lines * line_ <= bottom_; }
+
+    // Where a block of `lines` lines meant for y goes: there, or at the top
+    // margin of a new page when the sheet has no room left for it.
+    int OnSheet(int y, int lines = 1) {
+        if (Fits(y, lines)) {
+            return y;
+        }
+        NewPage();
+        return top_;
     }
 
     // Ends the page; the report goes on at the top margin of the next one.
@@ -56,7 +94,7 @@ class Placer {
         if (layout_.Pages.size() > 1 && layout_.Pages.back().Lines.empty()) {
             layout_.Pages.pop_back();
         }
-        layout_.Width = Inches(8.5, metrics_.DpiX);
+        layout_.Width = std::max(Inches(8.5, metrics_.DpiX), widest_);
         layout_.Height = finalY + 2 * line_;
         return std::move(layout_);
     }
@@ -68,6 +106,9 @@ class Placer {
     int left_;
     int top_;
     int dashes_;
+    int rightEdge_ = 0;
+    int bottom_ = 0;  // 0: no sheet, no foot
+    int widest_ = 0;
     ReportLayout layout_;
 };
 
@@ -108,11 +149,13 @@ int PutScriptSection(Placer& placer, int y, const ScriptReportSection& section,
     placer.Put(y + 14 * line, TestTableHeaderCells(), Stops::kTestTable);
     int last = y + 15 * line;
     placer.Put(last, {placer.Dashes()}, Stops::kTestTable);
+    // A long table goes on at the top of the next sheet.
     for (const ReportTestRow& row : section.Tests) {
-        last += line;
+        last = placer.OnSheet(last + line);
         placer.Put(last, TestRowCells(row), Stops::kTestTable);
     }
-    int counts = last + 3 * line;
+    // The four counts stay together.
+    int counts = placer.OnSheet(last + 3 * line, 4);
     for (ReportCells& cells : BoardCountCells(section)) {
         placer.Put(counts, std::move(cells), Stops::kRunDetails);
         counts += line;
@@ -154,6 +197,10 @@ int PutSampleSection(Placer& placer, int y, const ReportContent& content) {
     y += 2 * line;
     int linesOnPage = 2;  // the table header counts as two
     for (const ReportSampleRow& row : content.Samples.Rows) {
+        if (!placer.Fits(y)) {
+            y = placer.OnSheet(y);
+            linesOnPage = 0;
+        }
         placer.Put(y, SampleRowCells(row), Stops::kTables);
         y += line;
         if (placer.Paper() && ++linesOnPage > kPaperSampleLines) {
@@ -177,22 +224,16 @@ ReportLayout LayOutReport(const ReportContent& content, const ReportMetrics& met
     return placer.Finish(y);
 }
 
-std::vector<int> CellPositions(const PlacedLine& line, const std::vector<int>& cellWidths,
-                               int gap) {
-    std::vector<int> positions;
-    int end = line.X;
-    for (std::size_t i = 0; i < line.Cells.size(); ++i) {
-        int x = line.X;
-        if (i > 0) {
-            const int earliest = end + gap;
-            const auto stop =
-                std::lower_bound(line.TabStops.begin(), line.TabStops.end(), earliest);
-            x = stop != line.TabStops.end() ? *stop : earliest;
-        }
-        positions.push_back(x);
-        end = x + (i < cellWidths.size() ? cellWidths[i] : 0);
+std::vector<CellBox> CellBoxes(const PlacedLine& line, int gap) {
+    if (line.Cells.size() == 1) {
+        return {{line.X, std::max(0, line.RightEdge - line.X)}};
     }
-    return positions;
+    std::vector<CellBox> boxes;
+    for (std::size_t n = 0; n < line.Cells.size(); ++n) {
+        const int x = ColumnX(line, n);
+        boxes.push_back({x, std::max(0, ColumnX(line, n + 1) - x - gap)});
+    }
+    return boxes;
 }
 
 }  // namespace orvik

@@ -15,6 +15,10 @@ struct ReportMetrics {
     double DpiY = 96.0;
     int LineHeight = 16;  // of the font drawn with, in device pixels
     ReportMedium Medium = ReportMedium::Screen;
+    // The sheet of paper in device pixels; 0 where the device has no pages
+    // (a screen), and then nothing is cut short or moved to a next page.
+    int PageWidth = 0;
+    int PageHeight = 0;
 };
 
 // One line placed on a page. A line of one cell is plain text; the cells of
@@ -24,6 +28,7 @@ struct PlacedLine {
     int Y = 0;  // top of the line
     ReportCells Cells;
     std::vector<int> TabStops;
+    int RightEdge = 0;  // where a plain line's text must end
 };
 
 struct ReportPage {
@@ -46,10 +51,20 @@ inline constexpr int kPaperSampleLines = 50;
 
 ReportLayout LayOutReport(const ReportContent& content, const ReportMetrics& metrics);
 
-// Where each cell of `line` starts, given the widths of its texts: the first
-// at the line's x, each further one at the first tab stop that leaves at
-// least `gap` after the text before it (or `gap` after that text when no
-// stop is left), so that cells never run into each other.
-std::vector<int> CellPositions(const PlacedLine& line, const std::vector<int>& cellWidths, int gap);
+// Where a cell is drawn and how wide its text may be; a longer text is cut
+// there (with an ellipsis) so that it never reaches the next column.
+struct CellBox {
+    int X = 0;
+    int Room = 0;
+
+    bool operator==(const CellBox&) const = default;
+};
+
+// The box of each cell of `line`: the first at the line's x, cell n at the
+// line's n-th tab stop, whatever the texts before it, so that every value
+// stands under its own heading. Past the last stop the columns go on at the
+// spacing of the last two. A cell may fill its column up to `gap` before the
+// next one; a plain line (one cell) up to the line's right edge.
+std::vector<CellBox> CellBoxes(const PlacedLine& line, int gap);
 
 }  // namespace orvik

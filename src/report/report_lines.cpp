@@ -2,13 +2,15 @@
 
 #include <charconv>
 
+#include "base/c_numbers.h"
+
 namespace orvik {
 
 std::string FormatFixed(double value, int decimals) {
     // to_chars never consults the locale: a report reads the same on every desk.
     char buffer[400];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, PrintableNumber(value),
+                                      std::chars_format::fixed, decimals);
     return std::string(buffer, result.ptr);
 }
 

@@ -227,7 +227,10 @@ class PostgresConnection : public SqlConnection {
                 return false;
             }
             if (!PQconsumeInput(connection_)) {
-                return true;  // the connection broke; the result says so
+                // The connection broke: what came before says nothing of the rest.
+                PQclear(last);
+                last = nullptr;
+                return true;
             }
         }
     }

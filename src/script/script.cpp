@@ -1,6 +1,7 @@
 #include "script/script.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "base/archive.h"
 
@@ -102,12 +103,40 @@ void CouponMarker::Serialize(Archive& archive) {
     archive.String(Serial);
 }
 
-Script& CreateScript(std::vector<std::unique_ptr<Script>>& scripts) {
-    std::int64_t largest = 0;
+namespace {
+
+// The number a new script gets: one above the largest. A library whose
+// largest number is the last an int32 holds (a hand-made or damaged file)
+// gets the smallest number not in use instead, so that numbers stay at 1 or
+// above and never repeat.
+std::int32_t NextScriptNumber(const std::vector<std::unique_ptr<Script>>& scripts) {
+    std::int32_t largest = 0;
     for (const auto& script : scripts) {
-        largest = std::max<std::int64_t>(largest, script->ScriptNumber);
+        largest = std::max(largest, script->ScriptNumber);
     }
-    const auto number = static_cast<std::int32_t>(largest + 1);
+    if (largest < std::numeric_limits<std::int32_t>::max()) {
+        return largest + 1;
+    }
+    std::vector<std::int32_t> used;
+    for (const auto& script : scripts) {
+        used.push_back(script->ScriptNumber);
+    }
+    std::sort(used.begin(), used.end());
+    std::int32_t free = 1;
+    for (const std::int32_t number : used) {
+        if (number == free) {
+            ++free;
+        } else if (number > free) {
+            break;
+        }
+    }
+    return free;
+}
+
+}  // namespace
+
+Script& CreateScript(std::vector<std::unique_ptr<Script>>& scripts) {
+    const std::int32_t number = NextScriptNumber(scripts);
     auto script = std::make_unique<Script>();
     script->ScriptNumber = number;
     script->Description = "Untitled Script - " + std::to_string(number);

@@ -134,4 +134,20 @@ std::string CouponProfile::Text() const {
     return out.str();
 }
 
+std::optional<Result<SimulateOption>> ReadSimulateOption(std::string_view argument) {
+    if (argument == kSimulateOption) {
+        return Result<SimulateOption>(SimulateOption{});
+    }
+    if (!argument.starts_with(kSimulateOption) || argument[kSimulateOption.size()] != '=') {
+        return std::nullopt;
+    }
+    const std::string text(argument.substr(kSimulateOption.size() + 1));
+    Result<CouponProfile> profile = CouponProfile::Parse(text);
+    if (!profile) {
+        return Result<SimulateOption>(Failure{
+            "The coupon profile " + text + " cannot be used: " + profile.Error().Message, text});
+    }
+    return Result<SimulateOption>(SimulateOption{text, std::move(*profile)});
+}
+
 }  // namespace orvik::sim

@@ -47,4 +47,18 @@ class CouponProfile {
     std::vector<Segment> segments_;
 };
 
+// The --simulate option, which the program and orvik-cli read alike:
+// "--simulate" runs on the simulated MV300 with its default coupons,
+// "--simulate=PROFILE" with the coupon PROFILE on both cables.
+struct SimulateOption {
+    std::optional<std::string> ProfileText;
+    std::optional<CouponProfile> Coupon;
+};
+
+inline constexpr std::string_view kSimulateOption = "--simulate";
+
+// Nothing when `argument` is not the option; a failure saying why when its
+// PROFILE is none.
+std::optional<Result<SimulateOption>> ReadSimulateOption(std::string_view argument);
+
 }  // namespace orvik::sim

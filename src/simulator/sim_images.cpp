@@ -1,5 +1,6 @@
 #include "simulator/sim_images.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -55,14 +56,13 @@ struct Memories {
     std::vector<std::uint8_t> high = std::vector<std::uint8_t>(kHighSize, 0);
 };
 
-Memories BuildProgram() {
+Memories BuildProgram(std::string_view signature) {
     Memories memories;
     // A jump over the signature to the program body.
     memories.code[0] = 0x02;
     memories.code[1] = 0x02;
     memories.code[2] = 0x00;
-    std::memcpy(&memories.code[kProgramSignatureAddress], kProgramSignature,
-                std::strlen(kProgramSignature));
+    std::copy(signature.begin(), signature.end(), memories.code.begin() + kProgramSignatureAddress);
     Sequence sequence(0x4D563330);
     for (std::size_t i = 0; i < kProgramBodySize; ++i) {
         memories.code[0x0200 + i] = sequence.Next();
@@ -116,8 +116,8 @@ bool WriteText(const std::filesystem::path& path, const std::string& text) {
 
 }  // namespace
 
-std::string GenerateProgramImageHex() {
-    const Memories memories = BuildProgram();
+std::string GenerateProgramImageHex(std::string_view signature) {
+    const Memories memories = BuildProgram(signature);
     std::string text;
     AppendMemory(text, 0x0000, memories.code);
     AppendMemory(text, 0xE000, memories.high);
@@ -147,10 +147,10 @@ std::string GenerateFpgaImageHex() {
     return text;
 }
 
-bool ProgramAccepted(std::span<const std::uint8_t> code, std::span<const std::uint8_t> high) {
-    const std::size_t signatureLength = std::strlen(kProgramSignature);
+bool ProgramAccepted(std::span<const std::uint8_t> code, std::span<const std::uint8_t> high,
+                     std::string_view signature) {
     if (code.size() != kCodeSize || high.size() < 4 ||
-        std::memcmp(code.data() + kProgramSignatureAddress, kProgramSignature, signatureLength) !=
+        std::memcmp(code.data() + kProgramSignatureAddress, signature.data(), signature.size()) !=
             0) {
         return false;
     }
@@ -171,8 +171,8 @@ bool FpgaStreamAccepted(std::span<const std::uint8_t> stream) {
            GetU32(stream, kFpgaHeaderSize + payload);
 }
 
-bool WriteSimulatorImages(const std::filesystem::path& folder) {
-    return WriteText(folder / kProgramImageFile, GenerateProgramImageHex()) &&
+bool WriteSimulatorImages(const std::filesystem::path& folder, std::string_view signature) {
+    return WriteText(folder / kProgramImageFile, GenerateProgramImageHex(signature)) &&
            WriteText(folder / kFpgaImageFile, GenerateFpgaImageHex());
 }
 

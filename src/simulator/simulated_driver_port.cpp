@@ -219,6 +219,7 @@ void SimulatedDriverPort::ShortenReplies(std::uint8_t endpoint,
 void SimulatedDriverPort::ClearFaults() {
     faults_.clear();
     shortReplies_.clear();
+    failCloseAt_.reset();
 }
 
 bool SimulatedDriverPort::InputPressed(int input) const {

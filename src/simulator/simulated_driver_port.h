@@ -91,6 +91,7 @@ class SimulatedDriverPort : public DriverPort {
     }
     // Every device-to-host transfer on `endpoint` moves at most `length` bytes.
     void ShortenReplies(std::uint8_t endpoint, std::optional<std::uint32_t> length);
+    // Drops every fault that has not struck yet, a refused close among them.
     void ClearFaults();
     // The `close`th close of a handle from now (1: the next) is refused; the
     // handle is gone all the same.

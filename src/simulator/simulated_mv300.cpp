@@ -181,7 +181,7 @@ std::vector<std::uint8_t> SimulatedMv300::StringDescriptor(std::uint8_t index) c
         case 2:
             return Utf16Descriptor("MV300 TDR (simulated)");
         case 3:
-            return Utf16Descriptor("SIM0300001");
+            return Utf16Descriptor(options_.serialNumber);
         default:
             return {};
     }
@@ -239,7 +239,9 @@ DeviceAnswer SimulatedMv300::VendorWrite(const SetupPacket& setup,
 
 void SimulatedMv300::ReleaseController() {
     controllerHeld_ = false;
-    programRunning_ = ProgramAccepted(codeMemory_, highMemory_);
+    programRunning_ = options_.programSignature.empty()
+                          ? ProgramAccepted(codeMemory_, highMemory_)
+                          : ProgramAccepted(codeMemory_, highMemory_, options_.programSignature);
     if (programRunning_) {
         ++programUploads_;
         renumerate_ = true;
@@ -251,11 +253,21 @@ DeviceAnswer SimulatedMv300::PipeOut(std::uint8_t endpoint, std::span<const std:
         return Stall(endpoint);
     }
     if (endpoint == kCommandOut && data.size() == kPacketSize) {
-        if (data[0] == kWritePage &&
-            std::find(failingPages_.begin(), failingPages_.end(), data[2]) != failingPages_.end()) {
+        if (silent_) {
+            return Stall(endpoint);
+        }
+        const auto fault = data[0] == kWritePage ? pageFaults_.find(data[2]) : pageFaults_.end();
+        if (fault != pageFaults_.end() && fault->second == PageWriteFault::Refused) {
             return Stall(endpoint);
         }
         Command(data);
+        if (fault != pageFaults_.end()) {
+            replies_.pop_back();  // the page is written, its reply lost
+            silent_ = fault->second == PageWriteFault::WrittenThenSilent;
+            if (fault->second == PageWriteFault::WrittenThenRefused) {
+                fault->second = PageWriteFault::Refused;
+            }
+        }
         return {DeviceAnswer::Kind::Done, static_cast<std::uint32_t>(data.size())};
     }
     if (endpoint == kFpgaOut && receivingFpga_ &&

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -48,6 +49,10 @@ struct Mv300Options {
     std::string storePath;
     // Replaces the configuration descriptor the device reports.
     std::optional<std::vector<std::uint8_t>> configurationDescriptor;
+    // The serial number string, before and after the program runs.
+    std::string serialNumber = "SIM0300001";
+    // What the controller takes for its program (the signature in its code).
+    std::string programSignature;
     // Language IDs of string descriptor 0.
     std::vector<std::uint16_t> languages{0x0409};
     // Seed of the sampler noise.
@@ -113,6 +118,8 @@ class SimulatedMv300 {
     bool ControllerHeld() const { return controllerHeld_; }
     int ProgramUploads() const { return programUploads_; }
     int FpgaLoads() const { return fpgaLoads_; }
+    // The controller's code memory as the uploads left it.
+    const std::vector<std::uint8_t>& CodeMemory() const { return codeMemory_; }
 
     const std::vector<std::uint16_t>& RegistersWritten() const { return registersWritten_; }
     // The cable the front end is switched to (by bit 2 of the register values).
@@ -126,10 +133,20 @@ class SimulatedMv300 {
     std::vector<std::uint8_t> CommandsReceived() const { return commandsReceived_; }
 
     SimulatedStore& Store() { return *store_; }
-    // Store page `page` refuses to be written, as a worn-out cell would: the
-    // write command is stalled and the page keeps its contents.
-    void FailPageWrites(std::uint8_t page) { failingPages_.push_back(page); }
-    void ClearPageWriteFailures() { failingPages_.clear(); }
+    // How writes of a store page go wrong.
+    enum class PageWriteFault {
+        Refused,             // stalled, the page keeps its contents: a worn-out cell
+        ReplyLost,           // written, but the reply never comes
+        WrittenThenRefused,  // the first write takes and its reply is lost; later ones are refused
+        WrittenThenSilent,   // written, its reply lost, and no command is answered after it
+    };
+    void FailPageWrites(std::uint8_t page, PageWriteFault fault = PageWriteFault::Refused) {
+        pageFaults_[page] = fault;
+    }
+    void ClearPageWriteFailures() {
+        pageFaults_.clear();
+        silent_ = false;
+    }
     // What is attached to each cable: nothing at first. Takes effect with
     // the next record the sampler takes.
     void Attach(MeasurementMode mode, CableAttachment attachment) {
@@ -188,7 +205,8 @@ class SimulatedMv300 {
     std::vector<std::uint8_t> halted_;
     std::vector<std::uint8_t> aborted_;
 
-    std::vector<std::uint8_t> failingPages_;
+    std::map<std::uint8_t, PageWriteFault> pageFaults_;
+    bool silent_ = false;  // the instrument answers no command
     std::vector<std::uint16_t> registersWritten_;
     std::vector<std::uint8_t> commandsReceived_;
     MeasurementMode mode_ = MeasurementMode::SingleEnded;

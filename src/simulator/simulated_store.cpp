@@ -1,6 +1,7 @@
 #include "simulator/simulated_store.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "base/file_store.h"
 #include "simulator/factory_calibration.h"
@@ -13,6 +14,18 @@ SimulatedStore::SimulatedStore() {
 
 SimulatedStore::SimulatedStore(std::string path) {
     ResetToFactory();
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);  // through links
+    // A folder is refused when it cannot be read, below.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        // A FIFO would wait for a writer before it could be read, a device
+        // would never hold the pages.
+        problem_ = path +
+                   " is not a simulated MV300 store: it is not a regular file; it was left "
+                   "untouched";
+        return;
+    }
     if (FileExists(path) && !LoadFile(path)) {
         return;  // not a store: the file stays as it is
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "instrument/program_image.h"
 #include "instrument/transfer_header.h"
 #include "instrument/trigger_port.h"
 #include "usb/usb_bus.h"
@@ -55,7 +56,6 @@ std::optional<std::pair<int, int>> BusAndAddress(const std::string& path) {
     return std::pair{bus, address};
 }
 
-// The device list of the moment, released when it goes.
 }  // namespace
 
 using usb_bus::DeviceList;
@@ -68,6 +68,8 @@ struct LibusbDriverPort::Connection {
     // The transfer type of each endpoint of the claimed interface.
     std::map<std::uint8_t, std::uint8_t> endpointTypes;
     bool claimed = false;
+    // On the session's instrument, whose handle and claim outlive it.
+    bool session = false;
 };
 
 Result<std::unique_ptr<LibusbDriverPort>> LibusbDriverPort::Create(UsbSettings settings) {
@@ -89,12 +91,19 @@ LibusbDriverPort::~LibusbDriverPort() {
         WaitForAbandoned(handle);
     }
     for (auto& [handle, connection] : connections_) {
+        if (connection->session) {
+            continue;
+        }
         if (connection->claimed) {
             libusb_release_interface(connection->handle, 0);
         }
         libusb_close(connection->handle);
     }
     connections_.clear();
+    if (claim_) {
+        claim_->users = 0;
+        DropClaim();
+    }
     requests_.clear();
     abandoned_.clear();
     libusb_exit(context_);
@@ -106,15 +115,16 @@ std::size_t LibusbDriverPort::PendingRequests() const {
                                                   [](const auto& r) { return !r->completed; }));
 }
 
-std::optional<AttachedInstrument> LibusbDriverPort::InstrumentInUse() const {
-    const std::lock_guard lock(inUseMutex_);
-    return inUse_;
-}
-
 OpenResult LibusbDriverPort::Open(const std::string& path, OpenOptions) {
     const auto place = BusAndAddress(path);
     if (!place) {
         return {kInvalidDriverHandle, os_error::kFileNotFound};
+    }
+    auto isSession = [&] {
+        return claim_ && chosen_->bus == place->first && chosen_->address == place->second;
+    };
+    if (isSession()) {
+        return OpenSession(nextHandle_++);
     }
     const DeviceList list(context_);
     for (libusb_device* device : list.Devices()) {
@@ -125,13 +135,19 @@ OpenResult LibusbDriverPort::Open(const std::string& path, OpenOptions) {
         libusb_device_descriptor descriptor{};
         libusb_get_device_descriptor(device, &descriptor);
         const UsbId id{descriptor.idVendor, descriptor.idProduct};
-        auto connection = std::make_unique<Connection>();
-        connection->kind = id == settings_.trigger ? Kind::Trigger : Kind::Instrument;
-        connection->device = {place->first, place->second, id, {}, false};
-        connection->device.programRunning = descriptor.bcdDevice == kRunningReleaseNumber;
-        if (connection->kind == Kind::Instrument && !settings_.IsInstrument(id)) {
-            return {kInvalidDriverHandle, os_error::kFileNotFound};
+        if (id != settings_.trigger) {
+            // An instrument is only ever the session's: the search claims it
+            // (when none is claimed yet, this may be the one).
+            if (!settings_.IsInstrument(id) || claim_) {
+                return {kInvalidDriverHandle, os_error::kFileNotFound};
+            }
+            InstrumentPaths();
+            return isSession() ? OpenSession(nextHandle_++)
+                               : OpenResult{kInvalidDriverHandle, os_error::kFileNotFound};
         }
+        auto connection = std::make_unique<Connection>();
+        connection->kind = Kind::Trigger;
+        connection->device = {place->first, place->second, usb_bus::PortOf(device), id, {}, false};
         const int opened = libusb_open(device, &connection->handle);
         if (opened != 0) {
             log_->Warning(kLogSource, "Cannot open " + path + ": " + libusb_error_name(opened) +
@@ -149,26 +165,33 @@ OpenResult LibusbDriverPort::Open(const std::string& path, OpenOptions) {
         }
         connection->claimed = true;
         connection->endpointTypes = EndpointTypes(device);
-        if (connection->kind == Kind::Instrument) {
-            const std::lock_guard lock(inUseMutex_);
-            const bool another = !inUse_ || inUse_->bus != connection->device.bus ||
-                                 inUse_->address != connection->device.address;
-            // A device keeps its address until it leaves the bus: its serial
-            // is asked once, not at every acquisition.
-            connection->device.serial =
-                another ? SerialOf(connection->handle, descriptor) : inUse_->serial;
-            inUse_ = connection->device;
-            if (another) {
-                // Once per device that appears, not at every acquisition.
-                log_->Info(kLogSource, "Using the " + inUse_->Describe() + " (USB id " +
-                                           inUse_->id.ToString() + ")");
-            }
-        }
         const DriverHandle handle = nextHandle_++;
         connections_[handle] = std::move(connection);
         return {handle, os_error::kSuccess};
     }
     return {kInvalidDriverHandle, os_error::kFileNotFound};
+}
+
+// A connection on the session's instrument, which stays claimed after it.
+OpenResult LibusbDriverPort::OpenSession(DriverHandle handle) {
+    auto connection = std::make_unique<Connection>();
+    connection->handle = claim_->handle;
+    connection->kind = Kind::Instrument;
+    connection->device = *chosen_;
+    connection->endpointTypes = claim_->endpointTypes;
+    connection->session = true;
+    ++claim_->users;
+    connections_[handle] = std::move(connection);
+    return {handle, os_error::kSuccess};
+}
+
+void LibusbDriverPort::DropClaim() {
+    if (claim_ == nullptr || claim_->users > 0) {
+        return;
+    }
+    libusb_release_interface(claim_->handle, 0);
+    libusb_close(claim_->handle);
+    claim_.reset();
 }
 
 std::uint32_t LibusbDriverPort::Close(DriverHandle handle) {
@@ -180,10 +203,14 @@ std::uint32_t LibusbDriverPort::Close(DriverHandle handle) {
     CancelRequests(handle, std::nullopt);
     WaitForAbandoned(handle);
     Connection& connection = *found->second;
-    if (connection.claimed) {
-        libusb_release_interface(connection.handle, 0);
+    if (connection.session) {
+        --claim_->users;
+    } else {
+        if (connection.claimed) {
+            libusb_release_interface(connection.handle, 0);
+        }
+        libusb_close(connection.handle);
     }
-    libusb_close(connection.handle);
     connections_.erase(found);
     return os_error::kSuccess;
 }
@@ -217,6 +244,10 @@ IoResult LibusbDriverPort::IoControl(DriverHandle handle, std::uint32_t code,
             if (!request) {
                 MarkMalformed(input);
                 return Failed(os_error::kInvalidParameter);
+            }
+            if (RefusesUpload(*connection, **request)) {
+                MarkMalformed(input);
+                return Failed(os_error::kBadFormat);
             }
             const std::int64_t timeoutMs =
                 (*request)->timeoutMs > 0 ? (*request)->timeoutMs : settings_.synchronousTimeoutMs;
@@ -323,7 +354,32 @@ IoStart LibusbDriverPort::StartIoControl(DriverHandle handle, std::uint32_t code
         MarkMalformed(input);
         return IoStart{os_error::kInvalidParameter, 0};
     }
+    if (RefusesUpload(*connection, **request)) {
+        MarkMalformed(input);
+        return IoStart{os_error::kBadFormat, 0};
+    }
     return Submit(handle, std::move(*request));
+}
+
+// The simulated MV300's controller program never reaches a device: its
+// upload is refused, and with it the rest of that upload and the release
+// that would start the controller on what it got, up to the next hold.
+bool LibusbDriverPort::RefusesUpload(Connection& connection, const Request& request) {
+    if (connection.kind != Kind::Instrument || !IsControllerUpload(request)) {
+        return false;
+    }
+    if (HoldsController(request)) {
+        refusingUpload_ = false;
+        return false;
+    }
+    const auto data = std::span(request.buffer).subspan(LIBUSB_CONTROL_SETUP_SIZE);
+    if (!refusingUpload_ && CarriesSimulatedControllerTag(data)) {
+        refusingUpload_ = true;
+        log_->Error(kLogSource,
+                    "Refused to load the simulated MV300's controller program into the " +
+                        connection.device.Describe());
+    }
+    return refusingUpload_;
 }
 
 IoStart LibusbDriverPort::Submit(DriverHandle handle, std::unique_ptr<Request> request) {
@@ -337,6 +393,11 @@ IoStart LibusbDriverPort::Submit(DriverHandle handle, std::unique_ptr<Request> r
     request->port = this;
     request->releasesController =
         request->control && connection.kind == Kind::Instrument && ReleasesController(*request);
+    if (request->releasesController) {
+        // What is on the bus before the controller leaves it: the instrument
+        // that comes back is none of these.
+        releasing_ = InstrumentPlaces();
+    }
     const auto length = static_cast<int>(request->buffer.size());
     if (request->control) {
         libusb_fill_control_transfer(transfer, connection.handle, request->buffer.data(),
@@ -385,7 +446,7 @@ void LibusbDriverPort::Completed(Request& request, libusb_transfer& transfer) {
     if (request.releasesController && transfer.status != LIBUSB_TRANSFER_CANCELLED) {
         const Connection* connection = Find(request.handle);
         if (connection != nullptr) {
-            departure_ = Departure{connection->device.bus, connection->device.address,
+            departure_ = Departure{connection->device.port, releasing_.value_or(std::set<Place>{}),
                                    std::chrono::steady_clock::now() +
                                        std::chrono::milliseconds(settings_.renumerationWaitMs)};
         }

@@ -6,7 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/diagnostic_log.h"
@@ -23,15 +25,30 @@ namespace orvik {
 
 struct UsbTransferRequest;
 
+// Whether this user and this program may use a device on the bus.
+enum class DeviceAccess {
+    Available,     // it can be opened and its interface claimed
+    NoPermission,  // its device node may not be opened (no udev rule)
+    InUse,         // another program has claimed it
+    Unknown,       // it could not be opened for another reason
+};
+// "available", "no permission", "in use by another program", "unknown"
+const char* DeviceAccessName(DeviceAccess access);
+
 // One MV300 on the bus, as the operator is shown it.
 struct AttachedInstrument {
     int bus = 0;
     int address = 0;
+    // The hub port it is plugged into, "1-4.2" (bus, then the port of each
+    // hub on the way); it keeps this while it leaves the bus and comes back,
+    // as after its program upload. Empty when the system does not say.
+    std::string port;
     UsbId id;
     std::string serial;           // empty when the device could not be asked
     bool programRunning = false;  // its controller reports the running release
+    DeviceAccess access = DeviceAccess::Unknown;
 
-    // "MV300 on bus 1, address 7, serial 0300-0042"
+    // "MV300 on bus 1, address 7 (USB port 1-4.2), serial 0300-0042"
     std::string Describe() const;
 };
 
@@ -49,9 +66,23 @@ struct AttachedInstrument {
 // Which devices are which comes from the vendor and product ids in
 // UsbSettings. After the instrument's controller was released to run its new
 // program, the instrument leaves the bus and comes back with its running id:
-// the next search for it waits for that, up to renumerationWaitMs.
+// the next search for it waits, up to renumerationWaitMs, for a device on the
+// same hub port that was not on the bus before the release.
 //
-// Calls come from one thread at a time (the program serialises them).
+// One instrument serves the whole session: the first the search finds that
+// can be opened (in hub port order, or the one with UsbSettings::serial),
+// claimed from then on so that no other program can take it between two
+// operations. The search then only ever finds that instrument, followed by
+// its serial number and port when it leaves the bus and comes back; when it
+// is gone, nothing is found and InstrumentProblem() says so, so acquisitions
+// never move silently to another instrument.
+//
+// The port refuses to load the simulated MV300's controller program (it
+// carries kSimulatedControllerTag) into any device: the upload fails with
+// kBadFormat and the controller stays held until the next upload.
+//
+// Calls come from one thread at a time (the program serialises them), except
+// InstrumentInUse() and InstrumentSummary(), which any thread may ask.
 class LibusbDriverPort : public DriverPort {
   public:
     static Result<std::unique_ptr<LibusbDriverPort>> Create(UsbSettings settings);
@@ -66,12 +97,20 @@ class LibusbDriverPort : public DriverPort {
                            std::span<std::uint8_t> output) override;
     bool WaitIoControl(RequestId request, std::optional<std::int64_t> timeoutMs) override;
     IoResult FinishIoControl(RequestId request) override;
-    std::string ErrorText(std::uint32_t error) override { return SystemErrorText(error); }
+    // The system's texts, with what to do when access was refused.
+    std::string ErrorText(std::uint32_t error) override;
+    std::string InstrumentProblem() override;
 
-    // The instruments on the bus now, in bus and address order.
+    // The instruments on the bus now, in hub port order, each with whether
+    // it can be used (this port's own instrument counts as available).
     std::vector<AttachedInstrument> Instruments();
-    // The instrument last opened, if any has been.
+    // The instrument this session uses, where it was last seen, if one has
+    // been opened.
     std::optional<AttachedInstrument> InstrumentInUse() const;
+    // One line for the status bar: the instrument in use (and how many are
+    // attached when there are several), or why none can be used; empty when
+    // none has been found.
+    std::string InstrumentSummary() const;
 
     const UsbSettings& Settings() const { return settings_; }
     void SetLog(DiagnosticLog& log) { log_ = &log; }
@@ -85,13 +124,33 @@ class LibusbDriverPort : public DriverPort {
   private:
     using Request = UsbTransferRequest;
     struct Connection;
+    struct Candidate;
+    // The session's instrument, open, its interface claimed.
+    struct Claim {
+        libusb_device_handle* handle = nullptr;
+        std::map<std::uint8_t, std::uint8_t> endpointTypes;
+        int users = 0;  // connections open on it
+    };
     enum class Kind { Instrument, Trigger };
     using SteadyTime = std::chrono::steady_clock::time_point;
+    using Place = std::pair<int, int>;  // bus, address
 
     LibusbDriverPort(libusb_context* context, UsbSettings settings);
 
+    std::vector<Candidate> Candidates(Kind kind, std::span<libusb_device*> devices);
     std::vector<AttachedInstrument> Matching(Kind kind);
+    std::set<Place> InstrumentPlaces();
     void WaitForRenumeration();
+    std::vector<std::string> InstrumentPaths();
+    void ClaimInstrument(const std::vector<Candidate>& candidates);
+    bool Wanted(const AttachedInstrument& device) const;
+    std::string Unclaimed(const std::vector<AttachedInstrument>& attached,
+                          const std::vector<std::pair<AttachedInstrument, int>>& refused) const;
+    void DropClaim();
+    void Publish(std::size_t attached);
+    void SetProblem(std::string problem);
+    bool RefusesUpload(Connection& connection, const Request& request);
+    OpenResult OpenSession(DriverHandle handle);
     Connection* Find(DriverHandle handle);
     IoResult Query(Connection& connection, std::uint32_t code, std::span<std::uint8_t> output);
     IoResult TriggerRequest(Connection& connection, std::span<std::uint8_t> input,
@@ -118,17 +177,31 @@ class LibusbDriverPort : public DriverPort {
     std::vector<std::unique_ptr<Request>> abandoned_;
     RequestId nextRequest_ = 1;
 
-    // The instrument that left the bus to start its new program, and until
-    // when it may take to come back.
+    // The instrument that left the bus to start its new program: its port,
+    // the instruments on the bus just before (it among them), and until when
+    // it may take to come back.
     struct Departure {
-        int bus = 0;
-        int address = 0;
+        std::string port;
+        std::set<Place> before;
         SteadyTime deadline;
     };
+    std::optional<std::set<Place>> releasing_;  // the bus as a release was sent
     std::optional<Departure> departure_;
 
-    mutable std::mutex inUseMutex_;
+    // The session's instrument, open and claimed while it is on the bus.
+    std::unique_ptr<Claim> claim_;
+    // It, where it was last seen; set by the first claim, for good.
+    std::optional<AttachedInstrument> chosen_;
+    std::string problem_;
+    // A controller upload was refused: everything but the next hold is.
+    bool refusingUpload_ = false;
+
+    // What other threads may ask: the instrument in use, the instruments
+    // attached at the last search, and why none can be used.
+    mutable std::mutex statusMutex_;
     std::optional<AttachedInstrument> inUse_;
+    std::size_t attached_ = 0;
+    std::string summary_;
 };
 
 // The driver port for a real instrument: libusb's, or, where USB devices

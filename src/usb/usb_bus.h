@@ -30,6 +30,9 @@ class DeviceList {
     std::size_t count_ = 0;
 };
 
+// The hub port a device is plugged into, "1-4.2"; empty when unknown.
+std::string PortOf(libusb_device* device);
+
 // The serial number string through an open handle; empty when there is none.
 std::string SerialOf(libusb_device_handle* handle, const libusb_device_descriptor& descriptor);
 // Opens the device for the question alone; empty when it cannot be opened.

@@ -122,11 +122,28 @@ std::map<std::uint8_t, std::uint8_t> EndpointTypes(libusb_device* device) {
     return types;
 }
 
-bool ReleasesController(const UsbTransferRequest& request) {
+bool IsControllerUpload(const UsbTransferRequest& request) {
     const std::vector<std::uint8_t>& b = request.buffer;
     return request.control && b.size() > LIBUSB_CONTROL_SETUP_SIZE && b[0] == kVendorHostToDevice &&
-           b[1] == kFirmwareLoad && (b[2] | (b[3] << 8)) == kControllerCpuRegister &&
-           b[LIBUSB_CONTROL_SETUP_SIZE] == 0;
+           b[1] == kFirmwareLoad;
+}
+
+namespace {
+
+bool WritesControllerRegister(const UsbTransferRequest& request, std::uint8_t value) {
+    const std::vector<std::uint8_t>& b = request.buffer;
+    return IsControllerUpload(request) && (b[2] | (b[3] << 8)) == kControllerCpuRegister &&
+           b[LIBUSB_CONTROL_SETUP_SIZE] == value;
+}
+
+}  // namespace
+
+bool ReleasesController(const UsbTransferRequest& request) {
+    return WritesControllerRegister(request, 0);
+}
+
+bool HoldsController(const UsbTransferRequest& request) {
+    return WritesControllerRegister(request, 1);
 }
 
 std::pair<IoResult, std::uint32_t> OutcomeOf(int transferStatus, int actualLength,

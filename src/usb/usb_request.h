@@ -61,6 +61,10 @@ std::map<std::uint8_t, std::uint8_t> EndpointTypes(libusb_device* device);
 // The write of 0 to the controller's CPU register (vendor request 0xA0 at
 // 0xE600) that starts its newly loaded program.
 bool ReleasesController(const UsbTransferRequest& request);
+// Any write through vendor request 0xA0 into the controller's memories.
+bool IsControllerUpload(const UsbTransferRequest& request);
+// The write of 1 to that register, which holds the controller before an upload.
+bool HoldsController(const UsbTransferRequest& request);
 
 // How a finished libusb transfer ends for the instrument code: the result and
 // the status word A of the header.

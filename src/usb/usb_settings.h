@@ -42,6 +42,9 @@ struct UsbSettings {
     UsbId instrumentRunning{0x2F4E, 0x0300};
     UsbId trigger{0x2F4E, 0x0301};
     TriggerRequestSetup triggerSetup;
+    // The instrument to use when several are attached, by its serial number;
+    // empty for the first one found that can be opened.
+    std::string serial;
     // How long the instrument may stay off the bus after its new program
     // started before the program gives up waiting for it to come back.
     std::int64_t renumerationWaitMs = 8000;

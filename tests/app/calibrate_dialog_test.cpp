@@ -17,6 +17,7 @@
 #include "app/gui/main_frame.h"
 #include "chart/gui/xgraph_widget.h"
 #include "collection/orvik_doc.h"
+#include "instrument/image_folders.h"
 #include "instrument/store_layout.h"
 #include "qt_environment.h"
 #include "script/script.h"
@@ -39,11 +40,17 @@ class CalibrateWindow : public ::testing::Test {
     void Start(bool characterize) {
         StartUpOptions options;
         options.commandLine = characterize ? "orvik Characterize" : "orvik";
+        options.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
         station.StartUp(options);
         station.SetDumpPath("");
         session.emplace(station);
         dialog = std::make_unique<CalibrateDialog>(
-            *session, &current, prompts, [](const std::function<void()>& work) { work(); });
+            *session, &current, prompts, [this](const std::function<void()>& work) {
+                if (whileWorking) {
+                    whileWorking();  // what reaches the window while the instrument works
+                }
+                work();
+            });
     }
     template <class Widget>
     Widget* Child(const char* name) {
@@ -62,6 +69,7 @@ class CalibrateWindow : public ::testing::Test {
     std::optional<CalibrationSession> session;
     TraceRecord current;
     std::unique_ptr<CalibrateDialog> dialog;
+    std::function<void()> whileWorking;
 };
 
 TEST_F(CalibrateWindow, OpensSingleEndedOnTheCurrentTrace) {
@@ -135,6 +143,37 @@ TEST_F(CalibrateWindow, SaveTakesTheOperator) {
     EXPECT_EQ(dialog->OperatorName(), "Jane");
 }
 
+// The window answers while the instrument works, so the close box (or
+// Alt+F4) can reach it in the middle of a Calibrate: the dialog closes once
+// the operation has ended, and Cancel then puts back what it changed.
+TEST_F(CalibrateWindow, ClosedDuringAnOperationCancelsAfterIt) {
+    Start(false);
+    dialog->show();
+    const CalibrationSet before = station.Calibration();
+    port->Instrument().Attach(kSingle, sim::CableAttachment::TerminatedAirline(50.0, 4.0));
+    Type("knownImpedance", "80");
+    whileWorking = [this] { dialog->close(); };
+    Click("calibrate");
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(station.Calibration(), before);
+}
+
+// Numbers go back into their fields with every digit: taking them again for
+// a second Calibrate gives the same known impedance, so one point of two.
+TEST_F(CalibrateWindow, NumberFieldsKeepEveryDigit) {
+    Start(false);
+    port->Instrument().Attach(kSingle, sim::CableAttachment::TerminatedAirline(50.0, 4.0));
+    Type("knownImpedance", "50.1234567");
+    Type("airlineLength", "4.000000001");
+    Click("calibrate");
+    EXPECT_EQ(Child<QLineEdit>("knownImpedance")->text(), "50.1234567");
+    EXPECT_EQ(Child<QLineEdit>("airlineLength")->text(), "4.000000001");
+    Click("calibrate");
+    ASSERT_EQ(session->Points().All().size(), 1u);
+    EXPECT_EQ(session->Points().All()[0].Count, 2);
+}
+
 // On the window thread, and with the instrument work on the program's worker.
 class CalibrateCommand : public ::testing::TestWithParam<bool> {};
 
@@ -183,7 +222,7 @@ class CalibrateMenuCommand : public ::testing::Test {
     }
     QAction* Calibrate() {
         for (QAction* action : frame.findChildren<QAction*>()) {
-            if (action->text() == "Calibrate") {
+            if (QString(action->text()).remove('&') == "Calibrate") {
                 return action;
             }
         }
@@ -246,7 +285,8 @@ TEST_F(CalibrateMenuCommand, APageThatCannotBeWrittenIsToldByNumber) {
     EXPECT_EQ(caption, "Calibration not saved");
     EXPECT_EQ(text,
               "The calibration was not saved: page 5 of the instrument's store could not be "
-              "written.\nThe instrument keeps its old calibration.");
+              "written.\nThe instrument keeps its old calibration.\nUntil it ends, this "
+              "program measures with the new calibration.");
     EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), sim::kFactoryOperator);
     EXPECT_EQ(frame.Instrument()->Calibration().LastOperator(), sim::kFactoryOperator);
 }

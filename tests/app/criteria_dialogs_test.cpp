@@ -1,6 +1,7 @@
 #include "criteria/gui/criteria_dialogs.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -133,6 +134,25 @@ TEST_F(CriteriaManagerWindow, CreatesEditsAndDeletesInTheLibrary) {
     EXPECT_TRUE(prompts.questions.empty()) << "Delete asks nothing";
 }
 
+// A list that gets the focus (as the manager's does when it opens on a
+// desktop) makes its first row current without selecting it: Edit and Delete
+// then act on nothing, and Close names the library's first criterion.
+TEST_F(CriteriaManagerWindow, CurrentRowWithoutSelectionIsNoChoice) {
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(manager().List(), &focus);
+    ASSERT_EQ(manager().List()->currentRow(), 0);
+    ASSERT_TRUE(manager().List()->selectedItems().isEmpty());
+    manager().RunEditor = [](CriterionEditorDialog&) {
+        ADD_FAILURE() << "Edit opened the editor without a selection";
+        return false;
+    };
+    QTest::mouseClick(manager().Button("Edit"), Qt::LeftButton);
+    QTest::mouseClick(manager().Button("Delete"), Qt::LeftButton);
+    EXPECT_EQ(Shown(), (QStringList{"Coax", "Stripline"}));
+    EXPECT_EQ(library.Criteria.size(), 2u);
+    EXPECT_EQ(manager().CloseId(), library.Criteria.front()->Id);
+}
+
 TEST_F(CriteriaManagerWindow, CancelledEditorChangesNothing) {
     manager().RunEditor = [](CriterionEditorDialog& editor) {
         editor.Field(CriterionField::Name)->setText("Changed");
@@ -144,6 +164,77 @@ TEST_F(CriteriaManagerWindow, CancelledEditorChangesNothing) {
     EXPECT_EQ(Shown(), (QStringList{"Coax", "Stripline"}));
     EXPECT_EQ(library.Criteria.size(), 2u);
     EXPECT_EQ(library.Criteria[1]->Name, "Coax");
+}
+
+// A field that holds no number is named in the message's caption and
+// selected, so that typing replaces it; the message's text stays as it is.
+TEST(CriterionEditorWindow, NotANumberNamesAndSelectsTheField) {
+    const std::pair<CriterionField, const char*> cases[] = {
+        {CriterionField::TargetImpedance, "Target Impedance (Ohms)"},
+        {CriterionField::AllowableError, "Allowable Erorr (%)"},
+        {CriterionField::StartPosition, "Starting Position"},
+        {CriterionField::EndPosition, "Ending Position"},
+    };
+    for (const auto& [field, caption] : cases) {
+        testing::ScriptedPrompts prompts;
+        CriterionEditorDialog editor(Criterion(), prompts);
+        editor.show();
+        Type(editor.Field(field), "4,5x");
+        QTest::mouseClick(editor.SaveButton(), Qt::LeftButton);
+        ASSERT_EQ(prompts.messages.size(), 1u) << caption;
+        EXPECT_EQ(prompts.messages[0].text, "Please enter a number.");
+        EXPECT_EQ(prompts.messages[0].caption, caption);
+        EXPECT_EQ(editor.focusWidget(), editor.Field(field)) << caption;
+        EXPECT_EQ(editor.Field(field)->selectedText(), "4,5x") << caption;
+    }
+}
+
+// Typing at once replaces the proposed name, and each field shows the
+// longest value it is given without scrolling.
+TEST(CriterionEditorWindow, OpensReadyToRenameWithRoomForItsValues) {
+    testing::ScriptedPrompts prompts;
+    CriterionEditorDialog editor(Criterion(), prompts);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    QTest::keyClicks(editor.focusWidget(), "Coax 75");
+    EXPECT_EQ(editor.Field(CriterionField::Name)->text(), "Coax 75");
+
+    const std::pair<CriterionField, QString> longest[] = {
+        {CriterionField::Name, "Differential stripline 100 ohm"},
+        {CriterionField::TargetImpedance, "-0.123456789012345"},
+        {CriterionField::EndPosition, "1.23456789012345e-05"},
+    };
+    for (const auto& [field, text] : longest) {
+        QLineEdit* edit = editor.Field(field);
+        EXPECT_GE(edit->contentsRect().width(), edit->fontMetrics().horizontalAdvance(text))
+            << text.toStdString();
+    }
+}
+
+// Edit and Delete are offered only with a criterion selected; a double click
+// on a criterion edits it.
+TEST_F(CriteriaManagerWindow, EditAndDeleteNeedASelectionAndDoubleClickEdits) {
+    manager().show();
+    EXPECT_FALSE(manager().Button("Edit")->isEnabled());
+    EXPECT_FALSE(manager().Button("Delete")->isEnabled());
+    EXPECT_TRUE(manager().Button("Create")->isEnabled());
+    manager().List()->setCurrentRow(1);
+    EXPECT_TRUE(manager().Button("Edit")->isEnabled());
+    EXPECT_TRUE(manager().Button("Delete")->isEnabled());
+    QTest::mouseClick(manager().Button("Delete"), Qt::LeftButton);
+    EXPECT_FALSE(manager().Button("Edit")->isEnabled()) << "the selected one went";
+    EXPECT_FALSE(manager().Button("Delete")->isEnabled());
+
+    QString edited;
+    manager().RunEditor = [&edited](CriterionEditorDialog& editor) {
+        edited = editor.Field(CriterionField::Name)->text();
+        return false;
+    };
+    QListWidget* list = manager().List();
+    const QRect row = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    EXPECT_EQ(edited, "Coax");
 }
 
 }  // namespace

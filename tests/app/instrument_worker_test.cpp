@@ -4,8 +4,10 @@
 #include "app/gui/instrument_worker.h"
 
 #include <gtest/gtest.h>
+#include <QPointer>
 #include <QTest>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "app/gui/child_frame.h"
@@ -19,14 +21,19 @@ namespace {
 [[maybe_unused]] auto* const environment =
     ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
 
-// Notes the thread each measurement ran on.
+// Notes the thread each measurement ran on. While `held`, a measurement
+// waits (ten seconds at most) as a slow instrument would.
 class ThreadNotingInstrument : public testing::FakeInstrument {
   public:
     MeasuredProfile MeasureProfile(MeasurementMode measuredMode) override {
         thread = QThread::currentThread();
+        for (int waited = 0; held && waited < 10000; ++waited) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         return FakeInstrument::MeasureProfile(measuredMode);
     }
     std::atomic<QThread*> thread{nullptr};
+    std::atomic<bool> held{false};
 };
 
 // The main window with work on the worker thread, one collection open and
@@ -81,6 +88,23 @@ TEST(InstrumentThread, AMeasurementEndingAfterItsCollectionClosedGoesNowhere) {
                              10000);
     EXPECT_EQ(instrument.acquisitions, 1);
     EXPECT_EQ(frame.ActiveDocument(), nullptr);
+}
+
+// The collection is closed and gone before the worker's measurement ends:
+// the measurement must not reach it.
+TEST(InstrumentThread, AMeasurementEndingAfterItsCollectionWasDeletedGoesNowhere) {
+    ThreadedProgram program;
+    CMainFrame& frame = program.frame;
+    program.instrument.held = true;
+    frame.Station().RunTest(*frame.ActiveDocument());
+    QTRY_VERIFY_WITH_TIMEOUT(program.instrument.thread.load() != nullptr, 10000);
+    QPointer<CChildFrame> child = frame.ActiveChild();
+    child->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(child.isNull());
+    program.instrument.held = false;
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Station().InstrumentBusy(), 10000);
+    EXPECT_EQ(program.instrument.acquisitions, 1);
 }
 
 // Notes the thread each prompt was shown on.

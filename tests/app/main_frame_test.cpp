@@ -15,8 +15,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <array>
 
 #include "app/gui/browse_view.h"
+#include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
 #include "app/gui/graph_view.h"
@@ -28,6 +30,7 @@
 #include "criteria/gui/criteria_dialogs.h"
 #include "criteria/gui/scripts_dialog.h"
 #include "instrument/no_devices_port.h"
+#include "main_window_fixture.h"
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/coupon_profile.h"
@@ -39,46 +42,6 @@
 
 namespace orvik {
 namespace {
-
-[[maybe_unused]] auto* const environment =
-    ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
-
-class MainWindow : public ::testing::Test {
-  protected:
-    MainWindow() {
-        CriteriaLibrary library;
-        library.AddCriterion().Name = "SE 50";
-        Criterion& diff = library.AddCriterion();
-        diff.Name = "Diff 100";
-        diff.TargetImpedance = 100;
-        diff.RecomputeLimits();
-        diff.DoubleEnded = 1;
-        EXPECT_TRUE(library.Save(criteriaPath).Ok());
-        frame.LoadCriteriaLibrary(criteriaPath);
-        frame.ProcessCommandLine({});
-    }
-
-    // The selector lists the file's order: "SE 50" first.
-    void Choose(int index) { emit frame.SelectorWidget()->activated(index); }
-
-    QAction* Command(const QString& text) {
-        for (QAction* action : frame.findChildren<QAction*>()) {
-            if (action->text() == text) {
-                return action;
-            }
-        }
-        return nullptr;
-    }
-
-    CChildFrame& Child() { return *frame.ActiveChild(); }
-    QTreeWidget& Tree() { return *Child().Browse().Tree(); }
-
-    testing::TemporaryFolder folder;
-    std::string criteriaPath = folder.File("criteria.dat");
-    testing::FakeInstrument instrument;
-    VirtualClock clock;
-    CMainFrame frame{StartOptions{}, instrument, clock};
-};
 
 TEST_F(MainWindow, StartsWithOneEmptyCollectionAndNoSelection) {
     ASSERT_EQ(frame.Children().size(), 1);
@@ -202,6 +165,7 @@ TEST_F(MainWindow, ScriptedTestsStopsAScriptResumedFromTheTree) {
     COrvikDoc& document = Child().Document();
     auto script = std::make_unique<Script>();
     script->Description = "Lot";
+    script->PromptForSerial = 0;  // numbered automatically: resuming asks nothing
     script->AddElement().CriterionId = frame.Library().Criteria[0]->Id;
     document.AppendItem(std::move(script));
     Child().Browse().InitialUpdate();
@@ -273,8 +237,9 @@ TEST_F(MainWindow, ScriptedTestsRunsTheChosenScriptAndStopsIt) {
         child->CanClose = nullptr;
     }
     frame.findChild<QMdiArea*>()->closeAllSubWindows();
-    QTest::qWait(150);
-    EXPECT_FALSE(scripted->isEnabled()) << "no collection to run in";
+    // The windows close from the event loop; a loaded machine may take its time.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !scripted->isEnabled(); }, 5000))
+        << "no collection to run in";
 }
 
 // Answers the question box that the next command shows, and notes its caption.
@@ -367,6 +332,46 @@ TEST_F(MainWindow, CriteriaEditorRefillsTheSelectorAndSavesHoweverTheManagerIsLe
     EXPECT_EQ(frame.SelectorWidget()->currentText(), "SE 45");
     EXPECT_EQ(frame.Selector().SelectedCriterion()->Id, 2);
     EXPECT_EQ(Child().Document().TraceTemplate.Criteria.Name, "SE 45");
+}
+
+// Closes the next modal box as soon as it shows, and notes its text.
+void CloseNextBox(QString* text) {
+    QTimer::singleShot(0, [text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->close();
+        }
+    });
+}
+
+// Each collection window has its own run: a script runs in one window at a
+// time, and activating a window selects the criterion of its own next test.
+TEST_F(MainWindow, CollectionWindowsKeepTheirOwnRuns) {
+    std::array<Script*, 2> scripts{};
+    for (Script*& script : scripts) {
+        script = &frame.Library().AddScript();
+        script->PromptForSerial = 0;
+        script->AddElement().CriterionId = 0;  // "SE 50"
+        script->AddElement().CriterionId = 1;  // "Diff 100"
+    }
+    CChildFrame& one = Child();
+    ScriptRun& runs = frame.Station().Scripts();
+    ASSERT_TRUE(runs.Start(one.Document(), *scripts[0]));
+    CChildFrame& two = *frame.NewCollection();
+    QString refusal;
+    CloseNextBox(&refusal);
+    EXPECT_FALSE(runs.Start(two.Document(), *scripts[0]));
+    EXPECT_TRUE(refusal.contains("is running in the collection")) << refusal.toStdString();
+    ASSERT_TRUE(runs.Start(two.Document(), *scripts[1]));
+
+    auto* area = frame.findChild<QMdiArea*>();
+    area->setActiveSubWindow(&one);
+    QTest::mouseClick(&one.Graph(), Qt::LeftButton);
+    QTest::mouseClick(&one.Graph(), Qt::RightButton);
+    EXPECT_EQ(frame.Selector().SelectedCriterion()->Name, "Diff 100");
+    area->setActiveSubWindow(&two);
+    EXPECT_EQ(frame.Selector().SelectedCriterion()->Name, "SE 50");
+    EXPECT_EQ(two.Document().TraceTemplate.Criteria.Name, "SE 50");
 }
 
 // On a desktop with decimal commas the program's numbers keep the decimal
@@ -476,6 +481,23 @@ TEST_P(ProgramOnSimulator, TriggerInputsRunAndRecord) {
     simulator.ReleaseInput(2);
     QTest::qWait(150);
     EXPECT_EQ(Child().Document().Items().size(), 1u) << "a held input records once";
+}
+
+// The trigger poll goes on under modal windows: a pedal pressed while the
+// Calibration dialog is open must not run a test.
+TEST_P(ProgramOnSimulator, PedalDuringCalibrationRunsNoTest) {
+    frame.ShowCalibrateDialog = [this](CalibrateDialog& dialog) {
+        QTimer::singleShot(0, [this] { simulator.PressInput(1); });
+        QTimer::singleShot(350, [this, &dialog] {
+            simulator.ReleaseInput(1);
+            dialog.reject();
+        });
+        dialog.exec();
+    };
+    frame.OnCalibrate();
+    QTest::qWait(250);
+    WaitForMeasurement();
+    EXPECT_EQ(Child().Document().CurrentKind, CurrentTraceKind::NoMeasurement);
 }
 
 TEST_P(ProgramOnSimulator, UnpluggedInstrumentStopsLiveMode) {

@@ -45,8 +45,8 @@ TEST_F(Toolbar, HoldsTheCommandsWithIconsTooltipsAndPrompts) {
         {"&Open", "Open", "Open an existing document"},
         {"&Save", "Save", "Save the active document"},
         {"&Print...", "Print", "Print the graph of the active document"},
-        {"LiveMode", "Run Test", "Run a single test"},
-        {"Record Test", "Record Test", "Record the last test in the data tree"},
+        {"&LiveMode", "Run Test", "Run a single test"},
+        {"&Record Test", "Record Test", "Record the last test in the data tree"},
         {"&About MV300...", "About", "Display program information, version number and copyright"},
     };
     const QList<QAction*> buttons = Buttons();

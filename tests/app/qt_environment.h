@@ -1,9 +1,12 @@
 #pragma once
 
 // One QApplication for a test program, on the offscreen platform unless the
-// environment asks for another.
+// environment asks for another, with a modal window nobody answers failing
+// the running test.
 #include <gtest/gtest.h>
 #include <QApplication>
+
+#include "modal_window_guard.h"
 
 namespace orvik::testing {
 
@@ -21,8 +24,13 @@ class QtEnvironment : public ::testing::Environment {
             QApplication::setOrganizationName("Orvik Tests");
             QApplication::setApplicationName("orvik-tests");
         }
+        // Installed once however many test files add the environment.
+        QApplication::instance()->installEventFilter(&ModalWindowGuard::Instance());
     }
-    void TearDown() override { delete application_; }
+    void TearDown() override {
+        QApplication::instance()->removeEventFilter(&ModalWindowGuard::Instance());
+        delete application_;
+    }
 
   private:
     QApplication* application_ = nullptr;

@@ -167,7 +167,9 @@ TEST_F(ResultsWindow, ARecoveredCollectionsTracesAreSentOnce) {
     const std::string fresh = folder.File("fresh.sqlite");
     Use(fresh);
     frame.SetRecoveryFolder(recovery);
-    frame.AskRecovery = [](const QString&) { return CMainFrame::RecoveryChoice::Recover; };
+    frame.AskRecovery = [](const QStringList& offers) {
+        return QList<CMainFrame::RecoveryChoice>(offers.size(), CMainFrame::RecoveryChoice::Recover);
+    };
     frame.OfferRecovery();
     EXPECT_TRUE(Eventually([&] { return StoredIn(fresh) == 3; }));
     // The first database again: all three were there, none is stored twice.

@@ -23,7 +23,8 @@ TEST_F(ScriptedStation, NamesTracesFromPrefixSerialAndPostfix) {
     EXPECT_EQ(host.posted, 1) << "the first criterion is applied through the queue";
     MeasureAndRecord();
     EXPECT_EQ(selector.SelectedCriterion(), library.Criteria[1].get());
-    EXPECT_EQ(document.TraceTemplate.Criteria.Name, "Diff 100") << "applied at once";
+    EXPECT_EQ(host.posted, 1) << "applied at once, not through the queue";
+    EXPECT_EQ(document.TraceTemplate.Criteria.Name, "SE 50") << "the filed trace keeps its own";
     MeasureAndRecord();
     MeasureAndRecord();
     ASSERT_EQ(document.Items().size(), 3u);

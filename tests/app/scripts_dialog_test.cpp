@@ -1,6 +1,7 @@
 #include "criteria/gui/scripts_dialog.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -130,6 +131,39 @@ TEST_F(ScriptsWindow, CloseAndRunWithoutSelectionChooseNothing) {
     QTest::mouseClick(again.Button("Run"), Qt::LeftButton);
     EXPECT_EQ(again.result(), QDialog::Accepted);
     EXPECT_EQ(again.ChosenScript(), nullptr);
+}
+
+// On a desktop the script list gets the focus as the dialog opens, which
+// makes its first row current without selecting it (and the element list
+// likewise): the fields stay empty, and Run (the default button, pressed by
+// Enter), Delete and Remove act on nothing.
+TEST_F(ScriptsWindow, FocusWithoutSelectionChoosesNothing) {
+    for (const char* description : {"Lot 7", "Lot 8"}) {
+        Script& script = library.AddScript();
+        script.Description = description;
+        script.AddElement().CriterionId = 0;
+    }
+    ScriptsDialog opened(library, prompts);
+    opened.show();
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(opened.ScriptList(), &focus);
+    ASSERT_EQ(opened.ScriptList()->currentRow(), 0);
+    EXPECT_EQ(opened.Field(ScriptField::Description)->text(), "");
+    EXPECT_FALSE(opened.PromptButton()->isChecked());
+    QTest::mouseClick(opened.Button("Delete"), Qt::LeftButton);
+    EXPECT_EQ(library.Scripts.size(), 2u);
+
+    opened.ScriptList()->setCurrentRow(1);  // the operator picks "Lot 8"
+    EXPECT_EQ(opened.Field(ScriptField::Description)->text(), "Lot 8");
+    QApplication::sendEvent(opened.ElementList(), &focus);
+    ASSERT_EQ(opened.ElementList()->currentRow(), 0);
+    QTest::mouseClick(opened.Button("Remove"), Qt::LeftButton);
+    EXPECT_EQ(library.Scripts[1]->Elements.size(), 1u);
+
+    opened.ScriptList()->clearSelection();
+    QTest::mouseClick(opened.Button("Run"), Qt::LeftButton);
+    EXPECT_EQ(opened.result(), QDialog::Accepted);
+    EXPECT_EQ(opened.ChosenScript(), nullptr);
 }
 
 TEST_F(ScriptsWindow, ScriptRunningElsewhereIsNotDeleted) {

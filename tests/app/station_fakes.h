@@ -74,9 +74,17 @@ class FakeHost : public StationHost {
   public:
     COrvikDoc* ActiveDocument() override { return active; }
     void PostApplySelectedCriterion() override { ++posted; }
+    std::vector<COrvikDoc*> OpenDocuments() override {
+        return open.empty() ? StationHost::OpenDocuments() : open;
+    }
+    bool ModalWindowOpen() override { return modalOpen; }
+    bool IsOpen(const COrvikDoc& document) override { return &document != closed; }
 
     COrvikDoc* active = nullptr;
     int posted = 0;
+    std::vector<COrvikDoc*> open;  // none listed: the active collection alone
+    bool modalOpen = false;
+    const COrvikDoc* closed = nullptr;  // a collection whose window has been closed
 };
 
 class FakeInstrument : public ProfileInstrument {

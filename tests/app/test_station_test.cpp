@@ -176,6 +176,23 @@ TEST_F(Station, MeasurementLandingUnderThePromptStaysRecordable) {
     EXPECT_EQ(document.Items().size(), 2u);
 }
 
+// The collection's window closed while the worker measured: the measurement
+// has nowhere to go and leaves the collection as it was.
+TEST_F(Station, MeasurementEndingAfterItsCollectionClosedTouchesNothing) {
+    DeferredWork work;
+    station.SetInstrumentWork(work);
+    selector.SelectIndex(0);
+    const std::int32_t samples = document.TraceTemplate.SampleCount();
+    ASSERT_NE(samples, 750);
+    station.RunTest(document);
+    host.closed = &document;
+    work.FinishAll();
+    EXPECT_EQ(instrument.acquisitions, 1);
+    EXPECT_FALSE(station.InstrumentBusy());
+    EXPECT_EQ(document.TraceTemplate.SampleCount(), samples);
+    EXPECT_EQ(document.CurrentKind, CurrentTraceKind::NoMeasurement);
+}
+
 // Two windows: a measurement is recorded only in the window it was taken in,
 // and only once.
 TEST_F(Station, EachWindowRecordsItsOwnMeasurementOnce) {
@@ -386,6 +403,17 @@ TEST_F(StationWithTree, DeletingAnotherTraceKeepsTheMeasurementShown) {
     station.DeleteTreeNode(document, tree, tree.Roots()[0].get());
     EXPECT_TRUE(document.IsModified());
     EXPECT_EQ(document.CurrentKind, CurrentTraceKind::Measurement);
+    EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 60.0);
+}
+
+// The trace shown before the latest measurement is no longer what the graph
+// shows: deleting it must not throw the unfiled measurement away.
+TEST_F(StationWithTree, DeletingATraceShownBeforeTheLatestMeasurementKeepsTheMeasurement) {
+    station.TreeSelectionChanged(document, document.Items()[0].get(), false, nullptr);
+    instrument.level = 60.0;
+    station.RunTest(document);
+    station.DeleteTreeNode(document, tree, tree.Roots()[0].get());
+    EXPECT_TRUE(document.CanRecord());
     EXPECT_DOUBLE_EQ(document.TraceTemplate.Average, 60.0);
 }
 

@@ -112,10 +112,10 @@ TEST_F(CalibrateCli, RefusalsExitOneAndSaveNothing) {
     CliRun run = Calibrate({"--airline", "50@1", "--save"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("must be from 1.02 to"), std::string::npos) << run.err;
-    // Half an ohm is no airline a characterisation station believes.
+    // Half an ohm is no airline any station believes.
     run = Calibrate({"--characterize", "--airline", "0.5@4", "--save"});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("Invalid data in calibration test."), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("must be from 1 to 1000 ohms"), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(store), before);
 }
 

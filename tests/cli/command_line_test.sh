@@ -76,6 +76,26 @@ grep -Eq '^orvik-cli [0-9]' out || fail "orvik-cli --version printed: $(cat out)
 expect "orvik-cli --help" 0 "$cli" --help
 grep -q "orvik-cli measure" out || fail "orvik-cli --help printed: $(cat out)"
 
+# Every command answers --help with its own usage, and runs nothing.
+for command in dump resave criteria measure process report export-csv run-script calibrate \
+    recover devices; do
+    expect "orvik-cli $command --help" 0 "$cli" "$command" --help
+    grep -q "^usage: orvik-cli $command" out || fail "$command --help printed: $(cat out)"
+    [ ! -s err ] || fail "$command --help wrote to stderr: $(cat err)"
+done
+[ ! -e TDR_Data.csv ] || fail "a --help measured"
+
+# An on/off option given a value is bad usage, and nothing is written.
+expect "calibrate --save=no" 2 "$cli" calibrate --simulate --sim-store saved.store --save=no
+[ ! -e saved.store ] || fail "calibrate --save=no wrote the store"
+grep -q -- "--save takes no value" err || fail "calibrate --save=no: $(cat err)"
+
+# Text from a UTF-8 terminal: Latin-1 letters are kept, others refused by name.
+expect "an operator in Greek" 2 "$cli" calibrate --simulate --operator "Ωmega" --save
+grep -q 'the character "Ω" (U+03A9) cannot be stored' err || fail "Greek operator: $(cat err)"
+expect "an operator in Latin-1" 0 "$cli" calibrate --simulate --operator "Zoë"
+grep -q '"last_operator": ' out || fail "Latin-1 operator: $(cat out)"
+
 if [ -n "$program" ]; then
     # No display, and no platform that would stand in for one.
     expect "orvik --help" 0 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \

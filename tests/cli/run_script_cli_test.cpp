@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_stamp.h"
 #include "cli_run.h"
 #include "collection/orvik_doc.h"
 #include "collection/trace_record.h"
@@ -161,6 +162,34 @@ TEST_F(RunScriptCli, BadInputWritesNothing) {
     testing::WriteFile(library, {1, 2, 3});
     refused("Lot impedance", {"--coupons", "1", "--serials", "A1", "--out", out}, 1,
             "criteria.dat");
+}
+
+// A collection that a running Orvik has open is not added to: one of the two
+// saves would drop the other's traces. One that no program has open is, and
+// the tool says so.
+TEST_F(RunScriptCli, AnOutputOpenInARunningOrvikIsRefusedAndAnAdditionIsTold) {
+    ASSERT_EQ(Run({"--coupons", "1", "--out", out}).exitCode, 0);
+    const std::vector<std::uint8_t> collection = ReadFile(out);
+    const std::vector<std::uint8_t> counted = ReadFile(library);
+    {
+        FileHold orvik(out);
+        const CliRun held = Run({"--coupons", "1", "--out", out});
+        EXPECT_EQ(held.exitCode, 1);
+        // Still open there after another program has put a new file in its place.
+        COrvikDoc other;
+        ASSERT_TRUE(other.Open(out).Ok());
+        ASSERT_TRUE(other.SaveAs(out).Ok());
+        const CliRun replaced = Run({"--coupons", "1", "--out", out});
+        EXPECT_EQ(replaced.exitCode, 1) << replaced.err;
+        EXPECT_EQ(held.err, "orvik-cli run-script: --out " + out +
+                                " is open in a running Orvik; close it there or give another "
+                                "--out\n");
+        EXPECT_EQ(ReadFile(out), collection) << "as the other program saved it";
+        EXPECT_EQ(ReadFile(library), counted);
+    }
+    const CliRun added = Run({"--coupons", "1", "--out", out});
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    EXPECT_EQ(added.err, "orvik-cli run-script: adding to " + out + ", which holds 4 items\n");
 }
 
 }  // namespace

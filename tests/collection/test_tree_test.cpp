@@ -103,15 +103,24 @@ TEST_F(TreeOfCollection, ResumingAScriptItemGroupsTheNextRecordsUnderIt) {
     document.ActiveElement = &script->Elements.front();
     script->CurrentSerial = "9";
 
+    // The script's records do not end the collection (a free trace and
+    // another coupon follow them), so the resumed run's records open a script
+    // node of their own, which is where a reopened file shows them.
     auto& record = static_cast<TraceRecord&>(document.AppendItem(Trace("P-9A", 2, 50, true)));
     const TreeInsertion inserted = tree.InsertRecord(record);
-    EXPECT_EQ(inserted.ScriptNode, nullptr) << "the resumed script node is reused";
+    ASSERT_NE(inserted.ScriptNode, nullptr);
+    EXPECT_EQ(inserted.ScriptNode, tree.Roots().back().get());
     ASSERT_NE(inserted.CouponNode, nullptr);
-    EXPECT_EQ(inserted.CouponNode->Parent, tree.Roots()[0].get());
+    EXPECT_EQ(inserted.CouponNode->Parent, inserted.ScriptNode);
     EXPECT_EQ(PlainText(inserted.CouponNode->Text), "P-9");
-    // The marker went in just before the record.
+    // The script item and the marker went in just before the record.
     const auto& items = document.Items();
     EXPECT_EQ(dynamic_cast<CouponMarker&>(*items[items.size() - 2]).Serial, "9");
+    EXPECT_EQ(dynamic_cast<Script&>(*items[items.size() - 3]).Description, "Lot");
+    const std::size_t nodes = tree.NodeCount();
+    tree.Rebuild();
+    EXPECT_EQ(tree.NodeCount(), nodes);
+    EXPECT_EQ(PlainText(tree.Roots().back()->Children.at(0)->Text), "P-9");
 
     // Deleting the running script item stops the run.
     EXPECT_TRUE(tree.DeleteNode(tree.Roots()[0].get()));

@@ -110,6 +110,31 @@ TEST(CriteriaManager, DeleteRemovesAtOnceAndCloseFallsBackToFirst) {
     EXPECT_EQ(manager.CloseId(), std::nullopt);
 }
 
+// A criterion created while another is selected lists above it, at its row or
+// below it; the selection stays on the criterion the operator chose, so that
+// Edit, Delete and Close act on that one.
+TEST(CriteriaManager, SelectionStaysOnItsCriterionWhenOneIsCreated) {
+    struct Case {
+        const char* created;
+        int createdAt;
+        int selectedAfter;
+    };
+    for (const Case& c :
+         {Case{"Alpha", 0, 2}, Case{"Charlie", 1, 2}, Case{"delta", 2, 1}, Case{"Echo", 2, 1}}) {
+        SCOPED_TRACE(c.created);
+        CriteriaLibrary library;
+        library.AddCriterion(Named("Bravo"));
+        library.AddCriterion(Named("Delta"));
+        CriteriaManagerModel manager(library);
+        manager.SelectIndex(1);
+        EXPECT_EQ(manager.AddCreated(Named(c.created)), c.createdAt);
+        EXPECT_EQ(manager.SelectedIndex(), c.selectedAfter);
+        ASSERT_NE(manager.SelectedCriterion(), nullptr);
+        EXPECT_EQ(manager.SelectedCriterion()->Name, "Delta");
+        EXPECT_EQ(manager.CloseId(), 1);
+    }
+}
+
 class AfterManagerClose : public ::testing::Test {
   protected:
     testing::TemporaryFolder folder;

@@ -10,6 +10,7 @@
 
 #include "test_log.h"
 
+#include "simulator/sim_images.h"
 #include "station_test_support.h"
 #include "test_files.h"
 
@@ -228,20 +229,33 @@ TEST(Acquisition, MissingInstrumentIsReportedAndLeavesThePreviousArrays) {
     EXPECT_EQ(warm.station.clock.NowMs(), before) << "no pauses without an instrument";
 }
 
-TEST(Acquisition, InstrumentThatLostItsProgramGivesAFlatRecord) {
-    // Plugged in again without start-up: nothing answers the commands, the
-    // record stays zero and converts to 0 ohms everywhere, without a message.
+TEST(Acquisition, InstrumentThatLostItsProgramIsStartedAgain) {
+    // Plugged in again, it comes back without its program. Where its images
+    // cannot be had, the operator is told what to do instead of being shown
+    // a flat record of 0 ohms; once start-up has named the images' folder,
+    // the next acquisition loads them and measures.
     SimulatedInstrument sim;
     sim.station.sim.Unplug();
     sim.station.sim.PlugIn();
-    const AcquisitionOutcome outcome = sim.instrument.Acquire(kDifferential, Derivative::Smoothed);
-    EXPECT_TRUE(outcome.processed);
-    EXPECT_EQ(outcome.blocksReceived, 0);
-    EXPECT_FALSE(outcome.stopLiveMode);
+    const AcquisitionOutcome refused = sim.instrument.Acquire(kDifferential, Derivative::Smoothed);
+    EXPECT_FALSE(refused.processed);
+    EXPECT_TRUE(refused.stopLiveMode);
+    ASSERT_EQ(sim.station.prompts.messages.size(), 1u);
+    EXPECT_EQ(sim.station.prompts.messages[0].caption, kInstrumentNotReadyCaption);
+    EXPECT_NE(sim.station.prompts.messages[0].text.find("then run the test again"),
+              std::string::npos);
+
+    testing::TemporaryFolder images;
+    ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
+    StartUpOptions options;
+    options.imageFolder = images.Path();
+    sim.instrument.StartUp(options);
+    sim.station.sim.Unplug();
+    sim.station.sim.PlugIn();
+    sim.station.prompts.messages.clear();
+    EXPECT_TRUE(sim.instrument.Acquire(kDifferential, Derivative::Smoothed).WholeRecord());
     EXPECT_TRUE(sim.station.prompts.messages.empty());
-    const auto& impedance = sim.instrument.Buffers().Impedance;
-    EXPECT_TRUE(std::all_of(impedance.begin(), impedance.begin() + kProcessedSampleCount,
-                            [](double z) { return z == 0.0; }));
+    EXPECT_EQ(sim.Mv300().FpgaLoads(), 2) << "at start-up, and again after the replug";
 }
 
 // What the operator is not told of an acquisition reaches the log: each

@@ -62,6 +62,20 @@ TEST(AirlineLength, RefusalNamesTheAllowedRange) {
     }
 }
 
+// From 1 to 1000 ohms, or 0 for "nothing to calibrate against"; the
+// refusal names the range.
+TEST(KnownImpedance, OneToAThousandOhmsOrNothing) {
+    for (double accepted : {0.0, 1.0, 50.0, 1000.0}) {
+        EXPECT_TRUE(CheckKnownImpedance(accepted)) << accepted;
+    }
+    for (double refused : {0.5, 1000.5, 1e300, -50.0}) {
+        const Status checked = CheckKnownImpedance(refused);
+        ASSERT_FALSE(checked) << refused;
+        EXPECT_EQ(checked.Error().Message,
+                  "The known impedance must be from 1 to 1000 ohms (0 calibrates nothing).");
+    }
+}
+
 TEST(KnownImpedance, FiniteAndNotNegative) {
     EXPECT_TRUE(CheckKnownImpedance(0.0));
     EXPECT_TRUE(CheckKnownImpedance(50.0));
@@ -217,6 +231,30 @@ TEST(CalibrateStep, DivisorThatIsNoLevelIsRefused) {
     CalibrationPoints normal;
     EXPECT_TRUE(ComputeCalibrateStep(normal, kSingle, 50.0, {0.0, 0.0}, current, false).Refused);
     EXPECT_TRUE(normal.All().empty());
+}
+
+// An operator's station refuses, before a point is made, a measurement that
+// no airline gives (a short, an open) and a constant that is no impedance.
+TEST(CalibrateStep, EveryStationRefusesImpossibleResults) {
+    const ModeCalibration current{12277.0, 51.87};
+    struct Case {
+        double measured;
+        ModeCalibration calibration;
+        const char* message;
+    };
+    const Case cases[] = {
+        {0.2565, current, kInvalidCalibrationTestText},  // a short: constant 10,110
+        {1500.0, current, kInvalidCalibrationTestText},  // an open
+        {51.0, {12277.0, -51.87}, kInvalidCoefficientText},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.measured);
+        CalibrationPoints points;
+        const CalibrateStep step = ComputeCalibrateStep(
+            points, kSingle, 50.0, {c.measured, 12000.0}, c.calibration, false);
+        EXPECT_TRUE(step.Refused);
+        EXPECT_EQ(step.Refusal.Message, c.message);
+    }
 }
 
 TEST(CalibrateStep, OnlyTheSelectedModesPointsCount) {

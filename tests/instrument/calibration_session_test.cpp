@@ -3,6 +3,7 @@
 #include "instrument/calibration_session.h"
 
 #include <cmath>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,45 @@ TEST_F(Calibration, RefusedInputsMeasureNothingAndChangeNothing) {
               FormatC("The length of the airline must be from 1.02 to %.2f inches for Calibrate.",
                       std::floor((6000 - endOfCable) / 75.0 * 100.0) / 100.0));
     EXPECT_EQ(sim.station.prompts.messages[5].caption, "Known Impedance");
+}
+
+// An operator's station: a known impedance outside 1 to 1000 ohms is refused
+// before anything is measured, and a short measured as the airline is
+// refused; nothing reaches the calibration.
+TEST_F(Calibration, OperatorStationRefusesWhatNoAirlineGives) {
+    Start(false);
+    CalibrationSession session(sim.instrument);
+    const CalibrationSet before = sim.instrument.Calibration();
+    AttachAirline(kSingle, 50.0, 4.0);
+    const int transfers = sim.station.sim.TransferCount();
+    EXPECT_FALSE(session.Calibrate(4.0, 1e300));
+    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_EQ(sim.station.sim.TransferCount(), transfers);
+    sim.Mv300().Attach(kSingle, sim::CableAttachment::ShortCircuit());
+    EXPECT_FALSE(session.Calibrate(4.0, 50.0));
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    EXPECT_TRUE(session.Points().All().empty());
+    const auto& told = sim.station.prompts.messages;
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_EQ(told[0].caption, "Known Impedance");
+    EXPECT_EQ(told[2].text, kInvalidCalibrationTestText);
+}
+
+// A characterisation step whose constant is refused leaves no divisor behind:
+// the same airline calibrated as 50 and as 50.01 ohms gives a pair divisor
+// that would make every later measurement wrong.
+TEST_F(Calibration, ARefusedStepLeavesNoDivisorBehind) {
+    Start(true);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 50.0, 4.0);
+    ASSERT_TRUE(session.Calibrate(4.0, 50.0));
+    const CalibrationSet accepted = sim.instrument.Calibration();
+    EXPECT_FALSE(session.Calibrate(4.0, 50.01));
+    EXPECT_EQ(sim.station.prompts.messages.back().text, kInvalidCoefficientText);
+    EXPECT_EQ(sim.instrument.Calibration(), accepted);
+    const Result<double> verified = session.Verify(4.0);
+    ASSERT_TRUE(verified);
+    EXPECT_NEAR(*verified, 50.0, 0.5);
 }
 
 TEST_F(Calibration, TheSameImpedanceTwiceIsOnePointOfTwo) {
@@ -204,6 +244,36 @@ TEST_F(Calibration, WithoutTheInstrumentNothingIsComputed) {
     EXPECT_EQ(session.Points().All().size(), 1u);
 }
 
+// The last block of the record came short: the samples along the airline all
+// arrived, yet a record with samples missing is no measurement to calibrate
+// the instrument with. Verify and Calibrate refuse it and change nothing.
+TEST_F(Calibration, ARecordWithABlockShortIsRefused) {
+    Start(false);
+    CalibrationSession session(sim.instrument);
+    AttachAirline(kSingle, 50.0, 4.0);
+    sim.instrument.Calibration().SetCalibrationConstant(kSingle, 55.0);  // for Calibrate to change
+    const CalibrationSet before = sim.instrument.Calibration();
+    const int transfers = testing::AcquisitionTransfers();
+    for (const bool calibrate : {false, true}) {
+        SCOPED_TRACE(calibrate ? "Calibrate" : "Verify");
+        sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + transfers, 200);
+        const auto failureOf = [](const auto& result) {
+            return result ? std::nullopt : std::optional<Failure>(result.Error());
+        };
+        const std::optional<Failure> refused =
+            calibrate ? failureOf(session.Calibrate(4.0, 50.0)) : failureOf(session.Verify(4.0));
+        ASSERT_TRUE(refused.has_value()) << "the record with a block short was used";
+        EXPECT_EQ(refused->Message, kIncompleteCalibrationRecordText);
+        EXPECT_EQ(refused->Detail, "7268 samples received");
+        ASSERT_FALSE(sim.station.prompts.messages.empty());
+        EXPECT_EQ(sim.station.prompts.messages.back().caption, "Calibration");
+    }
+    EXPECT_EQ(sim.instrument.Calibration(), before);
+    EXPECT_TRUE(session.Points().All().empty());
+    EXPECT_FALSE(session.LastTrace().has_value());
+    ASSERT_TRUE(session.Verify(4.0)) << "the next whole record is measured";
+}
+
 TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
     Start(true);
     testing::RecordingLogSink sink;
@@ -211,7 +281,7 @@ TEST_F(Calibration, RefusalsAndResultsGoToTheLogWithTheirDetail) {
     sim.instrument.SetLog(log);
     CalibrationSession session(sim.instrument);
     AttachAirline(kSingle, 0.5, 4.0);
-    EXPECT_FALSE(session.Calibrate(4.0, 0.5));
+    EXPECT_FALSE(session.Calibrate(4.0, 1.0));
     EXPECT_EQ(sink.Count(LogLevel::Warning, "instrument",
                          {"Invalid data in calibration test", "measured 0."}),
               1u);
@@ -287,7 +357,8 @@ TEST_F(SavedCalibration, AFailedPageLeavesTheStoreAsItWasAndSaysWhichPage) {
         EXPECT_EQ(saved.Error().Message,
                   "The calibration was not saved: page " + std::to_string(page) +
                       " of the instrument's store could not be written.\nThe instrument keeps "
-                      "its old calibration.");
+                      "its old calibration.\nUntil it ends, this program measures with the new "
+                      "calibration.");
         // The calibration stays in force, the texts of the last save too.
         EXPECT_EQ(sim.instrument.Calibration(), calibrated);
         EXPECT_EQ(Restart(), stored);
@@ -296,6 +367,64 @@ TEST_F(SavedCalibration, AFailedPageLeavesTheStoreAsItWasAndSaysWhichPage) {
     ASSERT_TRUE(SaveCalibration(sim.instrument.Link(), sim.instrument.Calibration(), "Jane",
                                 "Tue Dec 08 03:47:35 2026\n"));
     EXPECT_EQ(Restart().CalibrationConstant(kSingle), calibrated.CalibrationConstant(kSingle));
+}
+
+// A write that fails may have reached the store all the same (its reply was
+// lost): the failed page is put back with the ones before it, and what the
+// operator is told is what the store holds when read back.
+TEST_F(SavedCalibration, AWriteWhoseReplyIsLostIsPutBackAndTheStoreIsToldAsReadBack) {
+    using Fault = sim::SimulatedMv300::PageWriteFault;
+    const std::string oldKept = "The instrument keeps its old calibration.";
+    const std::string partly = "The instrument's store holds part of the new calibration";
+    const std::string unread = "The instrument's store could not be read back";
+    const struct {
+        Fault fault;
+        std::uint8_t page;
+        std::string says;
+        bool storeAsBefore;
+    } cases[] = {
+        // Each page here holds something the calibration below changes.
+        {Fault::ReplyLost, 1, oldKept, true},
+        {Fault::ReplyLost, 2, oldKept, true},
+        {Fault::ReplyLost, 5, oldKept, true},
+        {Fault::WrittenThenRefused, 2, partly, false},
+        {Fault::WrittenThenRefused, 5, partly, false},
+        {Fault::WrittenThenSilent, 4, unread, false},
+    };
+    Start(false);
+    const CalibrationSet stored = sim.instrument.Calibration();
+    std::array<sim::SimulatedStore::Page, 5> storedPages{};
+    for (std::uint8_t page = 1; page <= 5; ++page) {
+        storedPages[page - 1u] = sim.Mv300().Store().Read(page);
+    }
+    CalibrateAgainstAirline();
+    for (const auto& row : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "page " << int(row.page) << " fault " << static_cast<int>(row.fault));
+        sim.Mv300().ClearPageWriteFailures();
+        sim.Mv300().FailPageWrites(row.page, row.fault);
+        const Status saved = SaveCalibration(sim.instrument.Link(), sim.instrument.Calibration(),
+                                             "Jane", "Tue Dec 08 03:47:35 2026\n");
+        ASSERT_FALSE(saved);
+        const std::string& message = saved.Error().Message;
+        EXPECT_EQ(message.rfind("The calibration was not saved: page " + std::to_string(row.page) +
+                                    " of the instrument's store could not be written.\n",
+                                0),
+                  0u)
+            << message;
+        EXPECT_NE(message.find(row.says), std::string::npos) << message;
+        EXPECT_NE(message.find("this program measures with the new calibration"),
+                  std::string::npos);
+        EXPECT_EQ(sim.instrument.Calibration().LastOperator(), stored.LastOperator());
+        sim.Mv300().ClearPageWriteFailures();
+        bool asBefore = true;
+        for (std::uint8_t page = 1; page <= 5; ++page) {
+            asBefore = asBefore && sim.Mv300().Store().Read(page) == storedPages[page - 1u];
+            sim.Mv300().Store().Write(page, storedPages[page - 1u]);  // for the next row
+        }
+        EXPECT_EQ(asBefore, row.storeAsBefore);
+        EXPECT_EQ(Restart(), stored);
+    }
 }
 
 }  // namespace

@@ -23,10 +23,11 @@ TEST(ImageFolders, BesideTheProgramThenTheUsersThenTheInstalledFolder) {
     EXPECT_EQ(
         ImageFolderCandidates(Installed(), ImageSet::Instrument),
         (Folders{"/opt/orvik/bin", "/home/ann/.local/share/orvik", "/opt/orvik/share/orvik"}));
-    // The simulator's own images never share a data folder with a real
-    // instrument's, which carry the same file names.
+    // The simulator's own images never share a folder with a real
+    // instrument's, which carry the same file names: not even in a build
+    // tree, where a real instrument's are looked for beside the program.
     EXPECT_EQ(ImageFolderCandidates(Installed(), ImageSet::Simulator),
-              (Folders{"/opt/orvik/bin", "/home/ann/.local/share/orvik/simulator",
+              (Folders{"/opt/orvik/bin/simulator", "/home/ann/.local/share/orvik/simulator",
                        "/opt/orvik/share/orvik/simulator"}));
 }
 

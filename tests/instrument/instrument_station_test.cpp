@@ -315,6 +315,9 @@ class FailedCharacterisation : public FactoryInstrument {
                   kernelBefore);
         EXPECT_EQ(StoredKernel(sim.Mv300().Store(), kSingle).values, storeBefore);
     }
+    static std::string FirstLine(const std::string& text) {
+        return text.substr(0, text.find('\n'));
+    }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const auto& message : sim.station.prompts.messages) {
@@ -356,7 +359,7 @@ TEST_F(FailedCharacterisation, NoCrossingBeforeSample5001) {
     EXPECT_EQ(outcome.result, CharacterizationOutcome::Result::EdgeNotFound);
     EXPECT_EQ(outcome.cable.Crossing, 5001);
     ASSERT_EQ(sim.station.prompts.messages.size(), 2u);
-    EXPECT_EQ(sim.station.prompts.messages[1].text, "Cable length failed - retry");
+    EXPECT_EQ(FirstLine(sim.station.prompts.messages[1].text), "Cable length failed - retry");
     EXPECT_EQ(sim.station.prompts.messages[1].caption, "Error");
     ExpectNothingChanged();
 }
@@ -366,7 +369,7 @@ TEST_F(FailedCharacterisation, SomethingStillAttached) {
     sim.Mv300().Attach(kSingle, sim::CableAttachment::ShortCircuit());
     const CharacterizationOutcome outcome = sim.instrument.CharacterizeCable(kSingle);
     EXPECT_EQ(outcome.result, CharacterizationOutcome::Result::EdgeNotFound);
-    EXPECT_EQ(Texts().back(), "Cable length failed - retry");
+    EXPECT_EQ(FirstLine(Texts().back()), "Cable length failed - retry");
     ExpectNothingChanged();
 }
 
@@ -374,8 +377,32 @@ TEST_F(FailedCharacterisation, BlocksMissingFromTheRecord) {
     sim.station.sim.ShortenReplies(sim::SimulatedMv300::kSamplesIn, 2000);
     const CharacterizationOutcome outcome = sim.instrument.CharacterizeCable(kSingle);
     EXPECT_EQ(outcome.result, CharacterizationOutcome::Result::IncompleteRecord);
-    EXPECT_EQ(Texts().back(), "Cable length failed - retry");
+    EXPECT_EQ(FirstLine(Texts().back()), "Cable length failed - retry");
     ExpectNothingChanged();
+}
+
+// The failure says what to check: what is on the cable's end for a missing
+// edge (naming the cable of the mode), the USB link for a short record.
+TEST_F(FailedCharacterisation, SaysWhatToCheck) {
+    struct Case {
+        MeasurementMode mode;
+        bool shortRecord;
+        const char* hint;
+    };
+    const Case cases[] = {{kSingle, false, "Single-ended cable was found. Check that nothing"},
+                          {kDifferential, false, "Differential cables was found. Check"},
+                          {kSingle, true, "Check the USB cable"}};
+    for (const Case& c : cases) {
+        sim.station.prompts.messages.clear();
+        if (c.shortRecord) {
+            sim.station.sim.ShortenReplies(sim::SimulatedMv300::kSamplesIn, 2000);
+        } else {
+            sim.Mv300().Attach(c.mode, sim::CableAttachment::ShortCircuit());
+        }
+        sim.instrument.CharacterizeCable(c.mode);
+        ASSERT_FALSE(Texts().empty());
+        EXPECT_NE(Texts().back().find(c.hint), std::string::npos) << Texts().back();
+    }
 }
 
 TEST_F(FailedCharacterisation, WithoutAKernelBeforeNoneComesBack) {
@@ -436,13 +463,7 @@ TEST_F(FailedCharacterisation, UsbErrorWhileTheKernelPagesAreWritten) {
 }
 
 TEST_F(FactoryInstrument, CharacterisationTakesARecordWhoseLastBlockCameShort) {
-    int acquisitionTransfers = 0;
-    {
-        SimulatedInstrument twin;
-        const int count = twin.station.sim.TransferCount();
-        twin.instrument.Acquire(kSingle, Derivative::Raw);
-        acquisitionTransfers = twin.station.sim.TransferCount() - count;
-    }
+    const int acquisitionTransfers = testing::AcquisitionTransfers();
     sim.Mv300().Attach(kSingle, sim::CableAttachment::Nothing());
     // The last transfer is the read of the eighth block: 100 samples of 1024.
     sim.station.sim.ShortReplyAtTransfer(sim.station.sim.TransferCount() + acquisitionTransfers,

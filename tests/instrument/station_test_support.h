@@ -37,6 +37,15 @@ struct SimulatedInstrument {
     InstrumentStation instrument;
 };
 
+// The transfers of one acquisition, counted on a twin instrument: the last
+// of them reads the eighth and last block of samples.
+inline int AcquisitionTransfers() {
+    SimulatedInstrument twin;
+    const int before = twin.station.sim.TransferCount();
+    twin.instrument.Acquire(MeasurementMode::SingleEnded, Derivative::Raw);
+    return twin.station.sim.TransferCount() - before;
+}
+
 // A criterion of `target` ohms +-10 % judged from 4 to 7 inches.
 inline Criterion WindowCriterion(MeasurementMode mode, double target) {
     Criterion criterion;

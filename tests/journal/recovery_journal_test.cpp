@@ -219,8 +219,8 @@ TEST_F(RecoveryJournalTest, SavingEmptiesTheJournalAndAFailedSaveKeepsIt) {
         ASSERT_TRUE(leftover.Ok());
         EXPECT_EQ(leftover->CollectionPath(), std::filesystem::absolute(saved).string());
         EXPECT_EQ(leftover->CollectionName(), "lot.tdr");
-        EXPECT_EQ(RecoveryQuestion(*leftover),
-                  "Orvik closed unexpectedly. Recover 1 unsaved traces of lot.tdr?");
+        EXPECT_EQ(DescribeRecovery(*leftover),
+                  "lot.tdr in " + temp.Path().string() + ": 1 unsaved trace, 1 saved item deleted");
     }
     EXPECT_EQ(Rebuilt(path), expected);
 }
@@ -239,13 +239,18 @@ TEST_F(RecoveryJournalTest, ACollectionSavedSinceTheJournalBeganIsNotRecoveredTw
         Record(other, "a");
         ASSERT_TRUE(other.SaveAs(saved).Ok());
     }
+    // Its changes are never applied by index to the other program's list;
+    // what the journal holds becomes a new collection instead.
     auto leftover = LeftoverJournal::Open(path);
     ASSERT_TRUE(leftover.Ok());
+    EXPECT_TRUE(leftover->CollectionChanged());
     COrvikDoc rebuilt;
     const auto result = leftover->RebuildInto(rebuilt);
-    ASSERT_FALSE(result.Ok());
-    EXPECT_NE(result.Error().Message.find("has changed"), std::string::npos);
-    EXPECT_FALSE(rebuilt.IsModified());
+    ASSERT_TRUE(result.Ok());
+    EXPECT_TRUE(result->AsNewCollection);
+    EXPECT_EQ(rebuilt.Path(), "");
+    ASSERT_EQ(rebuilt.Items().size(), 1u);
+    EXPECT_EQ(static_cast<const TraceRecord&>(*rebuilt.Items()[0]).Name, "a");
 }
 
 TEST_F(RecoveryJournalTest, AJournalBelongsToOneProgramAtATime) {
@@ -285,7 +290,7 @@ TEST_F(RecoveryJournalTest, ClosingWithoutChangesOrAfterNoLeavesNoFile) {
     EXPECT_EQ(JournalFiles(temp), 0u);
 }
 
-TEST_F(RecoveryJournalTest, AJournalThatCannotBeWrittenSaysSoAndStopsUntilTheNextSave) {
+TEST_F(RecoveryJournalTest, AJournalThatCannotBeWrittenSaysSoOnceAndBeginsAfreshAfterASave) {
     testing::RecordingLogSink sink;
     DiagnosticLog log(sink);
     WriteFile(Folder(), {1});  // a file where the folder should be
@@ -293,7 +298,7 @@ TEST_F(RecoveryJournalTest, AJournalThatCannotBeWrittenSaysSoAndStopsUntilTheNex
     RecoveryJournal journal(Folder(), document, log);
     Record(document, "a");
     EXPECT_FALSE(journal.Writing());
-    EXPECT_EQ(sink.Count(LogLevel::Error, "journal", {"stopped until the next save"}), 1u);
+    EXPECT_EQ(sink.Count(LogLevel::Error, "journal", {"kept in memory", Folder()}), 1u);
     Record(document, "b");
     EXPECT_EQ(sink.Count(LogLevel::Error, "journal"), 1u);
 
@@ -314,7 +319,7 @@ TEST_F(RecoveryJournalTest, OnlyAJournalWithNothingInItCountsAsEmpty) {
     };
     EXPECT_TRUE(opened({}).NothingToRecover());
     std::vector<std::uint8_t> bytes;
-    EncodeJournalStart({"", 0}, bytes);
+    EncodeJournalStart(JournalStart{}, bytes);
     EXPECT_TRUE(opened(bytes).NothingToRecover());
     EXPECT_TRUE(opened({bytes.begin(), bytes.end() - 2}).NothingToRecover()) << "start cut short";
     // Whole frames that this program does not read: a later version's.

@@ -4,7 +4,9 @@
 # desktop and an operator use it: the desktop entry, the .tdr file type, the
 # icon and manual pages, the simulated instrument's images found from the
 # unpacked programs, and (under a virtual display) the desktop's default
-# application for a .tdr file once installed into a scratch XDG data folder.
+# application for a .tdr file once installed into a scratch XDG data folder;
+# the documents a Debian user finds, the hardening of the programs, and
+# lintian's verdict (when lintian is installed).
 #   package_test.sh BUILD-FOLDER SAMPLES-FOLDER VERSION
 # Exits 77 (skipped) when a tool it needs is missing.
 set -uo pipefail
@@ -19,7 +21,7 @@ fail() {
 }
 
 for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate xmllint update-mime-database \
-    update-desktop-database xdg-mime xdg-desktop-menu mimetype xvfb-run groff identify; do
+    update-desktop-database xdg-mime xdg-desktop-menu mimetype xvfb-run groff identify readelf col; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIPPED: $tool is missing (scripts/install-deps.sh installs it)"
         exit 77
@@ -55,7 +57,8 @@ for file in usr/bin/orvik usr/bin/orvik-cli usr/share/applications/orvik.desktop
     usr/share/mime/packages/orvik.xml usr/share/icons/hicolor/scalable/apps/orvik.svg \
     usr/share/man/man1/orvik.1.gz usr/share/man/man1/orvik-cli.1.gz \
     usr/share/orvik/simulator/TDR_XC.hex usr/share/orvik/simulator/TdrSpartan.hex \
-    usr/lib/udev/rules.d/60-orvik.rules; do
+    usr/lib/udev/rules.d/60-orvik.rules usr/share/doc/orvik/copyright \
+    usr/share/doc/orvik/changelog.gz usr/share/doc/orvik/README.udev.md; do
     [ -s "$root/$file" ] || fail "the package has no $file"
 done
 ls "$root"/usr/bin/*.hex >/dev/null 2>&1 && fail "image files were installed beside the programs"
@@ -64,6 +67,48 @@ for size in 16 24 32 48 64 128 256; do
     [ "$(identify -format '%m %wx%h' "$icon" 2>/dev/null)" = "PNG ${size}x$size" ] ||
         fail "$icon is not a ${size}x$size PNG"
 done
+
+# The documents: a machine-readable copyright file, a changelog whose latest
+# entry is this version, and the manual's steps for the udev rule.
+doc=$root/usr/share/doc/orvik
+[ "$(head -n 1 "$doc/copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    fail "the copyright file is not in the machine-readable format"
+[ "$(zcat "$doc/changelog.gz" | head -n 1 | cut -d' ' -f1-2)" = "orvik ($version)" ] ||
+    fail "the changelog's latest entry is not for $version: $(zcat "$doc/changelog.gz" | head -n 1)"
+# Rendered without hyphenation or justification, its lines joined.
+manual=$(zcat "$share/man/man1/orvik.1.gz" | groff -man -Tutf8 -rHY=0 -dAD=l 2>/dev/null | col -b |
+    tr -s ' \n' '  ')
+for step in /usr/lib/udev/rules.d/60-orvik.rules plugdev "udevadm control --reload" \
+    "plug it in again" "One program at a time"; do
+    grep -qF -- "$step" <<<"$manual" || fail "man orvik does not say: $step"
+done
+
+# Both programs are built hardened: a read-only relocation table bound at
+# start, and the checked forms of the C library's string functions.
+# Each listing is read whole before it is searched: grep -q stops at the first
+# match, and under pipefail the readelf it leaves writing a long symbol table
+# would fail the pipe on its broken pipe.
+for program in orvik orvik-cli; do
+    binary=$root/usr/bin/$program
+    headers=$(readelf -lW "$binary")
+    dynamic=$(readelf -dW "$binary")
+    symbols=$(readelf -sW --dyn-syms "$binary")
+    grep -q GNU_RELRO <<<"$headers" || fail "$program has no read-only relocations"
+    grep -qE 'BIND_NOW|FLAGS_1.*NOW' <<<"$dynamic" || fail "$program is not bound now"
+    grep -qE '__[a-z0-9_]+_chk' <<<"$symbols" || fail "$program uses no fortified functions"
+done
+
+# Lintian, as Debian's archive would run it: no tag beyond those the package
+# overrides (each with its reason).
+if command -v lintian >/dev/null; then
+    lintian --tag-display-limit 0 --display-level '>=pedantic' "$deb" >"$work/lintian.log" 2>&1
+    if grep -qE '^[EWIPX]: ' "$work/lintian.log"; then
+        fail "lintian: $(grep -E '^[EWIPX]: ' "$work/lintian.log")"
+    fi
+else
+    echo "note: lintian is not installed; its check was left out"
+fi
 
 # The desktop entry and the file type it opens.
 desktop=$share/applications/orvik.desktop

@@ -1,6 +1,7 @@
 #include "report/report_layout.h"
 
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 
 #include "collection/orvik_doc.h"
 #include "script/script.h"
@@ -155,18 +156,103 @@ TEST(ReportLayoutOnPaper, SampleTableBreaksAfterFiftyLinesWithoutRepeatingItsHea
     EXPECT_EQ(layout.Pages[2].Lines[0].Y, 50);
 }
 
-TEST(ReportCellPositions, CellsStartAtTheNextStopThatLeavesAGap) {
+TEST(ReportCellBoxes, EveryCellStandsAtItsOwnStopAndEndsAGapBeforeTheNext) {
     PlacedLine line;
     line.X = 25;
-    line.Cells = {"a", "b", "c", "d"};
+    line.Cells = {"a", "b", "c", "d", "e"};
     line.TabStops = {150, 250, 350};
-    // A text running over a stop pushes the next cell to the stop after it;
-    // past the last stop the cells follow each other, a gap apart.
-    EXPECT_EQ(CellPositions(line, {50, 120, 30, 5}, 4), (std::vector<int>{25, 150, 350, 384}));
-    EXPECT_EQ(CellPositions(line, {200, 10, 10, 10}, 4), (std::vector<int>{25, 250, 350, 364}));
-    // A text ending right before a stop does not touch the next cell.
-    EXPECT_EQ(CellPositions(line, {123, 10, 10, 10}, 4), (std::vector<int>{25, 250, 350, 364}));
-    EXPECT_EQ(CellPositions(line, {121, 10, 10, 10}, 4), (std::vector<int>{25, 150, 250, 350}));
+    line.RightEdge = 800;
+    // However long the texts, cell n starts at stop n; past the last stop the
+    // columns go on 100 apart, the spacing of the last two stops.
+    EXPECT_EQ(CellBoxes(line, 4),
+              (std::vector<CellBox>{{25, 121}, {150, 96}, {250, 96}, {350, 96}, {450, 96}}));
+    line.TabStops = {150};
+    line.Cells = {"a", "b", "c"};
+    EXPECT_EQ(CellBoxes(line, 4), (std::vector<CellBox>{{25, 121}, {150, 121}, {275, 121}}));
+    // A plain line may run to the line's right edge.
+    line.Cells = {std::string(300, 'x')};
+    EXPECT_EQ(CellBoxes(line, 4), (std::vector<CellBox>{{25, 775}}));
+}
+
+TEST(ReportLayoutOnScreen, AWideGridWidensTheScrollableArea) {
+    // Serial, result and twelve tests: the columns past the last stop (6.5
+    // inches) go on an inch apart, so test 12 ends at 14.5 inches.
+    const ReportLayout layout = LayOutReport(RunContent(12, 2), Device(ReportMedium::Screen));
+    EXPECT_EQ(layout.Width, 1450 + 25);
+}
+
+TEST(ReportLayoutOnPaper, ALongTestTableGoesOnToTheNextSheetWithItsCounts) {
+    // A Letter sheet at 100 dots per inch with 12-dot lines: 83 lines between
+    // the margins, of which the run's details take 16. 102 tests do not fit.
+    const ReportMetrics letter{100.0, 100.0, 12, ReportMedium::Paper, 850, 1100};
+    const ReportLayout layout = LayOutReport(RunContent(102, 1), letter);
+    ASSERT_GE(layout.Pages.size(), 2u);
+    EXPECT_EQ(layout.Pages[0].Lines.back().Cells[0], "67");
+    EXPECT_EQ(layout.Pages[0].Lines.back().Y, 50 + 82 * 12);
+    const ReportPage& second = layout.Pages[1];
+    EXPECT_EQ(second.Lines.front().Y, 50);  // at the top margin
+    EXPECT_EQ(second.Lines.front().Cells[0], "68");
+    ASSERT_NE(Find(second, "99"), nullptr);
+    EXPECT_EQ(Find(second, "99")->Y, 50 + 31 * 12);
+    ASSERT_NE(Find(second, "Boards Logged:"), nullptr);
+    EXPECT_EQ(Find(second, "Boards Logged:")->Y, 50 + 34 * 12);
+    EXPECT_EQ(Find(second, "Boards Failed:")->Y, 50 + 37 * 12);
+    EXPECT_EQ(Find(layout.Pages[0], "Boards Logged:"), nullptr);
+}
+
+TEST(ReportLayoutOnPaper, TallLinesEndTheSampleTablesSheetBeforeFiftyRows) {
+    // 24-dot lines: 41 lines between the margins, fewer than the table's 50.
+    const ReportMetrics letter{100.0, 100.0, 24, ReportMedium::Paper, 850, 1100};
+    const ReportLayout layout = LayOutReport(RunContent(0, 0, 60), letter);
+    for (const ReportPage& page : layout.Pages) {
+        for (const PlacedLine& line : page.Lines) {
+            EXPECT_LE(line.Y + 24, 1050) << JoinCells(line.Cells, "|");
+        }
+    }
+    EXPECT_NE(Find(layout.Pages.back(), "S60"), nullptr);
+}
+
+// Whatever a collection holds and whatever the sheet and font, every line
+// lies between the paper's margins, lines never overlap, and no test row or
+// sample row is lost or comes out of order.
+RC_GTEST_PROP(ReportLayoutOnPaper, EveryLineStaysOnItsSheet, ()) {
+    const int tests = *rc::gen::inRange(0, 160);
+    const int coupons = *rc::gen::inRange(0, 3);
+    const int samples = *rc::gen::inRange(0, 140);
+    const int lineHeight = *rc::gen::inRange(8, 31);
+    const bool a4 = *rc::gen::arbitrary<bool>();
+    const ReportMetrics sheet{100.0,          100.0,           lineHeight, ReportMedium::Paper,
+                              a4 ? 827 : 850, a4 ? 1169 : 1100};
+    const ReportLayout layout = LayOutReport(RunContent(tests, coupons, samples), sheet);
+
+    std::vector<std::string> testRows;
+    std::vector<std::string> sampleRows;
+    for (const ReportPage& page : layout.Pages) {
+        int previous = -1;
+        for (const PlacedLine& line : page.Lines) {
+            RC_ASSERT(line.Y >= 50);
+            RC_ASSERT(line.Y + lineHeight <= sheet.PageHeight - 50);
+            RC_ASSERT(line.Y >= previous + lineHeight);
+            previous = line.Y;
+            const bool testTable = line.TabStops.size() == 4;  // its own stops
+            if (testTable && line.Cells.size() == 5 && line.Cells[0] != "Test #") {
+                testRows.push_back(line.Cells[0]);
+            } else if (line.Cells.size() == 6 && line.Cells[0][0] == 'S' &&
+                       line.Cells[0] != "Serial #") {
+                sampleRows.push_back(line.Cells[0]);
+            }
+        }
+    }
+    std::vector<std::string> expectedTests;
+    for (int n = 1; n <= std::min(tests, 99); ++n) {
+        expectedTests.push_back(std::to_string(n));
+    }
+    std::vector<std::string> expectedSamples;
+    for (int n = 1; n <= samples; ++n) {
+        expectedSamples.push_back("S" + std::to_string(n));
+    }
+    RC_ASSERT(testRows == expectedTests);
+    RC_ASSERT(sampleRows == expectedSamples);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "cli/cli_command.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
+#include "pdf_text.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/report_painting.h"
@@ -37,6 +38,10 @@
 
 namespace orvik {
 namespace {
+
+// A report window reads its preferences at every drawing, so they must
+// outlive it: the library's in the program, this one in the tests.
+const ReportPreferences kNoPreferences;
 
 [[maybe_unused]] auto* const environment =
     ::testing::AddGlobalTestEnvironment(new testing::QtEnvironment);
@@ -111,7 +116,7 @@ TEST(ReportWindow, FollowsTheCollectionAndNotesAGridThatCannotHoldEverything) {
 TEST(ReportWindow, GoesWithTheCollectionsWindow) {
     auto owner = std::make_unique<QObject>();
     auto document = std::make_unique<COrvikDoc>();
-    QPointer<CReportFrame> frame = new CReportFrame(*document, owner.get(), ReportPreferences());
+    QPointer<CReportFrame> frame = new CReportFrame(*document, owner.get(), kNoPreferences);
     document.reset();  // as the collection window does before it is gone
     owner.reset();
     EXPECT_EQ(frame->View().Document(), nullptr);
@@ -119,27 +124,8 @@ TEST(ReportWindow, GoesWithTheCollectionsWindow) {
     EXPECT_TRUE(frame.isNull());
 }
 
-std::string Shell(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (const std::size_t read = std::fread(buffer, 1, sizeof buffer, pipe)) {
-            output.append(buffer, read);
-        }
-        pclose(pipe);
-    }
-    return output;
-}
-
-std::vector<std::string> PdfPages(const std::string& path) {
-    const std::string text = Shell("pdftotext -layout '" + path + "' -");
-    std::vector<std::string> pages;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\f', start)) != std::string::npos; start = end + 1) {
-        pages.push_back(text.substr(start, end - start));
-    }
-    return pages;
-}
+using testing::PdfPages;
+using testing::Shell;
 
 class ReportPdf : public ::testing::Test {
   protected:
@@ -297,7 +283,7 @@ TEST(ReportWindow, ExportsTheCollectionAsCsv) {
     testing::TemporaryFolder folder;
     COrvikDoc document;
     document.AppendItem(Sample("S1"));
-    CReportFrame frame(document, nullptr, ReportPreferences());
+    CReportFrame frame(document, nullptr, kNoPreferences);
     AnswerFileDialog(QString::fromStdString(folder.File("traces")));
     ASSERT_TRUE(frame.ExportCsv());
     const auto bytes = testing::ReadFile(folder.File("traces.csv"));
@@ -383,7 +369,8 @@ TEST(PreferencesCommand, CancelStillSavesTheUnchangedLibraryAndOkCopiesTheFields
 
 QAction* MenuAction(QWidget& window, const QString& text) {
     for (QAction* action : window.findChildren<QAction*>()) {
-        if (action->text() == text) {
+        // Access-key markers aside.
+        if (QString(action->text()).remove('&') == QString(text).remove('&')) {
             return action;
         }
     }
@@ -394,7 +381,15 @@ class ReportCommands : public ::testing::Test {
   protected:
     ReportCommands() {
         CriteriaLibrary library;
-        library.Preferences.CompanyName = "Acme";
+        library.Preferences = {"Acme",
+                               "1 Mill Lane",
+                               "Leeds",
+                               "0113 496 0000",
+                               "0113 496 0001",
+                               "qa@acme.test",
+                               "acme.test",
+                               "",
+                               ""};
         library.AddCriterion().Name = "SE 50";
         EXPECT_TRUE(library.Save(criteriaPath));
         frame.LoadCriteriaLibrary(criteriaPath);
@@ -434,6 +429,18 @@ TEST_F(ReportCommands, GenerateReportOpensAWindowThatRecordingRefreshes) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the collection
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // then its report
     EXPECT_TRUE(alive.isNull()) << "a report window goes with its collection";
+}
+
+TEST_F(ReportCommands, TextReportCarriesTheCompanyOfThePreferences) {
+    frame.Station().RunTest(frame.ActiveChild()->Document());
+    MenuAction(frame, "Record Test")->trigger();
+    AnswerFileDialog(QString::fromStdString(folder.File("report")));
+    MenuAction(frame, "Text Report")->trigger();
+    const auto bytes = testing::ReadFile(folder.File("report.txt"));
+    const std::string company =
+        "Acme\r\n1 Mill Lane\r\nLeeds\r\nTel: 0113 496 0000\r\nFax: 0113 496 0001\r\n"
+        "Email: qa@acme.test\r\nWeb: acme.test\r\nKorveth MV300";
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(0, company.size()), company);
 }
 
 // Answers the next Yes/No question with `yes`, remembering its caption.
@@ -508,6 +515,93 @@ TEST_F(ReportCommands, FileMenuExportsTheSelectedTracesSamples) {
     const std::string csv(bytes.begin(), bytes.end());
     EXPECT_EQ(csv.rfind("position_in,impedance_ohm\r\n0,50\r\n", 0), 0u) << csv.substr(0, 60);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 751);
+}
+
+// Answers the next file dialog with `path`; the question the dialog asks
+// before it replaces a file is answered No, noting its text, and the dialog
+// is then cancelled.
+void AnswerFileDialogRefusingToReplace(const QString& path, QString* asked) {
+    QTimer::singleShot(0, [path, asked] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTimer::singleShot(0, [asked, dialog] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                *asked = box->text();
+                box->button(QMessageBox::No)->click();
+                QTimer::singleShot(0, dialog, &QDialog::reject);
+            }
+        });
+        dialog->selectFile(path);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+// Answers the next file dialog with what it proposes, and notes the proposal.
+void AcceptProposal(QString* proposed) {
+    QTimer::singleShot(0, [proposed] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        *proposed = dialog->selectedFiles().value(0);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+}
+
+// A name typed without its extension names the file the command writes, so
+// the dialog asks before replacing it, as for the whole name ("lot7" for an
+// existing lot7.pdf).
+TEST_F(ReportCommands, ANameWithoutItsExtensionIsAskedAboutBeforeItsFileIsReplaced) {
+    CReportFrame report(*frame.ActiveDocument(), nullptr, kNoPreferences);
+    const struct {
+        std::string extension;
+        std::function<bool()> command;
+    } cases[] = {
+        {"pdf", [&] { return report.ExportPdf(ReportPaper::Letter); }},
+        {"csv", [&] { return report.ExportCsv(); }},
+        {"txt", [&] { return !AskTextReportPath(&report).isEmpty(); }},
+        {"tdr", [&] { return frame.SaveCollection(*frame.ActiveChild(), true); }},
+    };
+    const std::vector<std::uint8_t> kept{'k', 'e', 'p', 't'};
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.extension);
+        const std::string existing = folder.File("lot7." + row.extension);
+        testing::WriteFile(existing, kept);
+        QString asked;
+        AnswerFileDialogRefusingToReplace(QString::fromStdString(folder.File("lot7")), &asked);
+        EXPECT_FALSE(row.command());
+        EXPECT_TRUE(asked.contains("lot7." + QString::fromStdString(row.extension)))
+            << asked.toStdString();
+        EXPECT_EQ(testing::ReadFile(existing), kept);
+    }
+}
+
+// Each save dialog proposes the collection's name (the trace's for a trace
+// CSV) in the collection's folder, and what it proposes is what is written.
+TEST_F(ReportCommands, SaveDialogsProposeTheCollectionsAndTheTracesNames) {
+    COrvikDoc& document = frame.ActiveChild()->Document();
+    document.SetPath(folder.File("LOT4711.tdr"));
+    frame.Station().RunTest(document);
+    MenuAction(frame, "Record Test")->trigger();
+    QString proposed;
+
+    AcceptProposal(&proposed);
+    MenuAction(frame, "Export CSV...")->trigger();
+    EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.csv"));
+    EXPECT_FALSE(testing::ReadFile(folder.File("LOT4711.csv")).empty());
+
+    AcceptProposal(&proposed);
+    MenuAction(frame, "Text Report")->trigger();
+    EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.txt"));
+
+    QTreeWidget& tree = *frame.ActiveChild()->Browse().Tree();
+    tree.setCurrentItem(tree.topLevelItem(0));
+    AcceptProposal(&proposed);
+    MenuAction(frame, "Export Trace CSV...")->trigger();
+    EXPECT_EQ(proposed.toStdString(), folder.File("Sample #_ 1.csv"));
+
+    CReportFrame report(document, nullptr, kNoPreferences);
+    AcceptProposal(&proposed);
+    EXPECT_TRUE(report.ExportPdf(ReportPaper::A4));
+    EXPECT_EQ(proposed.toStdString(), folder.File("LOT4711.pdf"));
 }
 
 }  // namespace

@@ -175,10 +175,11 @@ void PostgresServer::Kill() {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     // Where nothing reaps the zombie, its process id still looks taken and
-    // the next server would refuse the lock file that a dead machine's
-    // restart finds stale.
+    // the next server would refuse the lock files (of its data and of its
+    // socket) that a dead machine's restart finds stale.
     std::error_code ignored;
     fs::remove(folder_ / "data" / "postmaster.pid", ignored);
+    fs::remove(folder_ / ".s.PGSQL.5432.lock", ignored);
 }
 
 std::string PostgresServer::Url(const std::string& database, const std::string& password) const {

@@ -39,8 +39,8 @@ class FakeServer {
     int Attempts() const { return attempts_; }
 
     results::StoreOpener Opener() {
-        return [this](const results::ResultsLocation&,
-                      StoreProblem& problem) -> Result<std::unique_ptr<results::ResultsStore>> {
+        return [this](const results::ResultsLocation&, StoreProblem& problem,
+                      results::Abandon) -> Result<std::unique_ptr<results::ResultsStore>> {
             const std::lock_guard lock(mutex_);
             ++attempts_;
             if (state_ == State::Down) {

@@ -80,6 +80,8 @@ TEST_F(ResultsCli, BadUsageIsRefusedBeforeAnythingIsStored) {
     } cases[] = {
         {{"results", "--csv", "--json"}, "not both"},
         {{"results", "--since", "8/12/2026"}, "--since must be a date"},
+        {{"results", "--csv=no"}, "--csv takes no value"},
+        {{"results", "--job", "J-\u03a9"}, "(U+03A9) cannot be stored"},
         {{"results", "--results", "mysql://db/results"}, "neither PostgreSQL nor a file"},
         {{"import"}, "at least one collection"},
         {{"import", kSample, "--results", "postgresql://db:none/results"}, "invalid port"},

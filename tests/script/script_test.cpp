@@ -1,6 +1,7 @@
 #include "script/script.h"
 
 #include <gtest/gtest.h>
+#include <rapidcheck/gtest.h>
 
 #include "base/archive.h"
 #include "criteria/criterion.h"
@@ -194,6 +195,37 @@ TEST(ScriptCreation, NumbersFollowTheLargest) {
     std::vector<std::unique_ptr<Script>> negative;
     negative.push_back(std::make_unique<Script>());  // ScriptNumber -1
     EXPECT_EQ(CreateScript(negative).ScriptNumber, 1);
+}
+
+// Whatever numbers a library's file holds, a new script's number is 1 or
+// above, is no other script's, and follows the largest while one is left.
+RC_GTEST_PROP(ScriptCreation, NumbersStayPositiveAndUnique, ()) {
+    const auto stored = *rc::gen::container<std::vector<std::int32_t>>(
+        rc::gen::oneOf(rc::gen::arbitrary<std::int32_t>(), rc::gen::inRange(-2, 6),
+                       rc::gen::just(std::numeric_limits<std::int32_t>::max())));
+    std::vector<std::unique_ptr<Script>> scripts;
+    for (const std::int32_t number : stored) {
+        scripts.push_back(std::make_unique<Script>());
+        scripts.back()->ScriptNumber = number;
+    }
+    const Script& created = CreateScript(scripts);
+    RC_ASSERT(created.ScriptNumber >= 1);
+    RC_ASSERT(std::count(stored.begin(), stored.end(), created.ScriptNumber) == 0);
+    RC_ASSERT(created.Description == "Untitled Script - " + std::to_string(created.ScriptNumber));
+    const std::int32_t largest =
+        stored.empty() ? 0 : std::max(0, *std::max_element(stored.begin(), stored.end()));
+    if (largest < std::numeric_limits<std::int32_t>::max()) {
+        RC_ASSERT(created.ScriptNumber == largest + 1);
+    }
+}
+
+TEST(ScriptCreation, AfterTheLastNumberTheSmallestFreeOneIsTaken) {
+    std::vector<std::unique_ptr<Script>> scripts;
+    for (const std::int32_t number : {2147483647, 1, 3}) {
+        scripts.push_back(std::make_unique<Script>());
+        scripts.back()->ScriptNumber = number;
+    }
+    EXPECT_EQ(CreateScript(scripts).Description, "Untitled Script - 2");
 }
 
 TEST(ScriptSerials, CountUpInDecimal) {

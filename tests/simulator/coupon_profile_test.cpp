@@ -58,5 +58,46 @@ TEST(CouponProfile, RefusesWhatIsNotAProfile) {
     }
 }
 
+TEST(SimulateOption, IsReadAloneOrWithAProfileAndNothingElse) {
+    const struct {
+        const char* argument;
+        bool isOption;
+        bool usable;
+        const char* profile;  // the text of the profile, if any
+    } cases[] = {
+        {"--simulate", true, true, nullptr},
+        {"--simulate=50", true, true, "50"},
+        {"--simulate=50@0-4,60@4-6,50@6-10", true, true, "50@0-4,60@4-6,50@6-10"},
+        {"--simulate=banana", true, false, nullptr},
+        {"--simulate=", true, false, nullptr},
+        {"--simulated", false, false, nullptr},
+        {"--simulate-it", false, false, nullptr},
+        {"--sim-store", false, false, nullptr},
+        {"simulate", false, false, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto read = ReadSimulateOption(c.argument);
+        ASSERT_EQ(read.has_value(), c.isOption) << c.argument;
+        if (!read) {
+            continue;
+        }
+        ASSERT_EQ(read->Ok(), c.usable) << c.argument;
+        if (!c.usable) {
+            EXPECT_EQ((*read).Error().Message.rfind(std::string("The coupon profile ") +
+                                                        (c.argument + 11) + " cannot be used: ",
+                                                    0),
+                      0u)
+                << (*read).Error().Message;
+            continue;
+        }
+        EXPECT_EQ((*read)->ProfileText.has_value(), c.profile != nullptr) << c.argument;
+        EXPECT_EQ((*read)->Coupon.has_value(), c.profile != nullptr) << c.argument;
+        if (c.profile) {
+            EXPECT_EQ(*(*read)->ProfileText, c.profile);
+            EXPECT_EQ(*(*read)->Coupon, *CouponProfile::Parse(c.profile));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orvik::sim

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "instrument/image_folders.h"
 #include "instrument/image_loading.h"
 #include "instrument/instrument_link.h"
 #include "instrument/instrument_station.h"
@@ -111,7 +112,7 @@ TEST_P(LoggedRunTest, LogsTheStartUpAndTheTestInTheDriversForm) {
     InstrumentStation station(port, clock, prompts);
     station.SetDumpPath("");
     StartUpOptions startUp;
-    startUp.imageFolder = ExecutableFolder();
+    startUp.imageFolder = InstrumentImageFolder(ImageSet::Simulator);
     ASSERT_TRUE(station.StartUp(startUp).InstrumentReady());
     const MeasuredProfile profile = station.MeasureProfile(MeasurementMode::SingleEnded);
     EXPECT_FALSE(profile.StopLiveMode);

@@ -159,6 +159,17 @@ TEST_F(SimulatedDriverTest, UnpluggedInstrumentFailsOpenHandlesAndComesBackCold)
     EXPECT_EQ(station_.sim.Close(handle_), os_error::kSuccess);
 }
 
+// A test that sets up faults for an operation that then never happens takes
+// them back, so that none strikes the next operation.
+TEST_F(SimulatedDriverTest, ClearedFaultsNoLongerStrike) {
+    station_.sim.FailNextClose();
+    station_.sim.TimeOutTransfer(station_.sim.TransferCount() + 1);
+    station_.sim.ClearFaults();
+    std::array<std::uint8_t, 4> word{};
+    EXPECT_TRUE(station_.sim.IoControl(handle_, usb_request::kDriverVersion, word, word).ok);
+    EXPECT_EQ(station_.sim.Close(handle_), os_error::kSuccess);
+}
+
 TEST_F(SimulatedDriverTest, TimedOutTransferWaitsUntilItsPipeIsAborted) {
     station_.sim.TimeOutTransfer(1);
     std::vector<std::uint8_t> request = Request(testing::PipeHeader(0x01, 38, 62), 62);

@@ -78,6 +78,24 @@ TEST(ReflectedStep, ATerminatedAirlineReturnsNothingFromItsFarEnd) {
     EXPECT_FALSE(airline == CableAttachment::Airline(75.0, 4.0));
 }
 
+// What the simulator's README tells someone comparing it with a real coupon.
+TEST(SimulatorAsDocumented, CablesJunctionsAndNoiseAreWhatTheReadmeSays) {
+    EXPECT_EQ(WaveformPhysics::Physics(kSingle).CableImpedance, 50.9);
+    EXPECT_EQ(WaveformPhysics::Physics(kDifferential).CableImpedance, 104.6);
+    // A junction at 4.01 inches lies at 4 + 1/75 inch, the nearest layer edge.
+    const auto at = [](const char* profile) {
+        return WaveformPhysics::ReflectedStep(
+            CableAttachment::Coupon(*CouponProfile::Parse(profile)), 50.9, 1600);
+    };
+    EXPECT_EQ(at("50@0-4.01,60@4.01-10"), at("50@0-4.0133,60@4.0133-10"));
+    EXPECT_NE(at("50@0-4.01,60@4.01-10"), at("50@0-4,60@4-10"));
+    // Every start gives the same records: the noise starts from one seed.
+    for (const MeasurementMode mode : {kSingle, kDifferential}) {
+        WaveformPhysics first, second;
+        EXPECT_EQ(first.Record(mode), second.Record(mode));
+    }
+}
+
 TEST(CableResponse, IsAUnitStepWithAKernelLikePeak) {
     for (MeasurementMode mode : {kSingle, kDifferential}) {
         const auto& response = WaveformPhysics::CableResponse(mode);

@@ -14,6 +14,9 @@
 #include <span>
 #include <stdexcept>
 
+#include <utility>
+#include "simulator/sim_images.h"
+
 namespace orvik::testing {
 namespace {
 
@@ -43,10 +46,18 @@ bool InEmulatedEnvironment() {
     return umockdev_in_mock_environment() != 0;
 }
 
+bool WriteInstrumentImages(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return sim::WriteSimulatorImages(folder, kInstrumentProgramSignature);
+}
+
 struct EmulatedUsbBus::Node {
     std::string sysPath;
-    bool trigger = false;
+    int instrument = kTrigger;
     bool alive = true;
+    // The open file whose interface claim holds, if any.
+    UMockdevIoctlClient* claimant = nullptr;
 };
 
 // A request block libusb submitted, held (with umockdev's copies of it and
@@ -70,19 +81,12 @@ struct EmulatedUsbBus::Urb {
 
 EmulatedUsbBus::EmulatedUsbBus(Clock& clock, sim::Mv300Options options, const UsbSettings& settings,
                                int renumerationDelayMs)
-    : instrument_(
-          [&] {
-              options.coldIds =
-                  std::array{settings.instrumentCold.vendor, settings.instrumentCold.product};
-              return options;
-          }(),
-          &clock),
-      settings_(settings),
-      renumerationDelayMs_(renumerationDelayMs) {
+    : clock_(clock), settings_(settings), renumerationDelayMs_(renumerationDelayMs) {
     if (settings.instrumentRunning !=
         UsbId{sim::SimulatedMv300::kVendorId, sim::SimulatedMv300::kProductId}) {
         throw std::invalid_argument("the simulated MV300 runs with its own ids");
     }
+    AddInstrument(std::move(options));
     testbed_ = umockdev_testbed_new();
     handler_ = umockdev_ioctl_base_new();
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedUsbBus::HandleIoctl), this);
@@ -111,6 +115,18 @@ EmulatedUsbBus::~EmulatedUsbBus() {
     }
     g_object_unref(handler_);
     g_object_unref(testbed_);
+    DenyDeviceNodes(false);
+}
+
+int EmulatedUsbBus::AddInstrument(sim::Mv300Options options) {
+    options.coldIds = std::array{settings_.instrumentCold.vendor, settings_.instrumentCold.product};
+    if (options.programSignature.empty()) {
+        options.programSignature = kInstrumentProgramSignature;
+    }
+    const std::lock_guard lock(mutex_);
+    instruments_.push_back(
+        {std::make_unique<sim::SimulatedMv300>(std::move(options), &clock_), {}});
+    return static_cast<int>(instruments_.size()) - 1;
 }
 
 void EmulatedUsbBus::BusLoop() {
@@ -139,36 +155,44 @@ void EmulatedUsbBus::Later(std::function<void()> action, int delayMs) {
     busWake_.notify_all();
 }
 
-void EmulatedUsbBus::AddDevice(bool trigger) {
+// The trigger port sits on hub port 1-9, instrument i on 1-(i + 1): a device
+// keeps its port when it leaves the bus and comes back, with a new address.
+void EmulatedUsbBus::AddDevice(int instrument) {
     std::vector<std::uint8_t> descriptors;
     int address = 0;
     std::string devnode;
+    const std::string sysPath =
+        "/devices/usb1/1-" + std::to_string(instrument == kTrigger ? 9 : instrument + 1);
     {
         const std::lock_guard lock(mutex_);
         address = nextAddress_++;
         char path[32];
         std::snprintf(path, sizeof path, "/dev/bus/usb/001/%03d", address);
         devnode = path;
-        if (trigger) {
+        if (instrument == kTrigger) {
             descriptors = TriggerDescriptors(settings_.trigger);
         } else {
-            descriptors = instrument_.DeviceDescriptor();
-            const std::vector<std::uint8_t> configuration = instrument_.ConfigurationDescriptor();
+            sim::SimulatedMv300& device =
+                *instruments_.at(static_cast<std::size_t>(instrument)).device;
+            descriptors = device.DeviceDescriptor();
+            const std::vector<std::uint8_t> configuration = device.ConfigurationDescriptor();
             descriptors.insert(descriptors.end(), configuration.begin(), configuration.end());
-            instrumentNode_ = devnode;
+            instruments_[static_cast<std::size_t>(instrument)].devnode = devnode;
         }
-        nodes_[devnode] = Node{"/devices/usb1/1-" + std::to_string(address), trigger, true};
+        nodes_[devnode] = Node{sysPath, instrument, true, nullptr};
     }
+    // A device that left from this port may still be on its way out.
+    const std::lock_guard testbed(testbedMutex_);
     umockdev_testbed_attach_ioctl(testbed_, devnode.c_str(), handler_, nullptr);
     char number[8];
     std::snprintf(number, sizeof number, "%03d", address);
-    const std::string record = "P: /devices/usb1/1-" + std::to_string(address) + "\n" +
-                               "N: " + devnode.substr(5) + "\n" + "E: SUBSYSTEM=usb\n" +
-                               "E: DRIVER=usb\n" + "E: BUSNUM=001\n" + "E: DEVNUM=" + number +
-                               "\n" + "E: DEVNAME=" + devnode + "\n" + "E: DEVTYPE=usb_device\n" +
-                               "A: bConfigurationValue=1\\n\n" + "A: busnum=1\\n\n" +
-                               "A: devnum=" + std::to_string(address) + "\\n\n" +
-                               "A: speed=480\\n\n" + "H: descriptors=" + Hex(descriptors) + "\n";
+    const std::string record = "P: " + sysPath + "\n" + "N: " + devnode.substr(5) + "\n" +
+                               "E: SUBSYSTEM=usb\n" + "E: DRIVER=usb\n" + "E: BUSNUM=001\n" +
+                               "E: DEVNUM=" + number + "\n" + "E: DEVNAME=" + devnode + "\n" +
+                               "E: DEVTYPE=usb_device\n" + "A: bConfigurationValue=1\\n\n" +
+                               "A: busnum=1\\n\n" + "A: devnum=" + std::to_string(address) +
+                               "\\n\n" + "A: speed=480\\n\n" +
+                               "H: descriptors=" + Hex(descriptors) + "\n";
     umockdev_testbed_add_from_string(testbed_, record.c_str(), nullptr);
 }
 
@@ -178,23 +202,29 @@ void EmulatedUsbBus::RemoveDevice(const std::string& devnode) {
         const std::lock_guard lock(mutex_);
         sysPath = nodes_.at(devnode).sysPath;
     }
+    const std::lock_guard testbed(testbedMutex_);
     umockdev_testbed_uevent(testbed_, ("/sys" + sysPath).c_str(), "remove");
     umockdev_testbed_remove_device(testbed_, ("/sys" + sysPath).c_str());
 }
 
-void EmulatedUsbBus::PlugInInstrument() {
-    AddDevice(false);
+void EmulatedUsbBus::PlugInInstrument(int instrument) {
+    AddDevice(instrument);
+}
+
+void EmulatedUsbBus::PlugInWhileRenumerating(int instrument) {
+    const std::lock_guard lock(mutex_);
+    plugInWhileRenumerating_ = instrument;
 }
 
 void EmulatedUsbBus::PlugInTriggerPort() {
-    AddDevice(true);
+    AddDevice(kTrigger);
 }
 
-void EmulatedUsbBus::UnplugInstrument() {
+void EmulatedUsbBus::UnplugInstrument(int instrument) {
     std::string devnode;
     {
         const std::lock_guard lock(mutex_);
-        devnode = instrumentNode_;
+        devnode = instruments_.at(static_cast<std::size_t>(instrument)).devnode;
         LeaveBus(nodes_.at(devnode));
     }
     RemoveDevice(devnode);
@@ -210,7 +240,9 @@ void EmulatedUsbBus::UnplugAtRequest(int request) {
 void EmulatedUsbBus::LeaveBus(Node& node) {
     node.alive = false;
     EndRequests(-ENODEV);
-    instrument_.PowerCycle();
+    Instrument& instrument = instruments_.at(static_cast<std::size_t>(node.instrument));
+    instrument.device->PowerCycle();
+    instrument.devnode.clear();
 }
 
 void EmulatedUsbBus::PressInput(int input, bool pressed) {
@@ -218,14 +250,20 @@ void EmulatedUsbBus::PressInput(int input, bool pressed) {
     inputs_.at(static_cast<std::size_t>(input - 1)) = pressed;
 }
 
-void EmulatedUsbBus::WithInstrument(const std::function<void(sim::SimulatedMv300&)>& use) {
+void EmulatedUsbBus::WithInstrument(int instrument,
+                                    const std::function<void(sim::SimulatedMv300&)>& use) {
     const std::lock_guard lock(mutex_);
-    use(instrument_);
+    use(*instruments_.at(static_cast<std::size_t>(instrument)).device);
 }
 
-int EmulatedUsbBus::InstrumentAddress() const {
+int EmulatedUsbBus::InstrumentAddress(int instrument) const {
     const std::lock_guard lock(mutex_);
-    return instrumentNode_.empty() ? 0 : std::stoi(instrumentNode_.substr(17));
+    const std::string& devnode = instruments_.at(static_cast<std::size_t>(instrument)).devnode;
+    return devnode.empty() ? 0 : std::stoi(devnode.substr(17));
+}
+
+std::string EmulatedUsbBus::InstrumentPort(int instrument) const {
+    return "1-" + std::to_string(instrument + 1);
 }
 
 std::size_t EmulatedUsbBus::WaitingRequests() const {
@@ -269,8 +307,12 @@ bool EmulatedUsbBus::Handle(UMockdevIoctlClient* client) {
             return true;
         }
         case USBDEVFS_CLAIMINTERFACE:
-        case USBDEVFS_RELEASEINTERFACE:
         case USBDEVFS_DISCONNECT_CLAIM:
+            Claim(client, node, true);
+            return true;
+        case USBDEVFS_RELEASEINTERFACE:
+            Claim(client, node, false);
+            return true;
         case USBDEVFS_RESETEP:
         case USBDEVFS_SETINTERFACE:
             umockdev_ioctl_client_complete(client, 0, 0);
@@ -280,7 +322,7 @@ bool EmulatedUsbBus::Handle(UMockdevIoctlClient* client) {
             umockdev_ioctl_client_complete(client, -1, ENODATA);
             return true;
         case USBDEVFS_CLEAR_HALT:
-            ClearHalt(client);
+            ClearHalt(client, node);
             return true;
         case USBDEVFS_SUBMITURB:
             SubmitUrb(client, node);
@@ -298,15 +340,33 @@ bool EmulatedUsbBus::Handle(UMockdevIoctlClient* client) {
     }
 }
 
-void EmulatedUsbBus::ClearHalt(UMockdevIoctlClient* client) {
+// Another open file's claim holds: the kernel refuses the interface.
+void EmulatedUsbBus::Claim(UMockdevIoctlClient* client, Node& node, bool claim) {
+    if (claim && node.claimant != nullptr && node.claimant != client) {
+        umockdev_ioctl_client_complete(client, -1, EBUSY);
+        return;
+    }
+    if (claim) {
+        node.claimant = client;
+    } else if (node.claimant == client) {
+        node.claimant = nullptr;
+    }
+    umockdev_ioctl_client_complete(client, 0, 0);
+}
+
+void EmulatedUsbBus::ClearHalt(UMockdevIoctlClient* client, Node& node) {
     UMockdevIoctlData* data = umockdev_ioctl_data_resolve(umockdev_ioctl_client_get_arg(client), 0,
                                                           sizeof(unsigned int), nullptr);
     unsigned int endpoint = 0;
     std::memcpy(&endpoint, data->data, sizeof endpoint);
     umockdev_ioctl_data_unref(data);
     // The firmware empties the pipe when the host clears its halt.
-    instrument_.AbortPipe(static_cast<std::uint8_t>(endpoint));
-    instrument_.ResetPipe(static_cast<std::uint8_t>(endpoint));
+    if (node.instrument != kTrigger) {
+        sim::SimulatedMv300& device =
+            *instruments_.at(static_cast<std::size_t>(node.instrument)).device;
+        device.AbortPipe(static_cast<std::uint8_t>(endpoint));
+        device.ResetPipe(static_cast<std::uint8_t>(endpoint));
+    }
     umockdev_ioctl_client_complete(client, 0, 0);
 }
 
@@ -321,11 +381,11 @@ void EmulatedUsbBus::SubmitUrb(UMockdevIoctlClient* client, Node& node) {
                                     static_cast<gsize>(urb.Block().buffer_length), nullptr);
     urb.Block().status = 0;
     urb.Block().actual_length = 0;
-    if (!node.trigger && ++instrumentRequests_ == unplugAt_) {
+    if (node.instrument != kTrigger && ++instrumentRequests_ == unplugAt_) {
+        const std::string leaving = urb.devnode;
         LeaveBus(node);
         urb.Release();
         umockdev_ioctl_client_complete(client, -1, ENODEV);
-        const std::string leaving = instrumentNode_;
         Later([this, leaving] { RemoveDevice(leaving); }, 0);
         return;
     }
@@ -343,6 +403,9 @@ bool EmulatedUsbBus::Serve(Node& node, Urb& urb) {
     usbdevfs_urb& block = urb.Block();
     const std::span<std::uint8_t> bytes = urb.Bytes();
     sim::DeviceAnswer answer;
+    // The trigger port has no simulated controller; its requests end below.
+    sim::SimulatedMv300& device =
+        *instruments_.at(static_cast<std::size_t>(std::max(node.instrument, 0))).device;
     if (block.type == USBDEVFS_URB_TYPE_CONTROL) {
         if (bytes.size() < kSetupSize) {
             block.status = -EINVAL;
@@ -354,7 +417,7 @@ bool EmulatedUsbBus::Serve(Node& node, Urb& urb) {
                                      static_cast<std::uint16_t>(bytes[6] | (bytes[7] << 8))};
         const std::span<std::uint8_t> data =
             bytes.subspan(kSetupSize, std::min<std::size_t>(setup.length, bytes.size() - 8));
-        if (node.trigger) {
+        if (node.instrument == kTrigger) {
             std::array<std::uint8_t, 8> seen{};
             std::copy_n(bytes.begin(), kSetupSize, seen.begin());
             triggerSetups_.push_back(seen);
@@ -365,24 +428,29 @@ bool EmulatedUsbBus::Serve(Node& node, Urb& urb) {
             block.actual_length = static_cast<int>(data.size());
             return true;
         }
-        answer = instrument_.Control(setup, data);
-        if (instrument_.TakeRenumeration()) {
+        answer = device.Control(setup, data);
+        if (device.TakeRenumeration()) {
             // The new program starts: the controller leaves the bus and comes
-            // back as the running instrument.
-            const std::string leaving = instrumentNode_;
+            // back as the running instrument, on the same port.
+            const std::string leaving = urb.devnode;
+            const int instrument = node.instrument;
             node.alive = false;
+            instruments_[static_cast<std::size_t>(instrument)].devnode.clear();
+            if (const auto arriving = std::exchange(plugInWhileRenumerating_, std::nullopt)) {
+                Later([this, arriving] { AddDevice(*arriving); }, 0);
+            }
             Later(
-                [this, leaving] {
+                [this, leaving, instrument] {
                     RemoveDevice(leaving);
-                    AddDevice(false);
+                    AddDevice(instrument);
                     ++renumerations_;
                 },
                 renumerationDelayMs_);
         }
     } else if ((block.endpoint & 0x80) != 0) {
-        answer = instrument_.PipeIn(block.endpoint, bytes);
+        answer = device.PipeIn(block.endpoint, bytes);
     } else {
-        answer = instrument_.PipeOut(block.endpoint, bytes);
+        answer = device.PipeOut(block.endpoint, bytes);
     }
     switch (answer.kind) {
         case sim::DeviceAnswer::Kind::Done:
@@ -425,6 +493,11 @@ void EmulatedUsbBus::ReapUrb(UMockdevIoctlClient* client, Node& node) {
     umockdev_ioctl_client_complete(client, 0, 0);
 }
 
+void EmulatedUsbBus::AnswerAtNextDiscard(std::uint8_t fill) {
+    const std::lock_guard lock(mutex_);
+    answerAtDiscard_ = fill;
+}
+
 void EmulatedUsbBus::DiscardUrb(UMockdevIoctlClient* client, Node&) {
     const gulong address = reinterpret_cast<gulong>(
         *reinterpret_cast<void**>(umockdev_ioctl_client_get_arg(client)->data));
@@ -435,10 +508,19 @@ void EmulatedUsbBus::DiscardUrb(UMockdevIoctlClient* client, Node&) {
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return;
     }
-    found->Block().status = -ENOENT;
+    if (answerAtDiscard_) {
+        // Answered an instant before the discard arrived, as the kernel
+        // would then report: the request is there to be reaped, whole.
+        const std::span<std::uint8_t> bytes = found->Bytes();
+        std::fill(bytes.begin(), bytes.end(), *std::exchange(answerAtDiscard_, std::nullopt));
+        found->Block().actual_length = static_cast<int>(bytes.size());
+    } else {
+        found->Block().status = -ENOENT;
+    }
+    const bool late = found->Block().status == 0;
     completed_[found->owner].push_back(*found);
     waiting_.erase(found);
-    umockdev_ioctl_client_complete(client, 0, 0);
+    umockdev_ioctl_client_complete(client, late ? -1 : 0, late ? EINVAL : 0);
 }
 
 void EmulatedUsbBus::EndRequests(int status) {

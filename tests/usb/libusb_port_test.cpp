@@ -8,108 +8,48 @@
 #include <thread>
 
 #include "../cli/cli_run.h"
-#include "../instrument/link_test_support.h"
 #include "../instrument/station_test_support.h"
-#include "emulated_usb_bus.h"
-#include "instrument/instrument_station.h"
+#include "emulated_instrument.h"
 #include "instrument/transfer_header.h"
 #include "instrument/usb_device.h"
-#include "simulator/coupon_profile.h"
-#include "simulator/sim_images.h"
-#include "test_files.h"
-#include "usb/libusb_driver_port.h"
 
 namespace orvik {
 namespace {
 
+using testing::EmulatedInstrument;
+using testing::EmulatedInstrumentOnTheWallClock;
 using testing::EmulatedUsbBus;
-using Clock = std::chrono::steady_clock;
+using testing::kSingle;
+using testing::SecondsSince;
+using testing::TestSettings;
+using Clock = testing::Clock;
 
-constexpr MeasurementMode kSingle = MeasurementMode::SingleEnded;
-
-UsbSettings TestSettings() {
-    UsbSettings settings;
-    settings.renumerationWaitMs = 3000;
-    return settings;
+// A direct read of the sample pipe into `block`, started and left running;
+// `header` holds its transfer header meanwhile.
+IoStart StartSampleRead(LibusbDriverPort& port, DriverHandle handle,
+                        std::vector<std::uint8_t>& header, std::span<std::uint8_t> block) {
+    header.assign(TransferHeader::kSize, 0);
+    TransferHeader direct;
+    direct.endpointAddress = 0x88;
+    direct.WriteTo(header);
+    return port.StartIoControl(handle, usb_request::kDirectTransfer, header, block);
 }
-
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-class EmulatedInstrument : public ::testing::Test {
-  protected:
-    // The instrument's time passes on `instrumentClock`, by default the
-    // virtual one that the instrument code here sleeps on.
-    explicit EmulatedInstrument(bool warm = true, orvik::Clock* instrumentClock = nullptr)
-        : bus(instrumentClock != nullptr ? *instrumentClock : static_cast<orvik::Clock&>(clock),
-              Options(warm), TestSettings()) {}
-
-    static sim::Mv300Options Options(bool warm) {
-        sim::Mv300Options options;
-        options.warm = warm;
-        return options;
-    }
-
-    void SetUp() override {
-        ASSERT_TRUE(testing::InEmulatedEnvironment())
-            << "run under umockdev-wrapper (CTest does), so that libusb sees the emulated bus";
-        ASSERT_TRUE(sim::WriteSimulatorImages(images.Path()));
-        bus.PlugInInstrument();
-        bus.PlugInTriggerPort();
-        auto created = LibusbDriverPort::Create(TestSettings());
-        ASSERT_TRUE(created) << created.Error().Detail;
-        port = std::move(*created);
-    }
-
-    InstrumentStation& Station() {
-        if (!station) {
-            station = std::make_unique<InstrumentStation>(*port, clock, prompts);
-            station->SetDumpPath("");
-        }
-        return *station;
-    }
-    StartUpFindings StartUp() {
-        StartUpOptions options;
-        options.imageFolder = images.Path();
-        return Station().StartUp(options);
-    }
-    // The instrument has left the bus as the system sees it (bounded).
-    bool WaitUntilGone() {
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (!port->Instruments().empty()) {
-            if (Clock::now() > deadline) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
-    void AttachCoupon(MeasurementMode mode, const std::string& profile) {
-        bus.WithInstrument([&](sim::SimulatedMv300& instrument) {
-            instrument.Attach(mode,
-                              sim::CableAttachment::Coupon(*sim::CouponProfile::Parse(profile)));
-        });
-    }
-
-    testing::SharedVirtualClock clock;
-    EmulatedUsbBus bus;
-    testing::TemporaryFolder images;
-    std::unique_ptr<LibusbDriverPort> port;
-    testing::RecordingPrompts prompts;
-    std::unique_ptr<InstrumentStation> station;
-};
-
-// For the command-line tool, which sleeps for real as with an instrument.
-class EmulatedInstrumentOnTheWallClock : public EmulatedInstrument {
-  protected:
-    EmulatedInstrumentOnTheWallClock() : EmulatedInstrument(true, &wallClock) {}
-    static inline SystemClock wallClock;
-};
 
 class ColdEmulatedInstrument : public EmulatedInstrument {
   protected:
     ColdEmulatedInstrument() : EmulatedInstrument(false) {}
+};
+
+// A controller that shows the running instrument's id before its program is
+// loaded too (the settings allow one id for both states).
+class ColdInstrumentWithOneId : public EmulatedInstrument {
+  protected:
+    ColdInstrumentWithOneId() : EmulatedInstrument(false, nullptr, OneId()) {}
+    static UsbSettings OneId() {
+        UsbSettings usb = TestSettings();
+        usb.instrumentCold = usb.instrumentRunning;
+        return usb;
+    }
 };
 
 TEST_F(EmulatedInstrument, FindsTheInstrumentAndTheTriggerPortByTheirIds) {
@@ -126,7 +66,7 @@ TEST_F(EmulatedInstrument, FindsTheInstrumentAndTheTriggerPortByTheirIds) {
     EXPECT_EQ(listed[0].address, bus.InstrumentAddress());
     EXPECT_EQ(listed[0].serial, "SIM0300001");
     EXPECT_TRUE(listed[0].programRunning);
-    EXPECT_EQ(listed[0].Describe(), "MV300 on bus 1, address 5, serial SIM0300001");
+    EXPECT_EQ(listed[0].Describe(), "MV300 on bus 1, address 5 (USB port 1-1), serial SIM0300001");
 
     // The device model is built through real descriptor requests.
     CUsbDevice device(*port, kInstrumentInterfaceGuid, false);
@@ -164,6 +104,23 @@ TEST_F(ColdEmulatedInstrument, ColdStartLoadsBothImagesAndWaitsForTheInstrumentT
     });
     EXPECT_EQ(port->InstrumentInUse()->address, bus.InstrumentAddress());
     EXPECT_EQ(port->PendingRequests(), 0u);
+    EXPECT_TRUE(Station().Acquire(kSingle, Derivative::Smoothed).WholeRecord());
+}
+
+// The departing controller carries the id the instrument comes back with:
+// only a device that was not on the bus before the upload is the instrument
+// that came back, so the FPGA image goes to the program that now runs.
+TEST_F(ColdInstrumentWithOneId, StartUpWaitsForTheInstrumentThatComesBack) {
+    const int coldAddress = bus.InstrumentAddress();
+    const StartUpFindings findings = StartUp();
+    EXPECT_TRUE(findings.InstrumentReady());
+    EXPECT_EQ(bus.Renumerations(), 1);
+    EXPECT_NE(bus.InstrumentAddress(), coldAddress);
+    EXPECT_EQ(port->InstrumentInUse()->address, bus.InstrumentAddress());
+    bus.WithInstrument([](sim::SimulatedMv300& instrument) {
+        EXPECT_EQ(instrument.FpgaLoads(), 1);
+        EXPECT_TRUE(instrument.FpgaConfigured());
+    });
     EXPECT_TRUE(Station().Acquire(kSingle, Derivative::Smoothed).WholeRecord());
 }
 
@@ -246,17 +203,42 @@ TEST_F(EmulatedInstrument, UnansweredReadTimesOutAndIsAborted) {
     const OpenResult opened =
         port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {});
     ASSERT_NE(opened.handle, kInvalidDriverHandle);
-    std::vector<std::uint8_t> header(TransferHeader::kSize, 0);
-    TransferHeader direct;
-    direct.endpointAddress = 0x88;
-    direct.WriteTo(header);
-    const IoStart started =
-        port->StartIoControl(opened.handle, usb_request::kDirectTransfer, header, block);
+    std::vector<std::uint8_t> header;
+    const IoStart started = StartSampleRead(*port, opened.handle, header, block);
     ASSERT_EQ(started.error, os_error::kIoPending);
     EXPECT_FALSE(port->WaitIoControl(started.request, 20));
     EXPECT_EQ(port->FinishIoControl(started.request).error, os_error::kIoIncomplete);
     EXPECT_EQ(port->Close(opened.handle), os_error::kSuccess);
     EXPECT_EQ(port->PendingRequests(), 0u);
+}
+
+// The device answers a read in the moment the port gives it up: the answer
+// is reaped afterwards and must not reach the caller's buffer, which may be
+// gone by then (the second round; the sanitizer build catches a write there).
+TEST_F(EmulatedInstrument, LateAnswerToAGivenUpReadNeverReachesTheCallersBuffer) {
+    for (const bool released : {false, true}) {
+        SCOPED_TRACE(released ? "buffer released" : "buffer kept");
+        const OpenResult opened =
+            port->Open(port->EnumerateInterfaces(kInstrumentInterfaceGuid)[0], {});
+        ASSERT_NE(opened.handle, kInvalidDriverHandle);
+        std::vector<std::uint8_t> header;
+        auto block = std::make_unique<std::vector<std::uint8_t>>(2048, 0xEE);
+        const IoStart started = StartSampleRead(*port, opened.handle, header, *block);
+        ASSERT_EQ(started.error, os_error::kIoPending);
+        EXPECT_FALSE(port->WaitIoControl(started.request, 20));
+        bus.AnswerAtNextDiscard(0x5A);
+        EXPECT_EQ(port->FinishIoControl(started.request).error, os_error::kIoIncomplete);
+        if (released) {
+            block.reset();
+        }
+        EXPECT_EQ(port->Close(opened.handle), os_error::kSuccess);  // reaps the late answer
+        if (!released) {
+            EXPECT_EQ(*block, std::vector<std::uint8_t>(2048, 0xEE));
+        }
+        EXPECT_EQ(TransferHeader::ReadFrom(header).statusA, 0u);
+        EXPECT_EQ(port->PendingRequests(), 0u);
+        EXPECT_EQ(bus.WaitingRequests(), 0u);
+    }
 }
 
 TEST_F(EmulatedInstrument, RefusesMalformedRequestsWithoutReachingTheDevice) {

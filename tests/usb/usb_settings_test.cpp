@@ -1,10 +1,18 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "test_files.h"
 #include "usb/usb_settings.h"
+#include "usb/usb_settings_file.h"
+
+#ifdef ORVIK_WITH_QT
+#include <QSettings>
+#include <QString>
+#endif
 
 namespace orvik {
 namespace {
@@ -74,6 +82,90 @@ TEST(UsbSettings, UdevRuleNamesEveryDefaultId) {
                                                defaults.instrumentRunning.ToString(),
                                                defaults.trigger.ToString()}));
 }
+
+// The [usb] group of the program's settings file as orvik-cli reads it: only
+// that group, quoted strings and bare lists alike, every unusable value
+// named and its default kept.
+TEST(UsbSettingsFile, ReadsTheUsbGroupAsTheProgramDoes) {
+    struct Case {
+        std::string text;
+        std::string ids;
+        std::string trigger;
+        std::string request;
+        std::string serial;
+        std::size_t notes;
+    };
+    const UsbSettings defaults;
+    const std::string ids = InstrumentIdsText(defaults);
+    const std::string trigger = defaults.trigger.ToString();
+    const std::string request = defaults.triggerSetup.ToString();
+    const Case cases[] = {
+        {"", ids, trigger, request, "", 0},
+        {"[usb]\ninstrumentIds=\"1234:5678,2F4E:0300\"\nserial=\"SIM 7\"\n", "1234:5678,2F4E:0300",
+         trigger, request, "SIM 7", 0},
+        // Written by hand without quotes: a list, read back joined.
+        {"[usb]\r\ninstrumentIds = 1234:5678, 2F4E:0300\r\ntriggerId=ABCD:0001\r\n",
+         "1234:5678,2F4E:0300", "ABCD:0001", request, "", 0},
+        {"[usb]\ntriggerRequest=41:02:0001:0000\nserial=\n", ids, trigger, "41:02:0001:0000", "",
+         0},
+        // Another group's keys, comments and escapes.
+        {"[General]\nserial=NOT-THIS\n[usb]\n; serial=NOR-THIS\nserial=\"A\\\"B\\\\C\"\n", ids,
+         trigger, request, "A\"B\\C", 0},
+        {"[usb]\nserial=A\n[Other]\nserial=B\ntriggerId=ABCD:0001\n", ids, trigger, request, "A",
+         0},
+        {"[usb]\ninstrumentIds=12345:1\ntriggerId=x\ntriggerRequest=C0\n", ids, trigger, request,
+         "", 3},
+    };
+    for (const Case& c : cases) {
+        UsbSettings settings;
+        const std::vector<std::string> notes = ApplyUsbSettingsText(c.text, settings);
+        EXPECT_EQ(InstrumentIdsText(settings), c.ids) << c.text;
+        EXPECT_EQ(settings.trigger.ToString(), c.trigger) << c.text;
+        EXPECT_EQ(settings.triggerSetup.ToString(), c.request) << c.text;
+        EXPECT_EQ(settings.serial, c.serial) << c.text;
+        EXPECT_EQ(notes.size(), c.notes) << c.text;
+    }
+}
+
+TEST(UsbSettingsFile, FollowsTheDesktopsConfigurationFolder) {
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = config ? config : "";
+    setenv("HOME", "/home/ann", 1);
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(ProgramSettingsFile(),
+              "/home/ann/.config/Local AppWizard-Generated Applications/Orvik.conf");
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(ProgramSettingsFile(), "/cfg/Local AppWizard-Generated Applications/Orvik.conf");
+    setenv("XDG_CONFIG_HOME", "relative", 1);  // not a configuration folder: ignored
+    EXPECT_EQ(ProgramSettingsFile().parent_path().parent_path(), "/home/ann/.config");
+    home ? setenv("HOME", savedHome.c_str(), 1) : unsetenv("HOME");
+    config ? setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
+}
+
+#ifdef ORVIK_WITH_QT
+// What the program writes with the desktop's settings library, the
+// command-line tool reads back the same.
+TEST(UsbSettingsFile, ReadsWhatTheProgramsSettingsLibraryWrote) {
+    testing::TemporaryFolder folder;
+    const std::string path = (folder.Path() / "Orvik.conf").string();
+    {
+        QSettings written(QString::fromStdString(path), QSettings::IniFormat);
+        written.setValue("General/other", "x");
+        written.setValue("usb/instrumentIds", "1234:ABCD,2F4E:0300");
+        written.setValue("usb/triggerId", "2F4E:0302");
+        written.setValue("usb/triggerRequest", "41:02:0001:0000");
+        written.setValue("usb/serial", "SN \"7\", bench 2");
+    }
+    UsbSettings settings;
+    EXPECT_TRUE(ApplyUsbSettingsFile(path, settings).empty());
+    EXPECT_EQ(InstrumentIdsText(settings), "1234:ABCD,2F4E:0300");
+    EXPECT_EQ(settings.trigger.ToString(), "2F4E:0302");
+    EXPECT_EQ(settings.triggerSetup.ToString(), "41:02:0001:0000");
+    EXPECT_EQ(settings.serial, "SN \"7\", bench 2");
+}
+#endif
 
 }  // namespace
 }  // namespace orvik

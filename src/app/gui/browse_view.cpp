@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -10,6 +11,7 @@
 #include "base/operator_prompts.h"
 #include "chart/coloured_text.h"
 #include "chart/gui/vivid_tree_widget.h"
+#include "report/gui/csv_export_command.h"
 #include "script/script.h"
 
 namespace orvik {
@@ -31,6 +33,7 @@ CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* par
     tree_->SetSelectedTextColour(0xc8c8c8);
     tree_->SetLeafIcon(VividTree::TraceLeafIcon());
     tree_->installEventFilter(this);
+    ShowContextMenu = [](QMenu& menu, const QPoint& at) { menu.exec(at); };
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::currentItemChanged, this, &CBrowseView::OnSelectionChanged);
     document_.AddObserver(this);
@@ -166,18 +169,64 @@ void CBrowseView::ResumeSelectedScript() {
 }
 
 bool CBrowseView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        DeleteSelected();
-        return true;
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete) {
+            DeleteSelected();
+            return true;
+        }
+        const bool menuKey = key->key() == Qt::Key_Menu ||
+                             (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier);
+        if (menuKey && tree_->currentItem() != nullptr) {
+            const QRect row = tree_->visualItemRect(tree_->currentItem());
+            OpenContextMenu(tree_->viewport()->mapToGlobal(row.bottomLeft()));
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
 
 void CBrowseView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::RightButton) {
-        ResumeSelectedScript();
+    if (event->button() != Qt::RightButton) {
+        return;
     }
+    const QPoint inTree = tree_->viewport()->mapFrom(this, event->position().toPoint());
+    QTreeWidgetItem* item = tree_->itemAt(inTree);
+    if (item == nullptr ||
+        (item == tree_->currentItem() && model_.ScriptToResume(NodeOf(item)) != nullptr)) {
+        // On the selected script, or beside the nodes: the selected script
+        // resumes at once, as it always has.
+        ResumeSelectedScript();
+        return;
+    }
+    // The node under the pointer is the one the menu acts on, selected or not.
+    if (tree_->currentItem() != item) {
+        tree_->setCurrentItem(item);
+    }
+    OpenContextMenu(event->globalPosition().toPoint());
+}
+
+void CBrowseView::OpenContextMenu(const QPoint& at) {
+    TestTreeNode* node = NodeOf(tree_->currentItem());
+    if (node == nullptr) {
+        return;
+    }
+    QMenu menu(this);
+    QAction* resume = menu.addAction("&Resume script", this, &CBrowseView::ResumeSelectedScript);
+    resume->setEnabled(model_.ScriptToResume(node) != nullptr);
+    if (resume->isEnabled()) {
+        menu.setDefaultAction(resume);
+    }
+    QAction* exportCsv = menu.addAction("&Export trace CSV...", this, [this] {
+        if (const TraceRecord* trace = SelectedTrace()) {
+            ExportTraceCsv(this, *trace, document_.Path());
+        }
+    });
+    exportCsv->setEnabled(SelectedTrace() != nullptr);
+    menu.addSeparator();
+    QAction* remove = menu.addAction("&Delete", this, &CBrowseView::DeleteSelected);
+    remove->setShortcut(QKeySequence::Delete);
+    ShowContextMenu(menu, at);
 }
 
 }  // namespace orvik

@@ -2,10 +2,12 @@
 
 #include <QHash>
 #include <QWidget>
+#include <functional>
 
 #include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
 
+class QMenu;
 class QTreeWidgetItem;
 
 namespace orvik {
@@ -36,12 +38,18 @@ class CBrowseView : public QWidget, public DocumentObserver {
     const TraceRecord* SelectedTrace() const;
     void ResumeSelectedScript();
 
+    // A node's menu (Resume script, Export trace CSV, Delete), opened by a
+    // right click on the node or the menu key. The program runs it at the
+    // pointer; a test chooses from it directly.
+    std::function<void(QMenu& menu, const QPoint& at)> ShowContextMenu;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // The tree passes right presses on to its parent, this view.
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    void OpenContextMenu(const QPoint& at);
     void AddNodes(TestTreeNode* node, QTreeWidgetItem* parentItem);
     QTreeWidgetItem* MakeItem(TestTreeNode* node, QTreeWidgetItem* parentItem);
     void OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);

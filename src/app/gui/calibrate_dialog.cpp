@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "base/c_numbers.h"
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 #include "chart/gui/xgraph_widget.h"
@@ -27,9 +29,11 @@ ChartColour ChartColourOf(const QColor& colour) {
            (static_cast<ChartColour>(colour.blue()) << 16);
 }
 
-// A number field's text as the dialog writes it.
+// A number field's text as the dialog writes it back: every digit the value
+// has, so that taking the field again gives the same number (a rounded Known
+// impedance would make a second point beside the first).
 QString NumberText(double value) {
-    return ToQt(FormatC("%g", value));
+    return ToQt(ShortestC(value));
 }
 
 }  // namespace
@@ -80,6 +84,7 @@ void CalibrateDialog::BuildControls(const QString& lastOperator, const QString& 
     constantText_ = new QLabel(this);
     constantText_->setObjectName("calibrationConstant");
     operatorEdit_ = new QLineEdit(this);
+    KeepToLatin1(*operatorEdit_);
     operatorEdit_->setObjectName("operator");
     operatorEdit_->setMaxLength(static_cast<int>(kLastCalibrationTextLength));
     lengthEdit_ = new QLineEdit(this);
@@ -212,10 +217,22 @@ void CalibrateDialog::RefreshControls() {
     measuredText_->setText(measured_);
 }
 
-void CalibrateDialog::Run(const std::function<void()>& work) {
+void CalibrateDialog::Run(const std::function<void()>& work, const std::function<void()>& show) {
+    running_ = true;
     setEnabled(false);
     run_(work);
     setEnabled(true);
+    running_ = false;
+    show();
+    // A close asked for while the operation ran takes effect now that its
+    // result is in force, so that Cancel puts back what it changed.
+    if (const std::optional<int> close = std::exchange(closeWhenDone_, std::nullopt)) {
+        if (*close == QDialog::Accepted) {
+            accept();
+        } else {
+            reject();
+        }
+    }
 }
 
 void CalibrateDialog::SelectMode(MeasurementMode mode) {
@@ -240,12 +257,14 @@ void CalibrateDialog::OnVerify() {
         return;
     }
     std::optional<Result<double>> measured;
-    Run([&] { measured.emplace(session_.Verify(length_)); });
-    ShowMeasurement();
-    if (measured && *measured) {
-        measured_ = ToQt(FormatC("%.2f Ohms", **measured));
-    }
-    RefreshControls();
+    Run([&] { measured.emplace(session_.Verify(length_)); },
+        [&] {
+            ShowMeasurement();
+            if (measured && *measured) {
+                measured_ = ToQt(FormatC("%.2f Ohms", **measured));
+            }
+            RefreshControls();
+        });
 }
 
 void CalibrateDialog::OnCalibrate() {
@@ -253,17 +272,18 @@ void CalibrateDialog::OnCalibrate() {
         return;
     }
     std::optional<Result<std::optional<CalibrateReport>>> report;
-    Run([&] { report.emplace(session_.Calibrate(length_, known_)); });
-    ShowMeasurement();
-    if (report && *report && **report) {
-        measured_ = ToQt(FormatC("%.2f Ohms", (**report)->Measured));
-    }
-    RefreshControls();
+    Run([&] { report.emplace(session_.Calibrate(length_, known_)); },
+        [&] {
+            ShowMeasurement();
+            if (report && *report && **report) {
+                measured_ = ToQt(FormatC("%.2f Ohms", (**report)->Measured));
+            }
+            RefreshControls();
+        });
 }
 
 void CalibrateDialog::OnEoc() {
-    Run([&] { session_.CharacterizeCable(); });
-    RefreshControls();
+    Run([&] { session_.CharacterizeCable(); }, [&] { RefreshControls(); });
 }
 
 void CalibrateDialog::OnReset() {
@@ -272,6 +292,10 @@ void CalibrateDialog::OnReset() {
 }
 
 void CalibrateDialog::accept() {
+    if (running_) {
+        closeWhenDone_ = QDialog::Accepted;
+        return;
+    }
     if (!TakeControls()) {
         return;
     }
@@ -279,6 +303,12 @@ void CalibrateDialog::accept() {
 }
 
 void CalibrateDialog::reject() {
+    if (running_) {
+        // Escape, the close box or the window manager while the instrument
+        // works: the values are put back once the operation has ended.
+        closeWhenDone_ = QDialog::Rejected;
+        return;
+    }
     session_.Cancel();
     QDialog::reject();
 }

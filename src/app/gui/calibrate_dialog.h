@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "chart/chart_types.h"
@@ -24,7 +25,8 @@ class XGraphWidget;
 // the CalibrationSession's; the dialog holds its fields, takes them from the
 // controls before each operation and shows the results. Cancel (the button,
 // Escape or the close box) puts back every value in force at opening; Save
-// only closes, and the main window writes the store.
+// only closes, and the main window writes the store. While an operation runs
+// the dialog stays open; a close asked for meanwhile follows its end.
 class CalibrateDialog : public QDialog {
     Q_OBJECT
   public:
@@ -63,7 +65,9 @@ class CalibrateDialog : public QDialog {
     void RefreshControls();
     void ShowPoints(std::vector<CurvePoint> points, double xMaximum, double yMaximum);
     void ShowMeasurement();
-    void Run(const std::function<void()>& work);
+    // Runs an instrument operation, then `show`s what it did. The dialog does
+    // not close while the operation runs: a close asked for meanwhile waits.
+    void Run(const std::function<void()>& work, const std::function<void()>& show);
 
     CalibrationSession& session_;
     OperatorPrompts& prompts_;
@@ -85,6 +89,9 @@ class CalibrateDialog : public QDialog {
     QPushButton* resetButton_ = nullptr;
     XGraphWidget* chart_ = nullptr;
     std::vector<CurvePoint> points_;
+    bool running_ = false;
+    // How the dialog closes once the operation under way has ended.
+    std::optional<int> closeWhenDone_;
 };
 
 }  // namespace orvik

@@ -1,11 +1,16 @@
 #include "app/gui/child_frame.h"
 
 #include <QCloseEvent>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSplitter>
+#include <QStyle>
+#include <QTreeWidget>
 
 #include "app/gui/browse_view.h"
 #include "app/gui/graph_view.h"
 #include "base/gui/prompt_dialogs.h"
+#include "chart/gui/vivid_tree_widget.h"
 #include "collection/orvik_doc.h"
 #include "journal/recovery_journal.h"
 
@@ -23,6 +28,8 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({250, 750});
+    connect(splitter_, &QSplitter::splitterMoved, this,
+            [this] { QSettings().setValue(kTreeWidthSetting, splitter_->sizes().value(0)); });
     setWidget(splitter_);
     browse_->InitialUpdate();
     graph_->InitialUpdate();
@@ -37,12 +44,37 @@ CChildFrame::~CChildFrame() {
     }
 }
 
+int CChildFrame::DefaultTreeWidth() const {
+    constexpr int kSpecifiedWidth = 250;
+    const QTreeWidget& tree = *browse_->Tree();
+    // Root level: one indentation for the branch mark, the leaf icon, the text,
+    // and room for the vertical scroll bar once the tree grows.
+    const int text = tree.fontMetrics().horizontalAdvance("SD - Sample #: 100,  100.00   FAIL");
+    const int icon = tree.iconSize().isValid() ? tree.iconSize().width() : 16;
+    const int scrollBar = tree.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int needed = tree.indentation() + icon + text + scrollBar + 4 * tree.frameWidth() + 16;
+    return std::max(kSpecifiedWidth, needed);
+}
+
+void CChildFrame::showEvent(QShowEvent* event) {
+    QMdiSubWindow::showEvent(event);
+    if (treeSized_) {
+        return;
+    }
+    // Sized once the window has its own width, so that the tree keeps its
+    // pixels instead of a share of a window not laid out yet.
+    treeSized_ = true;
+    const int stored = QSettings().value(kTreeWidthSetting, 0).toInt();
+    const int tree = stored > 0 ? stored : DefaultTreeWidth();
+    splitter_->setSizes({tree, std::max(1, splitter_->width() - tree)});
+}
+
 void CChildFrame::SetJournal(std::unique_ptr<RecoveryJournal> journal) {
     journal_ = std::move(journal);
 }
 
 void CChildFrame::UpdateTitle() {
-    setWindowTitle(ToQt(document_->Title()) + (document_->IsModified() ? " *" : ""));
+    setWindowTitle(PathToQt(document_->Title()) + (document_->IsModified() ? " *" : ""));
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {
@@ -51,6 +83,10 @@ void CChildFrame::closeEvent(QCloseEvent* event) {
         return;
     }
     QMdiSubWindow::closeEvent(event);
+    if (event->isAccepted()) {
+        // Its deletion waits for the event loop; the file is free already.
+        document_->ReleaseFile();
+    }
 }
 
 }  // namespace orvik

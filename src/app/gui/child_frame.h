@@ -14,8 +14,10 @@ class RecoveryJournal;
 class CGraphView;
 class TestStation;
 
-// One collection window: the test tree on the left (250 pixels to start
-// with) and the trace graph on the right. The window owns its collection.
+// One collection window: the test tree on the left and the trace graph on
+// the right. The tree starts wide enough for a usual trace line with its
+// verdict (at least 250 pixels), or as wide as the operator last dragged it.
+// The window owns its collection.
 class CChildFrame : public QMdiSubWindow {
     Q_OBJECT
   public:
@@ -26,6 +28,12 @@ class CChildFrame : public QMdiSubWindow {
     COrvikDoc& Document() const { return *document_; }
     CBrowseView& Browse() const { return *browse_; }
     CGraphView& Graph() const { return *graph_; }
+    QSplitter& Splitter() const { return *splitter_; }
+
+    // The tree's width that shows "SD - Sample #: 100,  100.00   FAIL" whole.
+    int DefaultTreeWidth() const;
+    // Where the operator's last tree width is kept between runs.
+    static constexpr const char* kTreeWidthSetting = "Window/treeWidth";
 
     // Shows the collection's title, with a mark while it has unsaved changes.
     void UpdateTitle();
@@ -43,12 +51,14 @@ class CChildFrame : public QMdiSubWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     std::unique_ptr<COrvikDoc> document_;
     // After the document, so that it stops listening before the document goes.
     std::unique_ptr<RecoveryJournal> journal_;
     bool discardJournal_ = false;
+    bool treeSized_ = false;
     QSplitter* splitter_;
     CBrowseView* browse_;
     CGraphView* graph_;

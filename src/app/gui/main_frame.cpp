@@ -19,8 +19,11 @@
 #include "app/gui/graph_view.h"
 #include "app/gui/main_toolbar.h"
 #include "app/gui/results_status.h"
+#include "app/gui/status_texts.h"
 #include "base/c_numbers.h"
 #include "base/gui/prompt_dialogs.h"
+#include "base/gui/save_file_dialog.h"
+#include "base/latin1_text.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_manager.h"
 #include "criteria/gui/criteria_dialogs.h"
@@ -31,6 +34,7 @@
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "journal/recovery_journal.h"
+#include "report/export_names.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
 #include "report/gui/text_report_command.h"
@@ -88,9 +92,10 @@ CMainFrame::CMainFrame(const StartOptions& options, DriverPort* port, ProfileIns
         if (auto* child = qobject_cast<CChildFrame*>(window)) {
             activeChild_ = child;
         }
-        // A collection without a running script frees the selector.
+        // A collection without a running script frees the selector; one with
+        // a run selects the criterion of its own next test.
         if (COrvikDoc* document = ActiveDocument()) {
-            selector_.SetEnabled(document->ActiveScript == nullptr);
+            station_.CollectionActivated(*document);
         }
         UpdateCommandStates();
     });
@@ -135,6 +140,13 @@ StartUpFindings CMainFrame::StartInstrument() {
     RunInstrumentWork([&] { findings = instrumentStation_->StartUp(options); });
     findings_ = findings;
     TellResultsOfInstrument();
+    if (restartProgress_ == nullptr) {
+        auto* restart = new InitProgressDialog(this);
+        restartProgress_ = restart;
+        restartFromWorker_ = std::make_unique<WindowThreadProgress>(*restart);
+        instrumentStation_->SetRestartProgress(
+            work_ ? static_cast<LoadProgress*>(restartFromWorker_.get()) : restart);
+    }
     if (findings.triggerOpened) {
         triggerTimer_->start();
     }
@@ -204,6 +216,30 @@ void CMainFrame::SetStatusText(const QString& text) {
     statusBar()->showMessage(text);
 }
 
+void CMainFrame::RestoreWindowGeometry() {
+    const QByteArray stored = QSettings().value(kGeometrySetting).toByteArray();
+    if (!stored.isEmpty()) {
+        restoreGeometry(stored);
+    }
+}
+
+QString CMainFrame::StatusText() const {
+    return statusBar()->currentMessage();
+}
+
+void CMainFrame::Notify(const StationNotice& notice) {
+    SetStatusText(NoticeText(notice));
+    ShowScriptProgress();
+}
+
+void CMainFrame::ShowScriptProgress() {
+    const COrvikDoc* document = ActiveDocument();
+    const std::optional<ScriptProgress> progress =
+        document ? ScriptRun::Progress(*document) : std::nullopt;
+    scriptLabel_->setVisible(progress.has_value());
+    scriptLabel_->setText(progress ? ScriptProgressText(*progress) : QString());
+}
+
 void CMainFrame::SetDiagnosticLog(DiagnosticLog& log) {
     log_ = &log;
     library_.SetLog(log);
@@ -252,6 +288,18 @@ bool CMainFrame::IsOpen(const COrvikDoc& document) {
     return false;
 }
 
+std::vector<COrvikDoc*> CMainFrame::OpenDocuments() {
+    std::vector<COrvikDoc*> documents;
+    for (CChildFrame* child : Children()) {
+        documents.push_back(&child->Document());
+    }
+    return documents;
+}
+
+bool CMainFrame::ModalWindowOpen() {
+    return QApplication::activeModalWidget() != nullptr;
+}
+
 std::recursive_mutex* CMainFrame::InstrumentLock() {
     return port_ ? &port_->Mutex() : nullptr;
 }
@@ -272,11 +320,13 @@ void CMainFrame::ApplySelectedCriterion() {
 CChildFrame* CMainFrame::AddChild(std::unique_ptr<COrvikDoc> document,
                                   std::unique_ptr<RecoveryJournal> journal) {
     document->SetLog(*log_);
+    document->HoldFile();  // other programs can tell it is open here
     if (!journal && !recoveryFolder_.empty()) {
         journal = std::make_unique<RecoveryJournal>(recoveryFolder_, *document, *log_);
     }
     auto* child = new CChildFrame(std::move(document), station_);
     child->SetJournal(std::move(journal));
+    WatchJournal(*child);
     child->CanClose = [this](CChildFrame& frame) { return ConfirmClose(frame); };
     mdi_->addSubWindow(child);
     child->showMaximized();
@@ -292,19 +342,21 @@ CChildFrame* CMainFrame::NewCollection() {
 
 CChildFrame* CMainFrame::OpenCollection(const QString& path) {
     const QString canonical = QFileInfo(path).absoluteFilePath();
-    for (CChildFrame* child : Children()) {
-        if (ToQt(child->Document().Path()) == canonical) {
-            mdi_->setActiveSubWindow(child);
-            activeChild_ = child;
-            return child;
-        }
+    if (CChildFrame* child = WindowWithFile(PathFromQt(canonical))) {
+        mdi_->setActiveSubWindow(child);
+        activeChild_ = child;
+        return child;
+    }
+    if (!ConfirmOpenOfHeldFile(PathFromQt(canonical))) {
+        return nullptr;
     }
     auto document = std::make_unique<COrvikDoc>();
     document->SetLog(*log_);
-    const Status result = document->Open(FromQt(canonical));
+    const Status result = document->Open(PathFromQt(canonical));
     if (!result) {
-        QMessageBox::warning(this, "Orvik",
-                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
+        // The detail names the file.
+        QMessageBox::warning(
+            this, "Orvik", ToQt(result.Error().Message) + "\n\n" + PathToQt(result.Error().Detail));
         return nullptr;
     }
     AddRecentFile(canonical);
@@ -320,25 +372,31 @@ void CMainFrame::OnOpen() {
 
 bool CMainFrame::SaveCollection(CChildFrame& child, bool askForName) {
     COrvikDoc& document = child.Document();
-    QString path = ToQt(document.Path());
+    QString path = PathToQt(document.Path());
+    if (!askForName && !path.isEmpty() && document.ChangedOnDisk()) {
+        const SaveOverChange choice = AskSaveOverChange(document);
+        if (choice == SaveOverChange::Cancel) {
+            return false;
+        }
+        askForName = choice == SaveOverChange::SaveAs;
+    }
     if (askForName || path.isEmpty()) {
-        const QString proposed = path.isEmpty() ? ToQt(document.Title()) + ".tdr" : path;
-        path = QFileDialog::getSaveFileName(this, "Save As", proposed, kFileFilter);
+        const QString proposed = path.isEmpty() ? PathToQt(document.Title()) + ".tdr" : path;
+        path = AskSaveFileName(this, "Save As", proposed,
+                               {"Trace Collection (*.tdr)", "All Files (*)"}, "tdr");
         if (path.isEmpty()) {
             return false;
         }
-        if (QFileInfo(path).suffix().isEmpty()) {
-            path += ".tdr";
-        }
     }
-    const Status result = document.SaveAs(FromQt(path));
+    const Status result = document.SaveAs(PathFromQt(path));
     if (!result) {
-        QMessageBox::warning(this, "Orvik",
-                             ToQt(result.Error().Message) + "\n\n" + ToQt(result.Error().Detail));
+        QMessageBox::warning(
+            this, "Orvik", ToQt(result.Error().Message) + "\n\n" + PathToQt(result.Error().Detail));
         return false;
     }
-    AddRecentFile(ToQt(document.Path()));
+    AddRecentFile(PathToQt(document.Path()));
     child.UpdateTitle();
+    SetStatusText(SavedText(path));
     return true;
 }
 
@@ -349,7 +407,7 @@ bool CMainFrame::ConfirmClose(CChildFrame& child) {
         return true;
     }
     const auto answer = QMessageBox::question(
-        this, "Orvik", QString("Save changes to %1?").arg(ToQt(document.Title())),
+        this, "Orvik", QString("Save changes to %1?").arg(PathToQt(document.Title())),
         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (answer == QMessageBox::Cancel) {
         return false;
@@ -401,7 +459,9 @@ void CMainFrame::OnGenerateReport() {
 
 void CMainFrame::OnTextReport() {
     if (CChildFrame* child = ActiveChild()) {
-        const QString path = AskTextReportPath(this);
+        const COrvikDoc& document = child->Document();
+        const QString path = AskTextReportPath(
+            this, PathToQt(ProposedExportPath(document.Path(), document.Title(), ".txt")));
         if (!path.isEmpty()) {
             WriteTextReportFile(path, child->Document(), library_.Preferences, prompts_);
         }
@@ -463,23 +523,33 @@ void CMainFrame::OnCalibrate() {
         prompts_.Message(saved.Error().Message, kCalibrationNotSavedCaption, PromptIcon::Error);
         return;
     }
-    log_->Info("app", "Calibration saved by " + instrumentStation_->Calibration().LastOperator());
+    // The log is UTF-8; the name is kept as the instrument keeps it.
+    log_->Info("app", "Calibration saved by " +
+                          Latin1ToUtf8(instrumentStation_->Calibration().LastOperator()));
     TellResultsOfInstrument();
 }
 
 void CMainFrame::UpdateCommandStates() {
-    liveModeAction_->setChecked(station_.LiveMode());
     const bool hasDocument = ActiveChild() != nullptr;
     saveAction_->setEnabled(hasDocument);
     saveAsAction_->setEnabled(hasDocument);
     exportCsvAction_->setEnabled(hasDocument);
     exportTraceCsvAction_->setEnabled(hasDocument);
     recordAction_->setEnabled(hasDocument);
+    // Without a collection there is nothing to measure into or report on.
+    if (!hasDocument) {
+        station_.SetLiveMode(false);
+    }
+    liveModeAction_->setEnabled(hasDocument);
+    liveModeAction_->setChecked(station_.LiveMode());
+    generateReportAction_->setEnabled(hasDocument);
+    textReportAction_->setEnabled(hasDocument);
     // A run needs a collection to record into.
     scriptedTestsAction_->setEnabled(ActiveDocument() != nullptr);
     for (CChildFrame* child : Children()) {
         child->UpdateTitle();
     }
+    ShowScriptProgress();
 }
 
 void CMainFrame::AddRecentFile(const QString& path) {
@@ -522,6 +592,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         results_->SayWhatWaitsOnClose();
     }
     station_.SetLiveMode(false);
+    QSettings().setValue(kGeometrySetting, saveGeometry());
     event->accept();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
 #include <QMdiSubWindow>
 #include <QPointer>
@@ -98,6 +99,10 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     COrvikDoc* ActiveDocument() override;
     void PostApplySelectedCriterion() override;
     bool IsOpen(const COrvikDoc& document) override;
+    void Notify(const StationNotice& notice) override;
+    std::vector<COrvikDoc*> OpenDocuments() override;
+    // Any modal window of the program: a dialog, a message box, a file chooser.
+    bool ModalWindowOpen() override;
 
     // Held by whoever changes the simulated instrument from the window
     // thread while the worker may be talking to it; none without a port.
@@ -110,24 +115,39 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CChildFrame* ActiveChild() const;
     QList<CChildFrame*> Children() const;
     QMenu* SimulatorMenu() const { return simulatorMenu_; }
+    QMenu* WindowMenu() const { return windowMenu_; }
 
     // File commands; each returns the collection window it worked on.
     CChildFrame* NewCollection();
     CChildFrame* OpenCollection(const QString& path);
     bool SaveCollection(CChildFrame& child, bool askForName);
 
+    // The size and place the window had when the program last closed.
+    void RestoreWindowGeometry();
+    static constexpr const char* kGeometrySetting = "Window/geometry";
+
     void SetStatusText(const QString& text);
+    QString StatusText() const;
+    // The status bar's pane that says where the active collection's script stands.
+    QLabel* ScriptProgressLabel() const { return scriptLabel_; }
+    // The status bar's lasting warning that some collection's journal cannot
+    // be written; null until the window is built.
+    QLabel* JournalWarning() const { return journalWarning_; }
 
     // Where every collection window keeps its recovery journal; none (and no
     // journals) until this is called.
     void SetRecoveryFolder(std::string folder) { recoveryFolder_ = std::move(folder); }
-    // Asks about each journal that a program left behind: Recover opens its
-    // collection with the unsaved changes applied, Discard removes it, Later
-    // keeps it for the next start.
+    // Asks, in one window, about the journals that programs left behind:
+    // Recover opens each collection with its unsaved changes applied (or, when
+    // its file has changed since, what the journal holds as a new collection),
+    // Discard removes the journal, Later keeps it for the next start. First
+    // removes what programs that died in the middle of a save or of making a
+    // journal left behind.
     void OfferRecovery();
     enum class RecoveryChoice { Recover, Discard, Later };
-    // The question; the program asks with a message box, a test answers.
-    std::function<RecoveryChoice(const QString& question)> AskRecovery;
+    // The question, a line for each journal; a choice for each comes back. The
+    // program asks with a dialog, a test answers.
+    std::function<QList<RecoveryChoice>(const QStringList& offers)> AskRecovery;
     // Opens the collection the journal rebuilds; the journal goes once the
     // window's own journal holds the changes.
     CChildFrame* RecoverCollection(LeftoverJournal& journal);
@@ -173,12 +193,29 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildActionMenu();
     void BuildToolBar();
     void BuildStatusBar();
+    // Tile, Cascade and one entry per open window, rebuilt each time it opens.
+    void RefreshWindowMenu();
+    // Tells the operator at once when the collection's journal cannot be
+    // written, and keeps the status bar's warning up until it can again.
+    void WatchJournal(CChildFrame& child);
+    void ShowJournalProblem(CChildFrame& child);
+    void UpdateJournalWarning();
+    static constexpr int kJournalRetryMs = 5000;
     void ShowInstrumentName();
     static constexpr int kInstrumentNameRefreshMs = 1000;
     QAction* AddAction(QMenu* menu, const QString& text, const QString& statusAndTip);
     CChildFrame* AddChild(std::unique_ptr<COrvikDoc> document,
                           std::unique_ptr<RecoveryJournal> journal = nullptr);
     bool ConfirmClose(CChildFrame& child);
+    // The collection window whose file `path` names (by name or, through a
+    // link, by the file itself); none.
+    CChildFrame* WindowWithFile(const std::string& path) const;
+    // Asks before a collection that a window here or another program has
+    // open is opened again; true when it may be opened.
+    bool ConfirmOpenOfHeldFile(const std::string& path);
+    enum class SaveOverChange { SaveAnyway, SaveAs, Cancel };
+    // Asks what to do when the file was saved over since it was opened here.
+    SaveOverChange AskSaveOverChange(const COrvikDoc& document);
     void OnOpen();
     void OnPrint();
     void OnAbout();
@@ -189,6 +226,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnCriteriaEditor();
     void OnScriptedTests();
     void UpdateCommandStates();
+    void ShowScriptProgress();
     // The instrument as start-up and the last saved calibration left it, for
     // the measurements.
     void TellResultsOfInstrument();
@@ -208,6 +246,11 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     std::unique_ptr<InstrumentStation> instrumentStation_;
     TestStation station_;
     StartOptions options_;
+    // "Initializing TDR" for an instrument that comes back without its
+    // program while the program runs, reached from the worker through the
+    // second.
+    QPointer<QDialog> restartProgress_;
+    std::unique_ptr<WindowThreadProgress> restartFromWorker_;
     // Declared after everything its work uses, so that it is destroyed (and
     // the work under way has ended) before them.
     std::unique_ptr<ThreadedInstrumentWork> work_;
@@ -226,12 +269,18 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     CriteriaSelectorWidget* selectorWidget_ = nullptr;
     MainToolBar* toolBar_ = nullptr;
     QLabel* modeLabel_ = nullptr;
+    QLabel* scriptLabel_ = nullptr;
+    QLabel* journalWarning_ = nullptr;
+    QTimer* journalRetry_ = nullptr;
     QLabel* resultsLabel_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* simulatorMenu_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
     QAction* promptForTraceNameAction_ = nullptr;
     QAction* liveModeAction_ = nullptr;
     QAction* recordAction_ = nullptr;
+    QAction* generateReportAction_ = nullptr;
+    QAction* textReportAction_ = nullptr;
     QAction* newAction_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* aboutAction_ = nullptr;

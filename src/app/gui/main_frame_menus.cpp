@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -43,6 +45,9 @@ void CMainFrame::BuildMenus() {
     if (options_.Simulated) {
         simulatorMenu_ = menuBar()->addMenu("S&imulator");
     }
+    windowMenu_ = menuBar()->addMenu("&Window");
+    connect(windowMenu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshWindowMenu);
+    RefreshWindowMenu();
 
     QMenu* help = menuBar()->addMenu("&Help");
     aboutAction_ = AddAction(help, "&About MV300...",
@@ -89,7 +94,7 @@ void CMainFrame::BuildFileMenu() {
     connect(exportTraceCsvAction_, &QAction::triggered, this, [this] {
         if (CChildFrame* child = ActiveChild()) {
             if (const TraceRecord* trace = child->Browse().SelectedTrace()) {
-                ExportTraceCsv(this, *trace);
+                ExportTraceCsv(this, *trace, child->Document().Path());
             } else {
                 prompts_.Message("Select a trace in the test tree first.", "Export Trace CSV",
                                  PromptIcon::Information);
@@ -113,7 +118,7 @@ void CMainFrame::BuildFileMenu() {
 void CMainFrame::BuildActionMenu() {
     QMenu* action = menuBar()->addMenu("&Action");
     promptForTraceNameAction_ =
-        AddAction(action, "Prompt for Trace Name", "Ask for a name when a test is recorded");
+        AddAction(action, "&Prompt for Trace Name", "Ask for a name when a test is recorded");
     promptForTraceNameAction_->setCheckable(true);
     connect(promptForTraceNameAction_, &QAction::triggered, this, [this] {
         // The check mark follows the flag; the flag is flipped by the command.
@@ -121,9 +126,9 @@ void CMainFrame::BuildActionMenu() {
         promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
     });
     QAction* editor =
-        AddAction(action, "Criteria Editor", "Open the Criteria Manager\nCriteria Manager");
+        AddAction(action, "&Criteria Editor", "Open the Criteria Manager\nCriteria Manager");
     connect(editor, &QAction::triggered, this, &CMainFrame::OnCriteriaEditor);
-    liveModeAction_ = AddAction(action, "LiveMode", "Run a single test\nRun Test");
+    liveModeAction_ = AddAction(action, "&LiveMode", "Run a single test\nRun Test");
     liveModeAction_->setCheckable(true);
     liveModeAction_->setShortcut(Qt::Key_F5);
     connect(liveModeAction_, &QAction::triggered, this, [this] {
@@ -131,7 +136,7 @@ void CMainFrame::BuildActionMenu() {
         UpdateCommandStates();
     });
     recordAction_ =
-        AddAction(action, "Record Test", "Record the last test in the data tree\nRecord Test");
+        AddAction(action, "&Record Test", "Record the last test in the data tree\nRecord Test");
     recordAction_->setShortcut(Qt::Key_F9);
     connect(recordAction_, &QAction::triggered, this, [this] {
         if (COrvikDoc* document = ActiveDocument()) {
@@ -140,19 +145,49 @@ void CMainFrame::BuildActionMenu() {
         UpdateCommandStates();
     });
     scriptedTestsAction_ =
-        AddAction(action, "Scripted Tests", "Run a scripted series of tests\nScripted Tests");
+        AddAction(action, "&Scripted Tests", "Run a scripted series of tests\nScripted Tests");
     connect(scriptedTestsAction_, &QAction::triggered, this, &CMainFrame::OnScriptedTests);
-    connect(AddAction(action, "Calibrate", "Calibrate the hardware\nCalibrate"),
+    connect(AddAction(action, "C&alibrate", "Calibrate the hardware\nCalibrate"),
             &QAction::triggered, this, &CMainFrame::OnCalibrate);
-    connect(AddAction(action, "Generate Report",
-                      "Generate a report for all tests in the test tree\nGenerate Report"),
-            &QAction::triggered, this, &CMainFrame::OnGenerateReport);
-    connect(AddAction(action, "Text Report", "Write a text report of all tests\nText Report"),
-            &QAction::triggered, this, &CMainFrame::OnTextReport);
+    generateReportAction_ =
+        AddAction(action, "&Generate Report",
+                  "Generate a report for all tests in the test tree\nGenerate Report");
+    connect(generateReportAction_, &QAction::triggered, this, &CMainFrame::OnGenerateReport);
+    textReportAction_ =
+        AddAction(action, "&Text Report", "Write a text report of all tests\nText Report");
+    connect(textReportAction_, &QAction::triggered, this, &CMainFrame::OnTextReport);
     connect(AddAction(action, "Stat&istics...",
                       "Yield, capability and control charts of a job's tests from the results "
                       "database\nStatistics"),
             &QAction::triggered, this, &CMainFrame::OnStatistics);
+}
+
+void CMainFrame::RefreshWindowMenu() {
+    windowMenu_->clear();
+    connect(AddAction(windowMenu_, "&Tile", "Arrange the windows side by side\nTile"),
+            &QAction::triggered, mdi_, &QMdiArea::tileSubWindows);
+    connect(AddAction(windowMenu_, "&Cascade", "Arrange the windows so they overlap\nCascade"),
+            &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
+    const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
+    if (!windows.isEmpty()) {
+        windowMenu_->addSeparator();
+    }
+    int number = 1;
+    for (QMdiSubWindow* window : windows) {
+        QString title = window->windowTitle().remove("[*]").replace("&", "&&");
+        if (number <= 9) {
+            title = QString("&%1 %2").arg(number).arg(title);
+        }
+        ++number;
+        QAction* show = windowMenu_->addAction(title);
+        show->setCheckable(true);
+        show->setChecked(window == mdi_->currentSubWindow());
+        connect(show, &QAction::triggered, this, [this, target = QPointer<QMdiSubWindow>(window)] {
+            if (target) {
+                mdi_->setActiveSubWindow(target);
+            }
+        });
+    }
 }
 
 void CMainFrame::BuildToolBar() {
@@ -165,9 +200,18 @@ void CMainFrame::BuildToolBar() {
 
 void CMainFrame::BuildStatusBar() {
     statusBar()->showMessage("Ready");
+    scriptLabel_ = new QLabel(this);
+    scriptLabel_->setObjectName("scriptProgressLabel");
+    scriptLabel_->hide();
+    statusBar()->addPermanentWidget(scriptLabel_);
     modeLabel_ = new QLabel(options_.Simulated ? "Simulated MV300" : "MV300", this);
     modeLabel_->setObjectName("instrumentLabel");
     statusBar()->addPermanentWidget(modeLabel_);
+    journalWarning_ = new QLabel("Not protected against a crash — save now", this);
+    journalWarning_->setObjectName("journalWarning");
+    journalWarning_->setStyleSheet("QLabel { color: white; background: #b00020; padding: 0 6px; }");
+    journalWarning_->hide();
+    statusBar()->addPermanentWidget(journalWarning_);
     resultsLabel_ = new QLabel(this);
     resultsLabel_->setObjectName("resultsLabel");
     resultsLabel_->hide();

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/gui/latin1_field.h"
+
 namespace orvik {
 namespace {
 
@@ -24,6 +26,7 @@ TraceNameDialog::TraceNameDialog(const QString& proposed, QWidget* parent) : QDi
     auto* layout = new QVBoxLayout(this);
     field_ = new QLineEdit(proposed, this);
     field_->setObjectName("traceNameField");
+    KeepToLatin1(*field_);
     field_->selectAll();
     field_->setMinimumWidth(280);
     layout->addWidget(field_);
@@ -40,6 +43,7 @@ CouponSerialDialog::CouponSerialDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(new QLabel("Enter the Serial Number for the next coupon.", this));
     field_ = new QLineEdit(this);
     field_->setObjectName("couponSerialField");
+    KeepToLatin1(*field_);
     field_->setMinimumWidth(280);
     layout->addWidget(field_);
     layout->addWidget(OkCancel(this));

@@ -11,11 +11,22 @@ class QWidget;
 namespace orvik {
 
 // The system's texts are single-byte; shown as Latin-1 they keep every byte.
+// Fields that fill them take only Latin-1 (KeepToLatin1), so that FromQt
+// never has a character to lose.
 inline QString ToQt(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 inline std::string FromQt(const QString& text) {
     return text.toLatin1().toStdString();
+}
+
+// File names, and the collection titles made of them, are UTF-8 as the file
+// system takes them, whatever the files' own text is.
+inline QString PathToQt(const std::string& path) {
+    return QString::fromStdString(path);
+}
+inline std::string PathFromQt(const QString& path) {
+    return path.toStdString();
 }
 
 // "Trace Name": one field holding the proposed name; OK returns the edited text.

@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
+#include "criteria/gui/selected_row.h"
 
 namespace orvik {
 namespace {
@@ -25,6 +27,19 @@ constexpr std::array<const char*, 5> kFieldLabels = {
 
 }  // namespace
 
+std::string CriterionEditorDialog::FieldCaption(CriterionField field) {
+    for (std::size_t i = 0; i < kFieldOrder.size(); ++i) {
+        if (kFieldOrder[i] == field) {
+            std::string label = kFieldLabels[i];
+            if (!label.empty() && label.back() == ':') {
+                label.pop_back();
+            }
+            return label;
+        }
+    }
+    return {};
+}
+
 CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, OperatorPrompts& prompts,
                                              QWidget* parent)
     : QDialog(parent), criterion_(criterion), prompts_(prompts) {
@@ -34,6 +49,10 @@ CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, Operato
     for (std::size_t i = 0; i < kFieldOrder.size(); ++i) {
         const int row = static_cast<int>(i);
         fields_[i] = new QLineEdit(ToQt(shown.Text(kFieldOrder[i])), this);
+        KeepToLatin1(*fields_[i]);
+        // Room for a long name, or a number in the longest form it is shown in.
+        fields_[i]->setMinimumWidth(fields_[i]->fontMetrics().horizontalAdvance(
+            QString(kFieldOrder[i] == CriterionField::Name ? 32 : 18, '0')));
         grid->addWidget(new QLabel(kFieldLabels[i], this), row, 0);
         if (kFieldOrder[i] == CriterionField::AllowableError) {
             grid->addWidget(new QLabel("+/-", this), row, 1);
@@ -56,6 +75,10 @@ CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, Operato
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttons);
+    // The name is what the operator changes first ("Unnamed Criteria" for a
+    // new one): typing replaces it.
+    fields_[0]->setFocus();
+    fields_[0]->selectAll();
 }
 
 QLineEdit* CriterionEditorDialog::Field(CriterionField field) const {
@@ -79,7 +102,8 @@ CriterionFields CriterionEditorDialog::Fields() const {
 void CriterionEditorDialog::Save() {
     const CriterionFields fields = Fields();
     if (const auto wrong = FirstNonNumericField(fields)) {
-        prompts_.Message(kNotANumberMessage, "", PromptIcon::Warning);
+        // The caption names the field; the field is selected for retyping.
+        prompts_.Message(kNotANumberMessage, FieldCaption(*wrong), PromptIcon::Warning);
         Field(*wrong)->setFocus();
         Field(*wrong)->selectAll();
         return;
@@ -101,8 +125,11 @@ CriteriaManagerDialog::CriteriaManagerDialog(CriteriaLibrary& library, OperatorP
     RunEditor = [](CriterionEditorDialog& editor) { return editor.exec() == QDialog::Accepted; };
     list_ = new QListWidget(this);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(list_, &QListWidget::currentRowChanged, this,
-            [this](int row) { model_.SelectIndex(row); });
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        model_.SelectIndex(SelectedRow(list_));
+        UpdateButtons();
+    });
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { Edit(); });
     auto* buttons = new QVBoxLayout;
     const std::pair<const char*, void (CriteriaManagerDialog::*)()> commands[] = {
         {"Create", &CriteriaManagerDialog::Create},
@@ -138,6 +165,16 @@ void CriteriaManagerDialog::Refill() {
         list_->addItem(ToQt(entry.Name));
     }
     list_->setCurrentRow(model_.SelectedIndex());
+    if (model_.SelectedIndex() < 0) {
+        list_->clearSelection();
+    }
+    UpdateButtons();
+}
+
+void CriteriaManagerDialog::UpdateButtons() {
+    const bool selected = model_.SelectedCriterion() != nullptr;
+    Button("Edit")->setEnabled(selected);
+    Button("Delete")->setEnabled(selected);
 }
 
 void CriteriaManagerDialog::Create() {

@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "criteria/criteria_manager.h"
 #include "criteria/criterion_editor.h"
@@ -34,6 +35,9 @@ class CriterionEditorDialog : public QDialog {
     QPushButton* CancelButton() const { return cancel_; }
 
     void Save();
+
+    // The field's label as a caption, e.g. "Target Impedance (Ohms)".
+    static std::string FieldCaption(CriterionField field);
 
   private:
     CriterionFields Fields() const;
@@ -69,6 +73,8 @@ class CriteriaManagerDialog : public QDialog {
 
   private:
     void Refill();
+    // Edit and Delete act on the selected criterion: without one they are off.
+    void UpdateButtons();
 
     CriteriaManagerModel model_;
     OperatorPrompts& prompts_;

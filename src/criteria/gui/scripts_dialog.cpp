@@ -12,8 +12,10 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
+#include "criteria/gui/selected_row.h"
 
 namespace orvik {
 namespace {
@@ -77,6 +79,7 @@ QPushButton* ScriptsDialog::AddButton(const char* text, void (ScriptsDialog::*co
 
 QLineEdit* ScriptsDialog::AddField(ScriptField field) {
     auto* edit = new QLineEdit(this);
+    KeepToLatin1(*edit);
     fields_[static_cast<std::size_t>(field)] = edit;
     connect(edit, &QLineEdit::textEdited, this, [this, field](const QString& text) {
         model_.Type(field, FromQt(text));
@@ -89,8 +92,8 @@ QGroupBox* ScriptsDialog::BuildScriptList() {
     auto* group = new QGroupBox("Script List", this);
     scripts_ = new QListWidget(group);
     scripts_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(scripts_, &QListWidget::currentRowChanged, this, [this](int row) {
-        model_.SelectScript(row);
+    connect(scripts_, &QListWidget::itemSelectionChanged, this, [this] {
+        model_.SelectScript(SelectedRow(scripts_));
         Show();
     });
     auto* buttons = new QHBoxLayout;
@@ -117,8 +120,8 @@ QGroupBox* ScriptsDialog::BuildElements() {
     auto* group = new QGroupBox("Script Elements", this);
     elements_ = new QListWidget(group);
     elements_->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(elements_, &QListWidget::currentRowChanged, this, [this](int row) {
-        model_.SelectElement(row);
+    connect(elements_, &QListWidget::itemSelectionChanged, this, [this] {
+        model_.SelectElement(SelectedRow(elements_));
         Show();
     });
     criteria_ = new QComboBox(group);

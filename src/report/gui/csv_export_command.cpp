@@ -1,24 +1,22 @@
 #include "report/gui/csv_export_command.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <span>
 
 #include "base/file_store.h"
+#include "base/gui/save_file_dialog.h"
 #include "collection/orvik_doc.h"
 #include "report/csv_export.h"
+#include "report/export_names.h"
 
 namespace orvik {
 
-bool SaveCsvWithDialog(QWidget* parent, const QString& title, const std::string& csv) {
-    QString path =
-        QFileDialog::getSaveFileName(parent, title, QString(), "CSV Files (*.csv);;All Files (*)");
+bool SaveCsvWithDialog(QWidget* parent, const QString& title, const std::string& csv,
+                       const QString& proposed) {
+    const QString path =
+        AskSaveFileName(parent, title, proposed, {"CSV Files (*.csv)", "All Files (*)"}, "csv");
     if (path.isEmpty()) {
         return false;
-    }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += ".csv";
     }
     const Status written = SaveFileAtomically(
         path.toStdString(),
@@ -31,11 +29,15 @@ bool SaveCsvWithDialog(QWidget* parent, const QString& title, const std::string&
 }
 
 bool ExportCollectionCsv(QWidget* parent, const COrvikDoc& document) {
-    return SaveCsvWithDialog(parent, "Export CSV", CollectionCsv(document.Items()));
+    return SaveCsvWithDialog(
+        parent, "Export CSV", CollectionCsv(document.Items()),
+        QString::fromStdString(ProposedExportPath(document.Path(), document.Title(), ".csv")));
 }
 
-bool ExportTraceCsv(QWidget* parent, const TraceRecord& trace) {
-    return SaveCsvWithDialog(parent, "Export Trace CSV", TraceSamplesCsv(trace));
+bool ExportTraceCsv(QWidget* parent, const TraceRecord& trace, const std::string& documentPath) {
+    return SaveCsvWithDialog(
+        parent, "Export Trace CSV", TraceSamplesCsv(trace),
+        QString::fromStdString(ProposedTracePath(documentPath, trace.Name, ".csv")));
 }
 
 }  // namespace orvik

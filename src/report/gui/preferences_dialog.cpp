@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/gui/latin1_field.h"
 #include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 #include "criteria/criteria_library.h"
@@ -42,6 +43,7 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
     auto* form = new QFormLayout;
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         fields_[i] = new QLineEdit(ToQt(values.*kFields[i]), this);
+        KeepToLatin1(*fields_[i]);
         form->addRow(kLabels[i], fields_[i]);
     }
     layout->addLayout(form);

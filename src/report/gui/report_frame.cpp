@@ -2,8 +2,6 @@
 
 #include "report/gui/csv_export_command.h"
 
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -11,14 +9,16 @@
 
 #include "base/file_store.h"
 #include "base/gui/prompt_dialogs.h"
+#include "base/gui/save_file_dialog.h"
 #include "collection/orvik_doc.h"
 #include "report/csv_export.h"
+#include "report/export_names.h"
 #include "report/gui/report_view.h"
 
 namespace orvik {
 
 QString ReportWindowTitle(const std::string& title) {
-    return ToQt(title) + " - Report";
+    return PathToQt(title) + " - Report";
 }
 
 CReportFrame::CReportFrame(COrvikDoc& document, QObject* documentOwner,
@@ -77,13 +77,14 @@ bool CReportFrame::Print() {
 }
 
 bool CReportFrame::ExportPdf(ReportPaper paper) {
-    QString path = QFileDialog::getSaveFileName(this, "Export PDF", QString(),
-                                                "PDF Files (*.pdf);;All Files (*)");
+    const COrvikDoc* document = view_->Document();
+    const QString proposed = document ? QString::fromStdString(ProposedExportPath(
+                                            document->Path(), document->Title(), ".pdf"))
+                                      : QString();
+    const QString path = AskSaveFileName(this, "Export PDF", proposed,
+                                         {"PDF Files (*.pdf)", "All Files (*)"}, "pdf");
     if (path.isEmpty()) {
         return false;
-    }
-    if (QFileInfo(path).suffix().isEmpty()) {
-        path += ".pdf";
     }
     const Status written = WriteReportPdf(view_->Content(), path.toStdString(), paper);
     if (!written) {

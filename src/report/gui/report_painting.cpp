@@ -1,14 +1,16 @@
 #include "report/gui/report_painting.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <algorithm>
+#include <span>
 
+#include "base/file_store.h"
 #include "base/gui/prompt_dialogs.h"
 
 namespace orvik {
@@ -24,8 +26,14 @@ QFont ReportFont(ReportMedium medium) {
 
 ReportMetrics MetricsOf(QPaintDevice& device, const QFont& font, ReportMedium medium) {
     const QFontMetrics metrics(font, &device);
-    return ReportMetrics{static_cast<double>(device.logicalDpiX()),
-                         static_cast<double>(device.logicalDpiY()), metrics.lineSpacing(), medium};
+    ReportMetrics units{static_cast<double>(device.logicalDpiX()),
+                        static_cast<double>(device.logicalDpiY()), metrics.lineSpacing(), medium};
+    if (medium == ReportMedium::Paper) {
+        // Printed from the paper's corner: the device is the whole sheet.
+        units.PageWidth = device.width();
+        units.PageHeight = device.height();
+    }
+    return units;
 }
 
 void PaintReportLines(QPainter& painter, const ReportPage& page, int fromY, int toY) {
@@ -37,14 +45,13 @@ void PaintReportLines(QPainter& painter, const ReportPage& page, int fromY, int 
         std::lower_bound(page.Lines.begin(), page.Lines.end(), fromY - metrics.lineSpacing(),
                          [](const PlacedLine& placed, int y) { return placed.Y < y; });
     for (; line != page.Lines.end() && line->Y < toY; ++line) {
-        std::vector<int> widths;
-        widths.reserve(line->Cells.size());
-        for (const std::string& cell : line->Cells) {
-            widths.push_back(metrics.horizontalAdvance(ToQt(cell)));
-        }
-        const std::vector<int> xs = CellPositions(*line, widths, gap);
+        const std::vector<CellBox> boxes = CellBoxes(*line, gap);
         for (std::size_t i = 0; i < line->Cells.size(); ++i) {
-            painter.drawText(xs[i], line->Y + ascent, ToQt(line->Cells[i]));
+            // A text too long for its column ends in an ellipsis rather than
+            // running over the next one.
+            const QString text =
+                metrics.elidedText(ToQt(line->Cells[i]), Qt::ElideRight, boxes[i].Room);
+            painter.drawText(boxes[i].X, line->Y + ascent, text);
         }
     }
 }
@@ -106,12 +113,12 @@ bool PrintReport(const ReportContent& content, QWidget* parent) {
 }
 
 Status WriteReportPdf(const ReportContent& content, const std::string& path, ReportPaper paper) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
-    }
+    // Drawn whole in memory, then saved as every file is saved: through a
+    // link to its target, the old file kept until the new one is complete.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setTitle(kReportJobName);
         writer.setCreator("Orvik");
         writer.setResolution(300);
@@ -119,10 +126,9 @@ Status WriteReportPdf(const ReportContent& content, const std::string& path, Rep
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
         PaintReportOnPaper(writer, content);
     }
-    if (!file.commit()) {
-        return Failure{"Cannot write " + path + ": " + file.errorString().toStdString(), ""};
-    }
-    return {};
+    const QByteArray& bytes = pdf.data();
+    return SaveFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                              static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace orvik

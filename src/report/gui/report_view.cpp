@@ -73,7 +73,7 @@ const ReportLayout& CReportView::ScreenLayout() {
 
 QString CReportView::StatusText() {
     ScreenLayout();
-    return content_->GridLimited() ? QString(kGridLimitedNote) : QString();
+    return QString::fromStdString(content_->LimitNote());
 }
 
 void CReportView::paintEvent(QPaintEvent* event) {

@@ -1,23 +1,15 @@
 #include "report/gui/text_report_command.h"
 
-#include <QFileDialog>
-
+#include "base/gui/save_file_dialog.h"
 #include "base/operator_prompts.h"
 #include "collection/orvik_doc.h"
 #include "report/text_report.h"
 
 namespace orvik {
 
-QString AskTextReportPath(QWidget* parent) {
-    QFileDialog dialog(parent, kTextReportCaption);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters({"Text Report Files (*.txt)", "All Files (*.*)"});
-    dialog.setDefaultSuffix("txt");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    return dialog.selectedFiles().front();
+QString AskTextReportPath(QWidget* parent, const QString& proposed) {
+    return AskSaveFileName(parent, kTextReportCaption, proposed,
+                           {"Text Report Files (*.txt)", "All Files (*.*)"}, "txt");
 }
 
 bool WriteTextReportFile(const QString& path, const COrvikDoc& document,

@@ -12,7 +12,8 @@ struct ReportPreferences;
 
 // The save dialog of the Text Report command: .txt by default, a question
 // before an existing file is replaced. Empty when cancelled.
-QString AskTextReportPath(QWidget* parent);
+// `proposed` is the file it starts with.
+QString AskTextReportPath(QWidget* parent, const QString& proposed = {});
 
 // Writes the report of `document` to `path`; when that fails the operator is
 // told which file and why. True when written.

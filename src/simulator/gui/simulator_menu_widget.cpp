@@ -68,9 +68,12 @@ SimulatorMenuWidget::SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port,
     menu.addSeparator();
     QAction* run = menu.addAction("Press trigger input &1 (Run Test)");
     run->setStatusTip("Press the first input of the simulated trigger port");
+    // The pedals can be rehearsed from the keyboard, without opening the menu.
+    run->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
     connect(run, &QAction::triggered, this, [this] { PressTrigger(1); });
     QAction* record = menu.addAction("Press trigger input &2 (Record Test)");
     record->setStatusTip("Press the second input of the simulated trigger port");
+    record->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     connect(record, &QAction::triggered, this, [this] { PressTrigger(2); });
 }
 

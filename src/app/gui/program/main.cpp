@@ -1,15 +1,17 @@
 // orvik: the operator's program for the MV300.
 //
 //   orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE] [--log FILE]
-//         [--io-log FILE] [--usb-id VID:PID[,VID:PID]] [--results URL]
+//         [--io-log FILE] [--usb-id VID:PID[,VID:PID]] [--usb-serial SERIAL]
+//         [--results URL]
 //
 // --simulate runs on the built-in simulated MV300 (with PROFILE, a coupon
 // given as 50 or Z@FROM-TO,... in inches, on both cables); --sim-store keeps
 // the simulated instrument's store in FILE so that calibration survives;
 // --log appends the diagnostic log to FILE; --io-log writes every driver
-// request to FILE; --usb-id names the real instrument's USB ids for this run
-// (the [usb] settings otherwise); --results names the results database for
-// this run; --help and --version answer on the terminal and need no display.
+// request to FILE; --usb-id names the real instrument's USB ids and
+// --usb-serial the instrument to use among several for this run (the [usb]
+// settings otherwise); --results names the results database for this run;
+// --help and --version answer on the terminal and need no display.
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
@@ -41,7 +43,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: orvik [FILE.tdr ...] [Characterize] [--simulate[=PROFILE]] [--sim-store FILE]\n"
     "             [--log FILE] [--io-log FILE] [--usb-id VID:PID[,VID:PID]]\n"
-    "             [--results URL]\n"
+    "             [--usb-serial SERIAL] [--results URL]\n"
     "\n"
     "  FILE.tdr              a trace collection to open (else a new, empty one)\n"
     "  Characterize          start as a characterisation station: the Calibration\n"
@@ -58,6 +60,9 @@ constexpr const char* kHelp =
     "                        the real instrument's USB ids before and after its\n"
     "                        program is loaded, for this run (default: the usb/\n"
     "                        settings, first 04B4:8613,2F4E:0300)\n"
+    "  --usb-serial SERIAL   the instrument to use when several are attached, by its\n"
+    "                        serial number (default: the usb/serial setting; empty,\n"
+    "                        the first one found)\n"
     "  --results URL         store every recorded trace in this results database\n"
     "                        (postgresql://... or an SQLite file) for this run;\n"
     "                        else ORVIK_RESULTS_URL, else Preferences, else\n"
@@ -87,7 +92,7 @@ std::optional<int> AnswerOnTheTerminal(int argc, char** argv) {
 
 struct ProgramArguments {
     orvik::StartOptions Start;
-    std::optional<std::string> Profile;
+    std::optional<orvik::sim::CouponProfile> Coupon;
     std::string SimStore;
     QString Error;
 };
@@ -96,11 +101,15 @@ ProgramArguments ParseArguments(const QStringList& arguments) {
     ProgramArguments parsed;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == "--simulate") {
+        // Read as orvik-cli reads it. A profile that cannot be used is told,
+        // and the simulated instrument keeps its default coupons.
+        if (const auto simulate = orvik::sim::ReadSimulateOption(argument.toStdString())) {
             parsed.Start.Simulated = true;
-        } else if (argument.startsWith("--simulate=")) {
-            parsed.Start.Simulated = true;
-            parsed.Profile = argument.mid(11).toStdString();
+            if (*simulate) {
+                parsed.Coupon = (*simulate)->Coupon;
+            } else {
+                parsed.Error = QString::fromStdString((*simulate).Error().Message);
+            }
         } else if (argument == "--sim-store" && i + 1 < arguments.size()) {
             parsed.SimStore = arguments[++i].toStdString();
         } else if (argument.startsWith("--sim-store=")) {
@@ -199,22 +208,11 @@ void OpenRequestLog(QStringList& arguments, RequestLog& log) {
 }
 
 // What the simulated instrument is given: the store file and, with
-// --simulate=PROFILE, a coupon on both cables instead of the defaults. A
-// profile that cannot be used is told and the defaults stay.
-orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& arguments,
-                                                    QString* error) {
+// --simulate=PROFILE, a coupon on both cables instead of the defaults.
+orvik::sim::SimulatedInstrumentSetup SimulatorSetup(const ProgramArguments& arguments) {
     orvik::sim::SimulatedInstrumentSetup setup;
     setup.Options.instrument.storePath = arguments.SimStore;
-    if (arguments.Profile) {
-        const auto profile = orvik::sim::CouponProfile::Parse(*arguments.Profile);
-        if (profile) {
-            setup.Coupon = *profile;
-        } else {
-            *error = QString("The coupon profile %1 cannot be used: %2")
-                         .arg(QString::fromStdString(*arguments.Profile))
-                         .arg(QString::fromStdString(profile.Error().Message));
-        }
-    }
+    setup.Coupon = arguments.Coupon;
     return setup;
 }
 
@@ -260,6 +258,8 @@ orvik::UsbSettings ReadUsbSettings(QStringList& arguments, QString* problem) {
     } else {
         refuse(request.Error());
     }
+    const std::optional<QString> serial = TakeFileOption(arguments, "--usb-serial");
+    settings.serial = serial ? serial->toStdString() : UsbSetting(stored, "usb/serial", "");
     return settings;
 }
 
@@ -299,8 +299,7 @@ int main(int argc, char** argv) {
     orvik::sim::SimulatedDriverPort* simulator = nullptr;
     orvik::LibusbDriverPort* realPort = nullptr;
     if (arguments.Start.Simulated) {
-        auto simulated =
-            orvik::sim::AssembleSimulatedInstrument(clock, SimulatorSetup(arguments, &problem));
+        auto simulated = orvik::sim::AssembleSimulatedInstrument(clock, SimulatorSetup(arguments));
         if (!simulated) {
             // Refused before any window opens: the operator asked for this
             // file, so running on a store that is not kept would mislead.
@@ -330,10 +329,7 @@ int main(int argc, char** argv) {
     orvik::StartOptions start = arguments.Start;
     start.InstrumentThread = true;
     if (realPort != nullptr) {
-        start.InstrumentName = [realPort] {
-            const auto inUse = realPort->InstrumentInUse();
-            return inUse ? inUse->Describe() : std::string();
-        };
+        start.InstrumentName = [realPort] { return realPort->InstrumentSummary(); };
     }
     orvik::CMainFrame frame(start, instrumentPort, clock);
     if (simulator != nullptr && frame.SimulatorMenu() != nullptr) {
@@ -343,6 +339,7 @@ int main(int argc, char** argv) {
     frame.SetDiagnosticLog(log.Log);
     frame.SetRecoveryFolder(orvik::DefaultRecoveryFolder());
     frame.UseResults(resultsDatabase, orvik::results::DefaultOutboxPath());
+    frame.RestoreWindowGeometry();
     frame.show();
     // Before anything else: what a program that ended unexpectedly left.
     frame.OfferRecovery();

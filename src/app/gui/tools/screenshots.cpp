@@ -3,11 +3,13 @@
 // Drives the program on the simulated MV300 as an operator would and saves a
 // picture of each window: the main window in live mode, with a recorded tree
 // (also saved as recorded.tdr) and during a scripted run, every dialog and the
-// start-up recovery question.
+// start-up recovery question, and the warning when a collection's journal
+// cannot be written.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
@@ -113,12 +115,12 @@ int SaveRecoveryQuestion(orvik::CMainFrame& frame, const QDir& folder) {
     }
     bool saved = false;
     QTimer::singleShot(300, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr) {
+        QWidget* question = QApplication::activeModalWidget();
+        if (question == nullptr) {
             return;
         }
-        saved = Save(*box, folder, "dialog_recovery_question.png");
-        for (QAbstractButton* button : box->buttons()) {
+        saved = Save(*question, folder, "dialog_recovery_question.png");
+        for (QAbstractButton* button : question->findChildren<QAbstractButton*>()) {
             if (button->text() == "Later") {
                 button->click();
             }
@@ -128,6 +130,34 @@ int SaveRecoveryQuestion(orvik::CMainFrame& frame, const QDir& folder) {
     frame.OfferRecovery();
     frame.SetRecoveryFolder({});
     QDir(QString::fromStdString(recovery)).removeRecursively();
+    return saved ? 0 : 1;
+}
+
+// A collection whose journal cannot be written (a file is in the way of the
+// recovery folder): the message, and the status bar's lasting warning.
+int SaveJournalWarning(orvik::CMainFrame& frame, const QDir& folder) {
+    const QString blocked = folder.filePath("recovery-blocked");
+    QFile file(blocked);
+    file.open(QIODevice::WriteOnly);
+    file.close();
+    frame.SetRecoveryFolder(blocked.toStdString());
+    orvik::CChildFrame* child = frame.NewCollection();
+    bool saved = false;
+    MeasureAndRecord(frame);
+    QTimer::singleShot(300, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box != nullptr) {
+            saved = Save(*box, folder, "dialog_journal_warning.png");
+            box->accept();
+        }
+    });
+    Wait(600);
+    saved = saved && Save(frame, folder, "main_journal_warning.png");
+    child->Document().SetModified(false);
+    child->close();
+    QApplication::processEvents();
+    frame.SetRecoveryFolder({});
+    QFile::remove(blocked);
     return saved ? 0 : 1;
 }
 
@@ -392,6 +422,7 @@ int main(int argc, char** argv) {
     }
     failures += SaveRecoveryQuestion(frame, folder);
     failures += SaveResultsWindows(frame, folder);
+    failures += SaveJournalWarning(frame, folder);
     failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
