@@ -32,6 +32,8 @@ std::int64_t SinceOption(const std::string& text);
 std::string JsonText(const std::string& utf8);
 std::string CsvText(const std::string& text);
 std::string CsvValue(double value);
+// --csv or --json, once: true when the next argument was one (csv set).
+bool FormatOption(ArgumentReader& reader, std::optional<bool>& csv);
 
 // The measurements of one command (measure, run-script with --results): sent
 // as the program sends them, through the recorder and the station's outbox,

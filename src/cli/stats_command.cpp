@@ -35,12 +35,7 @@ StatsRequest ReadRequest(const Arguments& arguments) {
             request.filter.Test = results::FromLatin1(reader.Text());
         } else if (reader.Option("--since")) {
             request.filter.Since = SinceOption(reader.Value());
-        } else if (const bool wantsCsv = reader.Flag("--csv"); wantsCsv || reader.Flag("--json")) {
-            if (csv && *csv != wantsCsv) {
-                throw UsageError("give --csv or --json, not both");
-            }
-            csv = wantsCsv;
-        } else {
+        } else if (!FormatOption(reader, csv)) {
             throw UsageError("unexpected argument " + reader.Peek());
         }
     }

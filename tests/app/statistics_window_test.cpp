@@ -7,7 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
 #include <future>
+#include <thread>
 
 #include "app/gui/statistics_window.h"
 #include "chart/gui/xgraph_widget.h"
@@ -156,12 +158,13 @@ class HeldStore : public results::ResultsStore {
 TEST_F(StatisticsWindowTest, TheWindowAnswersWhileTheDatabaseIsRead) {
     std::promise<void> release;
     const std::shared_future<void> released = release.get_future().share();
-    StatisticsWindow window([&]() -> Result<std::unique_ptr<results::ResultsStore>> {
-        results::StoreProblem problem;
-        auto real = results::OpenResultsStore(location, problem);
-        return std::unique_ptr<results::ResultsStore>(
-            std::make_unique<HeldStore>(released, std::move(*real)));
-    });
+    StatisticsWindow window(
+        [&](results::Abandon) -> Result<std::unique_ptr<results::ResultsStore>> {
+            results::StoreProblem problem;
+            auto real = results::OpenResultsStore(location, problem);
+            return std::unique_ptr<results::ResultsStore>(
+                std::make_unique<HeldStore>(released, std::move(*real)));
+        });
     window.SetSelection("J-7");
     bool answered = false;
     QTimer::singleShot(0, &window, [&] { answered = true; });
@@ -172,6 +175,23 @@ TEST_F(StatisticsWindowTest, TheWindowAnswersWhileTheDatabaseIsRead) {
     release.set_value();
     WaitFor(window);
     EXPECT_EQ(window.Table().rowCount(), 2);
+}
+
+// Closing while the database keeps the worker waiting gives the wait up.
+TEST_F(StatisticsWindowTest, ClosingGivesUpAWaitForTheDatabase) {
+    const auto started = std::chrono::steady_clock::now();
+    {
+        StatisticsWindow window(
+            [](results::Abandon abandon) -> Result<std::unique_ptr<results::ResultsStore>> {
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+                while (!abandon->load() && std::chrono::steady_clock::now() < until) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+                return Failure{"The database did not answer.", ""};
+            });
+        window.SetSelection("J-7");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
 TEST_F(StatisticsWindowTest, ARefreshAskedWhileComputingFollowsWithWhatWasRecorded) {

@@ -155,9 +155,9 @@ void FillControlChart(CXGraph& chart, const std::vector<double>& values,
 
 StatisticsWindow::StatisticsWindow(const results::ResultsLocation& location, QWidget* parent)
     : StatisticsWindow(
-          [location] {
+          [location](results::Abandon abandon) {
               results::StoreProblem problem = results::StoreProblem::None;
-              return results::OpenResultsStore(location, problem);
+              return results::OpenResultsStore(location, problem, abandon);
           },
           parent) {}
 
@@ -220,7 +220,9 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
 }
 
 StatisticsWindow::~StatisticsWindow() {
-    // The worker delivers to this window; it ends before the window does.
+    // The worker delivers to this window; it ends before the window does,
+    // giving up a wait for a database that does not answer.
+    closing_ = true;
     if (worker_.joinable()) {
         worker_.join();
     }
@@ -261,7 +263,7 @@ void StatisticsWindow::Start() {
     }
     worker_ = std::thread([this, filter] {
         Outcome outcome;
-        auto store = opener_();
+        auto store = opener_(&closing_);
         auto selection = store ? (*store)->Query(filter)
                                : Result<std::vector<results::Measurement>>(store.Error());
         if (selection) {

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -34,8 +35,11 @@ class StatisticsWindow : public QWidget {
   public:
     static constexpr int kRefreshMs = 10000;
 
-    // Opens the database, on the worker thread, each time the figures are made.
-    using StoreOpener = std::function<Result<std::unique_ptr<results::ResultsStore>>()>;
+    // Opens the database, on the worker thread, each time the figures are
+    // made; a wait for the database gives up when `abandon` is set (the
+    // window closing).
+    using StoreOpener =
+        std::function<Result<std::unique_ptr<results::ResultsStore>>(results::Abandon abandon)>;
 
     explicit StatisticsWindow(const results::ResultsLocation& location, QWidget* parent = nullptr);
     explicit StatisticsWindow(StoreOpener opener, QWidget* parent = nullptr);
@@ -88,6 +92,7 @@ class StatisticsWindow : public QWidget {
     int shownTest_ = -1;
     bool computing_ = false;
     bool again_ = false;
+    std::atomic<bool> closing_{false};
     std::thread worker_;
 };
 
