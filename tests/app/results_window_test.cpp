@@ -168,7 +168,8 @@ TEST_F(ResultsWindow, ARecoveredCollectionsTracesAreSentOnce) {
     Use(fresh);
     frame.SetRecoveryFolder(recovery);
     frame.AskRecovery = [](const QStringList& offers) {
-        return QList<CMainFrame::RecoveryChoice>(offers.size(), CMainFrame::RecoveryChoice::Recover);
+        return QList<CMainFrame::RecoveryChoice>(offers.size(),
+                                                 CMainFrame::RecoveryChoice::Recover);
     };
     frame.OfferRecovery();
     EXPECT_TRUE(Eventually([&] { return StoredIn(fresh) == 3; }));
