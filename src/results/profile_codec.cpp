@@ -37,7 +37,7 @@ std::vector<float> GetFloats(std::span<const std::uint8_t> bytes, std::size_t of
                              std::size_t count) {
     std::vector<float> values(count);
     if (count == 0) {
-        return values;  // no bytes to copy, and an empty vector may have no buffer to copy to
+        return values;  // an empty vector has no storage to copy into
     }
     std::memcpy(values.data(), bytes.data() + offset, count * sizeof(float));
     return values;
