@@ -15,6 +15,7 @@
 #include "cli/report_command.h"
 #include "cli/results_commands.h"
 #include "cli/run_script_command.h"
+#include "cli/stats_command.h"
 
 namespace orvik::cli {
 
@@ -117,6 +118,17 @@ const std::vector<Command>& Commands() {
          "  --since DATE          only those recorded since DATE (UTC): 2026-12-08 or\n"
          "                        2026-12-08T21:48:32Z\n",
          &RunResults},
+        {"stats", "stats [--results URL] --job J [--test POSTFIX] [--since DATE] [--csv|--json]",
+         "Prints the lot statistics of each test of job J in script order, as JSON (default)\n"
+         "or CSV: n, mean, sample standard deviation, minimum, maximum, yield, Cp and Cpk\n"
+         "against the criterion's limits, and the Western Electric rules broken on the\n"
+         "individuals chart, each naming its measurement; a figure that cannot be had is\n"
+         "null, with the reason.\n"
+         "  --results URL         the database, as for import\n"
+         "  --job J               the job number (required)\n"
+         "  --test POSTFIX        only the test with this postfix\n"
+         "  --since DATE          only measurements recorded since DATE (UTC)\n",
+         &RunStats},
     };
     return commands;
 }

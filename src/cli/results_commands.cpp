@@ -202,6 +202,38 @@ results::ResultsLocation ResultsOption(const std::string& text) {
     return *location;
 }
 
+std::unique_ptr<results::ResultsStore> OpenChosenStore(const std::optional<std::string>& url) {
+    return OpenStore(ChosenLocation(url));
+}
+
+std::int64_t SinceOption(const std::string& text) {
+    return ParseDate(text);
+}
+
+std::string JsonText(const std::string& utf8) {
+    return Stored(utf8);
+}
+
+std::string CsvText(const std::string& text) {
+    return CsvField(text);
+}
+
+std::string CsvValue(double value) {
+    return CsvNumber(value);
+}
+
+bool FormatOption(ArgumentReader& reader, std::optional<bool>& csv) {
+    const bool wantsCsv = reader.Flag("--csv");
+    if (!wantsCsv && !reader.Flag("--json")) {
+        return false;
+    }
+    if (csv && *csv != wantsCsv) {
+        throw UsageError("give --csv or --json, not both");
+    }
+    csv = wantsCsv;
+    return true;
+}
+
 int RunImport(const Arguments& arguments) {
     ArgumentReader reader(arguments);
     std::optional<std::string> url;
@@ -243,12 +275,7 @@ int RunResults(const Arguments& arguments) {
             filter.Job = results::FromLatin1(reader.Text());
         } else if (reader.Option("--since")) {
             filter.Since = ParseDate(reader.Value());
-        } else if (const bool wantsCsv = reader.Flag("--csv"); wantsCsv || reader.Flag("--json")) {
-            if (csv && *csv != wantsCsv) {
-                throw UsageError("give --csv or --json, not both");
-            }
-            csv = wantsCsv;
-        } else {
+        } else if (!FormatOption(reader, csv)) {
             throw UsageError("unexpected argument " + reader.Peek());
         }
     }

@@ -8,6 +8,7 @@
 #include "cli/cli_command.h"
 #include "results/results_location.h"
 #include "results/results_recorder.h"
+#include "results/results_store.h"
 #include "results/station_results.h"
 
 namespace orvik::cli {
@@ -21,6 +22,18 @@ int RunResults(const Arguments& arguments);
 
 // The database that --results URL names; a text that names none is bad usage.
 results::ResultsLocation ResultsOption(const std::string& text);
+
+// What the commands that read the database share: the store that --results
+// (else ORVIK_RESULTS_URL, else the embedded file) names, opened or failed;
+// --since's date; a stored UTF-8 text as the JSON writer's single-byte text;
+// a CSV field and number.
+std::unique_ptr<results::ResultsStore> OpenChosenStore(const std::optional<std::string>& url);
+std::int64_t SinceOption(const std::string& text);
+std::string JsonText(const std::string& utf8);
+std::string CsvText(const std::string& text);
+std::string CsvValue(double value);
+// --csv or --json, once: true when the next argument was one (csv set).
+bool FormatOption(ArgumentReader& reader, std::optional<bool>& csv);
 
 // The measurements of one command (measure, run-script with --results): sent
 // as the program sends them, through the recorder and the station's outbox,

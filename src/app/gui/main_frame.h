@@ -37,6 +37,7 @@ class LeftoverJournal;
 class RecoveryJournal;
 class Script;
 class ScriptsDialog;
+class StatisticsWindow;
 
 class CChildFrame;
 class COrvikDoc;
@@ -220,6 +221,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnAbout();
     void OnGenerateReport();
     void OnTextReport();
+    void OnStatistics();
     void OnPreferences();
     void OnCriteriaEditor();
     void OnScriptedTests();
@@ -256,6 +258,7 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     std::string recoveryFolder_;
     StartUpFindings findings_;
     std::unique_ptr<ResultsStatus> results_;
+    QPointer<StatisticsWindow> statistics_;  // Action > Statistics, once opened
 
     QMdiArea* mdi_ = nullptr;
     // The last collection window that was active: it stays the active

@@ -156,6 +156,10 @@ void CMainFrame::BuildActionMenu() {
     textReportAction_ =
         AddAction(action, "&Text Report", "Write a text report of all tests\nText Report");
     connect(textReportAction_, &QAction::triggered, this, &CMainFrame::OnTextReport);
+    connect(AddAction(action, "Stat&istics...",
+                      "Yield, capability and control charts of a job's tests from the results "
+                      "database\nStatistics"),
+            &QAction::triggered, this, &CMainFrame::OnStatistics);
 }
 
 void CMainFrame::RefreshWindowMenu() {

@@ -1,0 +1,408 @@
+#include "app/gui/statistics_window.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/c_numbers.h"
+#include "chart/gui/xgraph_widget.h"
+#include "results/results_store.h"
+#include "results/text_encoding.h"
+
+namespace orvik {
+namespace {
+
+using results::TestStatistics;
+
+constexpr ChartColour kDataColour = RgbColour(0, 0, 160);
+constexpr ChartColour kLimitColour = RgbColour(200, 0, 0);
+constexpr ChartColour kCentreColour = RgbColour(0, 128, 0);
+constexpr ChartColour kViolationColour = RgbColour(230, 0, 0);
+constexpr ChartColour kBarColour = RgbColour(120, 145, 220);
+
+const QStringList kColumns = {"Test", "Criterion", "n",  "Mean", "SD",         "Min",
+                              "Max",  "Yield",     "Cp", "Cpk",  "Violations", "Not computable"};
+
+QString Figure(const std::optional<double>& value, const char* format = "%.3f") {
+    return value ? QString::fromStdString(FormatC(format, *value)) : QString("-");
+}
+
+// The chart a test is drawn in: white, a legend on the right, grid lines.
+XGraphWidget* NewChart() {
+    auto* chart = new XGraphWidget;
+    chart->setMinimumSize(380, 260);
+    chart->ShowLegend = false;  // until a test fills it
+    return chart;
+}
+
+void StyleAxes(CXGraph& chart, const char* xTitle, const char* yTitle, const char* yFormat) {
+    chart.XAxisAt(0).Title = xTitle;
+    chart.YAxisAt(0).Title = yTitle;
+    chart.YAxisAt(0).Format = yFormat;
+    chart.XAxisAt(0).Format = "%.6g";
+    for (CXGraphAxis* axis : {&chart.XAxisAt(0), &chart.YAxisAt(0)}) {
+        axis->ShowCurveMarkers = false;
+    }
+}
+
+CXGraphDataSerie* AddCurve(CXGraph& chart, const std::vector<CurvePoint>& points, const char* label,
+                           ChartColour colour) {
+    CXGraphDataSerie* curve = chart.SetCurveData(points.data(), static_cast<int>(points.size()),
+                                                 chart.CurveCount(), 0, 0, true);
+    if (curve != nullptr) {
+        curve->Label = label;
+        curve->Colour = colour;
+    }
+    return curve;
+}
+
+std::vector<CurvePoint> Level(double y, double from, double to) {
+    return {{from, y}, {to, y}};
+}
+
+// The averages of a test as a histogram of ceil(log2 n) + 1 classes (at most
+// 40) over their range, on an axis that takes in the limits too. The chart
+// draws a curve one point per pixel column, so the bars and the limit lines
+// are bands; an invisible diagonal gives the axes their ranges.
+void FillHistogram(CXGraph& chart, const std::vector<double>& values, const TestStatistics& test,
+                   const std::optional<double>& target) {
+    const double low = *std::min_element(values.begin(), values.end());
+    const double high = std::max(*std::max_element(values.begin(), values.end()), low + 1e-9);
+    const int classes = std::clamp(
+        static_cast<int>(std::ceil(std::log2(static_cast<double>(values.size())))) + 1, 1, 40);
+    const double width = (high - low) / classes;
+    std::vector<int> counts(static_cast<std::size_t>(classes), 0);
+    for (const double value : values) {
+        const int bin = std::clamp(static_cast<int>((value - low) / width), 0, classes - 1);
+        ++counts[static_cast<std::size_t>(bin)];
+    }
+    double from = low;
+    double to = high;
+    if (test.Limits) {
+        from = std::min(from, test.Limits->Lower);
+        to = std::max(to, test.Limits->Upper);
+    }
+    const double margin = (to - from) * 0.05;
+    const double top = *std::max_element(counts.begin(), counts.end()) * 1.15;
+    const std::vector<CurvePoint> extent = {{from - margin, 0.0}, {to + margin, top}};
+    AddCurve(chart, extent, "", chart.PlotColour);
+    CXGraphAxis& x = chart.XAxisAt(0);
+    for (int i = 0; i < classes; ++i) {
+        x.AddAxisBand(-1, low + i * width, low + (i + 1) * width, 0.0,
+                      counts[static_cast<std::size_t>(i)], kBarColour, "", kFillSolid);
+    }
+    const double line = (to - from) / 300.0;
+    // A line, and its name beside it at the top on the plot's own colour.
+    const auto upright = [&](double at, ChartColour colour, const char* text) {
+        x.AddAxisBand(-1, at - line, at + line, 0.0, top, colour, "", kFillSolid);
+        x.AddAxisBand(-1, at + line, at + 40 * line, top * 0.86, top, chart.PlotColour, text,
+                      kFillSolid);
+    };
+    if (test.Limits) {
+        upright(test.Limits->Lower, kLimitColour, "LSL");
+        upright(test.Limits->Upper, kLimitColour, "USL");
+    }
+    if (target) {
+        upright(*target, kCentreColour, "Target");
+    }
+    chart.ShowLegend = false;
+    StyleAxes(chart, "Ohms", "Count", "%g");
+}
+
+// The individuals in measuring order, the centre line, the control limits
+// and the points that break a rule.
+void FillControlChart(CXGraph& chart, const std::vector<double>& values,
+                      const results::IndividualsChart& control) {
+    std::vector<CurvePoint> points;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        points.push_back({static_cast<double>(i + 1), values[i]});
+    }
+    if (CXGraphDataSerie* curve = AddCurve(chart, points, "Average", kDataColour)) {
+        curve->ShowMarkers = points.size() <= 200;
+        curve->MarkerMode = 1;
+        curve->MarkerSymbol = 1;
+        curve->MarkerSize = 5;
+    }
+    const double last = static_cast<double>(values.size());
+    AddCurve(chart, Level(control.Centre, 1.0, last), "Mean", kCentreColour);
+    AddCurve(chart, Level(control.Upper, 1.0, last), "UCL", kLimitColour);
+    AddCurve(chart, Level(control.Lower, 1.0, last), "LCL", kLimitColour);
+    std::vector<CurvePoint> flagged;
+    for (const results::RuleViolation& v : control.Violations) {
+        flagged.push_back(points[v.Index]);
+    }
+    if (CXGraphDataSerie* marks = AddCurve(chart, flagged, "Rule broken", kViolationColour)) {
+        marks->DrawStyle = kDrawDots;
+        marks->LineWidth = 4;
+    }
+    chart.ShowLegend = true;
+    StyleAxes(chart, "Measurement", "Ohms", "%.6g");
+}
+
+}  // namespace
+
+StatisticsWindow::StatisticsWindow(const results::ResultsLocation& location, QWidget* parent)
+    : StatisticsWindow(
+          [location](results::Abandon abandon) {
+              results::StoreProblem problem = results::StoreProblem::None;
+              return results::OpenResultsStore(location, problem, abandon);
+          },
+          parent) {}
+
+StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
+    : QWidget(parent, Qt::Window), opener_(std::move(opener)) {
+    setWindowTitle("Statistics");
+    auto* job = new QLabel("&Job:");
+    job_ = new QLineEdit;
+    job->setBuddy(job_);
+    auto* test = new QLabel("&Test:");
+    test_ = new QLineEdit;
+    test_->setPlaceholderText("every test");
+    test->setBuddy(test_);
+    auto* refresh = new QPushButton("&Refresh");
+    status_ = new QLabel;
+    auto* fields = new QHBoxLayout;
+    for (QWidget* widget : std::initializer_list<QWidget*>{job, job_, test, test_, refresh}) {
+        fields->addWidget(widget);
+    }
+    fields->addWidget(status_, 1);
+
+    table_ = new QTableWidget(0, static_cast<int>(kColumns.size()));
+    table_->setHorizontalHeaderLabels(kColumns);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->verticalHeader()->hide();
+
+    histogram_ = NewChart();
+    control_ = NewChart();
+    auto* charts = new QSplitter(Qt::Horizontal);
+    charts->setObjectName("charts");
+    charts->addWidget(histogram_);
+    charts->addWidget(control_);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(table_);
+    split->addWidget(charts);
+    split->setSizes({180, 520});
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(split, 1);
+    resize(1100, 720);
+
+    connect(refresh, &QPushButton::clicked, this, &StatisticsWindow::Refresh);
+    connect(job_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
+    connect(test_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
+    new QShortcut(QKeySequence::Refresh, this, [this] { Refresh(); });
+    new QShortcut(QKeySequence::Close, this, [this] { close(); });
+    connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) { ShowTest(row); });
+    timer_ = new QTimer(this);
+    timer_->setInterval(kRefreshMs);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        if (isVisible() && !job_->text().trimmed().isEmpty()) {
+            Refresh();
+        }
+    });
+    timer_->start();
+    status_->setText("Name a job and press Enter.");
+}
+
+StatisticsWindow::~StatisticsWindow() {
+    // The worker delivers to this window; it ends before the window does,
+    // giving up a wait for a database that does not answer.
+    closing_ = true;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void StatisticsWindow::SetSelection(const QString& job, const QString& test) {
+    job_->setText(job);
+    test_->setText(test);
+    Refresh();
+}
+
+QString StatisticsWindow::StatusText() const {
+    return status_->text();
+}
+
+void StatisticsWindow::Refresh() {
+    if (computing_) {
+        again_ = true;
+        return;
+    }
+    if (job_->text().trimmed().isEmpty()) {
+        status_->setText("Name a job and press Enter.");
+        return;
+    }
+    Start();
+}
+
+void StatisticsWindow::Start() {
+    if (worker_.joinable()) {
+        worker_.join();  // finished: it has handed its outcome over
+    }
+    computing_ = true;
+    status_->setText("Reading the results database...");
+    results::MeasurementFilter filter;
+    filter.Job = job_->text().trimmed().toStdString();
+    if (!test_->text().trimmed().isEmpty()) {
+        filter.Test = test_->text().trimmed().toStdString();
+    }
+    worker_ = std::thread([this, filter] {
+        Outcome outcome;
+        auto store = opener_(&closing_);
+        auto selection = store ? (*store)->Query(filter)
+                               : Result<std::vector<results::Measurement>>(store.Error());
+        if (selection) {
+            outcome.tests = results::StatisticsPerTest(*selection);
+            outcome.selection = std::move(*selection);
+        } else {
+            outcome.failure = selection.Error().Message;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, outcome = std::move(outcome)]() mutable { Show(std::move(outcome)); },
+            Qt::QueuedConnection);
+    });
+}
+
+void StatisticsWindow::Show(Outcome outcome) {
+    computing_ = false;
+    if (!outcome.failure.empty()) {
+        status_->setText(QString::fromStdString(outcome.failure));
+    } else {
+        const QString chosen = table_->currentRow() >= 0 && table_->item(table_->currentRow(), 0)
+                                   ? table_->item(table_->currentRow(), 0)->text()
+                                   : QString();
+        shown_ = std::move(outcome);
+        status_->setText(QString("%1 measurements, %2 tests")
+                             .arg(shown_.selection.size())
+                             .arg(shown_.tests.size()));
+        const QSignalBlocker quiet(table_);
+        table_->setRowCount(static_cast<int>(shown_.tests.size()));
+        int keep = shown_.tests.empty() ? -1 : 0;
+        for (int row = 0; row < table_->rowCount(); ++row) {
+            const TestStatistics& test = shown_.tests[static_cast<std::size_t>(row)];
+            const auto& figures = test.Figures;
+            const QString texts[] = {
+                QString::fromStdString(test.Test.value_or("(none)")),
+                QString::fromStdString(test.Criterion.value_or("(several)")),
+                QString::number(test.Count),
+                Figure(figures.Mean),
+                Figure(figures.Deviation, "%.4f"),
+                Figure(figures.Minimum),
+                Figure(figures.Maximum),
+                QString::fromStdString(FormatC("%.1f %%", test.Yield * 100.0)),
+                Figure(figures.Cp, "%.2f"),
+                Figure(figures.Cpk, "%.2f"),
+                QString::number(test.Chart ? test.Chart->Violations.size() : 0),
+                QString::fromStdString(figures.NotComputable.value_or("")),
+            };
+            for (int column = 0; column < static_cast<int>(std::size(texts)); ++column) {
+                table_->setItem(row, column, new QTableWidgetItem(texts[column]));
+            }
+            if (texts[0] == chosen) {
+                keep = row;
+            }
+        }
+        table_->resizeColumnsToContents();
+        table_->setCurrentCell(keep, 0);
+        ShowTest(keep);
+    }
+    emit Computed();
+    if (again_) {
+        again_ = false;
+        Start();
+    }
+}
+
+std::optional<std::size_t> StatisticsWindow::PointNear(QPoint place) const {
+    if (shownTest_ < 0 || control_->CurveCount() == 0) {
+        return std::nullopt;
+    }
+    constexpr int kReach = 6;  // pixels
+    const AxisMapping x = control_->XAxisAt(0).Mapping();
+    const AxisMapping y = control_->YAxisAt(0).Mapping();
+    const CXGraphDataSerie& points = control_->CurveAt(0);
+    const TestStatistics& test = shown_.tests[static_cast<std::size_t>(shownTest_)];
+    std::optional<std::size_t> nearest;
+    int best = kReach * kReach + 1;
+    for (int i = 0; i < points.Count(); ++i) {
+        const CurvePoint point = points.PointAt(i);
+        const int dx = x.Map(point.X) - place.x();
+        const int dy = y.Map(point.Y) - place.y();
+        if (dx * dx + dy * dy < best) {
+            best = dx * dx + dy * dy;
+            nearest = test.Points[static_cast<std::size_t>(i)];
+        }
+    }
+    return nearest;
+}
+
+bool StatisticsWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == control_ && event->type() == QEvent::MouseButtonPress) {
+        if (const auto place = PointNear(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+            Choose(*place);
+        }
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Names the measurement and opens its collection when the file is here.
+void StatisticsWindow::Choose(std::size_t place) {
+    const results::Measurement& m = shown_.selection[place];
+    QString text =
+        QString("Coupon %1, trace %2")
+            .arg(QString::fromStdString(m.Coupon.value_or("-")), QString::fromStdString(m.Name));
+    const QString file = QString::fromStdString(m.CollectionFile);
+    if (!file.isEmpty()) {
+        text += QFileInfo::exists(file) ? ", in " + file : ", filed in " + file + " (not here)";
+    }
+    status_->setText(text);
+    if (!file.isEmpty() && QFileInfo::exists(file)) {
+        emit OpenCollectionAsked(file);
+    }
+}
+
+void StatisticsWindow::ShowTest(int row) {
+    // A fresh chart for each test: a chart's curves and ranges only grow.
+    auto* splitter = findChild<QSplitter*>("charts");
+    auto* histogram = NewChart();
+    auto* control = NewChart();
+    if (row >= 0 && row < static_cast<int>(shown_.tests.size())) {
+        const TestStatistics& test = shown_.tests[static_cast<std::size_t>(row)];
+        std::vector<double> values;
+        for (const std::size_t place : test.Points) {
+            values.push_back(shown_.selection[place].Average);
+        }
+        if (!values.empty()) {
+            const auto& first = shown_.selection[test.Points.front()].Judged;
+            FillHistogram(*histogram, values, test,
+                          test.Limits ? std::optional(first.TargetImpedance) : std::nullopt);
+        }
+        if (test.Chart) {
+            FillControlChart(*control, values, *test.Chart);
+        }
+    }
+    delete splitter->replaceWidget(0, histogram);
+    delete splitter->replaceWidget(1, control);
+    histogram_ = histogram;
+    control_ = control;
+    control_->installEventFilter(this);
+    shownTest_ = row < static_cast<int>(shown_.tests.size()) ? row : -1;
+}
+
+}  // namespace orvik

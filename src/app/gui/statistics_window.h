@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "results/job_statistics.h"
+#include "results/results_location.h"
+#include "results/results_store.h"
+
+class QLabel;
+class QLineEdit;
+class QTableWidget;
+class QTimer;
+
+namespace orvik {
+
+class XGraphWidget;
+
+// Action > Statistics: the lot statistics of a job's tests from the results
+// database — the table per test, the histogram of the chosen test against
+// its limits and its individuals chart with the rule violations marked. The
+// database is read and the figures computed on a thread of their own, so the
+// window answers while a large job is worked through; it refreshes itself
+// while shown, to follow the measurements being recorded.
+class StatisticsWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr int kRefreshMs = 10000;
+
+    // Opens the database, on the worker thread, each time the figures are
+    // made; a wait for the database gives up when `abandon` is set (the
+    // window closing).
+    using StoreOpener =
+        std::function<Result<std::unique_ptr<results::ResultsStore>>(results::Abandon abandon)>;
+
+    explicit StatisticsWindow(const results::ResultsLocation& location, QWidget* parent = nullptr);
+    explicit StatisticsWindow(StoreOpener opener, QWidget* parent = nullptr);
+    ~StatisticsWindow() override;
+
+    // Reads the job (and test) the fields name again; a refresh asked for
+    // while one is under way follows it.
+    void Refresh();
+    void SetSelection(const QString& job, const QString& test = {});
+    bool IsComputing() const { return computing_; }
+
+    QTableWidget& Table() { return *table_; }
+    XGraphWidget& Histogram() { return *histogram_; }
+    XGraphWidget& ControlChart() { return *control_; }
+    QString StatusText() const;
+
+    // The measurement whose point of the individuals chart is nearest to a
+    // place in the chart (within a few pixels): its place in the selection.
+    std::optional<std::size_t> PointNear(QPoint place) const;
+
+  signals:
+    void Computed();
+    // A point was clicked whose collection file is at hand.
+    void OpenCollectionAsked(const QString& path);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Outcome {
+        std::vector<results::Measurement> selection;
+        std::vector<results::TestStatistics> tests;
+        std::string failure;
+    };
+
+    void Start();
+    void Show(Outcome outcome);
+    void ShowTest(int row);
+    void Choose(std::size_t place);
+
+    StoreOpener opener_;
+    QLineEdit* job_ = nullptr;
+    QLineEdit* test_ = nullptr;
+    QLabel* status_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    XGraphWidget* histogram_ = nullptr;
+    XGraphWidget* control_ = nullptr;
+    QTimer* timer_ = nullptr;
+    Outcome shown_;
+    int shownTest_ = -1;
+    bool computing_ = false;
+    bool again_ = false;
+    std::atomic<bool> closing_{false};
+    std::thread worker_;
+};
+
+}  // namespace orvik
