@@ -110,6 +110,8 @@ void ScriptRun::Advance(COrvikDoc& document) {
         document.NoteItemChanged(script);  // a resumed script's counter moved on
     }
     SelectElementCriterion(document, false);
+    // The graph's prompt box names the next test and its cable.
+    document.UpdateAllViews(DocumentChange{DocumentChange::Kind::RunStateChanged});
 }
 
 void ScriptRun::Stop(COrvikDoc& document) {

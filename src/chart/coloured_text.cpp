@@ -82,8 +82,8 @@ double ContrastRatio(ChartColour a, ChartColour b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-ChartColour ReadableOn(ChartColour colour, ChartColour background) {
-    if (ContrastRatio(colour, background) >= kReadableContrast) {
+ChartColour ReadableOn(ChartColour colour, ChartColour background, double keepFrom) {
+    if (ContrastRatio(colour, background) >= keepFrom) {
         return colour;
     }
     const ChartColour toward =
@@ -101,6 +101,20 @@ ChartColour ReadableOn(ChartColour colour, ChartColour background) {
         }
     }
     return Mix(colour, toward, high);
+}
+
+ChartColour OutlineFor(ChartColour colour) {
+    return ContrastRatio(colour, kBlack) >= ContrastRatio(colour, kWhite) ? kBlack : kWhite;
+}
+
+TextInk InkOn(ChartColour colour, ChartColour background, bool highContrast) {
+    if (highContrast) {
+        return {ReadableOn(colour, background, kComfortableContrast), std::nullopt};
+    }
+    if (ContrastRatio(colour, background) >= kReadableContrast) {
+        return {colour, std::nullopt};
+    }
+    return {colour, OutlineFor(colour)};
 }
 
 }  // namespace orvik

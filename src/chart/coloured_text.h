@@ -48,10 +48,28 @@ double ContrastRatio(ChartColour a, ChartColour b);
 inline constexpr double kReadableContrast = 3.0;
 inline constexpr double kComfortableContrast = 4.5;
 
-// `colour` as text on `background`: itself when it reads well enough there,
-// else the same colour mixed with white (on a dark background) or black (on a
-// light one) just far enough to read comfortably. A selected tree row keeps
-// its PASS and FAIL colours recognisable this way.
-ChartColour ReadableOn(ChartColour colour, ChartColour background);
+// `colour` as text on `background`: itself when it stands at least `keepFrom`
+// apart from it, else the same colour mixed with white (on a dark background)
+// or black (on a light one) just far enough to read comfortably. A selected
+// tree row keeps its PASS and FAIL colours recognisable this way.
+ChartColour ReadableOn(ChartColour colour, ChartColour background,
+                       double keepFrom = kReadableContrast);
+
+// The thin edge drawn around text of `colour` so that it reads on any
+// background: black or white, whichever stands further apart from it.
+ChartColour OutlineFor(ChartColour colour);
+
+// How a text of a given colour is drawn on a background: in its own colour,
+// with an outline where that colour alone does not read there (a yellow "DD"
+// on light grey, a red "FAIL" on the graph's grey); in the high-contrast
+// colours, lifted until it reads comfortably, with no outline.
+struct TextInk {
+    ChartColour Text = kBlack;
+    std::optional<ChartColour> Outline;
+
+    // What the text's edge stands against: its outline, else the background.
+    ChartColour Edge(ChartColour background) const { return Outline.value_or(background); }
+};
+TextInk InkOn(ChartColour colour, ChartColour background, bool highContrast);
 
 }  // namespace orvik

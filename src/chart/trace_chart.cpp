@@ -1,6 +1,7 @@
 #include "chart/trace_chart.h"
 
 #include "base/c_numbers.h"
+#include "chart/coloured_text.h"
 
 namespace orvik {
 namespace {
@@ -23,14 +24,19 @@ constexpr std::array<LabelPlace, GraphSummary::Count> kLabelPlaces = {{
     {{55, 145, 400, 190}, 40, kVerdictPassColour},
 }};
 
-void StyleChart(CXGraph& chart) {
+// A colour of the graph in the chosen colour set.
+ChartColour InSet(ChartColour colour, bool highContrast) {
+    return highContrast ? ReadableOn(colour, kWhite, kComfortableContrast) : colour;
+}
+
+void StyleChart(CXGraph& chart, bool highContrast) {
     chart.DoubleBuffered = true;
     chart.ShowLegend = false;
-    chart.BackColour = chart.GraphColour = chart.PlotColour = kTraceChartGrey;
+    chart.BackColour = chart.GraphColour = chart.PlotColour = TraceChartBackground(highContrast);
     if (chart.CurveCount() > 0) {
         CXGraphDataSerie& curve = chart.CurveAt(0);
         curve.Label = "Trace";
-        curve.Colour = kTraceCurveColour;
+        curve.Colour = InSet(kTraceCurveColour, highContrast);
     }
     CXGraphAxis& x = chart.XAxisAt(0);
     CXGraphAxis& y = chart.YAxisAt(0);
@@ -67,9 +73,13 @@ double ImpedanceAxisTop(double average) {
     return average > 85.0 ? 200.0 : 100.0;
 }
 
+ChartColour TraceChartBackground(bool highContrast) {
+    return highContrast ? kWhite : kTraceChartGrey;
+}
+
 void ShowTraceChart(CXGraph& chart, const GraphSummary& summary, double axisTop,
-                    const std::optional<TraceLimits>& limits) {
-    StyleChart(chart);
+                    const std::optional<TraceLimits>& limits, bool highContrast) {
+    StyleChart(chart, highContrast);
     CXGraphAxis& y = chart.YAxisAt(0);
     y.SetDataRange(0.0, axisTop);
     y.Format = "%.2f";
@@ -79,9 +89,14 @@ void ShowTraceChart(CXGraph& chart, const GraphSummary& summary, double axisTop,
         }
     }
     for (int i = 0; i < GraphSummary::Count; ++i) {
-        TraceChartLabel(chart, static_cast<GraphSummary::Label>(i)).Text = summary.Texts[i];
+        CXGraphLabel& label = TraceChartLabel(chart, static_cast<GraphSummary::Label>(i));
+        label.Text = summary.Texts[i];
+        const ChartColour colour = i == GraphSummary::Verdict
+                                       ? summary.VerdictColour
+                                       : kLabelPlaces[static_cast<std::size_t>(i)].Colour;
+        label.TextColour = InSet(colour, highContrast);
+        label.Outline = OutlineFor(label.TextColour);
     }
-    TraceChartLabel(chart, GraphSummary::Verdict).TextColour = summary.VerdictColour;
     if (limits) {
         CXGraphAxis& x = chart.XAxisAt(0);
         x.AddAxisBand(0, limits->StartPosition, limits->EndPosition, limits->MaximumImpedance,

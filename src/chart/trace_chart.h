@@ -54,6 +54,9 @@ struct TraceLimits {
     double MaximumImpedance = 0.0;
 };
 
+// The graph's background: grey, or white in the high-contrast colours.
+ChartColour TraceChartBackground(bool highContrast);
+
 // Sets a chart up as the trace graph shows a trace, on screen, in the sample
 // pictures and on paper alike: a grey window without legend; curve 0 (when
 // there is one) as the green "Trace"; gridded axes titled "Inches" and
@@ -61,8 +64,11 @@ struct TraceLimits {
 // their places (added on the first call) with `summary`'s texts; and the
 // limit bands when `limits` are given. The curve's points are the caller's:
 // hand them to the chart before this call, which then fixes the axis range.
+// Every summary label has a thin outline that sets it off from whatever lies
+// behind it. In the high-contrast colours the window is white and the texts
+// and the curve are darkened until they read comfortably there.
 void ShowTraceChart(CXGraph& chart, const GraphSummary& summary, double axisTop,
-                    const std::optional<TraceLimits>& limits);
+                    const std::optional<TraceLimits>& limits, bool highContrast = false);
 
 // A summary label of a chart that ShowTraceChart has set up.
 CXGraphLabel& TraceChartLabel(CXGraph& chart, GraphSummary::Label which);

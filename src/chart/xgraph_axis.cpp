@@ -288,34 +288,33 @@ void CXGraphAxis::DrawMarkerStrip(ChartDeviceContext& dc) {
     }
 }
 
+PixelRect CXGraphAxis::TitleBox() const {
+    const PixelRect plot = PlotRect();
+    const std::int32_t height = title_.Height;
+    const std::int32_t width = title_.Width;
+    if (IsVertical()) {
+        // At the top of the axis, beside the arrow on the side of the labels.
+        if (Placement == kPlaceRight) {
+            return {OriginX + ArrowSize + 1, plot.top, OriginX + ArrowSize + 1 + width,
+                    plot.top + height};
+        }
+        return {OriginX - ArrowSize - width, plot.top, OriginX - ArrowSize, plot.top + height};
+    }
+    // At the right end, above the line and its arrow, and above the two rows
+    // of the curve-marker strip when it is shown there.
+    const bool strip = MarkerStripExtent() > 0;
+    const std::int32_t bottom = OriginY - ArrowSize - 1 - (strip ? 2 * CurveMarkerSize : 0);
+    return {plot.right - width - 1, bottom - height, plot.right - 1, bottom};
+}
+
 void CXGraphAxis::DrawTitle(ChartDeviceContext& dc) {
     if (Title.empty()) {
         return;
     }
-    const PixelRect plot = PlotRect();
-    const std::int32_t height = title_.Height;
-    const std::int32_t width = title_.Width;
-    PixelRect box;
-    std::int32_t format = kTextSingleLine | kTextNoClip | kTextTop;
-    if (IsVertical()) {
-        // At the top of the axis, beside the arrow on the side of the labels.
-        if (Placement == kPlaceRight) {
-            box = {OriginX + ArrowSize + 1, plot.top, OriginX + ArrowSize + 1 + width,
-                   plot.top + height};
-            format |= kTextLeft;
-        } else {
-            box = {OriginX - ArrowSize - width, plot.top, OriginX - ArrowSize, plot.top + height};
-            format |= kTextRight;
-        }
-    } else {
-        // At the right end, above the line and its arrow, and above the two
-        // rows of the curve-marker strip when it is shown there.
-        const bool strip = MarkerStripExtent() > 0;
-        const std::int32_t bottom = OriginY - ArrowSize - 1 - (strip ? 2 * CurveMarkerSize : 0);
-        box = {plot.right - width - 1, bottom - height, plot.right - 1, bottom};
-        format |= kTextRight;
-    }
-    dc.DrawText(TitleFont, Title, box, format, dc.Ink(Colour), std::nullopt);
+    const bool left = IsVertical() && Placement == kPlaceRight;
+    const std::int32_t format =
+        kTextSingleLine | kTextNoClip | kTextTop | (left ? kTextLeft : kTextRight);
+    dc.DrawText(TitleFont, Title, TitleBox(), format, dc.Ink(Colour), std::nullopt);
 }
 
 void CXGraphAxis::DrawTicks(ChartDeviceContext& dc) {

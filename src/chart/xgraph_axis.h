@@ -110,6 +110,9 @@ class CXGraphAxis : public CXGraphObject {
     ChartFont LabelFont{"Arial", 13, 400};
     ChartFont TitleFont{"Arial", 14, 700};
 
+    // Where the title stands, as the last layout placed it.
+    PixelRect TitleBox() const;
+
   private:
     PixelRect PlotRect() const;
     std::int32_t AvailableLength() const;

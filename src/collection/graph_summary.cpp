@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "collection/orvik_doc.h"
+#include "criteria/criterion.h"
 #include "script/script.h"
 
 namespace orvik {
@@ -70,14 +71,21 @@ TraceLimits LimitsOf(const TraceRecord& trace) {
             criterion.MaximumImpedance};
 }
 
-std::optional<std::string> ScriptPromptText(const COrvikDoc& document) {
+std::optional<std::string> ScriptPromptText(const COrvikDoc& document,
+                                            const Criterion* nextCriterion) {
     const Script* script = document.ActiveScript;
     const ScriptElement* element = document.ActiveElement;
     if (script == nullptr || element == nullptr) {
         return std::nullopt;
     }
-    return "Record a measurement for coupon:\n " + script->Prefix + script->CurrentSerial +
-           "\n test #" + std::to_string(element->Position) + " (" + element->Postfix + ")";
+    std::string text = "Record a measurement for coupon:\n " + script->Prefix +
+                       script->CurrentSerial + "\n test #" + std::to_string(element->Position) +
+                       " (" + element->Postfix + ")";
+    if (nextCriterion != nullptr) {
+        text += nextCriterion->IsDifferential() ? "\n on the differential cables"
+                                                : "\n on the single-ended cable";
+    }
+    return text;
 }
 
 }  // namespace orvik

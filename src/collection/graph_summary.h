@@ -9,6 +9,7 @@
 namespace orvik {
 
 class COrvikDoc;
+class Criterion;
 class TraceRecord;
 
 // What the trace graph writes beside the plot of the current trace.
@@ -30,7 +31,9 @@ TraceLimits LimitsOf(const TraceRecord& trace);
 std::string FormatTraceTime(std::int64_t secondsSince1970);
 
 // "Record a measurement for coupon: ..." while a script runs and has a next
-// test; none otherwise.
-std::optional<std::string> ScriptPromptText(const COrvikDoc& document);
+// test; none otherwise. With the next test's criterion known, a last line
+// names the cable it is measured on, so that the coupon goes on the right one.
+std::optional<std::string> ScriptPromptText(const COrvikDoc& document,
+                                            const Criterion* nextCriterion = nullptr);
 
 }  // namespace orvik

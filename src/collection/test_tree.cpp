@@ -8,14 +8,6 @@
 #include "script/script.h"
 
 namespace orvik {
-namespace {
-
-constexpr std::uint32_t kDoubleEndedColour = 0x28f0f0;
-constexpr std::uint32_t kSingleEndedColour = 0xb40519;
-constexpr std::uint32_t kPassColour = 0x0fbe00;
-constexpr std::uint32_t kFailColour = 0x3700ff;
-
-}  // namespace
 
 std::string TestTree::TraceText(const TraceRecord& trace) {
     std::string text = trace.Criteria.IsDifferential() ? ColourText("DD - ", kDoubleEndedColour)

@@ -7,6 +7,27 @@
 
 namespace orvik {
 
+// The colours of a tree line's texts: the mode ("DD - " yellow, "SD - "
+// blue), the verdict (PASS green, FAIL red), and black for the rest.
+inline constexpr std::uint32_t kDoubleEndedColour = 0x28f0f0;
+inline constexpr std::uint32_t kSingleEndedColour = 0xb40519;
+inline constexpr std::uint32_t kPassColour = 0x0fbe00;
+inline constexpr std::uint32_t kFailColour = 0x3700ff;
+inline constexpr std::uint32_t kTreeTextColours[] = {kDoubleEndedColour, kSingleEndedColour,
+                                                     kPassColour, kFailColour, 0x000000};
+
+// The test tree's colour sets: the usual grey-green one with a dark
+// selection bar, and the high-contrast one (white, black selection) for
+// operators who need it.
+struct TreeColours {
+    std::uint32_t Background;
+    std::uint32_t Selection;
+    std::uint32_t SelectedText;
+    bool HighContrast;
+};
+inline constexpr TreeColours kUsualTreeColours{0xaab4b4, 0x404040, 0xc8c8c8, false};
+inline constexpr TreeColours kHighContrastTreeColours{0xffffff, 0x000000, 0xffffff, true};
+
 class COrvikDoc;
 class CollectionItem;
 class Script;

@@ -8,20 +8,24 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/gui/main_frame.h"
 #include "chart/gui/xgraph_widget.h"
 #include "collection/orvik_doc.h"
 #include "instrument/image_folders.h"
 #include "instrument/store_layout.h"
+#include "menu_items.h"
 #include "qt_environment.h"
 #include "script/script.h"
 #include "simulator/factory_calibration.h"
+#include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/physics_factory.h"
 #include "simulator/simulated_instrument.h"
 #include "station_fakes.h"
@@ -97,6 +101,55 @@ TEST_F(CalibrateWindow, OpensSingleEndedOnTheCurrentTrace) {
     EXPECT_EQ(chart.YAxisAt(0).Title, "Ohms");
     EXPECT_EQ(chart.XAxisAt(0).Title, "Inches");
     EXPECT_EQ(chart.YAxisAt(0).DataMax, 100.0);
+}
+
+// On the simulator the dialog reaches the Simulator menu itself (the main
+// window's menus are out of reach while it is open): an open cable's end for
+// eoc, an airline for Verify.
+TEST_F(CalibrateWindow, TheSimulatorMenuIsWithinReach) {
+    Start(false);
+    EXPECT_EQ(dialog->windowTitle(), "Calibration");
+    QPushButton* button = Child<QPushButton>("simulator");
+    EXPECT_TRUE(button->isHidden()) << "nothing to attach on a real instrument";
+    QMenu menu;
+    new sim::SimulatorMenuWidget(menu, *port);
+    dialog->OfferSimulatorMenu(menu);
+    dialog->show();
+    ASSERT_TRUE(button->isVisible());
+    QWidget* popup = nullptr;
+    QTimer::singleShot(100, [&popup] {
+        popup = QApplication::activePopupWidget();
+        if (popup != nullptr) {
+            popup->close();
+        }
+    });
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY(popup != nullptr);
+    EXPECT_EQ(popup, &menu);
+
+    auto attach = [&menu](const char* item) {
+        QAction* cable = testing::MenuItem(menu, "Single-ended cable");
+        ASSERT_NE(cable, nullptr);
+        QAction* action = testing::MenuItem(*cable->menu(), item);
+        ASSERT_NE(action, nullptr) << item;
+        action->trigger();
+    };
+    auto failed = [this] {
+        return std::count_if(prompts.messages.begin(), prompts.messages.end(), [](auto& shown) {
+            return shown.text.starts_with("Cable length failed - retry");
+        });
+    };
+    attach("Short circuit");
+    Click("eoc");
+    EXPECT_EQ(failed(), 1);
+    attach("Nothing (open)");
+    Click("eoc");
+    EXPECT_EQ(failed(), 1) << prompts.messages.back().text;
+    attach("Calibration airline, 50 / 100 ohm, 4 inches");
+    Type("knownImpedance", "50");
+    Click("verify");
+    EXPECT_NEAR(Text("measuredImpedance").section(' ', 0, 0).toDouble(), 50.0, 1.0);
+    dialog->reject();
 }
 
 TEST_F(CalibrateWindow, SwitchModesCalibrateTwiceAndCancel) {
@@ -276,6 +329,16 @@ TEST_F(CalibrateMenuCommand, LiveModeStopsAndWaitsBeforeTheDialog) {
     };
     Calibrate()->trigger();
     EXPECT_EQ(PageText(port->Instrument().Store().Read(4)), sim::kFactoryOperator);
+}
+
+TEST_F(CalibrateMenuCommand, OffersTheSimulatorMenu) {
+    frame.ShowCalibrateDialog = [this](CalibrateDialog& dialog) {
+        auto* button = dialog.findChild<QPushButton*>("simulator");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->menu(), frame.SimulatorMenu());
+        dialog.reject();
+    };
+    Calibrate()->trigger();
 }
 
 TEST_F(CalibrateMenuCommand, APageThatCannotBeWrittenIsToldByNumber) {

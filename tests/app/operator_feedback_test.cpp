@@ -1,16 +1,22 @@
 // What the main window tells the operator after each step, and which commands
 // it offers in each state.
 #include <gtest/gtest.h>
+#include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <stdexcept>
 
+#include "chart/gui/xgraph_widget.h"
 #include "collection/orvik_doc.h"
 #include "criteria/gui/scripts_dialog.h"
 #include "main_window_fixture.h"
+#include "report/gui/preferences_dialog.h"
 #include "script/script.h"
 
 namespace orvik {
@@ -132,6 +138,32 @@ TEST_F(CommandStates, NeedACollectionOrNot) {
     for (const char* text : needCollection) {
         EXPECT_TRUE(Command(text)->isEnabled()) << text;
     }
+}
+
+// The high-contrast colours, chosen in Preferences, recolour the open
+// collection windows at once and the ones opened later; they are kept on
+// this computer, not in the criteria library.
+class ColourSets : public MainWindow {};
+
+TEST_F(ColourSets, ComeFromPreferences) {
+    QSettings().remove(kHighContrastSetting);
+    frame.show();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<PreferencesDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(dialog->HighContrastBox()->isChecked());
+        dialog->HighContrastBox()->setChecked(true);
+        dialog->accept();
+    });
+    const QColor usual = Tree().palette().color(QPalette::Base);
+    EXPECT_NE(usual, QColor(Qt::white));
+    Command("Preferences")->trigger();
+    EXPECT_TRUE(HighContrastColours());
+    EXPECT_EQ(Tree().palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(Child().Graph().Chart().PlotColour, kWhite);
+    Command("New")->trigger();
+    EXPECT_EQ(Child().Graph().Chart().PlotColour, kWhite) << "a new window too";
+    QSettings().remove(kHighContrastSetting);
 }
 
 }  // namespace

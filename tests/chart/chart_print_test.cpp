@@ -4,6 +4,7 @@
 
 #include "chart/gui/tools/sample_chart.h"
 #include "chart/gui/xgraph_widget.h"
+#include "chart/xgraph_label.h"
 #include "qt_test_application.h"
 
 namespace orvik {
@@ -93,6 +94,61 @@ TEST_F(PrintScale, ArrowheadsAreTrianglesScaledWithThePage) {
     for (int d = 2; d < arrow - 1; ++d) {
         EXPECT_NEAR(HalfWidth(page, xCentre, xTip - d, false), d, 2) << d;
     }
+}
+
+// The summary's letters are outlined: on paper the hatch of a limit band
+// under them stops short of every letter instead of running through it.
+TEST_F(PrintScale, HatchStopsShortOfTheLettersOnPaper) {
+    for (const auto& object : chart.Objects()) {
+        dynamic_cast<CXGraphLabel&>(*object).Text.clear();
+    }
+    QImage bare(page.size(), page.format());
+    bare.setDotsPerMeterX(page.dotsPerMeterX());
+    bare.setDotsPerMeterY(page.dotsPerMeterY());
+    chart.PrintTo(bare);
+    const QRect band = InsideUpperBand();
+    const QRect printed(band.topLeft() * kScale, band.size() * kScale);
+    int hatch = 0;
+    int erased = 0;
+    for (int y = printed.top(); y <= printed.bottom(); ++y) {
+        for (int x = printed.left(); x <= printed.right(); ++x) {
+            if ((bare.pixel(x, y) & 0xFFFFFF) == (Rgb(kLimitBandColour) & 0xFFFFFF)) {
+                ++hatch;
+                erased += (page.pixel(x, y) & 0xFFFFFF) == 0xFFFFFF ? 1 : 0;
+            }
+        }
+    }
+    ASSERT_GT(hatch, 1000);
+    EXPECT_GT(erased, 200) << "of " << hatch << " hatch pixels";
+}
+
+// On the grey screen no pixel of the red "FAIL" touches the grey: a dark
+// edge runs round every letter.
+TEST_F(PrintScale, FailVerdictIsOutlinedOnTheGrey) {
+    samples::SampleTrace failing = trace;
+    failing.Figures.Passed = false;
+    samples::SetUpGraphViewChart(chart, failing);
+    const QImage shown = chart.Render(QSize(600, 450));
+    const QRgb red = Rgb(kVerdictFailColour) & 0xFFFFFF;
+    const QRgb grey = Rgb(kTraceChartGrey) & 0xFFFFFF;
+    const QRect verdict(55, 145, 345, 45);
+    int letters = 0;
+    int touching = 0;
+    for (int y = verdict.top(); y <= verdict.bottom(); ++y) {
+        for (int x = verdict.left(); x <= verdict.right(); ++x) {
+            if ((shown.pixel(x, y) & 0xFFFFFF) != red) {
+                continue;
+            }
+            ++letters;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    touching += (shown.pixel(x + dx, y + dy) & 0xFFFFFF) == grey ? 1 : 0;
+                }
+            }
+        }
+    }
+    ASSERT_GT(letters, 100);
+    EXPECT_EQ(touching, 0) << "of " << letters << " red pixels";
 }
 
 }  // namespace

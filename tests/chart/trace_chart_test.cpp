@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "chart/coloured_text.h"
+#include "chart/xgraph_label.h"
+
 namespace orvik {
 namespace {
 
@@ -57,6 +60,37 @@ TEST_F(TraceChart, LaterCallsRefillTheSameLabelsAndBands) {
     EXPECT_EQ(bands[0].YTo, kLimitBandTop);
     EXPECT_EQ(bands[1].YFrom, 0.0);
     EXPECT_EQ(bands[1].YTo, 45.0);
+}
+
+// Each summary text has an outline that sets it off at 3:1 or better from
+// whatever lies behind it. The usual colours stay (a red FAIL, about 1.1:1
+// on the grey by itself); the high-contrast set turns the window white and
+// darkens the texts and the curve until they read comfortably on it.
+TEST_F(TraceChart, SummaryTextsAreOutlinedInBothColourSets) {
+    EXPECT_NEAR(ContrastRatio(kVerdictFailColour, kTraceChartGrey), 1.1, 0.05);
+    GraphSummary failing;
+    failing.VerdictColour = kVerdictFailColour;
+    for (const bool highContrast : {false, true}) {
+        ShowTraceChart(chart, failing, 100.0, std::nullopt, highContrast);
+        const ChartColour background = TraceChartBackground(highContrast);
+        EXPECT_EQ(chart.PlotColour, background);
+        for (int i = 0; i < GraphSummary::Count; ++i) {
+            const CXGraphLabel& label = TraceChartLabel(chart, static_cast<GraphSummary::Label>(i));
+            ASSERT_TRUE(label.Outline) << i;
+            EXPECT_GE(ContrastRatio(label.TextColour, *label.Outline), kReadableContrast) << i;
+            if (highContrast) {
+                EXPECT_GE(ContrastRatio(label.TextColour, background), kComfortableContrast) << i;
+            }
+        }
+        const ChartColour verdict = TraceChartLabel(chart, GraphSummary::Verdict).TextColour;
+        if (highContrast) {
+            EXPECT_GE(ContrastRatio(chart.CurveAt(0).Colour, background), kComfortableContrast);
+            EXPECT_GT(RedOf(verdict), GreenOf(verdict)) << "FAIL stays red";
+        } else {
+            EXPECT_EQ(verdict, kVerdictFailColour);
+            EXPECT_EQ(chart.CurveAt(0).Colour, kTraceCurveColour);
+        }
+    }
 }
 
 }  // namespace

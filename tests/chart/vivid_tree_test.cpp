@@ -122,6 +122,52 @@ TEST_F(TreeRendering, SelectedRowTextReadsOnTheSelectionFill) {
         << "PASS keeps its green";
 }
 
+// Yellow "DD", green PASS and red FAIL read on the grey-green rows by an
+// outline: no pixel of those colours touches the background itself. In the
+// high-contrast colours they are darkened instead and need none.
+TEST_F(TreeRendering, WeakColoursAreOutlinedOnThePlainRows) {
+    tree.setCurrentItem(nullptr);
+    tree.clearFocus();
+    const QRgb background = qRgb(180, 180, 170);
+    tree.SetTreeBackgroundColour(0xaab4b4);
+    auto touching = [&](const QImage& image, int& letters) {
+        int count = 0;
+        letters = 0;
+        for (int y = 1; y + 1 < image.height(); ++y) {
+            for (int x = 1; x + 1 < image.width(); ++x) {
+                const QRgb pixel = image.pixel(x, y) & 0xFFFFFF;
+                if (pixel != (qRgb(240, 240, 40) & 0xFFFFFF) &&
+                    pixel != (qRgb(0, 190, 15) & 0xFFFFFF) &&
+                    pixel != (qRgb(255, 0, 55) & 0xFFFFFF)) {
+                    continue;
+                }
+                ++letters;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        count += (image.pixel(x + dx, y + dy) & 0xFFFFFF) == (background & 0xFFFFFF)
+                                     ? 1
+                                     : 0;
+                    }
+                }
+            }
+        }
+        return count;
+    };
+    QApplication::processEvents();
+    int letters = 0;
+    EXPECT_EQ(touching(Shot(), letters), 0);
+    EXPECT_GT(letters, 30);
+    tree.SetTreeBackgroundColour(0xffffff);
+    tree.SetHighContrast(true);
+    QApplication::processEvents();
+    const QImage lifted = Shot();
+    touching(lifted, letters);
+    EXPECT_EQ(letters, 0) << "lifted off their usual colours";
+    EXPECT_EQ(lifted.pixel(tree.viewport()->width() - 3, Row(script).center().y()) & 0xFFFFFF,
+              0xFFFFFFu)
+        << "no band behind a parent row: its texts were lifted for white";
+}
+
 // A name cut off by the narrow pane shows in full as the row's tool tip;
 // rows that fit have none.
 TEST_F(TreeRendering, CutOffNamesShowInFullAsToolTips) {

@@ -117,6 +117,12 @@ TEST(GraphSummaryTexts, ScriptPromptNamesCouponAndTest) {
     document.ActiveElement = &script.Elements.back();
     EXPECT_EQ(*ScriptPromptText(document),
               "Record a measurement for coupon:\n LOT7-12\n test #2 (B)");
+    Criterion criterion;
+    EXPECT_EQ(*ScriptPromptText(document, &criterion),
+              "Record a measurement for coupon:\n LOT7-12\n test #2 (B)\n on the single-ended "
+              "cable");
+    criterion.DoubleEnded = 1;
+    EXPECT_TRUE(ScriptPromptText(document, &criterion)->ends_with("\n on the differential cables"));
 }
 
 TEST(GraphSummaryTexts, NotANumberAverageStillFormats) {

@@ -142,5 +142,34 @@ TEST(TestTreeInsertion, ARecordOutsideARunStandsAloneAtTheTop) {
     ASSERT_EQ(tree.Roots().size(), 1u);
 }
 
+// Every text of a tree line reads at 3:1 or better in both colour sets, on
+// a plain row and on the selection bar: against its outline where it has
+// one, else against what lies behind it. The usual set keeps each colour.
+TEST(TreeColourSets, EveryTreeTextReadsAtThreeToOne) {
+    for (const TreeColours& set : {kUsualTreeColours, kHighContrastTreeColours}) {
+        for (const ChartColour colour : kTreeTextColours) {
+            const TextInk ink = InkOn(colour, set.Background, set.HighContrast);
+            EXPECT_GE(ContrastRatio(ink.Text, ink.Edge(set.Background)), kReadableContrast)
+                << std::hex << colour << " on " << set.Background;
+            if (set.HighContrast) {
+                EXPECT_FALSE(ink.Outline) << "lifted, not outlined";
+                EXPECT_GE(ContrastRatio(ink.Text, set.Background), kComfortableContrast);
+            } else {
+                EXPECT_EQ(ink.Text, colour) << "the usual colours stay";
+            }
+            const ChartColour selected = ReadableOn(colour, set.Selection);
+            EXPECT_GE(ContrastRatio(selected, set.Selection), kReadableContrast)
+                << std::hex << colour << " selected";
+        }
+        EXPECT_GE(ContrastRatio(set.SelectedText, set.Selection), kReadableContrast);
+    }
+    // The faults the outline mends: yellow "DD", green PASS and red FAIL on
+    // the grey-green rows; the black names need none.
+    for (const ChartColour weak : {kDoubleEndedColour, kPassColour, kFailColour}) {
+        EXPECT_LT(ContrastRatio(weak, kUsualTreeColours.Background), kReadableContrast);
+    }
+    EXPECT_FALSE(InkOn(kBlack, kUsualTreeColours.Background, false).Outline);
+}
+
 }  // namespace
 }  // namespace orvik

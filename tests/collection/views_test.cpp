@@ -81,9 +81,58 @@ TEST_F(CollectionViews, ScriptPromptComesAndGoesWithTheRun) {
     ASSERT_TRUE(station.Scripts().Start(document, script));
     ASSERT_NE(graph.ScriptPrompt(), nullptr);
     EXPECT_EQ(graph.ScriptPrompt()->text(),
-              "Record a measurement for coupon:\n LOT7-12\n test #1 (A)");
+              "Record a measurement for coupon:\n LOT7-12\n test #1 (A)\n on the single-ended "
+              "cable");
     station.Scripts().Stop(document);
     EXPECT_EQ(graph.ScriptPrompt(), nullptr);
+}
+
+// The box names the cable of the next test's criterion and stands inside the
+// plot, clear of the axes' numbers and titles, whatever the window's size.
+TEST_F(CollectionViews, ScriptPromptNamesTheCableAndKeepsClearOfTheAxes) {
+    Criterion& diff = library.AddCriterion();
+    diff.Name = "Diff 100";
+    diff.DoubleEnded = 1;
+    Script& script = library.AddScript();
+    script.AddElement().CriterionId = diff.Id;
+    prompts.serials = {std::string("7")};
+    graph.show();
+    ASSERT_TRUE(station.Scripts().Start(document, script));
+    ASSERT_NE(graph.ScriptPrompt(), nullptr);
+    EXPECT_TRUE(graph.ScriptPrompt()->text().endsWith("\n on the differential cables"));
+    for (const QSize size : {QSize(900, 600), QSize(520, 330), QSize(1400, 900)}) {
+        graph.resize(size);
+        QTest::qWait(50);  // laid out by the chart's next paint
+        const PixelRect plot = graph.Chart().PlotRect();
+        const PixelRect title = graph.Chart().XAxisAt(0).TitleBox();
+        const QRect box = graph.ScriptPrompt()->geometry();
+        EXPECT_TRUE(QRect(plot.left, plot.top, plot.Width(), plot.Height()).contains(box))
+            << size.width() << "x" << size.height();
+        EXPECT_FALSE(box.intersects(QRect(title.left, title.top, title.Width(), title.Height())))
+            << "\"Inches\" stays in sight at " << size.width() << "x" << size.height();
+    }
+}
+
+// Recording a test moves the box on to the next test and its cable at once,
+// before anything else is measured.
+TEST_F(CollectionViews, ScriptPromptMovesOnWithEachRecord) {
+    Criterion& diff = library.AddCriterion();
+    diff.Name = "Diff 100";
+    diff.DoubleEnded = 1;
+    Script& script = library.AddScript();
+    script.Prefix = "L-";
+    script.AddElement().CriterionId = library.Criteria.front()->Id;
+    script.Elements.back().Postfix = "A";
+    script.AddElement().CriterionId = diff.Id;
+    script.Elements.back().Postfix = "B";
+    prompts.serials = {std::string("7")};
+    ASSERT_TRUE(station.Scripts().Start(document, script));
+    EXPECT_TRUE(graph.ScriptPrompt()->text().endsWith("test #1 (A)\n on the single-ended cable"));
+    QTest::mouseClick(&graph, Qt::LeftButton);
+    QTest::mouseClick(&graph, Qt::RightButton);
+    ASSERT_GE(document.Items().size(), 2u) << "the first test is filed";
+    EXPECT_TRUE(graph.ScriptPrompt()->text().endsWith("test #2 (B)\n on the differential cables"))
+        << graph.ScriptPrompt()->text().toStdString();
 }
 
 TEST_F(CollectionViews, RecordedTraceAppearsColouredAndSelectingItShowsIt) {

@@ -26,17 +26,22 @@ CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* par
     tree_->setRootIsDecorated(true);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
     tree_->setContextMenuPolicy(Qt::NoContextMenu);
-    // Tree colours: grey-green background, dark selection bar, light text on it.
     tree_->SetBackgroundMode(VividTree::kPlainBackground);
-    tree_->SetTreeBackgroundColour(0xaab4b4);
-    tree_->SetSelectionColour(0x404040);
-    tree_->SetSelectedTextColour(0xc8c8c8);
+    UseColourSet(false);
     tree_->SetLeafIcon(VividTree::TraceLeafIcon());
     tree_->installEventFilter(this);
     ShowContextMenu = [](QMenu& menu, const QPoint& at) { menu.exec(at); };
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::currentItemChanged, this, &CBrowseView::OnSelectionChanged);
     document_.AddObserver(this);
+}
+
+void CBrowseView::UseColourSet(bool highContrast) {
+    const TreeColours& colours = highContrast ? kHighContrastTreeColours : kUsualTreeColours;
+    tree_->SetTreeBackgroundColour(colours.Background);
+    tree_->SetSelectionColour(colours.Selection);
+    tree_->SetSelectedTextColour(colours.SelectedText);
+    tree_->SetHighContrast(colours.HighContrast);
 }
 
 CBrowseView::~CBrowseView() {

@@ -29,6 +29,9 @@ class CBrowseView : public QWidget, public DocumentObserver {
     void OnDocumentUpdate(COrvikDoc& document, DocumentObserver* sender,
                           const DocumentChange& change) override;
 
+    // The usual colours or the high-contrast ones.
+    void UseColourSet(bool highContrast);
+
     VividTree* Tree() const { return tree_; }
     const TestTree& Model() const { return model_; }
 

@@ -42,6 +42,7 @@ CalibrateDialog::CalibrateDialog(CalibrationSession& session, const TraceRecord*
                                  OperatorPrompts& prompts, InstrumentRunner run, QWidget* parent)
     : QDialog(parent), session_(session), prompts_(prompts), run_(std::move(run)) {
     setObjectName("calibrateDialog");
+    setWindowTitle("Calibration");
     const CalibrationSet& calibration = session_.Station().Calibration();
     BuildControls(ToQt(calibration.LastOperator()), ToQt(calibration.LastDate()));
     session_.SelectMode(MeasurementMode::SingleEnded);
@@ -58,6 +59,11 @@ CalibrateDialog::CalibrateDialog(CalibrationSession& session, const TraceRecord*
     const double xMaximum = points.empty() ? 10.0 : points.back().X;
     ShowPoints(std::move(points), xMaximum, session_.ModeYMaximum());
     RefreshControls();
+}
+
+void CalibrateDialog::OfferSimulatorMenu(QMenu& menu) {
+    simulatorButton_->setMenu(&menu);
+    simulatorButton_->show();
 }
 
 void CalibrateDialog::BuildControls(const QString& lastOperator, const QString& lastDate) {
@@ -123,6 +129,12 @@ void CalibrateDialog::BuildControls(const QString& lastOperator, const QString& 
     addButton("eoc", "eoc", &CalibrateDialog::OnEoc);
     resetButton_ = addButton("Reset", "reset", &CalibrateDialog::OnReset);
     buttons->addStretch();
+    simulatorButton_ = new QPushButton("Si&mulator", this);
+    simulatorButton_->setObjectName("simulator");
+    simulatorButton_->setAutoDefault(false);
+    simulatorButton_->setToolTip("Attach an airline or leave the cable open, as at the bench");
+    simulatorButton_->hide();
+    buttons->addWidget(simulatorButton_);
 
     auto* traceBox = new QGroupBox("Trace", this);
     auto* traceLayout = new QVBoxLayout(traceBox);

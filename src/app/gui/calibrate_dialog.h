@@ -11,6 +11,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 
@@ -39,6 +40,11 @@ class CalibrateDialog : public QDialog {
     // no number.
     CalibrateDialog(CalibrationSession& session, const TraceRecord* current,
                     OperatorPrompts& prompts, InstrumentRunner run, QWidget* parent = nullptr);
+
+    // On the simulator: a button opens `menu` (the Simulator menu), so that
+    // the airline is attached or the cable's end left open for eoc without
+    // leaving the dialog, while the main window's menus are out of reach.
+    void OfferSimulatorMenu(QMenu& menu);
 
     // The operator's name as taken at Save.
     QString OperatorName() const { return operatorName_; }
@@ -87,6 +93,7 @@ class CalibrateDialog : public QDialog {
     QLineEdit* knownEdit_ = nullptr;
     QLabel* measuredText_ = nullptr;
     QPushButton* resetButton_ = nullptr;
+    QPushButton* simulatorButton_ = nullptr;
     XGraphWidget* chart_ = nullptr;
     std::vector<CurvePoint> points_;
     bool running_ = false;

@@ -13,6 +13,7 @@
 #include "chart/gui/vivid_tree_widget.h"
 #include "collection/orvik_doc.h"
 #include "journal/recovery_journal.h"
+#include "report/gui/preferences_dialog.h"
 
 namespace orvik {
 
@@ -31,9 +32,15 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
     connect(splitter_, &QSplitter::splitterMoved, this,
             [this] { QSettings().setValue(kTreeWidthSetting, splitter_->sizes().value(0)); });
     setWidget(splitter_);
+    UseColourSet(HighContrastColours());
     browse_->InitialUpdate();
     graph_->InitialUpdate();
     UpdateTitle();
+}
+
+void CChildFrame::UseColourSet(bool highContrast) {
+    browse_->UseColourSet(highContrast);
+    graph_->UseColourSet(highContrast);
 }
 
 CChildFrame::~CChildFrame() {

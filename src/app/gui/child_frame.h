@@ -26,6 +26,8 @@ class CChildFrame : public QMdiSubWindow {
     ~CChildFrame() override;
 
     COrvikDoc& Document() const { return *document_; }
+    // Both panes in the usual colours or the high-contrast ones.
+    void UseColourSet(bool highContrast);
     CBrowseView& Browse() const { return *browse_; }
     CGraphView& Graph() const { return *graph_; }
     QSplitter& Splitter() const { return *splitter_; }

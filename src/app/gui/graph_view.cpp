@@ -8,12 +8,15 @@
 #include "app/test_station.h"
 #include "base/gui/prompt_dialogs.h"
 #include "chart/gui/xgraph_widget.h"
+#include "criteria/criteria_library.h"
 
 namespace orvik {
 namespace {
 
 constexpr int kPromptWidth = 200;
 constexpr int kPromptHeight = 100;
+// The box's distance from the plot's right and bottom edges.
+constexpr int kPromptInset = 8;
 
 }  // namespace
 
@@ -23,6 +26,8 @@ CGraphView::CGraphView(COrvikDoc& document, TestStation& station, QWidget* paren
     setMinimumSize(300, 200);
     chart_ = new XGraphWidget(this);
     chart_->setObjectName("XGraph");
+    // The plot's place is known once the chart has painted; the prompt box follows it.
+    connect(chart_, &XGraphWidget::Painted, this, &CGraphView::PlacePrompt);
     document_.AddObserver(this);
 }
 
@@ -46,7 +51,7 @@ void CGraphView::InitialUpdate() {
     document_.TraceTemplate.MakeBlank(station_.Selector().SelectedCriterion());
     chart_->setEnabled(false);  // clicks go to the view
     ShowCurrentTrace();
-    ShowTraceChart(*chart_, GraphSummary(), 100.0, std::nullopt);
+    ShowTraceChart(*chart_, GraphSummary(), 100.0, std::nullopt, highContrast_);
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         labels_[i] = &TraceChartLabel(*chart_, static_cast<GraphSummary::Label>(i));
     }
@@ -60,9 +65,16 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender, const Do
     const TraceRecord& trace = document_.TraceTemplate;
     ShowCurrentTrace();
     ShowTraceChart(*chart_, SummariseCurrentTrace(document_), CurrentImpedanceAxisTop(document_),
-                   LimitsOf(trace));
+                   LimitsOf(trace), highContrast_);
     UpdateScriptPrompt();
     chart_->Invalidate();
+}
+
+void CGraphView::UseColourSet(bool highContrast) {
+    highContrast_ = highContrast;
+    if (labels_[0] != nullptr) {
+        OnDocumentUpdate(document_, nullptr, DocumentChange{});
+    }
 }
 
 void CGraphView::UpdateScriptPrompt() {
@@ -83,14 +95,30 @@ void CGraphView::UpdateScriptPrompt() {
         PlacePrompt();
         prompt_->show();
     }
-    if (const auto text = ScriptPromptText(document_)) {
+    const Criterion* next = document_.ActiveElement
+                                ? station_.Library().FindById(document_.ActiveElement->CriterionId)
+                                : nullptr;
+    if (const auto text = ScriptPromptText(document_, next)) {
         prompt_->setText(ToQt(*text));
     }
 }
 
 void CGraphView::PlacePrompt() {
-    if (prompt_) {
-        prompt_->setGeometry(width() - 210, height() - 130, kPromptWidth, kPromptHeight);
+    if (!prompt_) {
+        return;
+    }
+    // In the plot's lower right corner above the position axis' title, clear
+    // of the axes' numbers and titles; before the chart has been laid out, or
+    // in a plot too small for it, in the view's corner.
+    const PixelRect& plot = chart_->PlotRect();
+    const std::int32_t bottom = chart_->XAxisAt(0).TitleBox().top - kPromptInset;
+    QRect place(width() - 210, height() - 130, kPromptWidth, kPromptHeight);
+    if (plot.right - plot.left > kPromptWidth + kPromptInset &&
+        bottom - plot.top > kPromptHeight + kPromptInset) {
+        place.moveBottomRight(QPoint(plot.right - kPromptInset, bottom));
+    }
+    if (prompt_->geometry() != place) {
+        prompt_->setGeometry(place);
     }
 }
 
@@ -121,7 +149,7 @@ void CGraphView::PrintOn(QPrinter& printer) {
     station_.SetLiveMode(false);
     SetChartColours(kWhite);
     chart_->PrintTo(printer);
-    SetChartColours(kTraceChartGrey);
+    SetChartColours(TraceChartBackground(highContrast_));
     chart_->Invalidate();
     station_.SetLiveMode(savedLiveMode);
 }

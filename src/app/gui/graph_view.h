@@ -35,6 +35,9 @@ class CGraphView : public QWidget, public DocumentObserver {
     // Prints one page on an already set-up printer.
     void PrintOn(QPrinter& printer);
 
+    // The usual grey graph or the high-contrast colours on white.
+    void UseColourSet(bool highContrast);
+
     XGraphWidget& Chart() const { return *chart_; }
     QLabel* ScriptPrompt() const { return prompt_; }
     const CXGraphLabel& SummaryLabel(GraphSummary::Label which) const { return *labels_[which]; }
@@ -54,6 +57,7 @@ class CGraphView : public QWidget, public DocumentObserver {
     XGraphWidget* chart_;
     std::array<CXGraphLabel*, GraphSummary::Count> labels_{};
     QLabel* prompt_ = nullptr;
+    bool highContrast_ = false;
     const TraceSample noSamples_{0.0, 0.0};
 };
 

@@ -474,6 +474,9 @@ void CMainFrame::OnPreferences() {
     QString database = ResultsSetting();
     if (EditPreferences(library_, libraryPath_, prompts_, this, &database)) {
         ChangeResultsDatabase(database);
+        for (CChildFrame* child : Children()) {
+            child->UseColourSet(HighContrastColours());
+        }
     }
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
 }
@@ -508,6 +511,9 @@ void CMainFrame::OnCalibrate() {
     CalibrateDialog dialog(
         session, document ? &document->TraceTemplate : nullptr, prompts_,
         [this](const std::function<void()>& work) { RunInstrumentWork(work); }, this);
+    if (simulatorMenu_ != nullptr) {
+        dialog.OfferSimulatorMenu(*simulatorMenu_);
+    }
     ShowCalibrateDialog(dialog);
     if (dialog.result() != QDialog::Accepted) {
         return;

@@ -244,7 +244,9 @@ void VividTree::PaintItem(QPainter& painter, QTreeWidgetItem* item, const QRect&
     const bool selected = item->isSelected() && hasFocus();
     const bool parentOrTop = IsParentOrTopLevel(item);
 
-    if (selected || parentOrTop) {
+    // In the high-contrast colours parent rows keep the plain background, on
+    // which their texts were made to read.
+    if (selected || (parentOrTop && !highContrast_)) {
         const int left = parentOrTop ? client.left() : text.left();
         const ChartColour start =
             selected ? highlightColour_ : ParentBandColour(backgroundStart_, backgroundEnd_);
@@ -269,6 +271,11 @@ void VividTree::PaintItem(QPainter& painter, QTreeWidgetItem* item, const QRect&
     PaintColouredText(painter, item->text(0), text.adjusted(0, 1, 0, -1), initial, selected);
 }
 
+ChartColour VividTree::TextBackground() const {
+    return backgroundMode_ == kPlainBackground ? FromQColor(palette().color(QPalette::Base))
+                                               : backgroundEnd_;
+}
+
 void VividTree::PaintColouredText(QPainter& painter, const QString& text, const QRect& box,
                                   ChartColour initial, bool onSelection) {
     const std::string bytes = FromItemText(text);
@@ -280,15 +287,22 @@ void VividTree::PaintColouredText(QPainter& painter, const QString& text, const 
             break;
         }
         const QString run = ToItemText(piece.Text);
-        ChartColour colour = piece.Colour.value_or(initial);
-        if (onSelection) {
-            // The codes' colours were chosen for the background; on the
-            // selection fill a dark one would vanish.
-            colour = ReadableOn(colour, selectionColour_);
+        const ChartColour colour = piece.Colour.value_or(initial);
+        // The codes' colours were chosen for the background; on the
+        // selection fill a dark one would vanish.
+        const TextInk ink = onSelection ? TextInk{ReadableOn(colour, selectionColour_), {}}
+                                        : InkOn(colour, TextBackground(), highContrast_);
+        const QRect place(x, box.top(), limit - x, box.height());
+        const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+        if (ink.Outline) {
+            painter.setPen(ToQColor(*ink.Outline));
+            for (const QPoint offset : {QPoint(-1, -1), QPoint(0, -1), QPoint(1, -1), QPoint(-1, 0),
+                                        QPoint(1, 0), QPoint(-1, 1), QPoint(0, 1), QPoint(1, 1)}) {
+                painter.drawText(place.translated(offset), flags, run);
+            }
         }
-        painter.setPen(ToQColor(colour));
-        painter.drawText(QRect(x, box.top(), limit - x, box.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, run);
+        painter.setPen(ToQColor(ink.Text));
+        painter.drawText(place, flags, run);
         x = std::min(x + metrics.horizontalAdvance(run), limit);
     }
 }

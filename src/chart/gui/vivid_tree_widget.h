@@ -19,7 +19,7 @@ namespace orvik {
 //
 // Rows whose text the pane cuts off show the whole text as a tool tip. On
 // the selected row every colour of the text is drawn readable on the
-// selection fill (see ReadableOn).
+// selection fill (see ReadableOn); elsewhere as InkOn says for the background.
 //
 // A right button press is not handled here: it goes on to the parent widget
 // as a press at the same place.
@@ -54,6 +54,13 @@ class VividTree : public QTreeWidget {
     }
     void SetSelectionColour(ChartColour colour) {
         selectionColour_ = colour;
+        viewport()->update();
+    }
+    // In the high-contrast colours every text colour is darkened or lightened
+    // until it reads comfortably; otherwise a colour that does not reach 3:1
+    // on the background keeps its hue and gets a thin outline.
+    void SetHighContrast(bool on) {
+        highContrast_ = on;
         viewport()->update();
     }
     void SetSelectedTextColour(ChartColour colour) {
@@ -107,6 +114,8 @@ class VividTree : public QTreeWidget {
     void PaintItem(QPainter& painter, QTreeWidgetItem* item, const QRect& client);
     QRect TextRect(QTreeWidgetItem* item) const;
     bool IsParentOrTopLevel(const QTreeWidgetItem* item) const;
+    // The colour behind an unselected row's text.
+    ChartColour TextBackground() const;
     // On the selection fill every colour is drawn readable there.
     void PaintColouredText(QPainter& painter, const QString& text, const QRect& box,
                            ChartColour initial, bool onSelection);
@@ -120,6 +129,7 @@ class VividTree : public QTreeWidget {
     bool tileBitmap_ = false;
     ChartColour selectionColour_ = 0x808080;
     ChartColour selectedTextColour_ = 0x000000;
+    bool highContrast_ = false;
     QPixmap leafIcon_;
     QPixmap collapsedPicture_;
     QPixmap expandedPicture_;

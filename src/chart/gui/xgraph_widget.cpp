@@ -57,6 +57,7 @@ void XGraphWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (!DoubleBuffered) {
         PaintOn(painter, size());
+        emit Painted();
         return;
     }
     const qreal ratio = devicePixelRatioF();
@@ -73,6 +74,7 @@ void XGraphWidget::paintEvent(QPaintEvent* event) {
     painter.drawImage(
         event->rect(), buffer_,
         QRectF(QPointF(event->rect().topLeft()) * ratio, QSizeF(event->rect().size()) * ratio));
+    emit Painted();
 }
 
 void XGraphWidget::changeEvent(QEvent* event) {

@@ -45,6 +45,10 @@ class XGraphWidget : public QWidget, public CXGraph {
     static double ScreenDpiX();
     static double ScreenDpiY();
 
+  signals:
+    // Each paint lays the chart out again; PlotRect() is current from here on.
+    void Painted();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;

@@ -3,8 +3,10 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QVBoxLayout>
 
 #include "base/gui/latin1_field.h"
@@ -35,6 +37,10 @@ const char* const kLabels[9] = {
 
 }  // namespace
 
+bool HighContrastColours() {
+    return QSettings().value(kHighContrastSetting, false).toBool();
+}
+
 PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promptForTraceName,
                                      QWidget* parent)
     : QDialog(parent) {
@@ -50,6 +56,16 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
     prompt_ = new QCheckBox("Prompt for Serial Number", this);
     prompt_->setChecked(promptForTraceName);
     layout->addWidget(prompt_);
+    auto* display = new QGroupBox("Display", this);
+    auto* displayLayout = new QVBoxLayout(display);
+    highContrast_ = new QCheckBox("&High-contrast colours", display);
+    highContrast_->setObjectName("highContrast");
+    highContrast_->setToolTip(
+        "Graph and test tree in colours that read at a glance: white "
+        "background, darker texts");
+    highContrast_->setChecked(HighContrastColours());
+    displayLayout->addWidget(highContrast_);
+    layout->addWidget(display);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -95,6 +111,7 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
     if (accepted) {
         library.Preferences = dialog.Values();
         library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
+        QSettings().setValue(kHighContrastSetting, dialog.HighContrastBox()->isChecked());
         if (resultsDatabase != nullptr) {
             *resultsDatabase = dialog.ResultsDatabase();
         }

@@ -13,8 +13,14 @@ namespace orvik {
 class CriteriaLibrary;
 class OperatorPrompts;
 
+// Where the program keeps the operator's choice of the high-contrast colours
+// (this computer's settings, not the criteria library).
+inline constexpr const char* kHighContrastSetting = "Display/highContrast";
+bool HighContrastColours();
+
 // "Preferences": the company details printed on reports, the default serial
-// prefix and postfix, and "Prompt for Serial Number" (the trace-name flag).
+// prefix and postfix, and "Prompt for Serial Number" (the trace-name flag);
+// in a group of its own, Display, the high-contrast colours.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
   public:
@@ -33,19 +39,22 @@ class PreferencesDialog : public QDialog {
     // The nine fields in their order on the form.
     QLineEdit* Field(int index) const { return fields_.at(static_cast<std::size_t>(index)); }
     QCheckBox* PromptBox() const { return prompt_; }
+    QCheckBox* HighContrastBox() const { return highContrast_; }
 
   private:
     std::array<QLineEdit*, 9> fields_{};
     QCheckBox* prompt_;
+    QCheckBox* highContrast_;
     QLineEdit* results_ = nullptr;
 };
 
 // The File menu's Preferences: the dialog filled from the library, its values
 // copied back on OK only, and the library saved to `path` either way through
 // SaveLibrary (a damaged file is replaced only with consent, a
-// failed save is told to the operator). True when OK was chosen. With
-// `resultsDatabase`, the dialog shows that field too and OK gives it back
-// there; it is kept with the program's settings, not in the library.
+// failed save is told to the operator). True when OK was chosen; the colour
+// set is kept then too. With `resultsDatabase`, the dialog shows that field
+// too and OK gives it back there; it is kept with the program's settings,
+// not in the library.
 bool EditPreferences(CriteriaLibrary& library, const std::string& path, OperatorPrompts& prompts,
                      QWidget* parent, QString* resultsDatabase = nullptr);
 

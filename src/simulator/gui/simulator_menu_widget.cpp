@@ -75,6 +75,50 @@ SimulatorMenuWidget::SimulatorMenuWidget(QMenu& menu, SimulatedDriverPort& port,
     record->setStatusTip("Press the second input of the simulated trigger port");
     record->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
     connect(record, &QAction::triggered, this, [this] { PressTrigger(2); });
+    menu.addSeparator();
+    AddFaultItems(menu);
+}
+
+void SimulatorMenuWidget::AddFaultItems(QMenu& menu) {
+    unplug_ = menu.addAction("&Unplug instrument");
+    unplug_->setStatusTip("Pull the simulated instrument's USB cable out");
+    connect(unplug_, &QAction::triggered, this, [this] {
+        const auto hold = Hold();
+        port_.Unplug();
+        MarkFaults();
+    });
+    plugIn_ = menu.addAction("&Plug instrument in again");
+    plugIn_->setStatusTip("Plug the simulated instrument in again; it comes back cold");
+    connect(plugIn_, &QAction::triggered, this, [this] {
+        const auto hold = Hold();
+        port_.PlugIn();
+        MarkFaults();
+    });
+    QAction* incomplete = menu.addAction("&Incomplete records");
+    incomplete->setCheckable(true);
+    incomplete->setStatusTip("Every sample block comes short until this is unchecked");
+    connect(incomplete, &QAction::toggled, this, [this](bool on) {
+        const auto hold = Hold();
+        port_.ShortenReplies(
+            SimulatedMv300::kSamplesIn,
+            on ? std::optional<std::uint32_t>(kIncompleteBlockBytes) : std::nullopt);
+    });
+    QAction* timeOut = menu.addAction("Next request &times out");
+    timeOut->setStatusTip("The instrument answers nothing to the next request of the program");
+    connect(timeOut, &QAction::triggered, this, [this] {
+        const auto hold = Hold();
+        port_.TimeOutTransfer(port_.TransferCount() + 1);
+    });
+    // A plugged-in instrument cannot be plugged in again, nor an unplugged one unplugged.
+    connect(&menu, &QMenu::aboutToShow, this, &SimulatorMenuWidget::MarkFaults);
+    MarkFaults();
+}
+
+void SimulatorMenuWidget::MarkFaults() {
+    const auto hold = Hold();
+    const bool present = port_.InstrumentPresent() || port_.Renumerating();
+    unplug_->setEnabled(present);
+    plugIn_->setEnabled(!present);
 }
 
 void SimulatorMenuWidget::AddCableMenu(QMenu& menu, MeasurementMode mode) {

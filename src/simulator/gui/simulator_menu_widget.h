@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMenu>
+#include <cstdint>
 #include <mutex>
 
 #include "base/measurement_mode.h"
@@ -13,7 +14,9 @@ namespace orvik::sim {
 class SimulatedDriverPort;
 
 // The Simulator menu: what is attached to each cable of the simulated MV300,
-// and the two inputs of its trigger port.
+// the two inputs of its trigger port, and the faults an operator rehearses:
+// the instrument unplugged and plugged in again, records that come
+// incomplete, a request that times out.
 class SimulatorMenuWidget : public QObject {
     Q_OBJECT
   public:
@@ -26,16 +29,25 @@ class SimulatorMenuWidget : public QObject {
     // Presses a trigger input long enough for the 100 ms poll to see it.
     void PressTrigger(int input);
 
+    // How many bytes each sample block brings while records come incomplete:
+    // about half of it, so that the record is plainly short.
+    static constexpr std::uint32_t kIncompleteBlockBytes = 1000;
+
   private:
     void AddCableMenu(QMenu& menu, MeasurementMode mode);
     void AskForProfile(MeasurementMode mode);
     void MarkAttached(MeasurementMode mode);
+    void AddFaultItems(QMenu& menu);
+    // The fault items as the instrument is now: unplugged or not.
+    void MarkFaults();
 
     std::unique_lock<std::recursive_mutex> Hold();
 
     SimulatedDriverPort& port_;
     std::recursive_mutex* lock_;
     QMenu* cableMenus_[2] = {nullptr, nullptr};
+    QAction* unplug_ = nullptr;
+    QAction* plugIn_ = nullptr;
 };
 
 }  // namespace orvik::sim

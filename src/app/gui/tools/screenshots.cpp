@@ -2,7 +2,8 @@
 //
 // Drives the program on the simulated MV300 as an operator would and saves a
 // picture of each window: the main window in live mode, with a recorded tree
-// (also saved as recorded.tdr) and during a scripted run, every dialog and the
+// (also saved as recorded.tdr), the same in the high-contrast colours, and
+// during a scripted run, every dialog and the
 // start-up recovery question, and the warning when a collection's journal
 // cannot be written.
 #include <QAbstractButton>
@@ -287,6 +288,7 @@ bool SaveCalibrationDialog(orvik::InstrumentStation& station, orvik::CMainFrame&
     orvik::CalibrateDialog dialog(
         session, &frame.ActiveDocument()->TraceTemplate, prompts,
         [](const std::function<void()>& work) { work(); }, &frame);
+    dialog.OfferSimulatorMenu(*frame.SimulatorMenu());  // as the program does on the simulator
     if (orvik::IsDifferential(mode)) {
         dialog.OnDifferential();
     }
@@ -403,6 +405,10 @@ int main(int argc, char** argv) {
         CableAttachment::Coupon(*orvik::sim::CouponProfile::Parse("50@0-4,60@4-6,50@6-10")));
     MeasureAndRecord(frame);
     failures += !Save(frame, folder, "main_recorded_tree.png");
+    // The same window in the high-contrast colours that Preferences offers.
+    frame.ActiveChild()->UseColourSet(true);
+    failures += !Save(frame, folder, "main_high_contrast.png");
+    frame.ActiveChild()->UseColourSet(false);
     // File > Save of the recorded tree, under a name given beforehand so that
     // no file dialog waits for an answer.
     frame.ActiveDocument()->SetPath(folder.filePath("recorded.tdr").toStdString());
@@ -420,10 +426,11 @@ int main(int argc, char** argv) {
         frame.Station().RunTest(*frame.ActiveDocument());
         failures += !Save(frame, folder, "main_scripted_run.png");
     }
+    // The report before the journal's warning, which stays in the status bar.
+    failures += SaveReport(frame, folder);
     failures += SaveRecoveryQuestion(frame, folder);
     failures += SaveResultsWindows(frame, folder);
     failures += SaveJournalWarning(frame, folder);
-    failures += SaveReport(frame, folder);
     failures += SaveDialogs(frame, folder);
     failures += SaveCriteriaDialogs(frame, folder);
     failures += SaveCalibrationDialogs(frame, simulator, clock, folder);
