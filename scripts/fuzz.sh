@@ -31,13 +31,14 @@ run_target() {
     local kept=fuzz/corpus/$target
     [ -d "$kept" ] || kept=""
     local log=build-fuzz/logs/$target.log status=0
-    mkdir -p build-fuzz/logs
+    mkdir -p build-fuzz/logs build-fuzz/artifacts
     echo "fuzz: $target for $seconds s"
     # An input that runs for 30 s is a finding of its own (a hang, saved as
     # timeout-*); and since the run's total time is checked only between
     # inputs, the run as a whole is stopped a minute after its time.
     timeout --kill-after=10 "$((seconds + 60))" \
         "build-fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
+        -artifact_prefix="build-fuzz/artifacts/$target-" \
         -max_len=65536 "$corpus" $kept >"$log" 2>&1 || status=$?
     if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
         echo "fuzz: $target was still running a minute after its $seconds s" >>"$log"

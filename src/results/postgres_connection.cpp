@@ -211,7 +211,11 @@ class PostgresConnection : public SqlConnection {
     // The last result of what was sent (a script gives one per statement);
     // false when the wait was abandoned or took too long.
     bool AwaitResult(PGresult*& last) {
-        const Clock::time_point deadline = Clock::now() + kStatementLimit;
+        // The recorder (which can give up) also gives up a statement after a
+        // minute, so that a hung server's measurements go to the outbox; a
+        // command's listing or import waits as long as the server works.
+        const Clock::time_point deadline =
+            abandon_ != nullptr ? Clock::now() + kStatementLimit : Clock::time_point::max();
         for (;;) {
             while (!PQisBusy(connection_)) {
                 PGresult* next = PQgetResult(connection_);

@@ -36,6 +36,9 @@ void PutFloats(std::vector<std::uint8_t>& out, const std::vector<float>& values)
 std::vector<float> GetFloats(std::span<const std::uint8_t> bytes, std::size_t offset,
                              std::size_t count) {
     std::vector<float> values(count);
+    if (count == 0) {
+        return values;  // an empty vector has no storage to copy into
+    }
     std::memcpy(values.data(), bytes.data() + offset, count * sizeof(float));
     return values;
 }

@@ -56,8 +56,9 @@ class SqlConnection {
 
 // Set to give up: a connection under way, a statement waiting for the
 // server or for another program's lock ends at once as Unreachable (the
-// connection is then of no further use). None waits its own time out: ten
-// seconds to connect or for a lock, a minute for a statement.
+// connection is then of no further use). Either way a connection or a
+// lock is waited for at most ten seconds; with a flag, a PostgreSQL
+// statement at most a minute, without one as long as the server works.
 using Abandon = const std::atomic<bool>*;
 
 // Opens the database at `location`: the SQLite file is created (with its

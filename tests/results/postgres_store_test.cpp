@@ -53,6 +53,21 @@ TEST(PostgresStore, ServerThatIsNotThereIsUnreachable) {
         << store.Error().Message;
 }
 
+// A statement the server holds (another session locked the table) is given
+// up when closing time is up, as a server that never answers is.
+TEST(PostgresStore, ClosingDoesNotWaitForAStatementTheServerHolds) {
+    PostgresServer& server = SharedPostgresServer();
+    const std::string url = server.Url(server.CreateDatabase());
+    StoreProblem problem = StoreProblem::None;
+    ASSERT_TRUE(results::OpenResultsStore(Location(url), problem).Ok());
+    auto holder = results::ConnectPostgres(url, problem);
+    ASSERT_TRUE(holder.Ok());
+    ASSERT_TRUE(
+        (*holder)->ExecuteScript("BEGIN; LOCK TABLE measurements IN ACCESS EXCLUSIVE MODE").Ok());
+    TemporaryFolder folder;
+    ExpectClosingInTime(url, folder.File("outbox.sqlite"));
+}
+
 TEST(PostgresStore, ABatchThatFailsHalfwayStoresNothing) {
     PostgresServer& server = SharedPostgresServer();
     StoreProblem problem = StoreProblem::None;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 #include "results/collection_measurements.h"
 #include "results/measurement.h"
 #include "results/measurement_identity.h"
+#include "results/results_recorder.h"
 
 namespace orvik::testing {
 
@@ -54,6 +57,24 @@ inline void ExpectSame(const results::Measurement& expected, const results::Meas
     EXPECT_TRUE(SameNumber(a.Deviation, b.Deviation));
     a.Average = b.Average = a.Deviation = b.Deviation = 0;
     EXPECT_TRUE(a == b) << "measurement " << expected.Name << " came back changed";
+}
+
+// Closing with a measurement under way against a database that does not
+// answer in time: the wait ends with the grace, and the measurement is kept
+// in the outbox for the next start.
+inline void ExpectClosingInTime(const std::string& url, const std::string& outboxPath) {
+    results::RecorderOptions options;
+    options.OutboxPath = outboxPath;
+    results::ResultsRecorder recorder(*results::ParseResultsLocation(url), options);
+    recorder.Record(Made("J", "-SE", 1, "S", "m1"));
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(300));  // the attempt is under way, unanswered
+    const auto closing = std::chrono::steady_clock::now();
+    EXPECT_EQ(recorder.Close(std::chrono::milliseconds(200)), 1u) << url;
+    EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(2)) << url;
+    auto outbox = results::ResultsOutbox::Open(options.OutboxPath);
+    ASSERT_TRUE(outbox.Ok());
+    EXPECT_EQ(*(*outbox)->Count(recorder.Target().Shown()), 1u) << url;
 }
 
 }  // namespace orvik::testing

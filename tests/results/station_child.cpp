@@ -102,7 +102,7 @@ int Run(const std::string& recovery, const std::string& outbox, const std::strin
     results::RecorderOptions options;
     options.OutboxPath = outbox;
     options.FirstRetry = std::chrono::milliseconds(50);
-    options.LongestRetry = std::chrono::milliseconds(1000);
+    options.LongestRetry = std::chrono::milliseconds(250);
     results::ResultsRecorder recorder(*results::ParseResultsLocation(url), options);
     results::StationResults filing(recorder, {name, "test"});
     station.SetFiledTraceListener(&filing);
