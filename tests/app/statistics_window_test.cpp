@@ -30,7 +30,7 @@ class StatisticsWindowTest : public ::testing::Test {
         for (const double average : {50.12, 49.87, 50.31, 50.05, 49.66, 50.48, 50.22, 49.94}) {
             Record("-SE", 1, average, 45.0, 55.0);
         }
-        for (const double average : {100.1, 99.9, 100.1, 99.9, 104.0, 99.9, 100.1, 99.9}) {
+        for (const double average : {100.1, 99.9, 100.1, 99.9, 108.0, 99.9, 100.1, 99.9}) {
             Record("-DIFF", 2, average, 90.0, 110.0);
         }
     }
@@ -84,7 +84,7 @@ TEST_F(StatisticsWindowTest, TablePerTestAndTheChosenTestsCharts) {
     EXPECT_EQ(Cell(window, 0, 2), "8");
     EXPECT_EQ(Cell(window, 0, 10), "0");
     EXPECT_EQ(Cell(window, 1, 0), "-DIFF");
-    EXPECT_EQ(Cell(window, 1, 10), "1");  // the coupon at 104 ohms
+    EXPECT_EQ(Cell(window, 1, 10), "1");  // the coupon at 108 ohms
 
     // The first test is shown: its histogram's bars (4 classes for 8
     // measurements, counting them all) and its limits and target beside them.
@@ -110,16 +110,25 @@ TEST_F(StatisticsWindowTest, TablePerTestAndTheChosenTestsCharts) {
     XGraphWidget& chart = window.ControlChart();
     ASSERT_EQ(chart.CurveCount(), 5);
     EXPECT_EQ(chart.CurveAt(0).Count(), 8);
+    // Its moving ranges: 0.2 between neighbours, 8.1 on either side of the
+    // far coupon, just above the upper limit, 3.267 times their mean (17.2 / 7).
+    XGraphWidget& ranges = window.RangeChart();
+    ASSERT_EQ(ranges.CurveCount(), 4);
+    EXPECT_EQ(ranges.CurveAt(0).Count(), 7);
+    EXPECT_NEAR(ranges.CurveAt(2).PointAt(0).Y, 3.267 * 17.2 / 7, 1e-9);
+    ASSERT_EQ(ranges.CurveAt(3).Count(), 2);
+    EXPECT_EQ(ranges.CurveAt(3).PointAt(0).X, 5.0);
+    EXPECT_EQ(ranges.CurveAt(3).PointAt(1).X, 6.0);
     const CXGraphDataSerie& flagged = chart.CurveAt(4);
     ASSERT_EQ(flagged.Count(), 1);
-    EXPECT_EQ(flagged.PointAt(0), (CurvePoint{5.0, 104.0}));
+    EXPECT_EQ(flagged.PointAt(0), (CurvePoint{5.0, 108.0}));
 
     // Clicking the flagged point names its coupon and trace, and asks for its
     // collection once the file is at hand.
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     chart.repaint();
-    const QPoint point(chart.XAxisAt(0).Mapping().Map(5.0), chart.YAxisAt(0).Mapping().Map(104.0));
+    const QPoint point(chart.XAxisAt(0).Mapping().Map(5.0), chart.YAxisAt(0).Mapping().Map(108.0));
     QSignalSpy opened(&window, &StatisticsWindow::OpenCollectionAsked);
     QTest::mouseClick(&chart, Qt::LeftButton, {}, point + QPoint(2, -2));
     EXPECT_EQ(window.StatusText().toStdString(),

@@ -42,7 +42,7 @@ QString Figure(const std::optional<double>& value, const char* format = "%.3f") 
 // The chart a test is drawn in: white, a legend on the right, grid lines.
 XGraphWidget* NewChart() {
     auto* chart = new XGraphWidget;
-    chart->setMinimumSize(380, 260);
+    chart->setMinimumSize(300, 260);
     chart->ShowLegend = false;  // until a test fills it
     return chart;
 }
@@ -151,6 +151,30 @@ void FillControlChart(CXGraph& chart, const std::vector<double>& values,
     StyleAxes(chart, "Measurement", "Ohms", "%.6g");
 }
 
+// The moving ranges (from the second measurement on), their mean and upper
+// limit, and the ranges beyond it.
+void FillRangeChart(CXGraph& chart, const std::vector<double>& values,
+                    const results::IndividualsChart& control) {
+    std::vector<CurvePoint> ranges;
+    std::vector<CurvePoint> beyond;
+    for (std::size_t i = 1; i < values.size(); ++i) {
+        ranges.push_back({static_cast<double>(i + 1), std::fabs(values[i] - values[i - 1])});
+        if (ranges.back().Y > control.MovingRangeUpper) {
+            beyond.push_back(ranges.back());
+        }
+    }
+    AddCurve(chart, ranges, "Moving range", kDataColour);
+    const double last = static_cast<double>(values.size());
+    AddCurve(chart, Level(control.MeanMovingRange, 2.0, last), "Mean", kCentreColour);
+    AddCurve(chart, Level(control.MovingRangeUpper, 2.0, last), "UCL", kLimitColour);
+    if (CXGraphDataSerie* marks = AddCurve(chart, beyond, "Beyond", kViolationColour)) {
+        marks->DrawStyle = kDrawDots;
+        marks->LineWidth = 4;
+    }
+    chart.ShowLegend = true;
+    StyleAxes(chart, "Measurement", "Ohms", "%.6g");
+}
+
 }  // namespace
 
 StatisticsWindow::StatisticsWindow(const results::ResultsLocation& location, QWidget* parent)
@@ -189,10 +213,12 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
 
     histogram_ = NewChart();
     control_ = NewChart();
+    ranges_ = NewChart();
     auto* charts = new QSplitter(Qt::Horizontal);
     charts->setObjectName("charts");
     charts->addWidget(histogram_);
     charts->addWidget(control_);
+    charts->addWidget(ranges_);
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(table_);
     split->addWidget(charts);
@@ -200,7 +226,7 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(split, 1);
-    resize(1100, 720);
+    resize(1300, 760);
 
     connect(refresh, &QPushButton::clicked, this, &StatisticsWindow::Refresh);
     connect(job_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
@@ -382,6 +408,7 @@ void StatisticsWindow::ShowTest(int row) {
     auto* splitter = findChild<QSplitter*>("charts");
     auto* histogram = NewChart();
     auto* control = NewChart();
+    auto* ranges = NewChart();
     if (row >= 0 && row < static_cast<int>(shown_.tests.size())) {
         const TestStatistics& test = shown_.tests[static_cast<std::size_t>(row)];
         std::vector<double> values;
@@ -395,10 +422,13 @@ void StatisticsWindow::ShowTest(int row) {
         }
         if (test.Chart) {
             FillControlChart(*control, values, *test.Chart);
+            FillRangeChart(*ranges, values, *test.Chart);
         }
     }
     delete splitter->replaceWidget(0, histogram);
     delete splitter->replaceWidget(1, control);
+    delete splitter->replaceWidget(2, ranges);
+    ranges_ = ranges;
     histogram_ = histogram;
     control_ = control;
     control_->installEventFilter(this);

@@ -54,6 +54,7 @@ class StatisticsWindow : public QWidget {
     QTableWidget& Table() { return *table_; }
     XGraphWidget& Histogram() { return *histogram_; }
     XGraphWidget& ControlChart() { return *control_; }
+    XGraphWidget& RangeChart() { return *ranges_; }
     QString StatusText() const;
 
     // The measurement whose point of the individuals chart is nearest to a
@@ -87,6 +88,7 @@ class StatisticsWindow : public QWidget {
     QTableWidget* table_ = nullptr;
     XGraphWidget* histogram_ = nullptr;
     XGraphWidget* control_ = nullptr;
+    XGraphWidget* ranges_ = nullptr;
     QTimer* timer_ = nullptr;
     Outcome shown_;
     int shownTest_ = -1;
