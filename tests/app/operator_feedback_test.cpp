@@ -166,5 +166,21 @@ TEST_F(ColourSets, ComeFromPreferences) {
     QSettings().remove(kHighContrastSetting);
 }
 
+// Another program (or another window test) chose the colours while this
+// dialog was open: accepting it unchanged keeps their choice.
+TEST_F(ColourSets, AcceptingPreferencesUnchangedKeepsAnotherProgramsChoice) {
+    QSettings().remove(kHighContrastSetting);
+    frame.show();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<PreferencesDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QSettings().setValue(kHighContrastSetting, true);
+        dialog->accept();
+    });
+    Command("Preferences")->trigger();
+    EXPECT_TRUE(HighContrastColours());
+    QSettings().remove(kHighContrastSetting);
+}
+
 }  // namespace
 }  // namespace orvik

@@ -107,11 +107,17 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
     if (resultsDatabase != nullptr) {
         dialog.ShowResultsDatabase(*resultsDatabase);
     }
+    const bool highContrastShown = dialog.HighContrastBox()->isChecked();
     const bool accepted = dialog.exec() == QDialog::Accepted;
     if (accepted) {
         library.Preferences = dialog.Values();
         library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
-        QSettings().setValue(kHighContrastSetting, dialog.HighContrastBox()->isChecked());
+        // Written only when the operator changed it, so that accepting the
+        // dialog in one program never undoes a choice another just made.
+        const bool highContrast = dialog.HighContrastBox()->isChecked();
+        if (highContrast != highContrastShown) {
+            QSettings().setValue(kHighContrastSetting, highContrast);
+        }
         if (resultsDatabase != nullptr) {
             *resultsDatabase = dialog.ResultsDatabase();
         }
