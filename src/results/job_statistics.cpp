@@ -8,11 +8,11 @@
 namespace orvik::results {
 namespace {
 
-SpecificationLimits LimitsOf(const Measurement& m) {
+ToleranceLimits LimitsOf(const Measurement& m) {
     return {m.Judged.MinimumImpedance, m.Judged.MaximumImpedance};
 }
 
-std::string LimitsText(const SpecificationLimits& limits) {
+std::string LimitsText(const ToleranceLimits& limits) {
     return FormatC("%g to %g ohms", limits.Lower, limits.Upper);
 }
 

@@ -15,10 +15,10 @@ namespace orvik::results {
 // The statistics of one test (a script element, known by its postfix) over
 // a selection of measurements.
 struct TestStatistics {
-    std::optional<std::string> Test;            // the postfix; none outside a script
-    std::optional<std::string> Criterion;       // its name, when all were judged by one name
-    std::optional<SpecificationLimits> Limits;  // none when the limits differed
-    std::size_t Count = 0;                      // measurements of the test
+    std::optional<std::string> Test;        // the postfix; none outside a script
+    std::optional<std::string> Criterion;   // its name, when all were judged by one name
+    std::optional<ToleranceLimits> Limits;  // none when the limits differed
+    std::size_t Count = 0;                  // measurements of the test
     std::size_t Passed = 0;
     double Yield = 0.0;  // Passed / Count
     // The measurements whose average the figures and the chart are made of,

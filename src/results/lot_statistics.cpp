@@ -9,8 +9,7 @@
 
 namespace orvik::results {
 
-LotFigures FiguresOf(std::span<const double> values,
-                     const std::optional<SpecificationLimits>& limits,
+LotFigures FiguresOf(std::span<const double> values, const std::optional<ToleranceLimits>& limits,
                      const std::string& noLimits) {
     LotFigures figures;
     figures.Count = values.size();

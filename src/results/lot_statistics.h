@@ -6,13 +6,13 @@
 
 namespace orvik::results {
 
-// The specification limits a lot is held to: the criterion's minimum and
+// The tolerance limits a lot is held to: the criterion's minimum and
 // maximum impedance.
-struct SpecificationLimits {
+struct ToleranceLimits {
     double Lower = 0.0;
     double Upper = 0.0;
 
-    bool operator==(const SpecificationLimits&) const = default;
+    bool operator==(const ToleranceLimits&) const = default;
 };
 
 // The capability figures of one characteristic over a lot. A figure that the
@@ -32,8 +32,7 @@ struct LotFigures {
 // The figures of `values` (all finite) against `limits`, when the lot has
 // one set of limits; without limits, Cp and Cpk are not computable and
 // `noLimits` is the reason given.
-LotFigures FiguresOf(std::span<const double> values,
-                     const std::optional<SpecificationLimits>& limits,
-                     const std::string& noLimits = "the specification limits are not known");
+LotFigures FiguresOf(std::span<const double> values, const std::optional<ToleranceLimits>& limits,
+                     const std::string& noLimits = "the tolerance limits are not known");
 
 }  // namespace orvik::results

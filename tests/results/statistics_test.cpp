@@ -47,7 +47,7 @@ TEST(LotStatistics, MatchesFiguresComputedWithPythonsStatisticsModule) {
         {"upper", 51.07570303030303},
         {"range_upper", 1.214730000000001},
     };
-    const auto figures = results::FiguresOf(lot, results::SpecificationLimits{49.5, 50.8});
+    const auto figures = results::FiguresOf(lot, results::ToleranceLimits{49.5, 50.8});
     EXPECT_EQ(figures.Count, 12u);
     EXPECT_FALSE(figures.NotComputable.has_value());
     ExpectClose(python.at("mean"), figures.Mean, "mean");
@@ -68,10 +68,10 @@ TEST(LotStatistics, MatchesFiguresComputedWithPythonsStatisticsModule) {
 }
 
 TEST(LotStatistics, SaysWhyAFigureCannotBeHadAndNeverGivesANan) {
-    const results::SpecificationLimits limits{45.0, 55.0};
+    const results::ToleranceLimits limits{45.0, 55.0};
     const struct {
         std::vector<double> values;
-        std::optional<results::SpecificationLimits> limits;
+        std::optional<results::ToleranceLimits> limits;
         bool mean, deviation, capability;
         std::string reason;
     } cases[] = {
@@ -181,7 +181,7 @@ RC_GTEST_PROP(LotStatistics, OrderShiftAndCapabilityBounds, ()) {
         lot.push_back(50.0 + step / 100.0);
         shifted.push_back(50.0 + step / 100.0 + shift);
     }
-    const results::SpecificationLimits limits{45.0, 55.0};
+    const results::ToleranceLimits limits{45.0, 55.0};
     const auto figures = results::FiguresOf(lot, limits);
 
     std::vector<double> reordered = lot;
@@ -195,7 +195,7 @@ RC_GTEST_PROP(LotStatistics, OrderShiftAndCapabilityBounds, ()) {
     RC_ASSERT(Near(figures.Cpk, again.Cpk));
 
     const auto moved = results::FiguresOf(
-        shifted, results::SpecificationLimits{limits.Lower + shift, limits.Upper + shift});
+        shifted, results::ToleranceLimits{limits.Lower + shift, limits.Upper + shift});
     RC_ASSERT(figures.Cp.has_value() == moved.Cp.has_value());
     if (figures.Cp) {
         RC_ASSERT(std::fabs(*figures.Cp - *moved.Cp) <= 1e-6 * *figures.Cp);
@@ -240,7 +240,7 @@ TEST(JobStatistics, PerTestInScriptOrderWithItsOwnReasons) {
     EXPECT_DOUBLE_EQ(diff.Yield, 0.75);
     EXPECT_EQ(diff.Points, (std::vector<std::size_t>{0, 2, 4}));  // the empty window has no point
     EXPECT_EQ(diff.Figures.Count, 3u);
-    EXPECT_EQ(diff.Limits, (results::SpecificationLimits{90.0, 110.0}));
+    EXPECT_EQ(diff.Limits, (results::ToleranceLimits{90.0, 110.0}));
     EXPECT_TRUE(diff.Figures.Cpk.has_value());
     EXPECT_TRUE(diff.Chart.has_value());
 }
