@@ -132,6 +132,9 @@ void BM_ZoomSixteenTraces(benchmark::State& state) {
         fixture.Paint();
         benchmark::DoNotOptimize(fixture.image.constBits());
     }
+    CountingDeviceContext counter;
+    fixture.chart.Paint(counter, kClient);
+    state.counters["curve_points_drawn"] = static_cast<double>(counter.polylinePoints);
 }
 BENCHMARK(BM_ZoomSixteenTraces)->Unit(benchmark::kMillisecond);
 
