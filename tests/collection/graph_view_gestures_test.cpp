@@ -119,15 +119,21 @@ TEST_F(GraphGesturesTest, CursorIsDrawnOverTheKeptPictureAndGoesWithThePointer) 
     const QImage plain = LayOut();
     EXPECT_EQ(graph.Chart().grab().toImage().convertToFormat(plain.format()), plain)
         << "without the pointer the window shows the chart as ever";
+    int chartPaints = 0;
+    QObject::connect(&graph.Chart(), &XGraphWidget::Painted, [&] { ++chartPaints; });
     Send(QEvent::MouseMove, Middle(), Qt::NoButton, Qt::NoButton);
     ASSERT_EQ(graph.Gestures().CursorColumn(), Middle().x());
     const QImage withCursor = graph.Chart().grab().toImage().convertToFormat(plain.format());
+    EXPECT_EQ(chartPaints, 0) << "a cursor move copies the kept picture";
     EXPECT_NE(withCursor, plain);
     EXPECT_EQ(withCursor.pixel(Middle().x(), Middle().y() + 40), qRgb(0, 0, 0)) << "the line";
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&graph, &leave);
     EXPECT_FALSE(graph.Gestures().CursorColumn());
     EXPECT_EQ(graph.Chart().grab().toImage().convertToFormat(plain.format()), plain);
+    Measure(50.0);
+    graph.Chart().grab();
+    EXPECT_EQ(chartPaints, 1) << "a new measurement is a new picture";
 }
 
 TEST_F(GraphGesturesTest, MillimetresOnTheAxisAndZoomedPrintShowsTheZoomedView) {
@@ -182,6 +188,19 @@ TEST_F(GraphGesturesTest, SelectedTracesAreDrawnTogetherAndTheLastIsSummarised) 
     EXPECT_EQ(graph.SummaryLabel(GraphSummary::Average).Text, "Avg: 65.00");
     EXPECT_TRUE(chart.CurveAt(1).Visible);
     EXPECT_FALSE(chart.CurveAt(2).Visible);
+
+    // Shift from the third trace up to the first: the first, where the
+    // range ends, is current and described; each trace is drawn once.
+    tree.setCurrentItem(tree.topLevelItem(2));
+    tree.setCurrentItem(tree.topLevelItem(0), 0, QItemSelectionModel::NoUpdate);
+    tree.selectionModel()->select(
+        QItemSelection(tree.model()->index(0, 0), tree.model()->index(1, 0)),
+        QItemSelectionModel::Select);
+    LayOut();
+    EXPECT_EQ(graph.SummaryLabel(GraphSummary::Average).Text, "Avg: 45.00");
+    ASSERT_TRUE(chart.CurveAt(2).Visible);
+    EXPECT_DOUBLE_EQ(chart.CurveAt(1).PointAt(100).Y, 65.0);
+    EXPECT_DOUBLE_EQ(chart.CurveAt(2).PointAt(100).Y, 50.0);
 
     // A new measurement clears the selection: one trace, as ever.
     Measure(52.0);
