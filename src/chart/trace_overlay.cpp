@@ -8,10 +8,11 @@ namespace orvik {
 namespace {
 
 // Bright and dark colours, far apart in hue or lightness, so that each
-// stands out on the graph's mid grey and next to the others.
+// stands out on the graph's mid grey and next to the others. None is white:
+// the legend and the cursor's readout show each colour on white.
 constexpr ChartColour kOverlayPalette[kMaxOverlaidTraces] = {
     kTraceCurveColour,        RgbColour(255, 255, 0),   RgbColour(0, 255, 255),
-    RgbColour(255, 0, 255),   RgbColour(255, 140, 0),   RgbColour(255, 255, 255),
+    RgbColour(255, 0, 255),   RgbColour(255, 140, 0),   RgbColour(150, 150, 0),
     RgbColour(0, 0, 0),       RgbColour(200, 0, 0),     RgbColour(0, 0, 200),
     RgbColour(255, 170, 200), RgbColour(150, 200, 255), RgbColour(120, 60, 0),
     RgbColour(110, 0, 160),   RgbColour(0, 100, 0),     RgbColour(0, 128, 128),

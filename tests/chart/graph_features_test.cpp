@@ -229,6 +229,7 @@ TEST(Overlay, ColoursDifferFromEachOtherAndTheGrey) {
     EXPECT_EQ(OverlayColour(0), kTraceCurveColour);
     for (std::size_t i = 0; i < kMaxOverlaidTraces; ++i) {
         EXPECT_GE(apart(OverlayColour(i), kTraceChartGrey), 60) << i;
+        EXPECT_GE(apart(OverlayColour(i), kWhite), 60) << i << ": the legend is white";
         for (std::size_t j = 0; j < i; ++j) {
             EXPECT_GE(apart(OverlayColour(i), OverlayColour(j)), 60) << i << " " << j;
         }
