@@ -180,6 +180,10 @@ TEST_F(GraphGesturesTest, SelectedTracesAreDrawnTogetherAndTheLastIsSummarised) 
     EXPECT_DOUBLE_EQ(chart.CurveAt(1).PointAt(100).Y, 45.0);
     EXPECT_DOUBLE_EQ(chart.CurveAt(2).PointAt(100).Y, 65.0);
     EXPECT_FALSE(graph.OverlayNoticeLabel()->Visible);
+    graph.UseColourSet(true);  // their own colours on white, not the usual ones darkened
+    EXPECT_EQ(chart.CurveAt(0).Colour, OverlayColour(2, true));
+    EXPECT_EQ(chart.CurveAt(1).Colour, OverlayColour(0, true));
+    graph.UseColourSet(false);
 
     // Ctrl-clicking the current trace away: the last one left is described.
     tree.setCurrentItem(tree.topLevelItem(1), 0, QItemSelectionModel::Deselect);
