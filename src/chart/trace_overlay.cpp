@@ -8,20 +8,37 @@ namespace orvik {
 namespace {
 
 // Bright and dark colours, far apart in hue or lightness, so that each
-// stands out on the graph's mid grey and next to the others.
+// stands out on the graph's mid grey and next to the others. None is white:
+// the legend and the cursor's readout show each colour on white.
 constexpr ChartColour kOverlayPalette[kMaxOverlaidTraces] = {
     kTraceCurveColour,        RgbColour(255, 255, 0),   RgbColour(0, 255, 255),
-    RgbColour(255, 0, 255),   RgbColour(255, 140, 0),   RgbColour(255, 255, 255),
+    RgbColour(255, 0, 255),   RgbColour(255, 140, 0),   RgbColour(150, 150, 0),
     RgbColour(0, 0, 0),       RgbColour(200, 0, 0),     RgbColour(0, 0, 200),
     RgbColour(255, 170, 200), RgbColour(150, 200, 255), RgbColour(120, 60, 0),
     RgbColour(110, 0, 160),   RgbColour(0, 100, 0),     RgbColour(0, 128, 128),
     RgbColour(160, 120, 255),
 };
 
+// On the white high-contrast graph: colours that read comfortably on white
+// as they are, rather than the usual ones darkened, which would run
+// together.
+constexpr ChartColour kHighContrastPalette[kMaxOverlaidTraces - 1] = {
+    RgbColour(0, 0, 220), RgbColour(200, 0, 0),    RgbColour(170, 0, 170), RgbColour(170, 60, 0),
+    RgbColour(0, 0, 0),   RgbColour(0, 120, 120),  RgbColour(100, 0, 200), RgbColour(0, 0, 110),
+    RgbColour(120, 0, 0), RgbColour(60, 60, 60),   RgbColour(200, 0, 100), RgbColour(60, 60, 200),
+    RgbColour(0, 70, 0),  RgbColour(120, 100, 80), RgbColour(0, 100, 180),
+};
+
 }  // namespace
 
-ChartColour OverlayColour(std::size_t index) {
-    return kOverlayPalette[index % kMaxOverlaidTraces];
+ChartColour OverlayColour(std::size_t index, bool highContrast) {
+    index %= kMaxOverlaidTraces;
+    if (!highContrast) {
+        return kOverlayPalette[index];
+    }
+    // The first is the single trace's own colour in the high-contrast set.
+    return index == 0 ? ReadableOn(kTraceCurveColour, kWhite, kComfortableContrast)
+                      : kHighContrastPalette[index - 1];
 }
 
 std::vector<std::size_t> ChooseOverlaid(std::size_t selected) {

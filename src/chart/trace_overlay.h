@@ -14,8 +14,9 @@ inline constexpr std::size_t kMaxOverlaidTraces = 16;
 
 // The colour of the trace at `index` in the order the operator selected
 // them: the first in the trace graph's own green, the others each different
-// from it and from one another on the grey graph.
-ChartColour OverlayColour(std::size_t index);
+// from it and from one another, on the grey graph or on the white one of the
+// high-contrast colours.
+ChartColour OverlayColour(std::size_t index, bool highContrast = false);
 
 // Which of `selected` traces (in the order of selection, the primary one
 // last) are drawn: all of them up to the limit; beyond it the first ones and

@@ -10,6 +10,7 @@
 
 #include "base/crc32.h"
 #include "chart/chart_view.h"
+#include "chart/coloured_text.h"
 #include "chart/cursor_readout.h"
 #include "chart/recording_device_context.h"
 #include "chart/trace_chart.h"
@@ -221,16 +222,28 @@ TEST(Overlay, ChoosesTheFirstAndTheLastSelected) {
               "Showing 16 of 20 selected traces: the first 15 and the last selected");
 }
 
-TEST(Overlay, ColoursDifferFromEachOtherAndTheGrey) {
+TEST(Overlay, ColoursDifferFromEachOtherAndTheirBackground) {
     const auto apart = [](ChartColour a, ChartColour b) {
         return std::max({std::abs(RedOf(a) - RedOf(b)), std::abs(GreenOf(a) - GreenOf(b)),
                          std::abs(BlueOf(a) - BlueOf(b))});
     };
     EXPECT_EQ(OverlayColour(0), kTraceCurveColour);
-    for (std::size_t i = 0; i < kMaxOverlaidTraces; ++i) {
-        EXPECT_GE(apart(OverlayColour(i), kTraceChartGrey), 60) << i;
-        for (std::size_t j = 0; j < i; ++j) {
-            EXPECT_GE(apart(OverlayColour(i), OverlayColour(j)), 60) << i << " " << j;
+    EXPECT_EQ(OverlayColour(0, true), ReadableOn(kTraceCurveColour, kWhite, kComfortableContrast));
+    for (bool highContrast : {false, true}) {
+        for (std::size_t i = 0; i < kMaxOverlaidTraces; ++i) {
+            const ChartColour colour = OverlayColour(i, highContrast);
+            // The legend shows every colour on white, the plot on grey or
+            // (high contrast) on white.
+            EXPECT_GE(apart(colour, kWhite), 60) << i;
+            if (highContrast) {
+                EXPECT_GE(ContrastRatio(colour, kWhite), kComfortableContrast) << i;
+            } else {
+                EXPECT_GE(apart(colour, kTraceChartGrey), 60) << i;
+            }
+            for (std::size_t j = 0; j < i; ++j) {
+                EXPECT_GE(apart(colour, OverlayColour(j, highContrast)), 60)
+                    << i << " " << j << " " << highContrast;
+            }
         }
     }
 }

@@ -98,10 +98,17 @@ TEST_F(GraphGesturesTest, ZoomAndPanGesturesRunNoTestAndClicksStillDo) {
     const double zoomedMin = X().Min;
     Drag(Middle(), Middle() + QPoint(-200, 0), Qt::MiddleButton);  // looks further right
     EXPECT_GT(X().Min, zoomedMin);
-    Key(Qt::Key_Left);
+    const AxisWindow seen = *X().Zoom;
+    Key(Qt::Key_Left);  // looks further left
+    EXPECT_LT(X().Zoom->From, seen.From);
+    const AxisWindow ohms = *Y().Zoom;
+    Key(Qt::Key_Up);  // looks higher
+    EXPECT_GT(Y().Zoom->To, ohms.To);
+    const double span = X().Zoom->To - X().Zoom->From;
     Key(Qt::Key_Plus);
+    EXPECT_LT(X().Zoom->To - X().Zoom->From, span);
     Key(Qt::Key_Minus);
-    Key(Qt::Key_Down);
+    EXPECT_NEAR(X().Zoom->To - X().Zoom->From, span, 1e-9);
     EXPECT_EQ(Average(), "Avg: 50.00") << "no gesture may run a test";
 
     // A double click: its first press runs a test, the second resets the view.
@@ -180,6 +187,10 @@ TEST_F(GraphGesturesTest, SelectedTracesAreDrawnTogetherAndTheLastIsSummarised) 
     EXPECT_DOUBLE_EQ(chart.CurveAt(1).PointAt(100).Y, 45.0);
     EXPECT_DOUBLE_EQ(chart.CurveAt(2).PointAt(100).Y, 65.0);
     EXPECT_FALSE(graph.OverlayNoticeLabel()->Visible);
+    graph.UseColourSet(true);  // their own colours on white, not the usual ones darkened
+    EXPECT_EQ(chart.CurveAt(0).Colour, OverlayColour(2, true));
+    EXPECT_EQ(chart.CurveAt(1).Colour, OverlayColour(0, true));
+    graph.UseColourSet(false);
 
     // Ctrl-clicking the current trace away: the last one left is described.
     tree.setCurrentItem(tree.topLevelItem(1), 0, QItemSelectionModel::Deselect);

@@ -213,13 +213,14 @@ void CGraphView::ShowOverlaidTraces() {
     if (!overlay_.empty()) {
         // The current trace is curve 0 already and comes first; the others
         // keep the colours of their places in the selection.
-        curves.push_back({{}, 0, overlay_.back().Name, OverlayColour(overlay_.size() - 1)});
+        curves.push_back(
+            {{}, 0, overlay_.back().Name, OverlayColour(overlay_.size() - 1, highContrast_)});
         for (std::size_t i = 0; i + 1 < overlay_.size(); ++i) {
             const OverlayTrace& other = overlay_[i];
             curves.push_back({CurvePointSource::Of(other.Samples.data(), &TraceSample::Position,
                                                    &TraceSample::Impedance),
                               static_cast<std::int32_t>(other.Samples.size()), other.Name,
-                              OverlayColour(i)});
+                              OverlayColour(i, highContrast_)});
         }
     }
     if (!curves.empty() || chart_->CurveCount() > 1) {
