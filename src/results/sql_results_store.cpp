@@ -31,6 +31,11 @@ SELECT m.uuid, m.recorded_at, m.station, s.name, s.host, m.instrument, i.serial,
     m.criterion_minimum, m.criterion_start, m.criterion_end, m.criterion_double_ended,
     m.collection_file, m.collection_item)sql";
 
+constexpr const char* kSelectSummaries = R"sql(
+SELECT m.test, m.element_position, m.recorded_at, m.average, m.passed, m.criterion_name,
+    m.criterion_target, m.criterion_minimum, m.criterion_maximum, m.coupon, m.name,
+    m.collection_file)sql";
+
 // A dimension row (station, instrument, script run): found or added, by all
 // of its columns.
 struct Dimension {
@@ -112,6 +117,28 @@ class SqlResultsStore : public ResultsStore {
             " LEFT JOIN instruments i ON i.id = m.instrument"
             " LEFT JOIN script_runs r ON r.id = m.script_run";
         sql += filter.WithProfiles ? " LEFT JOIN profiles p ON p.measurement = m.id" : "";
+        return Select<Measurement>(std::move(sql), filter, [&](const SqlRow& row) {
+            return FromRow(row, filter.WithProfiles);
+        });
+    }
+
+    Result<std::vector<MeasurementSummary>> QuerySummaries(
+        const MeasurementFilter& filter) override {
+        // Only the tables a condition names are joined in.
+        std::string sql = kSelectSummaries;
+        sql += " FROM measurements m";
+        sql += filter.Station ? " JOIN stations s ON s.id = m.station" : "";
+        sql += filter.Job || filter.Script || filter.RunStarted
+                   ? " JOIN script_runs r ON r.id = m.script_run"
+                   : "";
+        return Select<MeasurementSummary>(std::move(sql), filter, &SummaryFromRow);
+    }
+
+  private:
+    // Runs `sql` (the columns and tables) with the filter's conditions,
+    // oldest first, and makes each row into a T.
+    template <typename T, typename Make>
+    Result<std::vector<T>> Select(std::string sql, const MeasurementFilter& filter, Make make) {
         std::vector<SqlValue> parameters;
         const auto where = [&](const char* condition, SqlValue value) {
             parameters.push_back(std::move(value));
@@ -120,6 +147,10 @@ class SqlResultsStore : public ResultsStore {
         };
         if (filter.Job)
             where("r.job =", *filter.Job);
+        if (filter.Script)
+            where("r.script =", *filter.Script);
+        if (filter.RunStarted)
+            where("r.started =", *filter.RunStarted);
         if (filter.Test)
             where("m.test =", *filter.Test);
         if (filter.Criterion)
@@ -138,16 +169,15 @@ class SqlResultsStore : public ResultsStore {
             problem_ = connection_->LastProblem();
             return rows.Error();
         }
-        std::vector<Measurement> measurements;
-        measurements.reserve(rows->size());
+        std::vector<T> made;
+        made.reserve(rows->size());
         for (const SqlRow& row : *rows) {
-            measurements.push_back(FromRow(row, filter.WithProfiles));
+            made.push_back(make(row));
         }
         problem_ = StoreProblem::None;
-        return measurements;
+        return made;
     }
 
-  private:
     Failure Fail(const Failure& failure) {
         problem_ = connection_->LastProblem();
         (void)connection_->ExecuteScript("ROLLBACK");
@@ -300,6 +330,21 @@ class SqlResultsStore : public ResultsStore {
         return m;
     }
 
+    static MeasurementSummary SummaryFromRow(const SqlRow& row) {
+        return {.Test = OptionalTextOf(row[0]),
+                .ElementPosition = static_cast<std::int32_t>(IntOf(row[1])),
+                .Time = IntOf(row[2]),
+                .Average = DoubleOf(row[3]),
+                .Passed = IntOf(row[4]) != 0,
+                .Criterion = TextOf(row[5]),
+                .Target = DoubleOf(row[6]),
+                .Minimum = DoubleOf(row[7]),
+                .Maximum = DoubleOf(row[8]),
+                .Coupon = OptionalTextOf(row[9]),
+                .Name = TextOf(row[10]),
+                .CollectionFile = TextOf(row[11])};
+    }
+
     std::unique_ptr<SqlConnection> connection_;
     StoreProblem problem_ = StoreProblem::None;
     std::map<std::string, std::int64_t> ids_;      // dimension rows known to be stored
@@ -307,6 +352,22 @@ class SqlResultsStore : public ResultsStore {
 };
 
 }  // namespace
+
+Result<std::vector<MeasurementSummary>> ResultsStore::QuerySummaries(
+    const MeasurementFilter& filter) {
+    MeasurementFilter lean = filter;
+    lean.WithProfiles = false;
+    auto measurements = Query(lean);
+    if (!measurements) {
+        return measurements.Error();
+    }
+    std::vector<MeasurementSummary> summaries;
+    summaries.reserve(measurements->size());
+    for (const Measurement& m : *measurements) {
+        summaries.push_back(SummaryOf(m));
+    }
+    return summaries;
+}
 
 std::unique_ptr<ResultsStore> MakeSqlResultsStore(std::unique_ptr<SqlConnection> connection) {
     return std::make_unique<SqlResultsStore>(std::move(connection));

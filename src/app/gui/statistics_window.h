@@ -45,10 +45,12 @@ class StatisticsWindow : public QWidget {
     explicit StatisticsWindow(StoreOpener opener, QWidget* parent = nullptr);
     ~StatisticsWindow() override;
 
-    // Reads the job (and test) the fields name again; a refresh asked for
-    // while one is under way follows it.
+    // Reads the job (and test, and from when) the fields name again; a
+    // refresh asked for while one is under way follows it.
     void Refresh();
-    void SetSelection(const QString& job, const QString& test = {});
+    void SetSelection(const QString& job, const QString& test = {}, const QString& since = {});
+    // New measurements reached the database: read again while shown.
+    void MeasurementsArrived();
     bool IsComputing() const { return computing_; }
 
     QTableWidget& Table() { return *table_; }
@@ -71,12 +73,12 @@ class StatisticsWindow : public QWidget {
 
   private:
     struct Outcome {
-        std::vector<results::Measurement> selection;
+        std::vector<results::MeasurementSummary> selection;
         std::vector<results::TestStatistics> tests;
         std::string failure;
     };
 
-    void Start();
+    void Start(std::optional<std::int64_t> since);
     void Show(Outcome outcome);
     void ShowTest(int row);
     void Choose(std::size_t place);
@@ -84,6 +86,7 @@ class StatisticsWindow : public QWidget {
     StoreOpener opener_;
     QLineEdit* job_ = nullptr;
     QLineEdit* test_ = nullptr;
+    QLineEdit* since_ = nullptr;
     QLabel* status_ = nullptr;
     QTableWidget* table_ = nullptr;
     XGraphWidget* histogram_ = nullptr;
