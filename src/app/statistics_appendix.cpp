@@ -56,8 +56,9 @@ void FillPage(StatisticsAppendixPage& page, results::ResultsStore& store,
     }
     page.Columns = StatisticsColumns();
     for (const results::TestStatistics& test : results::StatisticsPerTest(*selection)) {
-        AppendixTest shown{.Cells = StatisticsCells(test),
-                           .NotComputable = test.Figures.NotComputable.value_or("")};
+        AppendixTest shown;
+        shown.Cells = StatisticsCells(test);
+        shown.NotComputable = test.Figures.NotComputable.value_or("");
         std::vector<double> values;
         for (const std::size_t place : test.Points) {
             values.push_back((*selection)[place].Average);
@@ -110,7 +111,9 @@ std::vector<StatisticsAppendixPage> StatisticsAppendix(results::ItemSpan items,
     }
     auto store = open();
     for (const results::ScriptRunInfo& run : runs) {
-        StatisticsAppendixPage page{.Title = "Lot statistics", .RunLine = RunLine(run)};
+        StatisticsAppendixPage page;
+        page.Title = "Lot statistics";
+        page.RunLine = RunLine(run);
         if (!store) {
             page.Note = "The results database could not be reached: " + store.Error().Message;
         } else {
