@@ -16,7 +16,10 @@ constexpr ChartColour kTargetColour = RgbColour(0, 128, 0);
 
 HistogramData HistogramOf(std::span<const double> values, std::optional<double> lower,
                           std::optional<double> upper, std::optional<double> target) {
-    HistogramData histogram{.Lower = lower, .Upper = upper, .Target = target};
+    HistogramData histogram;
+    histogram.Lower = lower;
+    histogram.Upper = upper;
+    histogram.Target = target;
     const auto [low, high] = std::minmax_element(values.begin(), values.end());
     // A lot whose averages are all equal still gets one class of some width.
     const double top = std::max(*high, *low + 1e-9);
@@ -35,6 +38,8 @@ HistogramData HistogramOf(std::span<const double> values, std::optional<double> 
 
 // The chart draws a curve one point per pixel column, so the bars and the
 // lines are axis bands; an invisible diagonal gives the axes their ranges.
+// The bands hold, in order: LSL, USL and the target (each a line and its
+// name), then the classes.
 void FillHistogramChart(CXGraph& chart, const HistogramData& histogram) {
     const std::size_t classes = histogram.Counts.size();
     double from = histogram.From;
@@ -53,16 +58,11 @@ void FillHistogramChart(CXGraph& chart, const HistogramData& histogram) {
         diagonal->Colour = chart.PlotColour;
     }
     CXGraphAxis& x = chart.XAxisAt(0);
-    for (std::size_t i = 0; i < classes; ++i) {
-        const double left = histogram.From + histogram.Width * static_cast<double>(i);
-        x.AddAxisBand(-1, left, left + histogram.Width, 0.0, histogram.Counts[i], kBarColour, "",
-                      kFillSolid);
-    }
     const double line = (to - from) / 300.0;
     // A line, and its name beside it at the top on the plot's own colour.
     const auto upright = [&](double at, ChartColour colour, const char* text) {
         x.AddAxisBand(-1, at - line, at + line, 0.0, top, colour, "", kFillSolid);
-        x.AddAxisBand(-1, at + line, at + 40 * line, top * 0.86, top, chart.PlotColour, text,
+        x.AddAxisBand(-1, at + line, at + 60 * line, top * 0.86, top, chart.PlotColour, text,
                       kFillSolid);
     };
     if (histogram.Lower) {
@@ -73,6 +73,13 @@ void FillHistogramChart(CXGraph& chart, const HistogramData& histogram) {
     }
     if (histogram.Target) {
         upright(*histogram.Target, kTargetColour, "Target");
+    }
+    // The bars over the lines: a capable lot's classes can all be narrower
+    // than the target's line.
+    for (std::size_t i = 0; i < classes; ++i) {
+        const double left = histogram.From + histogram.Width * static_cast<double>(i);
+        x.AddAxisBand(-1, left, left + histogram.Width, 0.0, histogram.Counts[i], kBarColour, "",
+                      kFillSolid);
     }
     chart.ShowLegend = false;
     chart.XAxisAt(0).Title = "Ohms";

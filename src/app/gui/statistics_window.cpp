@@ -137,10 +137,11 @@ std::optional<std::optional<std::int64_t>> SinceOf(const QString& field) {
     if (text.isEmpty()) {
         return std::optional<std::int64_t>();
     }
-    QDateTime time(QDate::fromString(text, Qt::ISODate), QTime(0, 0), Qt::UTC);
-    if (!time.isValid()) {
-        time = QDateTime::fromString(text.endsWith('Z') ? text : text + 'Z', Qt::ISODate);
-    }
+    // A day alone, or a day and a time (Qt reads the day of either as a day).
+    const QDateTime time =
+        text.contains('T')
+            ? QDateTime::fromString(text.endsWith('Z') ? text : text + 'Z', Qt::ISODate)
+            : QDateTime(QDate::fromString(text, Qt::ISODate), QTime(0, 0), Qt::UTC);
     if (!time.isValid()) {
         return std::nullopt;
     }
