@@ -276,7 +276,7 @@ void StatisticsWindow::Start(std::optional<std::int64_t> since) {
         filter.Test = test_->text().trimmed().toStdString();
     }
     filter.Since = since;
-    worker_ = std::thread([this, filter] {
+    worker_ = std::thread([this, filter, retired = std::move(retired_)] {
         Outcome outcome;
         auto store = opener_(&closing_);
         auto selection = store ? (*store)->QuerySummaries(filter)
@@ -284,6 +284,7 @@ void StatisticsWindow::Start(std::optional<std::int64_t> since) {
         if (selection) {
             outcome.tests = results::StatisticsPerTest(*selection);
             outcome.selection = std::move(*selection);
+            Prepare(outcome);
         } else {
             outcome.failure = selection.Error().Message;
         }
@@ -291,6 +292,23 @@ void StatisticsWindow::Start(std::optional<std::int64_t> since) {
             this, [this, outcome = std::move(outcome)]() mutable { Show(std::move(outcome)); },
             Qt::QueuedConnection);
     });
+}
+
+// Everything the charts need, made here so that the window thread only
+// draws: each test's averages and their histogram.
+void StatisticsWindow::Prepare(Outcome& outcome) {
+    for (const TestStatistics& test : outcome.tests) {
+        std::vector<double>& values = outcome.values.emplace_back();
+        values.reserve(test.Points.size());
+        for (const std::size_t place : test.Points) {
+            values.push_back(outcome.selection[place].Average);
+        }
+        std::optional<HistogramData>& histogram = outcome.histograms.emplace_back();
+        if (!values.empty()) {
+            histogram =
+                StatisticsHistogram(test, values, outcome.selection[test.Points.front()].Target);
+        }
+    }
 }
 
 void StatisticsWindow::Show(Outcome outcome) {
@@ -301,6 +319,7 @@ void StatisticsWindow::Show(Outcome outcome) {
         const QString chosen = table_->currentRow() >= 0 && table_->item(table_->currentRow(), 0)
                                    ? table_->item(table_->currentRow(), 0)->text()
                                    : QString();
+        retired_.push_back(std::move(shown_));
         shown_ = std::move(outcome);
         status_->setText(QString("%1 measurements, %2 tests")
                              .arg(shown_.selection.size())
@@ -389,14 +408,11 @@ void StatisticsWindow::ShowTest(int row) {
     auto* control = NewChart();
     auto* ranges = NewChart();
     if (row >= 0 && row < static_cast<int>(shown_.tests.size())) {
-        const TestStatistics& test = shown_.tests[static_cast<std::size_t>(row)];
-        std::vector<double> values;
-        for (const std::size_t place : test.Points) {
-            values.push_back(shown_.selection[place].Average);
-        }
-        if (!values.empty()) {
-            const auto& first = shown_.selection[test.Points.front()];
-            FillHistogramChart(*histogram, StatisticsHistogram(test, values, first.Target));
+        const auto at = static_cast<std::size_t>(row);
+        const TestStatistics& test = shown_.tests[at];
+        const std::vector<double>& values = shown_.values[at];
+        if (shown_.histograms[at]) {
+            FillHistogramChart(*histogram, *shown_.histograms[at]);
         }
         if (test.Chart) {
             FillControlChart(*control, values, *test.Chart);

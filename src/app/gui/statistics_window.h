@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "report/statistics_appendix.h"
 #include "results/job_statistics.h"
 #include "results/results_location.h"
 #include "results/results_store.h"
@@ -72,13 +73,18 @@ class StatisticsWindow : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // What the worker hands over: the selection, per test its figures,
+    // its averages in measuring order and their histogram, or the failure.
     struct Outcome {
         std::vector<results::MeasurementSummary> selection;
         std::vector<results::TestStatistics> tests;
+        std::vector<std::vector<double>> values;
+        std::vector<std::optional<HistogramData>> histograms;
         std::string failure;
     };
 
     void Start(std::optional<std::int64_t> since);
+    static void Prepare(Outcome& outcome);
     void Show(Outcome outcome);
     void ShowTest(int row);
     void Choose(std::size_t place);
@@ -94,6 +100,9 @@ class StatisticsWindow : public QWidget {
     XGraphWidget* ranges_ = nullptr;
     QTimer* timer_ = nullptr;
     Outcome shown_;
+    // Outcomes no longer shown, freed by the next worker rather than by the
+    // window thread (a large job's selection takes a while to free).
+    std::vector<Outcome> retired_;
     int shownTest_ = -1;
     bool computing_ = false;
     bool again_ = false;
