@@ -26,7 +26,9 @@ HistogramData HistogramOf(std::span<const double> values, std::optional<double> 
                           std::optional<double> upper, std::optional<double> target);
 
 // Draws a histogram on a fresh chart: the classes as bars, LSL, USL and the
-// target as upright lines named at their top.
+// target as upright lines named at their top. When the limits lie more than
+// twenty times the averages' range apart, the axis spans the averages and
+// names the limits it leaves out ("Off scale: LSL 45, USL 55").
 void FillHistogramChart(CXGraph& chart, const HistogramData& histogram);
 
 // One test on a statistics page: its row of the table, why a figure is
