@@ -12,7 +12,8 @@ namespace orvik {
 namespace {
 
 // Where the table's columns begin, in inches from the left margin.
-constexpr double kColumnInches[] = {0.0, 0.75, 2.05, 2.5, 3.15, 3.8, 4.45, 5.1, 5.75, 6.2, 6.65};
+// The last ends on A4 as on Letter, within the right margin.
+constexpr double kColumnInches[] = {0.0, 0.75, 1.85, 2.3, 2.9, 3.5, 4.1, 4.7, 5.3, 5.75, 6.2};
 constexpr double kLeftInches = 0.75;
 constexpr double kTopInches = 0.5;
 constexpr double kBottomInches = 0.5;
