@@ -18,9 +18,15 @@ class OperatorPrompts;
 inline constexpr const char* kHighContrastSetting = "Display/highContrast";
 bool HighContrastColours();
 
+// Whether printed and exported reports end with the lot statistics of each
+// script run (this computer's settings; off unless the operator asks).
+inline constexpr const char* kStatisticsAppendixSetting = "Report/statisticsAppendix";
+bool StatisticsAppendixWanted();
+
 // "Preferences": the company details printed on reports, the default serial
 // prefix and postfix, and "Prompt for Serial Number" (the trace-name flag);
-// in a group of its own, Display, the high-contrast colours.
+// in a group of its own, Display, the high-contrast colours; in another,
+// Printed reports, the statistics appendix.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
   public:
@@ -40,11 +46,13 @@ class PreferencesDialog : public QDialog {
     QLineEdit* Field(int index) const { return fields_.at(static_cast<std::size_t>(index)); }
     QCheckBox* PromptBox() const { return prompt_; }
     QCheckBox* HighContrastBox() const { return highContrast_; }
+    QCheckBox* StatisticsAppendixBox() const { return statisticsAppendix_; }
 
   private:
     std::array<QLineEdit*, 9> fields_{};
     QCheckBox* prompt_;
     QCheckBox* highContrast_;
+    QCheckBox* statisticsAppendix_ = nullptr;
     QLineEdit* results_ = nullptr;
 };
 
