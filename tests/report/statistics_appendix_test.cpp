@@ -10,6 +10,7 @@
 #include <QMdiArea>
 #include <QSettings>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/gui/child_frame.h"
@@ -152,6 +153,18 @@ TEST_F(StatisticsAppendixTest, EachRunHasItsPageWithItsStatisticsOrOneLineSaying
             EXPECT_TRUE(page.Tests.empty());
         }
     }
+    // The first trace of the first run deleted after it was stored: the run
+    // is still found, as stored, with all its measurements.
+    const auto firstTrace =
+        std::find_if(document.Items().begin(), document.Items().end(),
+                     [](const auto& item) { return dynamic_cast<TraceRecord*>(item.get()); });
+    ASSERT_TRUE(document.RemoveItem(firstTrace->get()));
+    const auto afterDeletion = StatisticsAppendix(document.Items(), OpenerOf(database));
+    ASSERT_EQ(afterDeletion.size(), 2u);
+    EXPECT_EQ(afterDeletion[0].RunLine, pages[0].RunLine);
+    ASSERT_EQ(afterDeletion[0].Tests.size(), 2u);
+    EXPECT_EQ(afterDeletion[0].Tests[0].Cells[2], "6");
+
     COrvikDoc unscripted;
     unscripted.AppendItem(std::make_unique<TraceRecord>());
     EXPECT_TRUE(StatisticsAppendix(unscripted.Items(), OpenerOf(database)).empty());
