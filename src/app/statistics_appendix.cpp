@@ -28,15 +28,37 @@ std::string RunLine(const results::ScriptRunInfo& run) {
            UtcMinute(run.Started);
 }
 
+// A scripted run of the collection, and the first of its traces there.
+struct CollectionRun {
+    results::ScriptRunInfo Run;
+    std::string FirstUuid;
+};
+
 // The runs of the items, each once, in the order their traces come.
-std::vector<results::ScriptRunInfo> RunsOf(results::ItemSpan items) {
-    std::vector<results::ScriptRunInfo> runs;
+std::vector<CollectionRun> RunsOf(results::ItemSpan items) {
+    std::vector<CollectionRun> runs;
     for (const results::Measurement& m : results::MeasurementsOf(items, {})) {
-        if (m.Run && std::find(runs.begin(), runs.end(), *m.Run) == runs.end()) {
-            runs.push_back(*m.Run);
+        if (m.Run && std::find_if(runs.begin(), runs.end(), [&](const CollectionRun& known) {
+                         return known.Run == *m.Run;
+                     }) == runs.end()) {
+            runs.push_back({*m.Run, m.Uuid});
         }
     }
     return runs;
+}
+
+// The run as the database keeps it. A run starts with its first trace: when
+// that was deleted from the collection after it was stored, the collection
+// now names a later start, and the stored run is found through the first
+// trace the collection still has.
+results::ScriptRunInfo StoredRun(results::ResultsStore& store, const CollectionRun& run) {
+    results::MeasurementFilter first;
+    first.Uuid = run.FirstUuid;
+    const auto found = store.Query(first);
+    if (found && !found->empty() && found->front().Run) {
+        return *found->front().Run;
+    }
+    return run.Run;
 }
 
 void FillPage(StatisticsAppendixPage& page, results::ResultsStore& store,
@@ -104,20 +126,22 @@ HistogramData StatisticsHistogram(const results::TestStatistics& test,
 
 std::vector<StatisticsAppendixPage> StatisticsAppendix(results::ItemSpan items,
                                                        const ResultsStoreOpener& open) {
-    const std::vector<results::ScriptRunInfo> runs = RunsOf(items);
+    const std::vector<CollectionRun> runs = RunsOf(items);
     std::vector<StatisticsAppendixPage> pages;
     if (runs.empty()) {
         return pages;
     }
     auto store = open();
-    for (const results::ScriptRunInfo& run : runs) {
+    for (const CollectionRun& run : runs) {
         StatisticsAppendixPage page;
         page.Title = "Lot statistics";
-        page.RunLine = RunLine(run);
         if (!store) {
+            page.RunLine = RunLine(run.Run);
             page.Note = "The results database could not be reached: " + store.Error().Message;
         } else {
-            FillPage(page, **store, run);
+            const results::ScriptRunInfo stored = StoredRun(**store, run);
+            page.RunLine = RunLine(stored);
+            FillPage(page, **store, stored);
         }
         pages.push_back(std::move(page));
     }

@@ -17,6 +17,7 @@ namespace orvik::results {
 // Which measurements to read: every condition given must hold. Texts match
 // exactly; times are seconds since 1970-01-01 UTC.
 struct MeasurementFilter {
+    std::optional<std::string> Uuid;  // one measurement
     std::optional<std::string> Job;
     std::optional<std::string> Script;       // the scripted run's description
     std::optional<std::int64_t> RunStarted;  // when the scripted run's first trace was taken

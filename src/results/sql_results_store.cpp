@@ -183,6 +183,8 @@ class SqlResultsStore : public ResultsStore {
             sql += (parameters.size() == 1 ? " WHERE " : " AND ") + std::string(condition) + " $" +
                    std::to_string(parameters.size());
         };
+        if (filter.Uuid)
+            where("m.uuid =", *filter.Uuid);
         if (filter.Job)
             where("r.job =", *filter.Job);
         if (filter.Script)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "chart/recording_device_context.h"
 #include "chart/xgraph.h"
 #include "report/statistics_appendix.h"
 
@@ -13,7 +14,7 @@ namespace orvik {
 namespace {
 
 RC_GTEST_PROP(Histogram, CountsEveryAverageAndShowsOrNamesEveryLimit, ()) {
-    const auto spread = *rc::gen::element(1e-6, 0.01, 0.5, 3.0);
+    const auto spread = *rc::gen::element(0.0, 1e-6, 0.01, 0.5, 3.0);
     const auto values = *rc::gen::container<std::vector<double>>(
         *rc::gen::inRange(1, 400), rc::gen::map(rc::gen::inRange(-1000, 1000),
                                                 [&](int v) { return 50.0 + spread * v / 1000.0; }));
@@ -45,6 +46,10 @@ RC_GTEST_PROP(Histogram, CountsEveryAverageAndShowsOrNamesEveryLimit, ()) {
         const bool off = named.find(std::string(limit) + " ") != std::string::npos;
         RC_ASSERT(drawn != off);
     }
+    // And it draws, whatever the lot: a lot of equal averages included.
+    RecordingDeviceContext dc;
+    chart.Paint(dc, PixelRect{0, 0, 400, 300});
+    RC_ASSERT(!dc.CallsOf(RecordingDeviceContext::Kind::FillRect).empty());
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMdiArea>
 #include <QSettings>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/gui/child_frame.h"
@@ -19,6 +21,7 @@
 #include "cli/cli_run.h"
 #include "collection/orvik_doc.h"
 #include "collection/trace_record.h"
+#include "criteria/criteria_library.h"
 #include "pdf_text.h"
 #include "report/gui/preferences_dialog.h"
 #include "report/gui/report_frame.h"
@@ -150,6 +153,18 @@ TEST_F(StatisticsAppendixTest, EachRunHasItsPageWithItsStatisticsOrOneLineSaying
             EXPECT_TRUE(page.Tests.empty());
         }
     }
+    // The first trace of the first run deleted after it was stored: the run
+    // is still found, as stored, with all its measurements.
+    const auto firstTrace =
+        std::find_if(document.Items().begin(), document.Items().end(),
+                     [](const auto& item) { return dynamic_cast<TraceRecord*>(item.get()); });
+    ASSERT_TRUE(document.RemoveItem(firstTrace->get()));
+    const auto afterDeletion = StatisticsAppendix(document.Items(), OpenerOf(database));
+    ASSERT_EQ(afterDeletion.size(), 2u);
+    EXPECT_EQ(afterDeletion[0].RunLine, pages[0].RunLine);
+    ASSERT_EQ(afterDeletion[0].Tests.size(), 2u);
+    EXPECT_EQ(afterDeletion[0].Tests[0].Cells[2], "6");
+
     COrvikDoc unscripted;
     unscripted.AppendItem(std::make_unique<TraceRecord>());
     EXPECT_TRUE(StatisticsAppendix(unscripted.Items(), OpenerOf(database)).empty());
@@ -218,6 +233,57 @@ TEST_F(StatisticsAppendixTest, TheReportWindowAddsThePagesOnlyWhenPreferencesAsk
     EXPECT_EQ(std::vector(pages.begin(), pages.end() - 1), PdfPages(alone));
     for (const char* says : {"Lot statistics", "Job J-APX", "Cpk", "-SE", "-DIFF", "83.3 %"}) {
         EXPECT_NE(pages.back().find(says), std::string::npos) << says << "\n" << pages.back();
+    }
+}
+
+// The Preferences box: off until the operator checks it, kept on this
+// computer (not in criteria.dat), and written only when the operator changed
+// it, so that another program's choice made meanwhile stays.
+TEST_F(StatisticsAppendixTest, PreferencesAsksForThePagesAndKeepsTheChoiceOnThisComputer) {
+    const std::string path = folder.File("criteria.dat");
+    CriteriaLibrary library;
+    ASSERT_TRUE(library.Save(path).Ok());
+    const auto before = testing::ReadFile(path);
+    const struct {
+        const char* what;
+        std::optional<bool> stored;  // the setting before; none: never set
+        std::function<void(PreferencesDialog&)> answer;
+        bool ok;
+        bool shownChecked;
+        bool after;
+    } cases[] = {
+        {"never set", std::nullopt, [](PreferencesDialog&) {}, true, false, false},
+        {"checked", std::nullopt,
+         [](PreferencesDialog& d) { d.StatisticsAppendixBox()->setChecked(true); }, true, false,
+         true},
+        {"checked, cancelled", false,
+         [](PreferencesDialog& d) { d.StatisticsAppendixBox()->setChecked(true); }, false, false,
+         false},
+        {"unchecked", true,
+         [](PreferencesDialog& d) { d.StatisticsAppendixBox()->setChecked(false); }, true, true,
+         false},
+        {"another program's choice meanwhile", false,
+         [](PreferencesDialog&) { QSettings().setValue(kStatisticsAppendixSetting, true); }, true,
+         false, true},
+    };
+    for (const auto& c : cases) {
+        QSettings().remove(kStatisticsAppendixSetting);
+        if (c.stored) {
+            QSettings().setValue(kStatisticsAppendixSetting, *c.stored);
+        }
+        bool shown = !c.shownChecked;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<PreferencesDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            shown = dialog->StatisticsAppendixBox()->isChecked();
+            c.answer(*dialog);
+            c.ok ? dialog->accept() : dialog->reject();
+        });
+        testing::ScriptedPrompts prompts;
+        EditPreferences(library, path, prompts, nullptr);
+        EXPECT_EQ(shown, c.shownChecked) << c.what;
+        EXPECT_EQ(StatisticsAppendixWanted(), c.after) << c.what;
+        EXPECT_EQ(testing::ReadFile(path), before) << c.what << ": criteria.dat as it was";
     }
 }
 

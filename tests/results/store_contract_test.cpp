@@ -118,6 +118,7 @@ TEST_P(StoreContract, SelectsByEveryConditionOldestFirst) {
         {[](MeasurementFilter& f) { f.Job = "J-3"; }, {}},
         {[](MeasurementFilter& f) { f.Script = "Second lot"; }, {"a"}},
         {[](MeasurementFilter& f) { f.Job = "J-2", f.RunStarted = 7; }, {"b"}},
+        {[](MeasurementFilter& f) { f.Uuid = Made("J-1", "-SE", 400, "B", "d").Uuid; }, {"d"}},
     };
     for (const auto& c : cases) {
         MeasurementFilter filter;
