@@ -85,21 +85,27 @@ void FillHistogramChart(CXGraph& chart, const HistogramData& histogram) {
         corners->LineWidth = 0;
     }
     CXGraphAxis& x = chart.XAxisAt(0);
-    const double line = (to - from) / 300.0;
-    // A line, and its name beside it at the top on the plot's own colour.
+    // Half a line's width: about a hundredth of the axis, so that the line
+    // keeps a couple of pixels in the narrowest window.
+    const double line = (to - from) / 200.0;
+    // The names of the lines take the top row, or the row under "Off scale"
+    // when that line is there: the lines end below the names' row, so no
+    // band's fill erases a line and no line crosses a text.
+    const double namesTop = offScale.empty() ? top : top * 0.86;
+    const double namesBottom = offScale.empty() ? top * 0.86 : top * 0.72;
     const auto upright = [&](const std::optional<double>& at, ChartColour colour,
                              const char* text) {
         if (at && *at >= from && *at <= to) {
-            x.AddAxisBand(-1, *at - line, *at + line, 0.0, top, colour, "", kFillSolid);
-            x.AddAxisBand(-1, *at + line, *at + 60 * line, top * 0.86, top, chart.PlotColour, text,
-                          kFillSolid);
+            x.AddAxisBand(-1, *at - line, *at + line, 0.0, namesTop, colour, "", kFillSolid);
+            x.AddAxisBand(-1, *at + line, *at + 60 * line, namesBottom, namesTop, chart.PlotColour,
+                          text, kFillSolid);
         }
     };
     upright(histogram.Lower, kLimitColour, "LSL");
     upright(histogram.Upper, kLimitColour, "USL");
     upright(histogram.Target, kTargetColour, "Target");
     if (!offScale.empty()) {
-        x.AddAxisBand(-1, from - margin, to + margin, top * 0.72, top * 0.86, chart.PlotColour,
+        x.AddAxisBand(-1, from - margin, to + margin, top * 0.86, top, chart.PlotColour,
                       "Off scale: " + offScale, kFillSolid);
     }
     // The bars over the lines: a capable lot's classes can all be narrower

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableWidget>
@@ -45,7 +46,7 @@ QStringList Columns() {
 // The chart a test is drawn in: white, a legend on the right, grid lines.
 XGraphWidget* NewChart() {
     auto* chart = new XGraphWidget;
-    chart->setMinimumSize(300, 260);
+    chart->setMinimumSize(240, 220);
     chart->ShowLegend = false;  // until a test fills it
     return chart;
 }
@@ -205,7 +206,11 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(fields);
     layout->addWidget(split, 1);
-    resize(1300, 760);
+    // As large as the three charts read well, but never past the screen the
+    // window opens on: a charts row cut at the screen's edge hides the moving
+    // ranges' limits.
+    const QRect screen = (parent ? parent->screen() : this->screen())->availableGeometry();
+    resize(std::min(1300, screen.width() * 95 / 100), std::min(760, screen.height() * 90 / 100));
 
     connect(refresh, &QPushButton::clicked, this, &StatisticsWindow::Refresh);
     connect(job_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
