@@ -6,6 +6,7 @@
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "collection/orvik_doc.h"
+#include "collection/reference_mask.h"
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criteria_manager.h"
@@ -73,8 +74,43 @@ void TestStation::ApplySelectedCriterion(COrvikDoc& document) {
     }
     const Criterion* selected = selector_.SelectedCriterion();
     document.TraceTemplate.Criteria = selected ? *selected : Criterion();
-    document.TraceTemplate.Evaluate();
+    Judge(document.TraceTemplate);
     document.UpdateAllViews();
+}
+
+void TestStation::Judge(TraceRecord& trace) const {
+    trace.Evaluate();
+    JudgeAgainstReference(trace, references_.References());
+}
+
+void TestStation::RejudgeActiveMeasurement() {
+    COrvikDoc* document = host_.ActiveDocument();
+    if (document != nullptr && document->CurrentKind == CurrentTraceKind::Measurement) {
+        Judge(document->TraceTemplate);
+        document->UpdateAllViews();
+    }
+}
+
+Status TestStation::MarkAsReference(const TraceRecord& trace, ToleranceUnit unit,
+                                    double tolerance) {
+    if (library_.FindById(trace.Criteria.Id) == nullptr) {
+        return Failure{"The criterion \"" + trace.Criteria.Name +
+                           "\" that this trace was judged against is no longer in the library.",
+                       ""};
+    }
+    Status marked = references_.Mark(ReferenceFromTrace(trace, unit, tolerance));
+    if (marked) {
+        RejudgeActiveMeasurement();
+    }
+    return marked;
+}
+
+Status TestStation::ClearReference(std::int32_t criterionId) {
+    Status cleared = references_.Clear(criterionId);
+    if (cleared) {
+        RejudgeActiveMeasurement();
+    }
+    return cleared;
 }
 
 void TestStation::RunTest(COrvikDoc& document) {
@@ -120,6 +156,7 @@ void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterio
         }
     } else {
         document.TraceTemplate.FillFromAcquisition(&criterion, profile.Impedance, 0);
+        JudgeAgainstReference(document.TraceTemplate, references_.References());
         document.CurrentKind = CurrentTraceKind::Measurement;
     }
     document.UpdateAllViews();

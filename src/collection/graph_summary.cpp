@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "collection/orvik_doc.h"
+#include "collection/reference_mask.h"
 #include "criteria/criterion.h"
 #include "script/script.h"
 
@@ -33,7 +34,11 @@ GraphSummary SummariseTrace(const TraceRecord& trace) {
     figures.StartPosition = criterion.StartPosition;
     figures.EndPosition = criterion.EndPosition;
     figures.Passed = trace.Passed;
-    return SummariseFigures(figures);
+    GraphSummary summary = SummariseFigures(figures);
+    if (trace.OutsideReferenceMask) {
+        summary.Texts[GraphSummary::Verdict] += std::string(" - ") + kOutsideReferenceMaskText;
+    }
+    return summary;
 }
 
 namespace {
