@@ -30,7 +30,15 @@ TestStation::TestStation(CriteriaLibrary& library, CriteriaSelectorModel& select
       scripts_(selector, prompts, host,
                [this](COrvikDoc& document) { ApplySelectedCriterion(document); }) {
     // The selector never keeps a criterion the library has destroyed.
-    library_.SetRemovalWatcher([this](const Criterion& criterion) { selector_.Forget(criterion); });
+    // Nor does its reference outlive it: a criterion added later may be
+    // given the same id.
+    library_.SetRemovalWatcher([this](const Criterion& criterion) {
+        selector_.Forget(criterion);
+        if (const Status cleared = references_.Clear(criterion.Id); !cleared) {
+            log_->Warning(kLogSource, "the reference of a deleted criterion stays in " +
+                                          references_.Path() + ": " + cleared.Error().Message);
+        }
+    });
 }
 
 TestStation::~TestStation() {

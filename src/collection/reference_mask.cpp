@@ -1,5 +1,6 @@
 #include "collection/reference_mask.h"
 
+#include "chart/mask_outline.h"
 #include "collection/trace_record.h"
 
 namespace orvik {
@@ -63,6 +64,29 @@ MaskOutline OutlineOfMask(const CriterionReference& reference, double start, dou
         add(end);
     }
     return outline;
+}
+
+namespace {
+
+std::vector<CurvePoint> CurveOf(const std::vector<ReferencePoint>& points) {
+    std::vector<CurvePoint> curve;
+    curve.reserve(points.size());
+    for (const ReferencePoint& point : points) {
+        curve.push_back({point.Position, point.Impedance});
+    }
+    return curve;
+}
+
+}  // namespace
+
+void ShowReferenceMask(CXGraph& chart, const TraceRecord& trace, const ReferenceSet& references,
+                       bool highContrast) {
+    MaskOutline outline;
+    if (const CriterionReference* reference = references.Find(trace.Criteria.Id)) {
+        outline = OutlineOfMask(*reference, trace.Criteria.StartPosition,
+                                trace.Criteria.EndPosition);
+    }
+    ShowMaskOutline(chart, CurveOf(outline.Lower), CurveOf(outline.Upper), highContrast);
 }
 
 }  // namespace orvik

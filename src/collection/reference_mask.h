@@ -8,6 +8,7 @@
 
 namespace orvik {
 
+class CXGraph;
 class TraceRecord;
 struct TraceSample;
 
@@ -38,5 +39,10 @@ struct MaskOutline {
     std::vector<ReferencePoint> Upper;
 };
 MaskOutline OutlineOfMask(const CriterionReference& reference, double start, double end);
+
+// Draws on a trace chart the mask of the trace's criterion over its window,
+// or none when the criterion has no reference.
+void ShowReferenceMask(CXGraph& chart, const TraceRecord& trace, const ReferenceSet& references,
+                       bool highContrast);
 
 }  // namespace orvik

@@ -8,6 +8,7 @@
 #include "app/test_station.h"
 #include "base/gui/prompt_dialogs.h"
 #include "chart/gui/xgraph_widget.h"
+#include "collection/reference_mask.h"
 #include "criteria/criteria_library.h"
 
 namespace orvik {
@@ -64,14 +65,23 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender, const Do
     }
     const TraceRecord& trace = document_.TraceTemplate;
     ShowCurrentTrace();
-    ShowTraceChart(*chart_, SummariseCurrentTrace(document_), CurrentImpedanceAxisTop(document_),
+    ShowTraceChart(*chart_, SummariseCurrentTrace(document_, summaryUnit_),
+                   CurrentImpedanceAxisTop(document_),
                    LimitsOf(trace), highContrast_);
+    ShowReferenceMask(*chart_, trace, station_.References().References(), highContrast_);
     UpdateScriptPrompt();
     chart_->Invalidate();
 }
 
 void CGraphView::UseColourSet(bool highContrast) {
     highContrast_ = highContrast;
+    if (labels_[0] != nullptr) {
+        OnDocumentUpdate(document_, nullptr, DocumentChange{});
+    }
+}
+
+void CGraphView::UseSummaryUnit(LengthUnit unit) {
+    summaryUnit_ = unit;
     if (labels_[0] != nullptr) {
         OnDocumentUpdate(document_, nullptr, DocumentChange{});
     }

@@ -37,6 +37,8 @@ class CGraphView : public QWidget, public DocumentObserver {
 
     // The usual grey graph or the high-contrast colours on white.
     void UseColourSet(bool highContrast);
+    // The unit of the positions in the summary.
+    void UseSummaryUnit(LengthUnit unit);
 
     XGraphWidget& Chart() const { return *chart_; }
     QLabel* ScriptPrompt() const { return prompt_; }
@@ -58,6 +60,7 @@ class CGraphView : public QWidget, public DocumentObserver {
     std::array<CXGraphLabel*, GraphSummary::Count> labels_{};
     QLabel* prompt_ = nullptr;
     bool highContrast_ = false;
+    LengthUnit summaryUnit_ = LengthUnit::Inches;
     const TraceSample noSamples_{0.0, 0.0};
 };
 
