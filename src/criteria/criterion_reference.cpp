@@ -15,6 +15,8 @@ constexpr char kOpening[8] = {'O', 'R', 'V', 'I', 'K', 'R', 'E', 'F'};
 // Opening, version, payload length, payload CRC.
 constexpr std::size_t kHeaderSize = sizeof kOpening + 3 * 4;
 constexpr std::size_t kPointSize = 16;
+constexpr double kFarthestPosition = 1e6;   // inches
+constexpr double kHighestImpedance = 1e12;  // ohms
 
 double Allowance(const CriterionReference& reference, double impedance) {
     return reference.Unit == ToleranceUnit::Percent
@@ -122,6 +124,12 @@ std::string ReferenceProblem(const CriterionReference& reference) {
         const ReferencePoint& point = reference.Points[i];
         if (!std::isfinite(point.Position) || !std::isfinite(point.Impedance)) {
             return "the reference curve holds a value that is no number";
+        }
+        // Far beyond any coupon, and small enough that the mask's arithmetic
+        // never overflows.
+        if (std::fabs(point.Position) > kFarthestPosition ||
+            std::fabs(point.Impedance) > kHighestImpedance) {
+            return "the reference curve holds a value out of range";
         }
         if (i > 0 && !(point.Position > reference.Points[i - 1].Position)) {
             return "the reference curve's positions do not increase";

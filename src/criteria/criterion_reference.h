@@ -50,8 +50,9 @@ struct MaskEdges {
 std::optional<MaskEdges> MaskAt(const CriterionReference& reference, double position);
 
 // Why a reference cannot be made: a tolerance that is no number or negative,
-// a percentage above 100, fewer than two points, points that are no numbers
-// or not in increasing order. Empty when it can.
+// a percentage above 100, fewer than two points, points that are no numbers,
+// out of range (beyond a million inches or a million megohms) or not in
+// increasing order. Empty when it can.
 std::string ReferenceProblem(const CriterionReference& reference);
 
 // The references of a library's criteria, one per criterion id.

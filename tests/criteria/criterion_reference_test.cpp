@@ -154,6 +154,16 @@ TEST(ReferenceFile, RefusesContentsThatPassTheChecksumButMakeNoSense) {
              a.WriteInt32(1);
              WriteReference(a, 1, 0, 2.0, 2, {{0.0, nan}, {1.0, 51.0}});
          }},
+        {"an impedance out of range",
+         [&](Archive& a) {
+             a.WriteInt32(1);
+             WriteReference(a, 1, 0, 2.0, 2, {{0.0, 1e13}, {1.0, 51.0}});
+         }},
+        {"a position out of range",
+         [&](Archive& a) {
+             a.WriteInt32(1);
+             WriteReference(a, 1, 0, 2.0, 2, {{-2e6, 50.0}, {1.0, 51.0}});
+         }},
         {"an unknown tolerance unit",
          [&](Archive& a) {
              a.WriteInt32(1);

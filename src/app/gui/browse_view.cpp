@@ -234,7 +234,7 @@ void CBrowseView::OpenContextMenu(const QPoint& at) {
     exportCsv->setEnabled(SelectedTrace() != nullptr);
     menu.addSeparator();
     const TraceRecord* trace = SelectedTrace();
-    menu.addAction("Use as &Reference...", this, &CBrowseView::MarkSelectedAsReference)
+    menu.addAction("Use as Re&ference...", this, &CBrowseView::MarkSelectedAsReference)
         ->setEnabled(trace != nullptr);
     menu.addAction("C&lear Reference", this, &CBrowseView::ClearSelectedReference)
         ->setEnabled(trace != nullptr &&
