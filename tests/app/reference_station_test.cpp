@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/test_station.h"
+#include "base/file_store.h"
 #include "collection/reference_mask.h"
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
@@ -122,6 +123,20 @@ TEST_F(ReferenceStation, RefusalsChangeNothing) {
     EXPECT_TRUE(station.References().Load(other.File("criteria.dat")).has_value());
     EXPECT_FALSE(station.MarkAsReference(golden, ToleranceUnit::Ohms, 2).Ok());
     EXPECT_TRUE(station.References().References().Empty());
+}
+
+// A criterion added later may get a deleted one's id: the deleted one's
+// reference must not judge it.
+TEST_F(ReferenceStation, DeletingTheCriterionDeletesItsReference) {
+    selector.SelectIndex(0);
+    const TraceRecord& golden = MeasureAndRecord(50.0);
+    const std::int32_t id = golden.Criteria.Id;
+    ASSERT_TRUE(station.MarkAsReference(golden, ToleranceUnit::Ohms, 1.0).Ok());
+    ASSERT_TRUE(library.RemoveCriterion(library.FindById(id)));
+    EXPECT_EQ(station.References().References().Find(id), nullptr);
+    ReferenceKeeper later;
+    EXPECT_FALSE(later.Load(libraryPath));
+    EXPECT_TRUE(later.References().Empty());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 #include "app/gui/browse_view.h"
+#include "base/file_store.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/graph_view.h"
 #include "app/gui/main_frame.h"

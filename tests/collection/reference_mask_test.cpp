@@ -128,7 +128,7 @@ TEST(ReferenceMask, TheVerdictFailsOnlyForItsOwnCriterionAndIsNotFiled) {
     EXPECT_FALSE(trace.Passed);
     EXPECT_TRUE(trace.OutsideReferenceMask);
     EXPECT_EQ(SummariseTrace(trace).Texts[GraphSummary::Verdict],
-              "50.00 - FAIL - outside reference mask");
+              "50.01 - FAIL - outside reference mask");
 
     TraceRecord recorded;
     recorded.CopyFrom(trace);
@@ -141,7 +141,7 @@ TEST(ReferenceMask, TheVerdictFailsOnlyForItsOwnCriterionAndIsNotFiled) {
     loaded.Serialize(in);
     EXPECT_FALSE(loaded.Passed);
     EXPECT_FALSE(loaded.OutsideReferenceMask);
-    EXPECT_EQ(SummariseTrace(loaded).Texts[GraphSummary::Verdict], "50.00 - FAIL");
+    EXPECT_EQ(SummariseTrace(loaded).Texts[GraphSummary::Verdict], "50.01 - FAIL");
 
     // Judged again against the limits alone, the mask's verdict goes.
     trace.Evaluate();
