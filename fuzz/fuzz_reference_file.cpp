@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const double last = reference.Points.back().Position;
         for (const double position : {first, first / 2 + last / 2, last}) {
             const auto mask = orvik::MaskAt(reference, position);
-            if (!mask || std::isnan(mask->Low) || std::isnan(mask->High) || mask->Low > mask->High) {
+            if (!mask || std::isnan(mask->Low) || std::isnan(mask->High) ||
+                mask->Low > mask->High) {
                 std::abort();
             }
         }

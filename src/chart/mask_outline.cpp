@@ -27,9 +27,9 @@ void ShowMaskOutline(CXGraph& chart, const std::vector<CurvePoint>& lower,
     while (edges.size() < 2) {
         edges.push_back(static_cast<MaskEdge*>(chart.AddObject(std::make_unique<MaskEdge>())));
     }
-    const ChartColour colour =
-        highContrast ? ReadableOn(kMaskOutlineColour, kWhite, kComfortableContrast)
-                     : kMaskOutlineColour;
+    const ChartColour colour = highContrast
+                                   ? ReadableOn(kMaskOutlineColour, kWhite, kComfortableContrast)
+                                   : kMaskOutlineColour;
     const std::vector<CurvePoint>* points[] = {&lower, &upper};
     for (std::size_t i = 0; i < 2; ++i) {
         MaskEdge& edge = *edges[i];

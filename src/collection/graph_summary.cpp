@@ -39,10 +39,9 @@ GraphSummary SummariseTrace(const TraceRecord& trace, LengthUnit unit) {
     GraphSummary summary = SummariseFigures(figures);
     if (unit != LengthUnit::Inches) {
         const char* suffix = LengthUnitSuffix(unit);
-        summary.Texts[GraphSummary::Window] =
-            FormatC("Max Pos: %.2lf %s  Min Pos: %.2lf %s",
-                    ToShownLength(criterion.EndPosition, unit), suffix,
-                    ToShownLength(criterion.StartPosition, unit), suffix);
+        summary.Texts[GraphSummary::Window] = FormatC(
+            "Max Pos: %.2lf %s  Min Pos: %.2lf %s", ToShownLength(criterion.EndPosition, unit),
+            suffix, ToShownLength(criterion.StartPosition, unit), suffix);
     }
     if (trace.OutsideReferenceMask) {
         summary.Texts[GraphSummary::Verdict] += std::string(" - ") + kOutsideReferenceMaskText;

@@ -20,8 +20,7 @@ GraphSummary SummariseTrace(const TraceRecord& trace, LengthUnit unit = LengthUn
 // What the graph says about a collection's current trace. Without a
 // measurement (none yet, or the last test failed) it shows no statistics and
 // no verdict: the name line says why, and the criterion lines stay.
-GraphSummary SummariseCurrentTrace(const COrvikDoc& document,
-                                   LengthUnit unit = LengthUnit::Inches);
+GraphSummary SummariseCurrentTrace(const COrvikDoc& document, LengthUnit unit = LengthUnit::Inches);
 inline constexpr const char* kNoMeasurementText = "No measurement";
 inline constexpr const char* kFailedTestText = "The last test failed - no measurement";
 

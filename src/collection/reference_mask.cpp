@@ -5,8 +5,8 @@
 
 namespace orvik {
 
-bool LeavesReferenceMask(const CriterionReference& reference,
-                         std::span<const TraceSample> samples, double start, double end) {
+bool LeavesReferenceMask(const CriterionReference& reference, std::span<const TraceSample> samples,
+                         double start, double end) {
     for (const TraceSample& sample : samples) {
         if (!(sample.Position >= start && sample.Position <= end)) {
             continue;
@@ -83,8 +83,8 @@ void ShowReferenceMask(CXGraph& chart, const TraceRecord& trace, const Reference
                        bool highContrast) {
     MaskOutline outline;
     if (const CriterionReference* reference = references.Find(trace.Criteria.Id)) {
-        outline = OutlineOfMask(*reference, trace.Criteria.StartPosition,
-                                trace.Criteria.EndPosition);
+        outline =
+            OutlineOfMask(*reference, trace.Criteria.StartPosition, trace.Criteria.EndPosition);
     }
     ShowMaskOutline(chart, CurveOf(outline.Lower), CurveOf(outline.Upper), highContrast);
 }

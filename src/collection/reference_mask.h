@@ -19,8 +19,8 @@ inline constexpr const char* kOutsideReferenceMaskText = "outside reference mask
 // lies outside the mask: below its lower or above its upper edge, or no
 // number. A sample exactly on an edge is inside; where the reference has no
 // points the mask says nothing.
-bool LeavesReferenceMask(const CriterionReference& reference,
-                         std::span<const TraceSample> samples, double start, double end);
+bool LeavesReferenceMask(const CriterionReference& reference, std::span<const TraceSample> samples,
+                         double start, double end);
 
 // Judges a trace, already judged against its limits, against the reference
 // of its criterion, if that has one: a curve that leaves the mask fails.

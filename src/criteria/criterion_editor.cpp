@@ -184,14 +184,12 @@ std::optional<CriterionField> FirstNonNumericField(const CriterionFields& fields
     return std::nullopt;
 }
 
-Status ApplyCriterionFields(const CriterionFields& fields, Criterion& criterion,
-                            LengthUnit unit) {
+Status ApplyCriterionFields(const CriterionFields& fields, Criterion& criterion, LengthUnit unit) {
     if (FirstNonNumericField(fields)) {
         return Failure{kNotANumberMessage, ""};
     }
     const CriterionFields shown = FieldsOf(criterion, unit);
-    const auto position = [&](const std::string& typed, const std::string& before,
-                              double stored) {
+    const auto position = [&](const std::string& typed, const std::string& before, double stored) {
         return typed == before ? stored : *InchesFromTypedLength(typed, unit);
     };
     EditedValues v{};

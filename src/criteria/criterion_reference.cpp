@@ -25,9 +25,9 @@ double Allowance(const CriterionReference& reference, double impedance) {
 }
 
 double ReferenceImpedanceAt(const std::vector<ReferencePoint>& points, double position) {
-    const auto after = std::lower_bound(
-        points.begin(), points.end(), position,
-        [](const ReferencePoint& point, double p) { return point.Position < p; });
+    const auto after =
+        std::lower_bound(points.begin(), points.end(), position,
+                         [](const ReferencePoint& point, double p) { return point.Position < p; });
     if (after->Position == position || after == points.begin()) {
         return after->Impedance;  // on a point: its own value, not a blend
     }
@@ -229,8 +229,8 @@ ReferenceFileLoad LoadReferenceFile(const std::string& path) {
     }
     Result<FileBytes> bytes = ReadWholeFile(path);
     if (!bytes) {
-        load.Damage = Failure{"The reference curves cannot be read and are not used.",
-                              bytes.Error().Message};
+        load.Damage =
+            Failure{"The reference curves cannot be read and are not used.", bytes.Error().Message};
         return load;
     }
     Result<ReferenceSet> decoded = DecodeReferences(bytes->Span());

@@ -96,16 +96,16 @@ TEST(ReferenceMask, EdgesAndWindowEndsAreInsideNoNumberIsOutside) {
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const Case cases[] = {
-        {5.0, 52.0, false},           // on the upper edge
-        {5.0, 48.0, false},           // on the lower edge
-        {5.0, 52.0001, true},         // just above
-        {4.0, 47.9, true},            // at the window's start
-        {7.0, 52.1, true},            // at the window's end
-        {3.99, 80.0, false},          // before the window
-        {7.01, 20.0, false},          // after it
-        {5.0, nan, true},             // no number
-        {nan, 20.0, false},           // no position: in no window
-        {9.99, 80.0, false},          // beyond the reference and the window
+        {5.0, 52.0, false},    // on the upper edge
+        {5.0, 48.0, false},    // on the lower edge
+        {5.0, 52.0001, true},  // just above
+        {4.0, 47.9, true},     // at the window's start
+        {7.0, 52.1, true},     // at the window's end
+        {3.99, 80.0, false},   // before the window
+        {7.01, 20.0, false},   // after it
+        {5.0, nan, true},      // no number
+        {nan, 20.0, false},    // no position: in no window
+        {9.99, 80.0, false},   // beyond the reference and the window
     };
     for (const Case& c : cases) {
         const TraceSample samples[] = {{c.position, c.impedance}};

@@ -204,10 +204,8 @@ TEST(ReferenceFile, RefusesContentsThatPassTheChecksumButMakeNoSense) {
 
 TEST(ReferenceFile, LiesBesideTheLibrary) {
     const std::pair<const char*, const char*> cases[] = {
-        {"criteria.dat", "criteria.ref"},
-        {"/lab/criteria.dat", "/lab/criteria.ref"},
-        {"/lab/line2.lib", "/lab/line2.ref"},
-        {"/lab.d/criteria", "/lab.d/criteria.ref"},
+        {"criteria.dat", "criteria.ref"},     {"/lab/criteria.dat", "/lab/criteria.ref"},
+        {"/lab/line2.lib", "/lab/line2.ref"}, {"/lab.d/criteria", "/lab.d/criteria.ref"},
         {"/lab/.hidden", "/lab/.hidden.ref"},
     };
     for (const auto& [library, side] : cases) {
@@ -265,9 +263,9 @@ TEST(ReferenceMask, EdgesFollowTheReferenceAndTheTolerance) {
     };
     const Case cases[] = {
         {ToleranceUnit::Ohms, 2.0, 0.0, 48.0, 52.0},
-        {ToleranceUnit::Ohms, 2.0, 0.5, 53.0, 57.0},   // halfway between two points
+        {ToleranceUnit::Ohms, 2.0, 0.5, 53.0, 57.0},  // halfway between two points
         {ToleranceUnit::Ohms, 2.0, 1.5, 48.0, 52.0},
-        {ToleranceUnit::Ohms, 2.0, 2.0, 38.0, 42.0},   // the last point
+        {ToleranceUnit::Ohms, 2.0, 2.0, 38.0, 42.0},  // the last point
         {ToleranceUnit::Percent, 10.0, 1.0, 54.0, 66.0},
         {ToleranceUnit::Percent, 10.0, 0.25, 47.25, 57.75},
         {ToleranceUnit::Percent, 0.0, 2.0, 40.0, 40.0},

@@ -74,12 +74,10 @@ TEST(CriterionEditorUnits, CouponWindowIsThirtyToSeventyPercent) {
         double end;
     };
     const Case cases[] = {
-        {10.0, 3.0, 7.0},     // inches
+        {10.0, 3.0, 7.0},      // inches
         {254.0, 76.2, 177.8},  // the same coupon in millimetres
-        {6.0, 1.8, 4.2},
-        {0.0, std::nullopt, 0.0},
-        {-5.0, std::nullopt, 0.0},
-        {std::numeric_limits<double>::infinity(), std::nullopt, 0.0},
+        {6.0, 1.8, 4.2},           {0.0, std::nullopt, 0.0},
+        {-5.0, std::nullopt, 0.0}, {std::numeric_limits<double>::infinity(), std::nullopt, 0.0},
     };
     for (const Case& c : cases) {
         const std::optional<TestWindow> window = WindowForCouponLength(c.length);

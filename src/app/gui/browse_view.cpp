@@ -261,8 +261,7 @@ void CBrowseView::MarkSelectedAsReference() {
     }
     const Status marked = station_.MarkAsReference(*trace, tolerance->Unit, tolerance->Value);
     if (!marked) {
-        station_.Prompts().Message(marked.Error().Message, kReferenceCaption,
-                                   PromptIcon::Warning);
+        station_.Prompts().Message(marked.Error().Message, kReferenceCaption, PromptIcon::Warning);
     }
 }
 
@@ -281,8 +280,7 @@ void CBrowseView::ClearSelectedReference() {
     }
     const Status cleared = station_.ClearReference(trace->Criteria.Id);
     if (!cleared) {
-        station_.Prompts().Message(cleared.Error().Message, kReferenceCaption,
-                                   PromptIcon::Warning);
+        station_.Prompts().Message(cleared.Error().Message, kReferenceCaption, PromptIcon::Warning);
     }
 }
 

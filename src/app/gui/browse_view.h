@@ -4,8 +4,8 @@
 #include <QWidget>
 #include <functional>
 
-#include "collection/orvik_doc.h"
 #include "app/gui/reference_dialog.h"
+#include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
 
 class QMenu;

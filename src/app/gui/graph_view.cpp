@@ -66,8 +66,7 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender, const Do
     const TraceRecord& trace = document_.TraceTemplate;
     ShowCurrentTrace();
     ShowTraceChart(*chart_, SummariseCurrentTrace(document_, summaryUnit_),
-                   CurrentImpedanceAxisTop(document_),
-                   LimitsOf(trace), highContrast_);
+                   CurrentImpedanceAxisTop(document_), LimitsOf(trace), highContrast_);
     ShowReferenceMask(*chart_, trace, station_.References().References(), highContrast_);
     UpdateScriptPrompt();
     chart_->Invalidate();

@@ -17,11 +17,11 @@ ReferenceDialog::ReferenceDialog(const QString& traceName, const QString& criter
     : QDialog(parent) {
     setWindowTitle("Use as Reference");
     auto* layout = new QVBoxLayout(this);
-    auto* text = new QLabel(
-        QString("\"%1\" becomes the reference curve of the criterion \"%2\". Over the "
-                "criterion's window a measured curve must stay within:")
-            .arg(traceName, criterionName),
-        this);
+    auto* text =
+        new QLabel(QString("\"%1\" becomes the reference curve of the criterion \"%2\". Over the "
+                           "criterion's window a measured curve must stay within:")
+                       .arg(traceName, criterionName),
+                   this);
     text->setWordWrap(true);
     layout->addWidget(text);
     auto* row = new QHBoxLayout;

@@ -68,10 +68,10 @@ CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, Operato
     doubleEnded_->setChecked(shown.DoubleEnded);
     grid->addWidget(doubleEnded_, static_cast<int>(kFieldOrder.size()), 2);
     const int helperRow = static_cast<int>(kFieldOrder.size()) + 1;
-    grid->addWidget(new QLabel(unit == LengthUnit::Millimetres ? "Coupon Length (mm):"
-                                                               : "Coupon Length:",
-                               this),
-                    helperRow, 0);
+    grid->addWidget(
+        new QLabel(unit == LengthUnit::Millimetres ? "Coupon Length (mm):" : "Coupon Length:",
+                   this),
+        helperRow, 0);
     couponLength_ = new QLineEdit(this);
     couponLength_->setObjectName("couponLength");
     window_ = new QPushButton("Window 30-70 %", this);
@@ -145,8 +145,8 @@ void CriterionEditorDialog::FillWindowFromCouponLength() {
     const std::optional<double> length = ParseEditorNumber(FromQt(couponLength_->text()));
     const std::optional<TestWindow> window = length ? WindowForCouponLength(*length) : std::nullopt;
     if (!window) {
-        prompts_.Message("Please enter the coupon's length, a number above zero.",
-                         "Coupon Length", PromptIcon::Warning);
+        prompts_.Message("Please enter the coupon's length, a number above zero.", "Coupon Length",
+                         PromptIcon::Warning);
         couponLength_->setFocus();
         couponLength_->selectAll();
         return;
