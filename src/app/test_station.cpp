@@ -93,10 +93,14 @@ void TestStation::Judge(TraceRecord& trace) const {
 
 void TestStation::RejudgeActiveMeasurement() {
     COrvikDoc* document = host_.ActiveDocument();
-    if (document != nullptr && document->CurrentKind == CurrentTraceKind::Measurement) {
-        Judge(document->TraceTemplate);
-        document->UpdateAllViews();
+    if (document == nullptr) {
+        return;
     }
+    // A filed trace keeps its verdict; the graph shows the new mask either way.
+    if (document->CurrentKind == CurrentTraceKind::Measurement) {
+        Judge(document->TraceTemplate);
+    }
+    document->UpdateAllViews();
 }
 
 Status TestStation::MarkAsReference(const TraceRecord& trace, ToleranceUnit unit,

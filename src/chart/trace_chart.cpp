@@ -19,9 +19,11 @@ constexpr std::array<LabelPlace, GraphSummary::Count> kLabelPlaces = {{
     {{55, 45, 300, 65}, 18, kBlack},
     {{55, 65, 300, 85}, 18, kBlack},
     {{55, 85, 300, 105}, 18, kBlack},
-    {{55, 105, 300, 125}, 18, kBlack},
+    {{55, 105, 450, 125}, 18, kBlack},  // room for positions in millimetres
     {{55, 125, 300, 145}, 18, kBlack},
-    {{55, 145, 400, 190}, 40, kVerdictPassColour},
+    // As wide as the name's: a verdict with its reason ("FAIL - outside
+    // reference mask") is longer than the average and PASS or FAIL.
+    {{55, 145, 1000, 190}, 40, kVerdictPassColour},
 }};
 
 // A colour of the graph in the chosen colour set.

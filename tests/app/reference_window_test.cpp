@@ -77,6 +77,7 @@ TEST_F(ReferenceWindow, MarkedFromTheTreeItJudgesDrawsAndClears) {
     ASSERT_TRUE(ChooseFromMenu(LastTraceItem(), "Use as Reference..."));
     ASSERT_TRUE(asked.has_value());
     EXPECT_TRUE(FileExists(folder.File("criteria.ref")));
+    EXPECT_EQ(VisibleMaskEdges(), 2) << "the graph shows the new mask over the filed trace";
 
     MeasureAndRecord(52.0);
     EXPECT_NE(LastTraceItem()->text(0).indexOf("FAIL - outside reference mask"), -1)
