@@ -167,5 +167,35 @@ TEST_F(ReferenceWindow, UnitsComeFromPreferences) {
     QSettings().remove(kVelocityFactorSetting);
 }
 
+// The Action menu offers the same commands for the trace selected in the tree.
+TEST_F(ReferenceWindow, TheActionMenuMarksTheSelectedTrace) {
+    Choose(0);
+    MeasureAndRecord(50.0);
+    QAction* mark = Command("Use as Reference...");
+    QAction* clear = Command("Clear Reference");
+    ASSERT_NE(mark, nullptr);
+    ASSERT_NE(clear, nullptr);
+    auto* menu = qobject_cast<QMenu*>(mark->parent());
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    EXPECT_FALSE(mark->isEnabled()) << "no trace selected after the refresh";
+
+    Tree().setCurrentItem(LastTraceItem());
+    emit menu->aboutToShow();
+    ASSERT_TRUE(mark->isEnabled());
+    EXPECT_FALSE(clear->isEnabled());
+    Child().Browse().AskTolerance = [](const TraceRecord&, const ReferenceTolerance&) {
+        return ReferenceTolerance{ToleranceUnit::Percent, 3.0};
+    };
+    mark->trigger();
+    const CriterionReference* kept = frame.Station().References().References().Find(
+        Child().Document().TraceTemplate.Criteria.Id);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->Tolerance, 3.0);
+    Tree().setCurrentItem(LastTraceItem());  // the refresh cleared the selection
+    emit menu->aboutToShow();
+    EXPECT_TRUE(clear->isEnabled());
+}
+
 }  // namespace
 }  // namespace orvik
