@@ -78,17 +78,25 @@ void CXGraphAxis::AutoScale(ChartDeviceContext& dc) {
     if (!(DataMin <= DataMax)) {
         return;  // no data yet
     }
+    // Every paint starts again from the data range (or the zoomed part of
+    // it), so that repeated painting (or a resize that changes the step) does
+    // not keep widening the range. The step is chosen in the shown unit.
+    const double shown = ShownPerUnit > 0.0 && std::isfinite(ShownPerUnit) ? ShownPerUnit : 1.0;
+    double low = (Zoom ? Zoom->From : DataMin) * shown;
+    double high = (Zoom ? Zoom->To : DataMax) * shown;
+    if (!(low < high) || !std::isfinite(low) || !std::isfinite(high)) {
+        low = DataMin * shown;
+        high = DataMax * shown;
+    }
     const std::int32_t labelSize = IsVertical() ? LabelHeight(dc) : WidestLabelWidth(dc);
     std::int32_t ticks = AvailableLength() / std::max(1, labelSize);
     ticks = std::max(ticks, 2);
-    // Every paint starts again from the data range, so that repeated painting
-    // (or a resize that changes the step) does not keep widening the range.
-    const double step = ComputeTickStep(ticks, DataMin, DataMax, Step);
+    const double step = ComputeTickStep(ticks, low, high, Step * shown);
     if (step > 0.0) {
-        Step = step;
-        Min = DataMin;
-        Max = DataMax;
-        AlignRange(Min, Max, Step);
+        AlignRange(low, high, step);
+        Step = step / shown;
+        Min = low / shown;
+        Max = high / shown;
     }
 }
 
@@ -125,7 +133,7 @@ void CXGraphAxis::AddAxisBand(std::int32_t index, double xFrom, double xTo, doub
 }
 
 std::string CXGraphAxis::FormatValue(double value) const {
-    return FormatTickValue(Format, value, DateAxis);
+    return FormatTickValue(Format, value * ShownPerUnit, DateAxis);
 }
 
 std::int32_t CXGraphAxis::WidestLabelWidth(ChartDeviceContext& dc) const {

@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,14 @@ struct AxisMapping {
         return Vertical ? TruncateToPixel(Origin - Scale * (value - Min))
                         : TruncateToPixel(Scale * (value - Min) + Origin);
     }
+};
+
+// A part of an axis' data range that the operator has zoomed into.
+struct AxisWindow {
+    double From = 0.0;
+    double To = 0.0;
+
+    bool operator==(const AxisWindow&) const = default;
 };
 
 // One axis: its range and ticks, its labels and title, and its bands.
@@ -109,6 +118,12 @@ class CXGraphAxis : public CXGraphObject {
     std::int32_t GridStyle = kPenDot;
     ChartFont LabelFont{"Arial", 13, 400};
     ChartFont TitleFont{"Arial", 14, 700};
+    // While set, auto scale fits the ticks to this part of the data range
+    // instead of the whole of it, by the same 1-2-5 and alignment rules.
+    std::optional<AxisWindow> Zoom;
+    // Tick labels show data values times this (millimetres per inch, say);
+    // the ticks then fall on round numbers of the shown unit.
+    double ShownPerUnit = 1.0;
 
     // Where the title stands, as the last layout placed it.
     PixelRect TitleBox() const;

@@ -59,11 +59,15 @@ const std::vector<Command>& Commands() {
          "  --raw-derivative      deconvolve the unsmoothed derivative\n",
          &RunProcess},
         {"report",
-         "report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]]",
+         "report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4] "
+         "[--statistics [--results URL]]]",
          "Prints the report of a trace collection byte for byte as Text Report writes it.\n"
          "  --criteria FILE.dat   the company details (default: criteria.dat here, if any)\n"
          "  --tab                 the tab-separated lines instead\n"
-         "  --pdf OUT.pdf         the printed report as a PDF (Letter, or --paper a4)\n",
+         "  --pdf OUT.pdf         the printed report as a PDF (Letter, or --paper a4)\n"
+         "  --statistics          then a page of lot statistics per script run, from the\n"
+         "                        results database (--results, ORVIK_RESULTS_URL or the\n"
+         "                        embedded file)\n",
          &RunReport},
         {"export-csv", "export-csv FILE.tdr [--trace N]",
          "Prints one CSV row per trace of a collection; with --trace N (from 1) the samples\n"

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/statistics_appendix.h"
 #include "cli/command_library.h"
+#include "cli/results_commands.h"
 #include "collection/orvik_doc.h"
 #include "criteria/criteria_library.h"
 #include "report/report_builder.h"
@@ -46,6 +48,8 @@ struct ReportOptions {
     bool tab = false;
     std::string pdf;
     std::string paper;
+    bool statistics = false;  // the lot statistics of each run after the report
+    std::optional<std::string> results;
 };
 
 ReportOptions ReadReportOptions(const Arguments& arguments) {
@@ -69,6 +73,10 @@ ReportOptions ReadReportOptions(const Arguments& arguments) {
             if (options.paper != "letter" && options.paper != "a4") {
                 throw UsageError("--paper is letter or a4, not " + options.paper);
             }
+        } else if (reader.Flag("--statistics")) {
+            options.statistics = true;
+        } else if (reader.Option("--results")) {
+            options.results = reader.Value();
         } else if (options.collection.empty()) {
             options.collection = reader.Word();
         } else {
@@ -83,6 +91,12 @@ ReportOptions ReadReportOptions(const Arguments& arguments) {
     }
     if (!options.paper.empty() && options.pdf.empty()) {
         throw UsageError("--paper goes with --pdf");
+    }
+    if (options.statistics && options.pdf.empty()) {
+        throw UsageError("--statistics goes with --pdf");
+    }
+    if (options.results && !options.statistics) {
+        throw UsageError("--results goes with --statistics");
     }
     return options;
 }
@@ -112,7 +126,16 @@ int RunReport(const Arguments& arguments) {
         std::cerr << "orvik-cli report: note: " << note << '\n';
     }
     if (!options.pdf.empty()) {
-        const Status written = pdfWriter(builder.Content(), options.pdf, options.paper == "a4");
+        std::vector<StatisticsAppendixPage> appendix;
+        if (options.statistics) {
+            const results::ResultsLocation location = ChosenResultsLocation(options.results);
+            appendix = StatisticsAppendix(document.Items(), [&location] {
+                results::StoreProblem problem = results::StoreProblem::None;
+                return results::OpenResultsStore(location, problem);
+            });
+        }
+        const Status written =
+            pdfWriter(builder.Content(), options.pdf, options.paper == "a4", appendix);
         if (!written) {
             throw CommandFailure(written.Error().Message);
         }

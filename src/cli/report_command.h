@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -10,16 +11,20 @@
 namespace orvik {
 class COrvikDoc;
 struct ReportContent;
+struct StatisticsAppendixPage;
 }  // namespace orvik
 
 namespace orvik::cli {
 
-// report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]]
+// report FILE.tdr [--criteria FILE.dat] [--tab | --pdf OUT.pdf [--paper letter|a4]
+//     [--statistics [--results URL]]]
 int RunReport(const Arguments& arguments);
 
 // Writes a report's paper layout as a PDF. Drawing needs the window system's
 // fonts, so the tool gets a writer only when it is built with Qt.
-using ReportPdfWriter = Status (*)(const ReportContent& content, const std::string& path, bool a4);
+// `appendix` holds the statistics pages that follow the report, if any.
+using ReportPdfWriter = Status (*)(const ReportContent& content, const std::string& path, bool a4,
+                                   std::span<const StatisticsAppendixPage> appendix);
 void SetReportPdfWriter(ReportPdfWriter writer);
 // export-csv FILE.tdr [--trace N]
 int RunExportCsv(const Arguments& arguments);

@@ -206,6 +206,10 @@ std::unique_ptr<results::ResultsStore> OpenChosenStore(const std::optional<std::
     return OpenStore(ChosenLocation(url));
 }
 
+results::ResultsLocation ChosenResultsLocation(const std::optional<std::string>& url) {
+    return ChosenLocation(url);
+}
+
 std::int64_t SinceOption(const std::string& text) {
     return ParseDate(text);
 }

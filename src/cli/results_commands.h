@@ -28,6 +28,7 @@ results::ResultsLocation ResultsOption(const std::string& text);
 // --since's date; a stored UTF-8 text as the JSON writer's single-byte text;
 // a CSV field and number.
 std::unique_ptr<results::ResultsStore> OpenChosenStore(const std::optional<std::string>& url);
+results::ResultsLocation ChosenResultsLocation(const std::optional<std::string>& url);
 std::int64_t SinceOption(const std::string& text);
 std::string JsonText(const std::string& utf8);
 std::string CsvText(const std::string& text);

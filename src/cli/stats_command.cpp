@@ -12,7 +12,7 @@
 namespace orvik::cli {
 namespace {
 
-using results::Measurement;
+using results::MeasurementSummary;
 using results::TestStatistics;
 
 struct StatsRequest {
@@ -63,12 +63,12 @@ const std::vector<results::RuleViolation>& ViolationsOf(const TestStatistics& te
 
 // The measurement each violation points at, by its name in the tree.
 const std::string& ViolatingName(const TestStatistics& test, const results::RuleViolation& v,
-                                 const std::vector<Measurement>& selection) {
+                                 const std::vector<MeasurementSummary>& selection) {
     return selection[test.Points[v.Index]].Name;
 }
 
 void WriteJson(const std::string& job, const std::vector<TestStatistics>& tests,
-               const std::vector<Measurement>& selection) {
+               const std::vector<MeasurementSummary>& selection) {
     JsonWriter json;
     json.BeginObject().Field("job", JsonText(job)).Key("tests").BeginArray();
     for (const TestStatistics& test : tests) {
@@ -102,7 +102,8 @@ std::string CsvFigure(const std::optional<double>& number) {
     return number ? CsvValue(*number) : std::string();
 }
 
-void WriteCsv(const std::vector<TestStatistics>& tests, const std::vector<Measurement>& selection) {
+void WriteCsv(const std::vector<TestStatistics>& tests,
+              const std::vector<MeasurementSummary>& selection) {
     std::cout << "test,criterion,n,mean,sd,min,max,yield,cp,cpk,violations,not_computable\r\n";
     for (const TestStatistics& test : tests) {
         std::string violations;
@@ -137,7 +138,7 @@ void WriteCsv(const std::vector<TestStatistics>& tests, const std::vector<Measur
 int RunStats(const Arguments& arguments) {
     const StatsRequest request = ReadRequest(arguments);
     const auto store = OpenChosenStore(request.url);
-    const auto selection = store->Query(request.filter);
+    const auto selection = store->QuerySummaries(request.filter);
     if (!selection) {
         throw CommandFailure(selection.Error().Message);
     }

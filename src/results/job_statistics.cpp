@@ -8,8 +8,8 @@
 namespace orvik::results {
 namespace {
 
-ToleranceLimits LimitsOf(const Measurement& m) {
-    return {m.Judged.MinimumImpedance, m.Judged.MaximumImpedance};
+ToleranceLimits LimitsOf(const MeasurementSummary& m) {
+    return {m.Minimum, m.Maximum};
 }
 
 std::string LimitsText(const ToleranceLimits& limits) {
@@ -18,18 +18,18 @@ std::string LimitsText(const ToleranceLimits& limits) {
 
 // Fills in everything but the figures' source: the criterion, the limits
 // (or why there are none) and the verdicts.
-TestStatistics Summarise(std::span<const Measurement> selection,
+TestStatistics Summarise(std::span<const MeasurementSummary> selection,
                          const std::vector<std::size_t>& members) {
     TestStatistics test;
-    const Measurement& first = selection[members.front()];
+    const MeasurementSummary& first = selection[members.front()];
     test.Test = first.Test;
-    test.Criterion = first.Judged.Name;
+    test.Criterion = first.Criterion;
     test.Limits = LimitsOf(first);
     std::string noLimits;
     std::vector<double> values;
     for (const std::size_t place : members) {
-        const Measurement& m = selection[place];
-        if (test.Criterion && m.Judged.Name != *test.Criterion) {
+        const MeasurementSummary& m = selection[place];
+        if (test.Criterion && m.Criterion != *test.Criterion) {
             test.Criterion.reset();
         }
         if (test.Limits && LimitsOf(m) != *test.Limits) {
@@ -52,7 +52,7 @@ TestStatistics Summarise(std::span<const Measurement> selection,
 
 }  // namespace
 
-std::vector<TestStatistics> StatisticsPerTest(std::span<const Measurement> selection) {
+std::vector<TestStatistics> StatisticsPerTest(std::span<const MeasurementSummary> selection) {
     struct Group {
         std::optional<std::string> test;
         std::int32_t position;
@@ -60,7 +60,7 @@ std::vector<TestStatistics> StatisticsPerTest(std::span<const Measurement> selec
     };
     std::vector<Group> groups;
     for (std::size_t place = 0; place < selection.size(); ++place) {
-        const Measurement& m = selection[place];
+        const MeasurementSummary& m = selection[place];
         auto group = std::find_if(groups.begin(), groups.end(),
                                   [&](const Group& g) { return g.test == m.Test; });
         if (group == groups.end()) {
@@ -77,6 +77,15 @@ std::vector<TestStatistics> StatisticsPerTest(std::span<const Measurement> selec
         tests.push_back(Summarise(selection, group.members));
     }
     return tests;
+}
+
+std::vector<TestStatistics> StatisticsPerTest(std::span<const Measurement> selection) {
+    std::vector<MeasurementSummary> summaries;
+    summaries.reserve(selection.size());
+    for (const Measurement& m : selection) {
+        summaries.push_back(SummaryOf(m));
+    }
+    return StatisticsPerTest(summaries);
 }
 
 }  // namespace orvik::results

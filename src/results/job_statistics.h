@@ -32,6 +32,8 @@ struct TestStatistics {
 
 // Per test of `selection` (oldest first, as the store reads it), in script
 // order: by the element's position, then by first appearance.
+std::vector<TestStatistics> StatisticsPerTest(std::span<const MeasurementSummary> selection);
+// The same of whole measurements.
 std::vector<TestStatistics> StatisticsPerTest(std::span<const Measurement> selection);
 
 }  // namespace orvik::results

@@ -83,6 +83,30 @@ struct Measurement {
     bool operator==(const Measurement&) const = default;
 };
 
+// What the lot statistics read of a measurement, and no more: the test it
+// belongs to, its average and verdict, the criterion's name, target and
+// limits, and what names it to people (its coupon, its trace and the
+// collection it was filed in). Reading these alone keeps the profile, the
+// station, the instrument and the run's header out of a job's statistics.
+struct MeasurementSummary {
+    std::optional<std::string> Test;  // the script element's postfix
+    std::int32_t ElementPosition = 0;
+    std::int64_t Time = 0;  // seconds since 1970-01-01 UTC
+    double Average = 0.0;   // not a number when the window held no sample
+    bool Passed = false;
+    std::string Criterion;  // its name as used
+    double Target = 0.0;
+    double Minimum = 0.0;  // the lower tolerance limit, ohms
+    double Maximum = 0.0;  // the upper one
+    std::optional<std::string> Coupon;
+    std::string Name;
+    std::string CollectionFile;
+
+    bool operator==(const MeasurementSummary&) const = default;
+};
+
+MeasurementSummary SummaryOf(const Measurement& m);
+
 // "single" or "differential", as the database and the command line spell it.
 const char* ModeText(MeasurementMode mode);
 std::optional<MeasurementMode> ModeFromText(const std::string& text);

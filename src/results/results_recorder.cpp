@@ -257,6 +257,9 @@ bool ResultsRecorder::Send(std::span<const Measurement> batch) {
         return false;
     }
     Succeeded();
+    if (counts->Stored > 0 && options_.Listener != nullptr) {
+        options_.Listener->Stored(counts->Stored);
+    }
     if (counts->AlreadyPresent > 0) {
         log_.Debug(kLogSource, std::to_string(counts->AlreadyPresent) +
                                    " measurements were stored already in " + shown_);

@@ -25,6 +25,10 @@ class RecorderListener {
     virtual void WaitingChanged(std::size_t waiting) = 0;
     // The database refused them: told once, until it takes measurements again.
     virtual void Refused(const Failure& why) = 0;
+    // `count` measurements new to the database were stored, each told once
+    // (one stored before is not counted again): what shows the database's
+    // contents may read them again.
+    virtual void Stored(std::size_t count) { (void)count; }
 };
 
 using StoreOpener = std::function<Result<std::unique_ptr<ResultsStore>>(const ResultsLocation&,

@@ -17,10 +17,13 @@ namespace orvik::results {
 // Which measurements to read: every condition given must hold. Texts match
 // exactly; times are seconds since 1970-01-01 UTC.
 struct MeasurementFilter {
+    std::optional<std::string> Uuid;  // one measurement
     std::optional<std::string> Job;
-    std::optional<std::string> Test;       // the script element's postfix
-    std::optional<std::string> Criterion;  // the criterion's name as used
-    std::optional<std::string> Station;    // the station's name
+    std::optional<std::string> Script;       // the scripted run's description
+    std::optional<std::int64_t> RunStarted;  // when the scripted run's first trace was taken
+    std::optional<std::string> Test;         // the script element's postfix
+    std::optional<std::string> Criterion;    // the criterion's name as used
+    std::optional<std::string> Station;      // the station's name
     std::optional<std::string> Operator;
     std::optional<std::int64_t> Since;  // from this time on
     std::optional<std::int64_t> Until;  // before this time
@@ -47,6 +50,10 @@ class ResultsStore {
     // The measurements that pass `filter`, oldest first (by time, then by the
     // order they were stored in).
     virtual Result<std::vector<Measurement>> Query(const MeasurementFilter& filter) = 0;
+    // The same selection in the same order, reading only what the lot
+    // statistics need (`WithProfiles` is not looked at). A store that has
+    // no leaner way summarises what Query reads.
+    virtual Result<std::vector<MeasurementSummary>> QuerySummaries(const MeasurementFilter& filter);
     // What the last failure was: worth trying again later, or refused.
     virtual StoreProblem LastProblem() const = 0;
 };

@@ -14,6 +14,18 @@ Result<std::unique_ptr<SqlConnection>> Connect(const ResultsLocation& location,
                                               : ConnectSqlite(location.Path, problem, abandon);
 }
 
+Status SqlConnection::ExecuteEach(std::string_view sql, std::span<const SqlValue> parameters,
+                                  const std::function<void(const SqlRow&)>& row) {
+    auto rows = Execute(sql, parameters);
+    if (!rows) {
+        return rows.Error();
+    }
+    for (const SqlRow& each : *rows) {
+        row(each);
+    }
+    return {};
+}
+
 std::int64_t IntOf(const SqlValue& value) {
     if (const auto* number = std::get_if<std::int64_t>(&value)) {
         return *number;

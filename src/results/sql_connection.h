@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -45,6 +46,10 @@ class SqlConnection {
     // Runs one statement; the rows it gives, if any.
     virtual Result<std::vector<SqlRow>> Execute(std::string_view sql,
                                                 std::span<const SqlValue> parameters = {}) = 0;
+    // Runs one statement and hands its rows to `row` one by one, each valid
+    // only during the call: a long listing is read without being held whole.
+    virtual Status ExecuteEach(std::string_view sql, std::span<const SqlValue> parameters,
+                               const std::function<void(const SqlRow&)>& row);
     // Runs statements without parameters, separated by semicolons.
     virtual Status ExecuteScript(std::string_view sql) = 0;
     // What the last failure was.

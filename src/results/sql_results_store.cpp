@@ -1,7 +1,9 @@
 // The results store over either database: the same statements, numbered
 // parameters, in both dialects.
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 #include "results/profile_codec.h"
 #include "results/results_schema.h"
@@ -30,6 +32,11 @@ SELECT m.uuid, m.recorded_at, m.station, s.name, s.host, m.instrument, i.serial,
     m.criterion_name, m.criterion_target, m.criterion_error, m.criterion_maximum,
     m.criterion_minimum, m.criterion_start, m.criterion_end, m.criterion_double_ended,
     m.collection_file, m.collection_item)sql";
+
+constexpr const char* kSelectSummaries = R"sql(
+SELECT m.test, m.element_position, m.recorded_at, m.average, m.passed, m.criterion_name,
+    m.criterion_target, m.criterion_minimum, m.criterion_maximum, m.coupon, m.name,
+    m.collection_file, m.id)sql";
 
 // A dimension row (station, instrument, script run): found or added, by all
 // of its columns.
@@ -112,14 +119,78 @@ class SqlResultsStore : public ResultsStore {
             " LEFT JOIN instruments i ON i.id = m.instrument"
             " LEFT JOIN script_runs r ON r.id = m.script_run";
         sql += filter.WithProfiles ? " LEFT JOIN profiles p ON p.measurement = m.id" : "";
+        return Select<Measurement>(
+            std::move(sql), filter, Sorted::ByStatement,
+            [&](const SqlRow& row) { return FromRow(row, filter.WithProfiles); });
+    }
+
+    Result<std::vector<MeasurementSummary>> QuerySummaries(
+        const MeasurementFilter& filter) override {
+        // Only the tables a condition names are joined in.
+        std::string sql = kSelectSummaries;
+        sql += " FROM measurements m";
+        sql += filter.Station ? " JOIN stations s ON s.id = m.station" : "";
+        sql += filter.Job || filter.Script || filter.RunStarted
+                   ? " JOIN script_runs r ON r.id = m.script_run"
+                   : "";
+        std::vector<std::int64_t> ids;  // the order they were stored in
+        auto summaries = Select<MeasurementSummary>(std::move(sql), filter, Sorted::Here,
+                                                    [&ids](const SqlRow& row) {
+                                                        ids.push_back(IntOf(row[12]));
+                                                        return SummaryFromRow(row);
+                                                    });
+        if (!summaries) {
+            return summaries;
+        }
+        return OldestFirst(std::move(*summaries), ids);
+    }
+
+  private:
+    // Oldest first in the statement, or left to the caller: the database
+    // hands rows over in the order of the index it found them by, which for
+    // one run of a job is the order wanted, so a sort here is mostly a check
+    // where the statement's sort would cost a third of the reading.
+    enum class Sorted { ByStatement, Here };
+
+    // By time, then by the order stored.
+    static std::vector<MeasurementSummary> OldestFirst(std::vector<MeasurementSummary> rows,
+                                                       const std::vector<std::int64_t>& ids) {
+        std::vector<std::size_t> order(rows.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        const auto earlier = [&](std::size_t a, std::size_t b) {
+            return std::pair(rows[a].Time, ids[a]) < std::pair(rows[b].Time, ids[b]);
+        };
+        if (std::is_sorted(order.begin(), order.end(), earlier)) {
+            return rows;
+        }
+        std::sort(order.begin(), order.end(), earlier);
+        std::vector<MeasurementSummary> sorted;
+        sorted.reserve(rows.size());
+        for (const std::size_t place : order) {
+            sorted.push_back(std::move(rows[place]));
+        }
+        return sorted;
+    }
+
+    // Runs `sql` (the columns and tables) with the filter's conditions and
+    // makes each row into a T.
+    template <typename T, typename Make>
+    Result<std::vector<T>> Select(std::string sql, const MeasurementFilter& filter, Sorted sorted,
+                                  Make make) {
         std::vector<SqlValue> parameters;
         const auto where = [&](const char* condition, SqlValue value) {
             parameters.push_back(std::move(value));
             sql += (parameters.size() == 1 ? " WHERE " : " AND ") + std::string(condition) + " $" +
                    std::to_string(parameters.size());
         };
+        if (filter.Uuid)
+            where("m.uuid =", *filter.Uuid);
         if (filter.Job)
             where("r.job =", *filter.Job);
+        if (filter.Script)
+            where("r.script =", *filter.Script);
+        if (filter.RunStarted)
+            where("r.started =", *filter.RunStarted);
         if (filter.Test)
             where("m.test =", *filter.Test);
         if (filter.Criterion)
@@ -132,22 +203,18 @@ class SqlResultsStore : public ResultsStore {
             where("m.recorded_at >=", *filter.Since);
         if (filter.Until)
             where("m.recorded_at <", *filter.Until);
-        sql += " ORDER BY m.recorded_at, m.id";
-        auto rows = connection_->Execute(sql, parameters);
-        if (!rows) {
+        sql += sorted == Sorted::ByStatement ? " ORDER BY m.recorded_at, m.id" : "";
+        std::vector<T> made;
+        const Status read = connection_->ExecuteEach(
+            sql, parameters, [&](const SqlRow& row) { made.push_back(make(row)); });
+        if (!read) {
             problem_ = connection_->LastProblem();
-            return rows.Error();
-        }
-        std::vector<Measurement> measurements;
-        measurements.reserve(rows->size());
-        for (const SqlRow& row : *rows) {
-            measurements.push_back(FromRow(row, filter.WithProfiles));
+            return read.Error();
         }
         problem_ = StoreProblem::None;
-        return measurements;
+        return made;
     }
 
-  private:
     Failure Fail(const Failure& failure) {
         problem_ = connection_->LastProblem();
         (void)connection_->ExecuteScript("ROLLBACK");
@@ -300,6 +367,21 @@ class SqlResultsStore : public ResultsStore {
         return m;
     }
 
+    static MeasurementSummary SummaryFromRow(const SqlRow& row) {
+        return {.Test = OptionalTextOf(row[0]),
+                .ElementPosition = static_cast<std::int32_t>(IntOf(row[1])),
+                .Time = IntOf(row[2]),
+                .Average = DoubleOf(row[3]),
+                .Passed = IntOf(row[4]) != 0,
+                .Criterion = TextOf(row[5]),
+                .Target = DoubleOf(row[6]),
+                .Minimum = DoubleOf(row[7]),
+                .Maximum = DoubleOf(row[8]),
+                .Coupon = OptionalTextOf(row[9]),
+                .Name = TextOf(row[10]),
+                .CollectionFile = TextOf(row[11])};
+    }
+
     std::unique_ptr<SqlConnection> connection_;
     StoreProblem problem_ = StoreProblem::None;
     std::map<std::string, std::int64_t> ids_;      // dimension rows known to be stored
@@ -307,6 +389,22 @@ class SqlResultsStore : public ResultsStore {
 };
 
 }  // namespace
+
+Result<std::vector<MeasurementSummary>> ResultsStore::QuerySummaries(
+    const MeasurementFilter& filter) {
+    MeasurementFilter lean = filter;
+    lean.WithProfiles = false;
+    auto measurements = Query(lean);
+    if (!measurements) {
+        return measurements.Error();
+    }
+    std::vector<MeasurementSummary> summaries;
+    summaries.reserve(measurements->size());
+    for (const Measurement& m : *measurements) {
+        summaries.push_back(SummaryOf(m));
+    }
+    return summaries;
+}
 
 std::unique_ptr<ResultsStore> MakeSqlResultsStore(std::unique_ptr<SqlConnection> connection) {
     return std::make_unique<SqlResultsStore>(std::move(connection));

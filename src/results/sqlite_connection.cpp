@@ -63,25 +63,37 @@ class SqliteConnection : public SqlConnection {
 
     Result<std::vector<SqlRow>> Execute(std::string_view sql,
                                         std::span<const SqlValue> parameters) override {
+        std::vector<SqlRow> rows;
+        const Status done =
+            ExecuteEach(sql, parameters, [&rows](const SqlRow& row) { rows.push_back(row); });
+        if (!done) {
+            return done.Error();
+        }
+        return rows;
+    }
+
+    Status ExecuteEach(std::string_view sql, std::span<const SqlValue> parameters,
+                       const std::function<void(const SqlRow&)>& visit) override {
         sqlite3_stmt* statement = Prepared(sql);
         if (statement == nullptr) {
-            return Fail(sqlite3_extended_errcode(db_));
+            return Fail(sqlite3_extended_errcode(db_)).Error();
         }
         for (std::size_t i = 0; i < parameters.size(); ++i) {
             Bind(statement, static_cast<int>(i + 1), parameters[i]);
         }
-        std::vector<SqlRow> rows;
+        SqlRow row;  // one row's values, their storage kept from row to row
         int code = SQLITE_OK;
         while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
-            rows.push_back(ReadRow(statement));
+            ReadRow(statement, row);
+            visit(row);
         }
         sqlite3_reset(statement);
         sqlite3_clear_bindings(statement);
         if (code != SQLITE_DONE) {
-            return Fail(code);
+            return Fail(code).Error();
         }
         problem_ = StoreProblem::None;
-        return rows;
+        return {};
     }
 
     Status ExecuteScript(std::string_view sql) override {
@@ -126,23 +138,28 @@ class SqliteConnection : public SqlConnection {
         }
     }
 
-    static SqlRow ReadRow(sqlite3_stmt* statement) {
-        SqlRow row;
+    static void ReadRow(sqlite3_stmt* statement, SqlRow& row) {
         const int columns = sqlite3_column_count(statement);
-        row.reserve(static_cast<std::size_t>(columns));
+        row.resize(static_cast<std::size_t>(columns));
         for (int column = 0; column < columns; ++column) {
+            SqlValue& value = row[static_cast<std::size_t>(column)];
             switch (sqlite3_column_type(statement, column)) {
                 case SQLITE_INTEGER:
-                    row.emplace_back(std::int64_t{sqlite3_column_int64(statement, column)});
+                    value = std::int64_t{sqlite3_column_int64(statement, column)};
                     break;
                 case SQLITE_FLOAT:
-                    row.emplace_back(sqlite3_column_double(statement, column));
+                    value = sqlite3_column_double(statement, column);
                     break;
                 case SQLITE_TEXT: {
-                    const auto* text = sqlite3_column_text(statement, column);
-                    row.emplace_back(std::string(
-                        reinterpret_cast<const char*>(text),
-                        static_cast<std::size_t>(sqlite3_column_bytes(statement, column))));
+                    const auto* text =
+                        reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+                    const auto size =
+                        static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+                    if (auto* kept = std::get_if<std::string>(&value)) {
+                        kept->assign(text, size);
+                    } else {
+                        value = std::string(text, size);
+                    }
                     break;
                 }
                 case SQLITE_BLOB: {
@@ -150,14 +167,13 @@ class SqliteConnection : public SqlConnection {
                         static_cast<const std::uint8_t*>(sqlite3_column_blob(statement, column));
                     const auto size =
                         static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
-                    row.emplace_back(SqlBlob(bytes, bytes + size));
+                    value = SqlBlob(bytes, bytes + size);
                     break;
                 }
                 default:
-                    row.emplace_back(std::monostate{});
+                    value = std::monostate{};
             }
         }
-        return row;
     }
 
     Result<std::vector<SqlRow>> Fail(int code) {
@@ -183,7 +199,9 @@ Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path, St
     }
     sqlite3* db = nullptr;
     const int code =
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_open_v2(path.c_str(), &db,
+                        // One thread at a time uses a connection: no lock per call.
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (code != SQLITE_OK) {
         const std::string detail = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
         sqlite3_close(db);

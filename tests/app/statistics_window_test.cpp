@@ -2,6 +2,7 @@
 // the work off the window thread, and a refresh that picks up what was
 // recorded meanwhile.
 #include <gtest/gtest.h>
+#include <QAction>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTest>
@@ -11,11 +12,14 @@
 #include <future>
 #include <thread>
 
+#include "app/gui/main_frame.h"
+#include "app/gui/results_status.h"
 #include "app/gui/statistics_window.h"
 #include "chart/gui/xgraph_widget.h"
 #include "qt_environment.h"
 #include "results/measurement_identity.h"
 #include "results/results_store.h"
+#include "station_fakes.h"
 #include "test_files.h"
 
 namespace orvik {
@@ -36,6 +40,16 @@ class StatisticsWindowTest : public ::testing::Test {
     }
 
     void Record(const std::string& test, int position, double average, double low, double high) {
+        const results::Measurement m = Made(test, position, average, low, high);
+        results::StoreProblem problem;
+        auto store = results::OpenResultsStore(location, problem);
+        ASSERT_TRUE(store.Ok());
+        ASSERT_TRUE(store.Value()->Store(std::span(&m, 1)).Ok());
+    }
+
+    // The next measurement of job J-7, one second after the one before.
+    results::Measurement Made(const std::string& test, int position, double average, double low,
+                              double high) {
         results::Measurement m;
         const std::string key = "window-" + std::to_string(count_);
         m.Uuid = results::NameBasedUuid(
@@ -52,10 +66,7 @@ class StatisticsWindowTest : public ::testing::Test {
         m.Judged.MaximumImpedance = high;
         m.Judged.TargetImpedance = (low + high) / 2;
         m.Passed = true;
-        results::StoreProblem problem;
-        auto store = results::OpenResultsStore(location, problem);
-        ASSERT_TRUE(store.Ok());
-        ASSERT_TRUE(store.Value()->Store(std::span(&m, 1)).Ok());
+        return m;
     }
 
     // Waits for the window's outcome; the window thread stays free meanwhile.
@@ -86,16 +97,18 @@ TEST_F(StatisticsWindowTest, TablePerTestAndTheChosenTestsCharts) {
     EXPECT_EQ(Cell(window, 1, 0), "-DIFF");
     EXPECT_EQ(Cell(window, 1, 10), "1");  // the coupon at 108 ohms
 
-    // The first test is shown: its histogram's bars (4 classes for 8
-    // measurements, counting them all) and its limits and target beside them.
+    // The first test is shown: its limits and target, each a line and its
+    // name, and over them its histogram's bars (4 classes for 8 measurements,
+    // counting them all).
     const auto& bands = window.Histogram().XAxisAt(0).Bands;
+    ASSERT_EQ(bands.size(), 10u);
     double counted = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
+    for (std::size_t i = 6; i < 10; ++i) {
         counted += bands[i].YTo;
     }
     EXPECT_EQ(counted, 8.0);
     std::vector<std::pair<std::string, double>> named;
-    for (std::size_t i = 5; i < bands.size(); i += 2) {
+    for (std::size_t i = 1; i < 6; i += 2) {
         named.emplace_back(bands[i].Text, (bands[i - 1].XFrom + bands[i - 1].XTo) / 2);
     }
     ASSERT_EQ(named.size(), 3u);
@@ -213,6 +226,60 @@ TEST_F(StatisticsWindowTest, ARefreshAskedWhileComputingFollowsWithWhatWasRecord
     ASSERT_EQ(window.Table().rowCount(), 1);
     EXPECT_EQ(Cell(window, 0, 2), "9");
     EXPECT_FALSE(window.IsComputing());
+}
+
+// The measurements were taken a second apart from 2026-09-21 14:13:20 UTC.
+TEST_F(StatisticsWindowTest, SinceTakesInWhatWasMeasuredFromThatDayOrMoment) {
+    StatisticsWindow window(location);
+    const struct {
+        const char* since;
+        int seRows;  // -SE measurements taken in; -1: the text is no date
+    } cases[] = {
+        {"", 8},
+        {"2026-09-21", 8},
+        {"2026-09-21T14:13:25", 3},
+        {"2026-09-21T14:13:25Z", 3},
+        {" 2026-09-22 ", 0},
+        {"21/09/2026", -1},
+        {"yesterday", -1},
+    };
+    for (const auto& c : cases) {
+        window.SetSelection("J-7", "-SE", c.since);
+        if (c.seRows < 0) {
+            EXPECT_FALSE(window.IsComputing()) << c.since;
+            EXPECT_TRUE(window.StatusText().startsWith("Write the Since date")) << c.since;
+            continue;
+        }
+        WaitFor(window);
+        EXPECT_EQ(window.Table().rowCount(), c.seRows > 0 ? 1 : 0) << c.since;
+        if (c.seRows > 0) {
+            EXPECT_EQ(Cell(window, 0, 2), QString::number(c.seRows)) << c.since;
+        }
+    }
+}
+
+// The station's recorder says when it has stored measurements: the window
+// shows them at once, long before its clock would have it read again.
+TEST_F(StatisticsWindowTest, WhatTheStationStoresShowsWithoutWaitingForTheClock) {
+    testing::FakeInstrument instrument;
+    VirtualClock clock;
+    CMainFrame frame{StartOptions{}, instrument, clock};
+    frame.UseResults(location, folder.File("outbox.sqlite"));
+    for (QAction* action : frame.findChildren<QAction*>()) {
+        if (action->text().remove(QChar('&')) == "Statistics...") {
+            action->trigger();
+        }
+    }
+    auto* window = frame.findChild<StatisticsWindow*>();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->isVisible());
+    window->SetSelection("J-7", "-SE");
+    WaitFor(*window);
+    ASSERT_EQ(Cell(*window, 0, 2), "8");
+    QSignalSpy computed(window, &StatisticsWindow::Computed);
+    frame.Results()->Recorder().Record(Made("-SE", 1, 50.01, 45.0, 55.0));
+    ASSERT_TRUE(computed.wait(static_cast<int>(StatisticsWindow::kRefreshMs / 2)));
+    EXPECT_EQ(Cell(*window, 0, 2), "9");
 }
 
 TEST_F(StatisticsWindowTest, ADatabaseThatCannotBeOpenedIsTold) {

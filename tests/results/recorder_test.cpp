@@ -95,6 +95,7 @@ class FakeServer {
 class Listener : public results::RecorderListener {
   public:
     void WaitingChanged(std::size_t count) override { waiting = count; }
+    void Stored(std::size_t count) override { stored += count; }
     void Refused(const Failure& why) override {
         const std::lock_guard lock(mutex);
         told.push_back(why.Message);
@@ -104,6 +105,7 @@ class Listener : public results::RecorderListener {
         return told.size();
     }
     std::atomic<std::size_t> waiting = 0;
+    std::atomic<std::size_t> stored = 0;
     std::mutex mutex;
     std::vector<std::string> told;
 };
@@ -152,8 +154,10 @@ RC_GTEST_PROP(ResultsRecorder, EverythingRecordedIsStoredOnceInOrderWhateverTheS
     };
     cleanUp();
     FakeServer server;
+    Listener listener;  // hears every recorder, across restarts
     std::vector<std::string> recorded;
-    auto recorder = std::make_unique<results::ResultsRecorder>(kTarget, Options(server, outbox));
+    auto recorder =
+        std::make_unique<results::ResultsRecorder>(kTarget, Options(server, outbox, &listener));
     for (const std::uint8_t event : events) {
         switch (event % 6) {
             case 0:
@@ -174,8 +178,8 @@ RC_GTEST_PROP(ResultsRecorder, EverythingRecordedIsStoredOnceInOrderWhateverTheS
                 break;
             default:  // the program closes and starts again
                 recorder->Close(event % 2 ? 0ms : 5ms);
-                recorder =
-                    std::make_unique<results::ResultsRecorder>(kTarget, Options(server, outbox));
+                recorder = std::make_unique<results::ResultsRecorder>(
+                    kTarget, Options(server, outbox, &listener));
         }
         if (event % 7 == 0) {
             std::this_thread::sleep_for(2ms);
@@ -189,6 +193,8 @@ RC_GTEST_PROP(ResultsRecorder, EverythingRecordedIsStoredOnceInOrderWhateverTheS
     RC_ASSERT(stored);
     RC_ASSERT(waiting == 0u);
     RC_ASSERT(server.Stored() == recorded);
+    // Every new measurement was announced once, whichever recorder sent it.
+    RC_ASSERT(listener.stored == recorded.size());
 }
 
 TEST(ResultsRecorder, ARefusingDatabaseIsToldOnceAndNothingIsLost) {

@@ -3,6 +3,7 @@
 #include "store_contract_test.h"
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "results/results_schema.h"
@@ -23,9 +24,10 @@ std::unique_ptr<results::ResultsStore> Open(const results::ResultsLocation& loca
     return store ? std::move(*store) : nullptr;
 }
 
-std::vector<std::string> Names(const std::vector<Measurement>& measurements) {
+template <typename Read>
+std::vector<std::string> Names(const std::vector<Read>& measurements) {
     std::vector<std::string> names;
-    for (const Measurement& m : measurements) {
+    for (const Read& m : measurements) {
         names.push_back(m.Name);
     }
     return names;
@@ -54,6 +56,19 @@ TEST_P(StoreContract, KeepsEveryFieldOfWhatItStores) {
     const auto without = store->Query({});
     ASSERT_TRUE(without.Ok());
     EXPECT_FALSE(without->front().Profile.has_value());
+    // The statistics' lean reading gives what the whole one does.
+    const auto summaries = store->QuerySummaries(everything);
+    ASSERT_TRUE(summaries.Ok()) << summaries.Error().Message;
+    ASSERT_EQ(summaries->size(), sample.size());
+    for (std::size_t i = 0; i < sample.size(); ++i) {
+        results::MeasurementSummary expected = results::SummaryOf(sample[i]);
+        results::MeasurementSummary read = (*summaries)[i];
+        EXPECT_EQ(std::isnan(read.Average), std::isnan(expected.Average));
+        if (std::isnan(expected.Average)) {
+            expected.Average = read.Average = 0.0;
+        }
+        EXPECT_EQ(read, expected) << i;
+    }
 }
 
 TEST_P(StoreContract, SendingTwiceStoresOnce) {
@@ -81,6 +96,8 @@ TEST_P(StoreContract, SelectsByEveryConditionOldestFirst) {
         Made("J-2", "-DIFF", 500, "A", "e")};
     all[3].Operator = "lee";
     all[4].Judged.Name = "Diff 100 ohm";
+    all[1].Run->Script = "Second lot";  // another run of the same job
+    all[2].Run->Started = 7;
     auto store = Open(GetParam().Make());
     ASSERT_TRUE(store);
     ASSERT_TRUE(store->Store(all).Ok());
@@ -99,6 +116,9 @@ TEST_P(StoreContract, SelectsByEveryConditionOldestFirst) {
         {[](MeasurementFilter& f) { f.Since = 200; }, {"b", "c", "d", "e"}},
         {[](MeasurementFilter& f) { f.Since = 200, f.Until = 400; }, {"b", "c"}},
         {[](MeasurementFilter& f) { f.Job = "J-3"; }, {}},
+        {[](MeasurementFilter& f) { f.Script = "Second lot"; }, {"a"}},
+        {[](MeasurementFilter& f) { f.Job = "J-2", f.RunStarted = 7; }, {"b"}},
+        {[](MeasurementFilter& f) { f.Uuid = Made("J-1", "-SE", 400, "B", "d").Uuid; }, {"d"}},
     };
     for (const auto& c : cases) {
         MeasurementFilter filter;
@@ -106,6 +126,9 @@ TEST_P(StoreContract, SelectsByEveryConditionOldestFirst) {
         const auto found = store->Query(filter);
         ASSERT_TRUE(found.Ok()) << found.Error().Message;
         EXPECT_EQ(Names(*found), c.names);
+        const auto summaries = store->QuerySummaries(filter);
+        ASSERT_TRUE(summaries.Ok()) << summaries.Error().Message;
+        EXPECT_EQ(Names(*summaries), c.names);
     }
 }
 

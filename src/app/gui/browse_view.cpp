@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/test_station.h"
 #include "base/gui/prompt_dialogs.h"
@@ -25,7 +26,8 @@ CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* par
     tree_->setObjectName("testTree");
     tree_->setHeaderHidden(true);
     tree_->setRootIsDecorated(true);
-    tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Ctrl and Shift select several traces, which the graph draws together.
+    tree_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     tree_->setContextMenuPolicy(Qt::NoContextMenu);
     tree_->SetBackgroundMode(VividTree::kPlainBackground);
     UseColourSet(false);
@@ -37,6 +39,7 @@ CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* par
     };
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::currentItemChanged, this, &CBrowseView::OnSelectionChanged);
+    connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CBrowseView::OnItemSelectionChanged);
     document_.AddObserver(this);
 }
 
@@ -135,6 +138,46 @@ void CBrowseView::OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* 
     TestTreeNode* node = NodeOf(current);
     station_.TreeSelectionChanged(document_, node ? node->Item : nullptr, previous != nullptr,
                                   this);
+}
+
+void CBrowseView::OnItemSelectionChanged() {
+    const QList<QTreeWidgetItem*> selected = tree_->selectedItems();
+    std::vector<QTreeWidgetItem*> order;
+    // Items that stay selected keep their places (an item gone from the
+    // tree is only compared, never followed); new ones follow.
+    for (QTreeWidgetItem* item : selectionOrder_) {
+        if (selected.contains(item)) {
+            order.push_back(item);
+        }
+    }
+    for (QTreeWidgetItem* item : selected) {
+        if (std::find(order.begin(), order.end(), item) == order.end()) {
+            order.push_back(item);
+        }
+    }
+    QTreeWidgetItem* current = tree_->currentItem();
+    const auto at = std::find(order.begin(), order.end(), current);
+    if (at != order.end()) {
+        std::rotate(at, at + 1, order.end());
+    }
+    selectionOrder_ = order;
+    std::vector<const TraceRecord*> traces;
+    QTreeWidgetItem* lastTrace = nullptr;
+    for (QTreeWidgetItem* item : order) {
+        const TestTreeNode* node = NodeOf(item);
+        if (const auto* trace = node ? dynamic_cast<const TraceRecord*>(node->Item) : nullptr) {
+            traces.push_back(trace);
+            lastTrace = item;
+        }
+    }
+    // Ctrl-clicking the current trace away leaves the last one selected as
+    // the trace the graph describes.
+    if (!ignoreSelection_ && lastTrace != nullptr && !selected.contains(current)) {
+        tree_->setCurrentItem(lastTrace, 0, QItemSelectionModel::NoUpdate);
+    }
+    if (SelectedTracesChanged) {
+        SelectedTracesChanged(traces);
+    }
 }
 
 const TraceRecord* CBrowseView::SelectedTrace() const {

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "app/gui/reference_dialog.h"
 #include "collection/orvik_doc.h"
@@ -57,6 +58,11 @@ class CBrowseView : public QWidget, public DocumentObserver {
     // pointer; a test chooses from it directly.
     std::function<void(QMenu& menu, const QPoint& at)> ShowContextMenu;
 
+    // Called with the traces selected (Ctrl and Shift select several), in
+    // the order they were selected, the current one last; empty when the
+    // selection is cleared.
+    std::function<void(const std::vector<const TraceRecord*>& traces)> SelectedTracesChanged;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // The tree passes right presses on to its parent, this view.
@@ -67,6 +73,7 @@ class CBrowseView : public QWidget, public DocumentObserver {
     void AddNodes(TestTreeNode* node, QTreeWidgetItem* parentItem);
     QTreeWidgetItem* MakeItem(TestTreeNode* node, QTreeWidgetItem* parentItem);
     void OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void OnItemSelectionChanged();
     TestTreeNode* NodeOf(QTreeWidgetItem* item) const;
     void ClearSelection();
     // Adds the nodes of a record just filed (with its script and coupon).
@@ -79,6 +86,8 @@ class CBrowseView : public QWidget, public DocumentObserver {
     QHash<QTreeWidgetItem*, TestTreeNode*> nodes_;
     QHash<const TestTreeNode*, QTreeWidgetItem*> items_;
     bool ignoreSelection_ = false;
+    // The selected items in the order they were selected.
+    std::vector<QTreeWidgetItem*> selectionOrder_;
 };
 
 }  // namespace orvik

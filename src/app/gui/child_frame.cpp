@@ -26,6 +26,9 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
     graph_ = new CGraphView(*document_, station, splitter_);
     splitter_->addWidget(browse_);
     splitter_->addWidget(graph_);
+    browse_->SelectedTracesChanged = [this](const std::vector<const TraceRecord*>& traces) {
+        graph_->ShowSelectedTraces(traces);
+    };
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({250, 750});
@@ -45,7 +48,7 @@ void CChildFrame::UseColourSet(bool highContrast) {
 }
 
 void CChildFrame::UseDisplayUnits(const DisplayUnits& units) {
-    graph_->UseSummaryUnit(units.Length);
+    graph_->SetDisplayUnits(units);
 }
 
 CChildFrame::~CChildFrame() {

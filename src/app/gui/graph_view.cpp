@@ -1,13 +1,19 @@
 #include "app/gui/graph_view.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QWheelEvent>
+#include <algorithm>
 
+#include "app/gui/graph_gestures.h"
 #include "app/test_station.h"
 #include "base/gui/prompt_dialogs.h"
+#include "chart/coloured_text.h"
 #include "chart/gui/xgraph_widget.h"
+#include "chart/trace_overlay.h"
 #include "collection/reference_mask.h"
 #include "criteria/criteria_library.h"
 
@@ -18,6 +24,9 @@ constexpr int kPromptWidth = 200;
 constexpr int kPromptHeight = 100;
 // The box's distance from the plot's right and bottom edges.
 constexpr int kPromptInset = 8;
+// The line saying that selected traces were left out, below the verdict.
+constexpr PixelRect kNoticeRect{55, 190, 900, 210};
+constexpr std::int32_t kNoticeHeight = 16;
 
 }  // namespace
 
@@ -29,6 +38,19 @@ CGraphView::CGraphView(COrvikDoc& document, TestStation& station, QWidget* paren
     chart_->setObjectName("XGraph");
     // The plot's place is known once the chart has painted; the prompt box follows it.
     connect(chart_, &XGraphWidget::Painted, this, &CGraphView::PlacePrompt);
+    gestures_ = std::make_unique<GraphGestures>(*chart_);
+    gestures_->MoreToAvoid = [this] {
+        std::vector<PixelRect> more;
+        if (prompt_ != nullptr) {
+            const QRect r = prompt_->geometry();
+            more.push_back({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+        }
+        return more;
+    };
+    // The cursor follows the pointer; keys zoom and pan once the view has
+    // been clicked.
+    setMouseTracking(true);
+    setFocusPolicy(Qt::ClickFocus);
     document_.AddObserver(this);
 }
 
@@ -56,6 +78,11 @@ void CGraphView::InitialUpdate() {
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         labels_[i] = &TraceChartLabel(*chart_, static_cast<GraphSummary::Label>(i));
     }
+    if (notice_ == nullptr) {
+        notice_ = chart_->AddFontLabel(kNoticeRect, kNoticeHeight, kBlack, "");
+        notice_->Visible = false;
+    }
+    ShowPositionsIn(*chart_, gestures_->Units().Length);
     chart_->Invalidate();
 }
 
@@ -65,22 +92,21 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender, const Do
     }
     const TraceRecord& trace = document_.TraceTemplate;
     ShowCurrentTrace();
-    ShowTraceChart(*chart_, SummariseCurrentTrace(document_, summaryUnit_),
-                   CurrentImpedanceAxisTop(document_), LimitsOf(trace), highContrast_);
+    double axisTop = CurrentImpedanceAxisTop(document_);
+    for (const OverlayTrace& other : overlay_) {
+        axisTop = std::max(axisTop, ImpedanceAxisTop(other.Average));
+    }
+    ShowTraceChart(*chart_, SummariseCurrentTrace(document_, gestures_->Units().Length), axisTop,
+                   LimitsOf(trace), highContrast_);
+    ShowPositionsIn(*chart_, gestures_->Units().Length);
     ShowReferenceMask(*chart_, trace, station_.References().References(), highContrast_);
+    ShowOverlaidTraces();
     UpdateScriptPrompt();
     chart_->Invalidate();
 }
 
 void CGraphView::UseColourSet(bool highContrast) {
     highContrast_ = highContrast;
-    if (labels_[0] != nullptr) {
-        OnDocumentUpdate(document_, nullptr, DocumentChange{});
-    }
-}
-
-void CGraphView::UseSummaryUnit(LengthUnit unit) {
-    summaryUnit_ = unit;
     if (labels_[0] != nullptr) {
         OnDocumentUpdate(document_, nullptr, DocumentChange{});
     }
@@ -163,7 +189,92 @@ void CGraphView::PrintOn(QPrinter& printer) {
     station_.SetLiveMode(savedLiveMode);
 }
 
+void CGraphView::SetDisplayUnits(const DisplayUnits& units) {
+    gestures_->SetDisplayUnits(units);
+    // The summary's positions follow too.
+    if (labels_[0] != nullptr) {
+        OnDocumentUpdate(document_, nullptr, DocumentChange{});
+    }
+}
+
+void CGraphView::ShowSelectedTraces(const std::vector<const TraceRecord*>& selection) {
+    const bool wasOverlay = !overlay_.empty();
+    overlay_.clear();
+    selected_ = selection.size();
+    if (selection.size() > 1) {
+        for (std::size_t i : ChooseOverlaid(selection.size())) {
+            const TraceRecord& trace = *selection[i];
+            overlay_.push_back(
+                {trace.Name, trace.Average,
+                 std::vector<TraceSample>(trace.Samples.begin(), trace.Samples.end())});
+        }
+    }
+    if ((wasOverlay || !overlay_.empty()) && labels_[0] != nullptr) {
+        OnDocumentUpdate(document_, nullptr, DocumentChange{});
+    }
+}
+
+void CGraphView::ShowOverlaidTraces() {
+    std::vector<OverlaidCurve> curves;
+    if (!overlay_.empty()) {
+        // The current trace is curve 0 already and comes first; the others
+        // keep the colours of their places in the selection.
+        curves.push_back(
+            {{}, 0, overlay_.back().Name, OverlayColour(overlay_.size() - 1, highContrast_)});
+        for (std::size_t i = 0; i + 1 < overlay_.size(); ++i) {
+            const OverlayTrace& other = overlay_[i];
+            curves.push_back({CurvePointSource::Of(other.Samples.data(), &TraceSample::Position,
+                                                   &TraceSample::Impedance),
+                              static_cast<std::int32_t>(other.Samples.size()), other.Name,
+                              OverlayColour(i, highContrast_)});
+        }
+    }
+    if (!curves.empty() || chart_->CurveCount() > 1) {
+        ShowOverlay(*chart_, curves, highContrast_);
+    }
+    if (notice_ != nullptr) {
+        notice_->Text = OverlayNotice(selected_);
+        notice_->Visible = !notice_->Text.empty();
+        notice_->TextColour = kBlack;
+        notice_->Outline = OutlineFor(kBlack);
+    }
+}
+
+void CGraphView::mouseMoveEvent(QMouseEvent* event) {
+    gestures_->Move(*event);
+}
+
+void CGraphView::mouseReleaseEvent(QMouseEvent* event) {
+    gestures_->Release(*event);
+}
+
+void CGraphView::mouseDoubleClickEvent(QMouseEvent* event) {
+    // The first click of a double click ran its test already; the second
+    // resets the view. Other buttons act on every press as before.
+    if (!gestures_->DoubleClick(*event)) {
+        mousePressEvent(event);
+    }
+}
+
+void CGraphView::wheelEvent(QWheelEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    gestures_->Wheel(*event);
+}
+
+void CGraphView::keyPressEvent(QKeyEvent* event) {
+    if (!gestures_->Key(*event)) {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CGraphView::leaveEvent(QEvent*) {
+    gestures_->Leave();
+}
+
 void CGraphView::mousePressEvent(QMouseEvent* event) {
+    if (gestures_->Press(*event)) {
+        return;
+    }
     if (event->button() == Qt::LeftButton) {
         station_.RunTest(document_);
     } else if (event->button() == Qt::RightButton) {

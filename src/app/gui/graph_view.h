@@ -2,6 +2,10 @@
 
 #include <QWidget>
 #include <array>
+#include <memory>
+#include <vector>
+
+#include "base/display_units.h"
 
 #include "collection/graph_summary.h"
 #include "collection/orvik_doc.h"
@@ -12,6 +16,7 @@ class QPrinter;
 namespace orvik {
 
 class CXGraphLabel;
+class GraphGestures;
 class TestStation;
 class XGraphWidget;
 
@@ -37,8 +42,19 @@ class CGraphView : public QWidget, public DocumentObserver {
 
     // The usual grey graph or the high-contrast colours on white.
     void UseColourSet(bool highContrast);
-    // The unit of the positions in the summary.
-    void UseSummaryUnit(LengthUnit unit);
+
+    // Positions on the axis, in the summary and under the cursor in inches or
+    // millimetres, and the delay under the cursor when a propagation velocity
+    // is set.
+    void SetDisplayUnits(const DisplayUnits& units);
+    // The traces selected in the tree, in the order of selection; the last
+    // one is the current trace, whose summary the graph shows. With more
+    // than one they are drawn together, up to 16, with a legend.
+    void ShowSelectedTraces(const std::vector<const TraceRecord*>& selection);
+
+    GraphGestures& Gestures() const { return *gestures_; }
+    // What the graph says when it leaves selected traces out.
+    const CXGraphLabel* OverlayNoticeLabel() const { return notice_; }
 
     XGraphWidget& Chart() const { return *chart_; }
     QLabel* ScriptPrompt() const { return prompt_; }
@@ -46,6 +62,12 @@ class CGraphView : public QWidget, public DocumentObserver {
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
@@ -53,6 +75,15 @@ class CGraphView : public QWidget, public DocumentObserver {
     void UpdateScriptPrompt();
     void PlacePrompt();
     void SetChartColours(std::uint32_t colour);
+    void ShowOverlaidTraces();
+
+    // A trace drawn beside the current one, copied so that it stays whatever
+    // happens to the collection.
+    struct OverlayTrace {
+        std::string Name;
+        double Average = 0.0;
+        std::vector<TraceSample> Samples;
+    };
 
     COrvikDoc& document_;
     TestStation& station_;
@@ -60,7 +91,10 @@ class CGraphView : public QWidget, public DocumentObserver {
     std::array<CXGraphLabel*, GraphSummary::Count> labels_{};
     QLabel* prompt_ = nullptr;
     bool highContrast_ = false;
-    LengthUnit summaryUnit_ = LengthUnit::Inches;
+    std::unique_ptr<GraphGestures> gestures_;
+    std::vector<OverlayTrace> overlay_;  // the current trace last
+    std::size_t selected_ = 0;
+    CXGraphLabel* notice_ = nullptr;
     const TraceSample noSamples_{0.0, 0.0};
 };
 

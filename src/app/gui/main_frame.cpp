@@ -456,6 +456,7 @@ void CMainFrame::OnGenerateReport() {
     UpdateCommandStates();
     if (CChildFrame* child = ActiveChild()) {
         auto* report = new CReportFrame(child->Document(), child, library_.Preferences);
+        AttachStatisticsAppendix(*report, *child);
         mdi_->addSubWindow(report);
         report->show();
         mdi_->setActiveSubWindow(report);

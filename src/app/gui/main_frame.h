@@ -40,6 +40,7 @@ class ScriptsDialog;
 class StatisticsWindow;
 
 class CChildFrame;
+class CReportFrame;
 class COrvikDoc;
 class CriteriaSelectorWidget;
 class MainToolBar;
@@ -224,6 +225,10 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void OnGenerateReport();
     void OnTextReport();
     void OnStatistics();
+    // The statistics pages a report window prints after the report when
+    // Preferences asks for them, from the database the station stores in.
+    void AttachStatisticsAppendix(CReportFrame& report, CChildFrame& child);
+    results::ResultsLocation StatisticsLocation() const;
     void OnPreferences();
     void OnCriteriaEditor();
     void OnScriptedTests();

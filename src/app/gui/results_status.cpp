@@ -67,6 +67,10 @@ void ResultsStatus::Refused(const Failure& why) {
         this, [this, text] { Tell(text); }, Qt::QueuedConnection);
 }
 
+void ResultsStatus::Stored(std::size_t) {
+    emit MeasurementsStored();
+}
+
 void ResultsStatus::SayWhatWaitsOnClose() {
     const std::size_t waiting = recorder_->Waiting();
     if (waiting == 0) {

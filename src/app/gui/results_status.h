@@ -40,6 +40,12 @@ class ResultsStatus : public QObject, public results::RecorderListener {
 
     void WaitingChanged(std::size_t waiting) override;
     void Refused(const Failure& why) override;
+    // Emits MeasurementsStored, from the recorder's thread: connected to a
+    // window, it arrives queued on the window's own thread.
+    void Stored(std::size_t count) override;
+
+  signals:
+    void MeasurementsStored();
 
   private:
     QLabel& label_;

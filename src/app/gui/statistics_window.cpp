@@ -1,5 +1,6 @@
 #include "app/gui/statistics_window.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/statistics_appendix.h"
 #include "base/c_numbers.h"
 #include "chart/gui/xgraph_widget.h"
 #include "results/results_store.h"
@@ -30,13 +32,14 @@ constexpr ChartColour kDataColour = RgbColour(0, 0, 160);
 constexpr ChartColour kLimitColour = RgbColour(200, 0, 0);
 constexpr ChartColour kCentreColour = RgbColour(0, 128, 0);
 constexpr ChartColour kViolationColour = RgbColour(230, 0, 0);
-constexpr ChartColour kBarColour = RgbColour(120, 145, 220);
 
-const QStringList kColumns = {"Test", "Criterion", "n",  "Mean", "SD",         "Min",
-                              "Max",  "Yield",     "Cp", "Cpk",  "Violations", "Not computable"};
-
-QString Figure(const std::optional<double>& value, const char* format = "%.3f") {
-    return value ? QString::fromStdString(FormatC(format, *value)) : QString("-");
+// The report's table, and beside it why a figure is missing.
+QStringList Columns() {
+    QStringList columns;
+    for (const std::string& column : StatisticsColumns()) {
+        columns << QString::fromStdString(column);
+    }
+    return columns << "Not computable";
 }
 
 // The chart a test is drawn in: white, a legend on the right, grid lines.
@@ -70,55 +73,6 @@ CXGraphDataSerie* AddCurve(CXGraph& chart, const std::vector<CurvePoint>& points
 
 std::vector<CurvePoint> Level(double y, double from, double to) {
     return {{from, y}, {to, y}};
-}
-
-// The averages of a test as a histogram of ceil(log2 n) + 1 classes (at most
-// 40) over their range, on an axis that takes in the limits too. The chart
-// draws a curve one point per pixel column, so the bars and the limit lines
-// are bands; an invisible diagonal gives the axes their ranges.
-void FillHistogram(CXGraph& chart, const std::vector<double>& values, const TestStatistics& test,
-                   const std::optional<double>& target) {
-    const double low = *std::min_element(values.begin(), values.end());
-    const double high = std::max(*std::max_element(values.begin(), values.end()), low + 1e-9);
-    const int classes = std::clamp(
-        static_cast<int>(std::ceil(std::log2(static_cast<double>(values.size())))) + 1, 1, 40);
-    const double width = (high - low) / classes;
-    std::vector<int> counts(static_cast<std::size_t>(classes), 0);
-    for (const double value : values) {
-        const int bin = std::clamp(static_cast<int>((value - low) / width), 0, classes - 1);
-        ++counts[static_cast<std::size_t>(bin)];
-    }
-    double from = low;
-    double to = high;
-    if (test.Limits) {
-        from = std::min(from, test.Limits->Lower);
-        to = std::max(to, test.Limits->Upper);
-    }
-    const double margin = (to - from) * 0.05;
-    const double top = *std::max_element(counts.begin(), counts.end()) * 1.15;
-    const std::vector<CurvePoint> extent = {{from - margin, 0.0}, {to + margin, top}};
-    AddCurve(chart, extent, "", chart.PlotColour);
-    CXGraphAxis& x = chart.XAxisAt(0);
-    for (int i = 0; i < classes; ++i) {
-        x.AddAxisBand(-1, low + i * width, low + (i + 1) * width, 0.0,
-                      counts[static_cast<std::size_t>(i)], kBarColour, "", kFillSolid);
-    }
-    const double line = (to - from) / 300.0;
-    // A line, and its name beside it at the top on the plot's own colour.
-    const auto upright = [&](double at, ChartColour colour, const char* text) {
-        x.AddAxisBand(-1, at - line, at + line, 0.0, top, colour, "", kFillSolid);
-        x.AddAxisBand(-1, at + line, at + 40 * line, top * 0.86, top, chart.PlotColour, text,
-                      kFillSolid);
-    };
-    if (test.Limits) {
-        upright(test.Limits->Lower, kLimitColour, "LSL");
-        upright(test.Limits->Upper, kLimitColour, "USL");
-    }
-    if (target) {
-        upright(*target, kCentreColour, "Target");
-    }
-    chart.ShowLegend = false;
-    StyleAxes(chart, "Ohms", "Count", "%g");
 }
 
 // The individuals in measuring order, the centre line, the control limits
@@ -175,6 +129,25 @@ void FillRangeChart(CXGraph& chart, const std::vector<double>& values,
     StyleAxes(chart, "Measurement", "Ohms", "%.6g");
 }
 
+// The Since field: empty for every date, else a day ("2026-12-08") or a
+// moment ("2026-12-08T14:30", seconds and a Z allowed), in UTC as the
+// database keeps its times. Nothing when the text is neither.
+std::optional<std::optional<std::int64_t>> SinceOf(const QString& field) {
+    const QString text = field.trimmed();
+    if (text.isEmpty()) {
+        return std::optional<std::int64_t>();
+    }
+    // A day alone, or a day and a time (Qt reads the day of either as a day).
+    const QDateTime time =
+        text.contains('T')
+            ? QDateTime::fromString(text.endsWith('Z') ? text : text + 'Z', Qt::ISODate)
+            : QDateTime(QDate::fromString(text, Qt::ISODate), QTime(0, 0), Qt::UTC);
+    if (!time.isValid()) {
+        return std::nullopt;
+    }
+    return std::optional<std::int64_t>(time.toSecsSinceEpoch());
+}
+
 }  // namespace
 
 StatisticsWindow::StatisticsWindow(const results::ResultsLocation& location, QWidget* parent)
@@ -195,16 +168,22 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
     test_ = new QLineEdit;
     test_->setPlaceholderText("every test");
     test->setBuddy(test_);
+    auto* since = new QLabel("&Since:");
+    since_ = new QLineEdit;
+    since_->setPlaceholderText("any date");
+    since_->setToolTip("The first day (YYYY-MM-DD) or moment (YYYY-MM-DDTHH:MM) to take in, UTC");
+    since->setBuddy(since_);
     auto* refresh = new QPushButton("&Refresh");
     status_ = new QLabel;
     auto* fields = new QHBoxLayout;
-    for (QWidget* widget : std::initializer_list<QWidget*>{job, job_, test, test_, refresh}) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{job, job_, test, test_, since, since_, refresh}) {
         fields->addWidget(widget);
     }
     fields->addWidget(status_, 1);
 
-    table_ = new QTableWidget(0, static_cast<int>(kColumns.size()));
-    table_->setHorizontalHeaderLabels(kColumns);
+    table_ = new QTableWidget(0, static_cast<int>(Columns().size()));
+    table_->setHorizontalHeaderLabels(Columns());
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -231,16 +210,13 @@ StatisticsWindow::StatisticsWindow(StoreOpener opener, QWidget* parent)
     connect(refresh, &QPushButton::clicked, this, &StatisticsWindow::Refresh);
     connect(job_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
     connect(test_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
+    connect(since_, &QLineEdit::returnPressed, this, &StatisticsWindow::Refresh);
     new QShortcut(QKeySequence::Refresh, this, [this] { Refresh(); });
     new QShortcut(QKeySequence::Close, this, [this] { close(); });
     connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) { ShowTest(row); });
     timer_ = new QTimer(this);
     timer_->setInterval(kRefreshMs);
-    connect(timer_, &QTimer::timeout, this, [this] {
-        if (isVisible() && !job_->text().trimmed().isEmpty()) {
-            Refresh();
-        }
-    });
+    connect(timer_, &QTimer::timeout, this, &StatisticsWindow::MeasurementsArrived);
     timer_->start();
     status_->setText("Name a job and press Enter.");
 }
@@ -254,10 +230,17 @@ StatisticsWindow::~StatisticsWindow() {
     }
 }
 
-void StatisticsWindow::SetSelection(const QString& job, const QString& test) {
+void StatisticsWindow::SetSelection(const QString& job, const QString& test, const QString& since) {
     job_->setText(job);
     test_->setText(test);
+    since_->setText(since);
     Refresh();
+}
+
+void StatisticsWindow::MeasurementsArrived() {
+    if (isVisible() && !job_->text().trimmed().isEmpty()) {
+        Refresh();
+    }
 }
 
 QString StatisticsWindow::StatusText() const {
@@ -273,10 +256,15 @@ void StatisticsWindow::Refresh() {
         status_->setText("Name a job and press Enter.");
         return;
     }
-    Start();
+    const auto since = SinceOf(since_->text());
+    if (!since) {
+        status_->setText("Write the Since date as YYYY-MM-DD, or YYYY-MM-DDTHH:MM (UTC).");
+        return;
+    }
+    Start(*since);
 }
 
-void StatisticsWindow::Start() {
+void StatisticsWindow::Start(std::optional<std::int64_t> since) {
     if (worker_.joinable()) {
         worker_.join();  // finished: it has handed its outcome over
     }
@@ -287,14 +275,16 @@ void StatisticsWindow::Start() {
     if (!test_->text().trimmed().isEmpty()) {
         filter.Test = test_->text().trimmed().toStdString();
     }
-    worker_ = std::thread([this, filter] {
+    filter.Since = since;
+    worker_ = std::thread([this, filter, retired = std::move(retired_)] {
         Outcome outcome;
         auto store = opener_(&closing_);
-        auto selection = store ? (*store)->Query(filter)
-                               : Result<std::vector<results::Measurement>>(store.Error());
+        auto selection = store ? (*store)->QuerySummaries(filter)
+                               : Result<std::vector<results::MeasurementSummary>>(store.Error());
         if (selection) {
             outcome.tests = results::StatisticsPerTest(*selection);
             outcome.selection = std::move(*selection);
+            Prepare(outcome);
         } else {
             outcome.failure = selection.Error().Message;
         }
@@ -302,6 +292,23 @@ void StatisticsWindow::Start() {
             this, [this, outcome = std::move(outcome)]() mutable { Show(std::move(outcome)); },
             Qt::QueuedConnection);
     });
+}
+
+// Everything the charts need, made here so that the window thread only
+// draws: each test's averages and their histogram.
+void StatisticsWindow::Prepare(Outcome& outcome) {
+    for (const TestStatistics& test : outcome.tests) {
+        std::vector<double>& values = outcome.values.emplace_back();
+        values.reserve(test.Points.size());
+        for (const std::size_t place : test.Points) {
+            values.push_back(outcome.selection[place].Average);
+        }
+        std::optional<HistogramData>& histogram = outcome.histograms.emplace_back();
+        if (!values.empty()) {
+            histogram =
+                StatisticsHistogram(test, values, outcome.selection[test.Points.front()].Target);
+        }
+    }
 }
 
 void StatisticsWindow::Show(Outcome outcome) {
@@ -312,6 +319,7 @@ void StatisticsWindow::Show(Outcome outcome) {
         const QString chosen = table_->currentRow() >= 0 && table_->item(table_->currentRow(), 0)
                                    ? table_->item(table_->currentRow(), 0)->text()
                                    : QString();
+        retired_.push_back(std::move(shown_));
         shown_ = std::move(outcome);
         status_->setText(QString("%1 measurements, %2 tests")
                              .arg(shown_.selection.size())
@@ -321,22 +329,12 @@ void StatisticsWindow::Show(Outcome outcome) {
         int keep = shown_.tests.empty() ? -1 : 0;
         for (int row = 0; row < table_->rowCount(); ++row) {
             const TestStatistics& test = shown_.tests[static_cast<std::size_t>(row)];
-            const auto& figures = test.Figures;
-            const QString texts[] = {
-                QString::fromStdString(test.Test.value_or("(none)")),
-                QString::fromStdString(test.Criterion.value_or("(several)")),
-                QString::number(test.Count),
-                Figure(figures.Mean),
-                Figure(figures.Deviation, "%.4f"),
-                Figure(figures.Minimum),
-                Figure(figures.Maximum),
-                QString::fromStdString(FormatC("%.1f %%", test.Yield * 100.0)),
-                Figure(figures.Cp, "%.2f"),
-                Figure(figures.Cpk, "%.2f"),
-                QString::number(test.Chart ? test.Chart->Violations.size() : 0),
-                QString::fromStdString(figures.NotComputable.value_or("")),
-            };
-            for (int column = 0; column < static_cast<int>(std::size(texts)); ++column) {
+            QStringList texts;
+            for (const std::string& cell : StatisticsCells(test)) {
+                texts << QString::fromStdString(cell);
+            }
+            texts << QString::fromStdString(test.Figures.NotComputable.value_or(""));
+            for (int column = 0; column < texts.size(); ++column) {
                 table_->setItem(row, column, new QTableWidgetItem(texts[column]));
             }
             if (texts[0] == chosen) {
@@ -350,7 +348,7 @@ void StatisticsWindow::Show(Outcome outcome) {
     emit Computed();
     if (again_) {
         again_ = false;
-        Start();
+        Refresh();
     }
 }
 
@@ -389,7 +387,7 @@ bool StatisticsWindow::eventFilter(QObject* watched, QEvent* event) {
 
 // Names the measurement and opens its collection when the file is here.
 void StatisticsWindow::Choose(std::size_t place) {
-    const results::Measurement& m = shown_.selection[place];
+    const results::MeasurementSummary& m = shown_.selection[place];
     QString text =
         QString("Coupon %1, trace %2")
             .arg(QString::fromStdString(m.Coupon.value_or("-")), QString::fromStdString(m.Name));
@@ -410,15 +408,11 @@ void StatisticsWindow::ShowTest(int row) {
     auto* control = NewChart();
     auto* ranges = NewChart();
     if (row >= 0 && row < static_cast<int>(shown_.tests.size())) {
-        const TestStatistics& test = shown_.tests[static_cast<std::size_t>(row)];
-        std::vector<double> values;
-        for (const std::size_t place : test.Points) {
-            values.push_back(shown_.selection[place].Average);
-        }
-        if (!values.empty()) {
-            const auto& first = shown_.selection[test.Points.front()].Judged;
-            FillHistogram(*histogram, values, test,
-                          test.Limits ? std::optional(first.TargetImpedance) : std::nullopt);
+        const auto at = static_cast<std::size_t>(row);
+        const TestStatistics& test = shown_.tests[at];
+        const std::vector<double>& values = shown_.values[at];
+        if (shown_.histograms[at]) {
+            FillHistogramChart(*histogram, *shown_.histograms[at]);
         }
         if (test.Chart) {
             FillControlChart(*control, values, *test.Chart);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "report/statistics_appendix.h"
 #include "results/job_statistics.h"
 #include "results/results_location.h"
 #include "results/results_store.h"
@@ -45,10 +46,12 @@ class StatisticsWindow : public QWidget {
     explicit StatisticsWindow(StoreOpener opener, QWidget* parent = nullptr);
     ~StatisticsWindow() override;
 
-    // Reads the job (and test) the fields name again; a refresh asked for
-    // while one is under way follows it.
+    // Reads the job (and test, and from when) the fields name again; a
+    // refresh asked for while one is under way follows it.
     void Refresh();
-    void SetSelection(const QString& job, const QString& test = {});
+    void SetSelection(const QString& job, const QString& test = {}, const QString& since = {});
+    // New measurements reached the database: read again while shown.
+    void MeasurementsArrived();
     bool IsComputing() const { return computing_; }
 
     QTableWidget& Table() { return *table_; }
@@ -70,13 +73,18 @@ class StatisticsWindow : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // What the worker hands over: the selection, per test its figures,
+    // its averages in measuring order and their histogram, or the failure.
     struct Outcome {
-        std::vector<results::Measurement> selection;
+        std::vector<results::MeasurementSummary> selection;
         std::vector<results::TestStatistics> tests;
+        std::vector<std::vector<double>> values;
+        std::vector<std::optional<HistogramData>> histograms;
         std::string failure;
     };
 
-    void Start();
+    void Start(std::optional<std::int64_t> since);
+    static void Prepare(Outcome& outcome);
     void Show(Outcome outcome);
     void ShowTest(int row);
     void Choose(std::size_t place);
@@ -84,6 +92,7 @@ class StatisticsWindow : public QWidget {
     StoreOpener opener_;
     QLineEdit* job_ = nullptr;
     QLineEdit* test_ = nullptr;
+    QLineEdit* since_ = nullptr;
     QLabel* status_ = nullptr;
     QTableWidget* table_ = nullptr;
     XGraphWidget* histogram_ = nullptr;
@@ -91,6 +100,9 @@ class StatisticsWindow : public QWidget {
     XGraphWidget* ranges_ = nullptr;
     QTimer* timer_ = nullptr;
     Outcome shown_;
+    // Outcomes no longer shown, freed by the next worker rather than by the
+    // window thread (a large job's selection takes a while to free).
+    std::vector<Outcome> retired_;
     int shownTest_ = -1;
     bool computing_ = false;
     bool again_ = false;

@@ -32,6 +32,11 @@ double XGraphWidget::ScreenDpiY() {
 }
 
 void XGraphWidget::Invalidate() {
+    stale_ = true;
+    update();
+}
+
+void XGraphWidget::UpdateOverChart() {
     update();
 }
 
@@ -57,6 +62,10 @@ void XGraphWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (!DoubleBuffered) {
         PaintOn(painter, size());
+        if (DrawOverChart) {
+            PainterDeviceContext dc(painter, &cache_);
+            DrawOverChart(dc);
+        }
         emit Painted();
         return;
     }
@@ -65,16 +74,25 @@ void XGraphWidget::paintEvent(QPaintEvent* event) {
     if (buffer_.size() != pixels) {
         buffer_ = QImage(pixels, QImage::Format_RGB32);
         buffer_.setDevicePixelRatio(ratio);
+        stale_ = true;
     }
-    {
+    const bool drawChart = stale_ || !DrawOverChart;
+    if (drawChart) {
         QPainter offscreen(&buffer_);
         PaintOn(offscreen, size());
+        stale_ = false;
     }
     // Only what was invalidated is copied to the window.
     painter.drawImage(
         event->rect(), buffer_,
         QRectF(QPointF(event->rect().topLeft()) * ratio, QSizeF(event->rect().size()) * ratio));
-    emit Painted();
+    if (DrawOverChart) {
+        PainterDeviceContext dc(painter, &cache_);
+        DrawOverChart(dc);
+    }
+    if (drawChart) {
+        emit Painted();
+    }
 }
 
 void XGraphWidget::changeEvent(QEvent* event) {

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "chart/xgraph.h"
@@ -41,6 +42,14 @@ class XGraphWidget : public QWidget, public CXGraph {
     bool IsWindowVisible() const override;
     DeviceContext* MeasuringContext() override;
 
+    // Something drawn over the chart on screen only, such as a cursor. While
+    // set, the window keeps its picture of the chart from paint to paint and
+    // draws it again only after Invalidate() or a resize, so that redrawing
+    // what lies over it (UpdateOverChart) costs a copy, not a new chart.
+    // Everything that changes the chart must then call Invalidate().
+    std::function<void(DeviceContext& dc)> DrawOverChart;
+    void UpdateOverChart();
+
     // The resolution the chart is laid out in: the primary screen's.
     static double ScreenDpiX();
     static double ScreenDpiY();
@@ -60,6 +69,7 @@ class XGraphWidget : public QWidget, public CXGraph {
 
     PainterCache cache_;
     QImage buffer_;
+    bool stale_ = true;
     QImage measureImage_;
     std::unique_ptr<QPainter> measurePainter_;
     std::unique_ptr<PainterDeviceContext> measureContext_;

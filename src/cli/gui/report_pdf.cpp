@@ -13,7 +13,8 @@ namespace {
 // tool's output: standard error carries only the tool's one-line failures.
 void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-Status WritePdf(const ReportContent& content, const std::string& path, bool a4) {
+Status WritePdf(const ReportContent& content, const std::string& path, bool a4,
+                std::span<const StatisticsAppendixPage> appendix) {
     const QtMessageHandler previous = qInstallMessageHandler(&Quiet);
     std::unique_ptr<QGuiApplication> application;
     if (QGuiApplication::instance() == nullptr) {
@@ -27,7 +28,7 @@ Status WritePdf(const ReportContent& content, const std::string& path, bool a4) 
         application = std::make_unique<QGuiApplication>(argc, argv);
     }
     const Status written =
-        WriteReportPdf(content, path, a4 ? ReportPaper::A4 : ReportPaper::Letter);
+        WriteReportPdf(content, path, a4 ? ReportPaper::A4 : ReportPaper::Letter, appendix);
     qInstallMessageHandler(previous);
     return written;
 }

@@ -55,6 +55,34 @@ DisplayUnits CurrentDisplayUnits() {
     return units;
 }
 
+bool StatisticsAppendixWanted() {
+    return QSettings().value(kStatisticsAppendixSetting, false).toBool();
+}
+
+namespace {
+
+QGroupBox* PrintedReportsGroup(QCheckBox*& box, QWidget* parent) {
+    auto* group = new QGroupBox("Printed reports", parent);
+    auto* layout = new QVBoxLayout(group);
+    box = new QCheckBox("Append the lot &statistics of each script run", group);
+    box->setObjectName("statisticsAppendix");
+    box->setToolTip(
+        "Printed and PDF reports end with a page per script run: the statistics table and "
+        "the histogram of each test, from the results database");
+    box->setChecked(StatisticsAppendixWanted());
+    layout->addWidget(box);
+    return group;
+}
+
+// Written only when the operator changed it, as the colours are.
+void KeepChangedChoice(const char* key, bool shown, bool chosen) {
+    if (chosen != shown) {
+        QSettings().setValue(key, chosen);
+    }
+}
+
+}  // namespace
+
 PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promptForTraceName,
                                      QWidget* parent)
     : QDialog(parent) {
@@ -96,6 +124,7 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
     unitsForm->addRow("Propagation &velocity (x c):", velocity_);
     displayLayout->addLayout(unitsForm);
     layout->addWidget(display);
+    layout->addWidget(PrintedReportsGroup(statisticsAppendix_, this));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -163,6 +192,7 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
     }
     const bool highContrastShown = dialog.HighContrastBox()->isChecked();
     const std::optional<DisplayUnits> unitsShown = dialog.Units();
+    const bool appendixShown = dialog.StatisticsAppendixBox()->isChecked();
     const bool accepted = dialog.exec() == QDialog::Accepted;
     if (accepted) {
         library.Preferences = dialog.Values();
@@ -183,6 +213,8 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
             QSettings().setValue(kVelocityFactorSetting,
                                  ToQt(VelocityFactorText(units.VelocityFactor)));
         }
+        KeepChangedChoice(kStatisticsAppendixSetting, appendixShown,
+                          dialog.StatisticsAppendixBox()->isChecked());
         if (resultsDatabase != nullptr) {
             *resultsDatabase = dialog.ResultsDatabase();
         }

@@ -27,10 +27,16 @@ inline constexpr const char* kLengthUnitSetting = "Display/lengthUnit";  // "in"
 inline constexpr const char* kVelocityFactorSetting = "Display/velocityFactor";
 DisplayUnits CurrentDisplayUnits();
 
+// Whether printed and exported reports end with the lot statistics of each
+// script run (this computer's settings; off unless the operator asks).
+inline constexpr const char* kStatisticsAppendixSetting = "Report/statisticsAppendix";
+bool StatisticsAppendixWanted();
+
 // "Preferences": the company details printed on reports, the default serial
 // prefix and postfix, and "Prompt for Serial Number" (the trace-name flag);
 // in a group of its own, Display, the high-contrast colours, the unit of
-// positions and the propagation velocity.
+// positions and the propagation velocity; in another, Printed reports, the
+// statistics appendix.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
   public:
@@ -57,6 +63,7 @@ class PreferencesDialog : public QDialog {
     std::optional<DisplayUnits> Units() const;
 
     void accept() override;
+    QCheckBox* StatisticsAppendixBox() const { return statisticsAppendix_; }
 
   private:
     std::array<QLineEdit*, 9> fields_{};
@@ -64,6 +71,7 @@ class PreferencesDialog : public QDialog {
     QCheckBox* highContrast_;
     QComboBox* lengthUnit_;
     QLineEdit* velocity_;
+    QCheckBox* statisticsAppendix_ = nullptr;
     QLineEdit* results_ = nullptr;
 };
 

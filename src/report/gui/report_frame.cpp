@@ -73,7 +73,7 @@ void CReportFrame::UpdateStatus() {
 }
 
 bool CReportFrame::Print() {
-    return PrintReport(view_->Content(), this);
+    return PrintReport(view_->Content(), this, appendix_);
 }
 
 bool CReportFrame::ExportPdf(ReportPaper paper) {
@@ -86,7 +86,9 @@ bool CReportFrame::ExportPdf(ReportPaper paper) {
     if (path.isEmpty()) {
         return false;
     }
-    const Status written = WriteReportPdf(view_->Content(), path.toStdString(), paper);
+    const std::vector<StatisticsAppendixPage> appendix =
+        appendix_ ? appendix_() : std::vector<StatisticsAppendixPage>();
+    const Status written = WriteReportPdf(view_->Content(), path.toStdString(), paper, appendix);
     if (!written) {
         QMessageBox::warning(this, "Export PDF", QString::fromStdString(written.Error().Message));
         return false;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMdiSubWindow>
+#include <functional>
+#include <vector>
 
 #include "report/gui/report_painting.h"
 
@@ -27,6 +29,11 @@ class CReportFrame : public QMdiSubWindow {
     QMenuBar* Menu() const { return menu_; }
     QLabel* StatusLine() const { return status_; }
 
+    // What prints after the report: the statistics pages, asked for each
+    // time the report is printed or exported; none without a source.
+    using AppendixSource = std::function<std::vector<StatisticsAppendixPage>()>;
+    void SetAppendix(AppendixSource source) { appendix_ = std::move(source); }
+
     // The File menu's commands.
     bool Print();
     // Asks for a file name and writes the paper layout as a PDF; false when
@@ -38,6 +45,7 @@ class CReportFrame : public QMdiSubWindow {
   private:
     void UpdateStatus();
 
+    AppendixSource appendix_;
     CReportView* view_;
     QMenuBar* menu_;
     QLabel* status_;

@@ -12,6 +12,7 @@
 
 #include "base/file_store.h"
 #include "base/gui/prompt_dialogs.h"
+#include "report/gui/appendix_painting.h"
 
 namespace orvik {
 
@@ -76,7 +77,8 @@ QFont PaperFont(QPaintDevice& device) {
 
 }  // namespace
 
-void PaintReportOnPaper(QPagedPaintDevice& device, const ReportContent& content) {
+void PaintReportOnPaper(QPagedPaintDevice& device, const ReportContent& content,
+                        ReportAppendix appendix) {
     QPainter painter(&device);
     const QFont font = PaperFont(device);
     painter.setFont(font);
@@ -87,20 +89,24 @@ void PaintReportOnPaper(QPagedPaintDevice& device, const ReportContent& content)
         }
         PaintReportLines(painter, layout.Pages[page], 0, std::numeric_limits<int>::max());
     }
+    if (!appendix.empty()) {
+        PaintStatisticsAppendix(device, painter, appendix);
+    }
 }
 
-bool PrintReportOn(QPrinter& printer, const ReportContent& content) {
+bool PrintReportOn(QPrinter& printer, const ReportContent& content, ReportAppendix appendix) {
     printer.setDocName(kReportJobName);
     // Margins and tab stops are measured from the paper's edge.
     printer.setFullPage(true);
     if (!printer.isValid()) {
         return false;
     }
-    PaintReportOnPaper(printer, content);
+    PaintReportOnPaper(printer, content, appendix);
     return printer.printerState() != QPrinter::Error;
 }
 
-bool PrintReport(const ReportContent& content, QWidget* parent) {
+bool PrintReport(const ReportContent& content, QWidget* parent,
+                 const std::function<std::vector<StatisticsAppendixPage>()>& appendix) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(kReportJobName);
     QPrintDialog dialog(&printer, parent);
@@ -109,10 +115,13 @@ bool PrintReport(const ReportContent& content, QWidget* parent) {
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
-    return PrintReportOn(printer, content);
+    const std::vector<StatisticsAppendixPage> pages =
+        appendix ? appendix() : std::vector<StatisticsAppendixPage>();
+    return PrintReportOn(printer, content, pages);
 }
 
-Status WriteReportPdf(const ReportContent& content, const std::string& path, ReportPaper paper) {
+Status WriteReportPdf(const ReportContent& content, const std::string& path, ReportPaper paper,
+                      ReportAppendix appendix) {
     // Drawn whole in memory, then saved as every file is saved: through a
     // link to its target, the old file kept until the new one is complete.
     QBuffer pdf;
@@ -124,7 +133,7 @@ Status WriteReportPdf(const ReportContent& content, const std::string& path, Rep
         writer.setResolution(300);
         writer.setPageSize(QPageSize(paper == ReportPaper::A4 ? QPageSize::A4 : QPageSize::Letter));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        PaintReportOnPaper(writer, content);
+        PaintReportOnPaper(writer, content, appendix);
     }
     const QByteArray& bytes = pdf.data();
     return SaveFileAtomically(path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),

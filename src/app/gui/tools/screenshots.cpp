@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -23,13 +24,17 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/gui/browse_view.h"
 #include "app/gui/calibrate_dialog.h"
 #include "app/gui/child_frame.h"
 #include "app/gui/criteria_selector_widget.h"
+#include "app/gui/graph_gestures.h"
+#include "app/gui/graph_view.h"
 #include "app/gui/main_frame.h"
 #include "app/gui/results_status.h"
 #include "base/gui/operator_prompts_dialog.h"
 #include "base/gui/prompt_dialogs.h"
+#include "chart/gui/vivid_tree_widget.h"
 #include "collection/orvik_doc.h"
 #include "criteria/gui/criteria_dialogs.h"
 #include "criteria/gui/scripts_dialog.h"
@@ -96,6 +101,36 @@ void MeasureAndRecord(orvik::CMainFrame& frame) {
     orvik::COrvikDoc& document = *frame.ActiveDocument();
     frame.Station().RunTest(document);
     frame.Station().RecordTest(document);
+}
+
+// The graph read and compared: the recorded traces selected together in the
+// tree, zoomed around the criterion's window, positions in millimetres with a
+// propagation velocity set, and the pointer over the plot. The window is left
+// as it was.
+int SaveGraphReading(orvik::CMainFrame& frame, const QDir& folder) {
+    orvik::CChildFrame& child = *frame.ActiveChild();
+    QTreeWidget& tree = *child.Browse().Tree();
+    orvik::CGraphView& graph = child.Graph();
+    tree.setCurrentItem(tree.topLevelItem(0));
+    for (int i = 1; i < tree.topLevelItemCount(); ++i) {
+        tree.setCurrentItem(tree.topLevelItem(i), 0, QItemSelectionModel::Select);
+    }
+    graph.SetDisplayUnits({orvik::LengthUnit::Millimetres, 0.66});
+    graph.repaint();
+    orvik::ChartView& view = graph.Gestures().View();
+    view.ZoomAround(view.ValueToPixel({5.0, 55.0}), 0.45);
+    graph.repaint();
+    const orvik::PixelPoint at = view.ValueToPixel({5.3, 40.0});
+    QMouseEvent move(QEvent::MouseMove, QPointF(at.x, at.y), graph.mapToGlobal(QPointF(at.x, at.y)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&graph, &move);
+    const bool saved = Save(frame, folder, "main_graph_reading.png");
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&graph, &leave);
+    view.Reset();
+    graph.SetDisplayUnits({});
+    tree.clearSelection();
+    return saved ? 0 : 1;
 }
 
 // The start-up question about a journal that a program left behind: one with
@@ -409,6 +444,7 @@ int main(int argc, char** argv) {
     frame.ActiveChild()->UseColourSet(true);
     failures += !Save(frame, folder, "main_high_contrast.png");
     frame.ActiveChild()->UseColourSet(false);
+    failures += SaveGraphReading(frame, folder);
     // File > Save of the recorded tree, under a name given beforehand so that
     // no file dialog waits for an answer.
     frame.ActiveDocument()->SetPath(folder.filePath("recorded.tdr").toStdString());
