@@ -37,6 +37,7 @@ GraphSummary SummariseTrace(const TraceRecord& trace, LengthUnit unit) {
     figures.EndPosition = criterion.EndPosition;
     figures.Passed = trace.Passed;
     GraphSummary summary = SummariseFigures(figures);
+    summary.LongTexts = trace.OutsideReferenceMask || unit != LengthUnit::Inches;
     if (unit != LengthUnit::Inches) {
         const char* suffix = LengthUnitSuffix(unit);
         summary.Texts[GraphSummary::Window] = FormatC(
@@ -71,6 +72,7 @@ GraphSummary SummariseCurrentTrace(const COrvikDoc& document, LengthUnit unit) {
          {GraphSummary::Limits, GraphSummary::Window, GraphSummary::CriterionName}) {
         summary.Texts[kept] = full.Texts[kept];
     }
+    summary.LongTexts = full.LongTexts;
     return summary;
 }
 

@@ -131,5 +131,22 @@ TEST_F(TraceChart, MaskEdgesAreDrawnBesideTheCurvesAndCanBeHidden) {
     EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Text, "") << "labels stay in place";
 }
 
+// Longer texts (a verdict with its reason, positions in millimetres) get
+// labels reaching as far as the name's; the usual ones keep their places.
+TEST_F(TraceChart, LongTextsReachFurtherRight) {
+    GraphSummary summary;
+    ShowTraceChart(chart, summary, 100.0, std::nullopt);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Rect.right, 400);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Window).Rect.right, 300);
+    summary.LongTexts = true;
+    ShowTraceChart(chart, summary, 100.0, std::nullopt);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Rect.right, 1000);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Window).Rect.right, 1000);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Average).Rect.right, 300);
+    summary.LongTexts = false;
+    ShowTraceChart(chart, summary, 100.0, std::nullopt);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Rect.right, 400);
+}
+
 }  // namespace
 }  // namespace orvik

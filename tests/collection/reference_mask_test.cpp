@@ -129,6 +129,7 @@ TEST(ReferenceMask, TheVerdictFailsOnlyForItsOwnCriterionAndIsNotFiled) {
     EXPECT_TRUE(trace.OutsideReferenceMask);
     EXPECT_EQ(SummariseTrace(trace).Texts[GraphSummary::Verdict],
               "50.01 - FAIL - outside reference mask");
+    EXPECT_TRUE(SummariseTrace(trace).LongTexts);
 
     TraceRecord recorded;
     recorded.CopyFrom(trace);
