@@ -6,6 +6,7 @@
 #include "base/operator_prompts.h"
 #include "base/station_ports.h"
 #include "collection/orvik_doc.h"
+#include "collection/reference_mask.h"
 #include "collection/test_tree.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criteria_manager.h"
@@ -29,7 +30,15 @@ TestStation::TestStation(CriteriaLibrary& library, CriteriaSelectorModel& select
       scripts_(selector, prompts, host,
                [this](COrvikDoc& document) { ApplySelectedCriterion(document); }) {
     // The selector never keeps a criterion the library has destroyed.
-    library_.SetRemovalWatcher([this](const Criterion& criterion) { selector_.Forget(criterion); });
+    // Nor does its reference outlive it: a criterion added later may be
+    // given the same id.
+    library_.SetRemovalWatcher([this](const Criterion& criterion) {
+        selector_.Forget(criterion);
+        if (const Status cleared = references_.Clear(criterion.Id); !cleared) {
+            log_->Warning(kLogSource, "the reference of a deleted criterion stays in " +
+                                          references_.Path() + ": " + cleared.Error().Message);
+        }
+    });
 }
 
 TestStation::~TestStation() {
@@ -73,8 +82,47 @@ void TestStation::ApplySelectedCriterion(COrvikDoc& document) {
     }
     const Criterion* selected = selector_.SelectedCriterion();
     document.TraceTemplate.Criteria = selected ? *selected : Criterion();
-    document.TraceTemplate.Evaluate();
+    Judge(document.TraceTemplate);
     document.UpdateAllViews();
+}
+
+void TestStation::Judge(TraceRecord& trace) const {
+    trace.Evaluate();
+    JudgeAgainstReference(trace, references_.References());
+}
+
+void TestStation::RejudgeActiveMeasurement() {
+    COrvikDoc* document = host_.ActiveDocument();
+    if (document == nullptr) {
+        return;
+    }
+    // A filed trace keeps its verdict; the graph shows the new mask either way.
+    if (document->CurrentKind == CurrentTraceKind::Measurement) {
+        Judge(document->TraceTemplate);
+    }
+    document->UpdateAllViews();
+}
+
+Status TestStation::MarkAsReference(const TraceRecord& trace, ToleranceUnit unit,
+                                    double tolerance) {
+    if (library_.FindById(trace.Criteria.Id) == nullptr) {
+        return Failure{"The criterion \"" + trace.Criteria.Name +
+                           "\" that this trace was judged against is no longer in the library.",
+                       ""};
+    }
+    Status marked = references_.Mark(ReferenceFromTrace(trace, unit, tolerance));
+    if (marked) {
+        RejudgeActiveMeasurement();
+    }
+    return marked;
+}
+
+Status TestStation::ClearReference(std::int32_t criterionId) {
+    Status cleared = references_.Clear(criterionId);
+    if (cleared) {
+        RejudgeActiveMeasurement();
+    }
+    return cleared;
 }
 
 void TestStation::RunTest(COrvikDoc& document) {
@@ -120,6 +168,7 @@ void TestStation::CompleteRunTest(COrvikDoc& document, const Criterion& criterio
         }
     } else {
         document.TraceTemplate.FillFromAcquisition(&criterion, profile.Impedance, 0);
+        JudgeAgainstReference(document.TraceTemplate, references_.References());
         document.CurrentKind = CurrentTraceKind::Measurement;
     }
     document.UpdateAllViews();

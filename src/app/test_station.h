@@ -8,6 +8,7 @@
 #include "base/diagnostic_log.h"
 #include "base/station_ports.h"
 #include "criteria/criterion_selector.h"
+#include "criteria/reference_keeper.h"
 
 namespace orvik {
 
@@ -49,7 +50,10 @@ class TestStation {
 
     // Where what the operator is not told goes (ignored commands, failed
     // tests); nothing is written until a log is given.
-    void SetLog(DiagnosticLog& log) { log_ = &log; }
+    void SetLog(DiagnosticLog& log) {
+        log_ = &log;
+        references_.SetLog(log);
+    }
 
     // Who hears of every trace filed from now on (the results database); none
     // to stop.
@@ -129,6 +133,18 @@ class TestStation {
     ScriptedTestsOutcome ScriptedTests(const std::function<Script*()>& chooseScript,
                                        const std::string& libraryPath);
 
+    // The criteria's reference curves. Every measurement, and every
+    // judgement again under another criterion, is also judged against the
+    // reference of its criterion: a curve outside the mask fails.
+    ReferenceKeeper& References() { return references_; }
+    // A stored trace becomes the reference of the criterion it was judged
+    // against, which must still be in the library; the active collection's
+    // measurement is judged again. Failures say why and change nothing.
+    Status MarkAsReference(const class TraceRecord& trace, ToleranceUnit unit, double tolerance);
+    // The criterion's reference goes; the active collection's measurement is
+    // judged again.
+    Status ClearReference(std::int32_t criterionId);
+
     ScriptRun& Scripts() { return scripts_; }
     OperatorPrompts& Prompts() { return prompts_; }
     CriteriaSelectorModel& Selector() { return selector_; }
@@ -139,6 +155,9 @@ class TestStation {
     bool instrumentBusy_ = false;
     void CompleteRunTest(COrvikDoc& document, const Criterion& criterion,
                          const MeasuredProfile& profile);
+    // Limits, then the reference's mask.
+    void Judge(class TraceRecord& trace) const;
+    void RejudgeActiveMeasurement();
     // True (and logged) when a trigger input must be ignored now.
     bool TriggerIgnored(const char* input);
 
@@ -153,6 +172,7 @@ class TestStation {
     DiagnosticLog* log_ = &DiagnosticLog::Null();
     FiledTraceListener* filed_ = nullptr;
     ScriptRun scripts_;
+    ReferenceKeeper references_;
     bool recording_ = false;
     // The collection whose trace a measurement refilled while a Record Test
     // prompt was open; that newer trace is not the one being filed.

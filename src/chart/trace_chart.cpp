@@ -24,6 +24,16 @@ constexpr std::array<LabelPlace, GraphSummary::Count> kLabelPlaces = {{
     {{55, 145, 400, 190}, 40, kVerdictPassColour},
 }};
 
+// Where a label stands; longer texts (a verdict with its reason, positions
+// in millimetres) reach further right, as far as the name's line.
+PixelRect PlaceOf(GraphSummary::Label which, bool longTexts) {
+    PixelRect rect = kLabelPlaces[static_cast<std::size_t>(which)].Rect;
+    if (longTexts && (which == GraphSummary::Verdict || which == GraphSummary::Window)) {
+        rect.right = kLabelPlaces[GraphSummary::Name].Rect.right;
+    }
+    return rect;
+}
+
 // A colour of the graph in the chosen colour set.
 ChartColour InSet(ChartColour colour, bool highContrast) {
     return highContrast ? ReadableOn(colour, kWhite, kComfortableContrast) : colour;
@@ -91,6 +101,7 @@ void ShowTraceChart(CXGraph& chart, const GraphSummary& summary, double axisTop,
     for (int i = 0; i < GraphSummary::Count; ++i) {
         CXGraphLabel& label = TraceChartLabel(chart, static_cast<GraphSummary::Label>(i));
         label.Text = summary.Texts[i];
+        label.Rect = PlaceOf(static_cast<GraphSummary::Label>(i), summary.LongTexts);
         const ChartColour colour = i == GraphSummary::Verdict
                                        ? summary.VerdictColour
                                        : kLabelPlaces[static_cast<std::size_t>(i)].Colour;

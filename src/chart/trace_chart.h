@@ -23,6 +23,9 @@ struct GraphSummary {
 
     std::array<std::string, Count> Texts;
     ChartColour VerdictColour = kVerdictPassColour;
+    // Texts longer than the usual ones (a verdict with its reason, positions
+    // in millimetres): their labels reach further right.
+    bool LongTexts = false;
 };
 
 // The figures of a judged trace that its summary shows.

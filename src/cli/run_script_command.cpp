@@ -325,6 +325,11 @@ int RunRunScript(const Arguments& arguments) {
     BatchHost host(document);
     TestStation station(library, selector, prompts, clock, host, instrument);
     host.station = &station;
+    // The coupons are judged as the program judges them, against the
+    // criteria's reference curves too; damaged ones are told and ignored.
+    if (const std::optional<Failure> damage = station.References().Load(*options.criteriaFile)) {
+        std::cerr << "orvik-cli: " << damage->Message << " " << damage->Detail << "\n";
+    }
     if (stored) {
         station.SetFiledTraceListener(&stored->Station());
     }

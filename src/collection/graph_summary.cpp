@@ -2,7 +2,10 @@
 
 #include <ctime>
 
+#include "base/c_numbers.h"
+
 #include "collection/orvik_doc.h"
+#include "collection/reference_mask.h"
 #include "criteria/criterion.h"
 #include "script/script.h"
 
@@ -19,7 +22,7 @@ std::string FormatTraceTime(std::int64_t secondsSince1970) {
     return std::string(buffer, length);
 }
 
-GraphSummary SummariseTrace(const TraceRecord& trace) {
+GraphSummary SummariseTrace(const TraceRecord& trace, LengthUnit unit) {
     const Criterion& criterion = trace.Criteria;
     TraceFigures figures;
     figures.Name = trace.Name;
@@ -33,7 +36,18 @@ GraphSummary SummariseTrace(const TraceRecord& trace) {
     figures.StartPosition = criterion.StartPosition;
     figures.EndPosition = criterion.EndPosition;
     figures.Passed = trace.Passed;
-    return SummariseFigures(figures);
+    GraphSummary summary = SummariseFigures(figures);
+    summary.LongTexts = trace.OutsideReferenceMask || unit != LengthUnit::Inches;
+    if (unit != LengthUnit::Inches) {
+        const char* suffix = LengthUnitSuffix(unit);
+        summary.Texts[GraphSummary::Window] = FormatC(
+            "Max Pos: %.2lf %s  Min Pos: %.2lf %s", ToShownLength(criterion.EndPosition, unit),
+            suffix, ToShownLength(criterion.StartPosition, unit), suffix);
+    }
+    if (trace.OutsideReferenceMask) {
+        summary.Texts[GraphSummary::Verdict] += std::string(" - ") + kOutsideReferenceMaskText;
+    }
+    return summary;
 }
 
 namespace {
@@ -45,12 +59,12 @@ bool HoldsMeasurement(const COrvikDoc& document) {
 
 }  // namespace
 
-GraphSummary SummariseCurrentTrace(const COrvikDoc& document) {
+GraphSummary SummariseCurrentTrace(const COrvikDoc& document, LengthUnit unit) {
     if (HoldsMeasurement(document)) {
-        return SummariseTrace(document.TraceTemplate);
+        return SummariseTrace(document.TraceTemplate, unit);
     }
     // The criterion's lines stay; the measurement's lines are left empty.
-    const GraphSummary full = SummariseTrace(document.TraceTemplate);
+    const GraphSummary full = SummariseTrace(document.TraceTemplate, unit);
     GraphSummary summary;
     summary.Texts[GraphSummary::Name] =
         document.CurrentKind == CurrentTraceKind::FailedTest ? kFailedTestText : kNoMeasurementText;
@@ -58,6 +72,7 @@ GraphSummary SummariseCurrentTrace(const COrvikDoc& document) {
          {GraphSummary::Limits, GraphSummary::Window, GraphSummary::CriterionName}) {
         summary.Texts[kept] = full.Texts[kept];
     }
+    summary.LongTexts = full.LongTexts;
     return summary;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "base/display_units.h"
 #include "chart/trace_chart.h"
 
 namespace orvik {
@@ -13,12 +14,13 @@ class Criterion;
 class TraceRecord;
 
 // What the trace graph writes beside the plot of the current trace.
-GraphSummary SummariseTrace(const TraceRecord& trace);
+// Positions read in `unit`; in inches the texts are the graph's usual ones.
+GraphSummary SummariseTrace(const TraceRecord& trace, LengthUnit unit = LengthUnit::Inches);
 
 // What the graph says about a collection's current trace. Without a
 // measurement (none yet, or the last test failed) it shows no statistics and
 // no verdict: the name line says why, and the criterion lines stay.
-GraphSummary SummariseCurrentTrace(const COrvikDoc& document);
+GraphSummary SummariseCurrentTrace(const COrvikDoc& document, LengthUnit unit = LengthUnit::Inches);
 inline constexpr const char* kNoMeasurementText = "No measurement";
 inline constexpr const char* kFailedTestText = "The last test failed - no measurement";
 

@@ -5,6 +5,7 @@
 #include "base/c_numbers.h"
 #include "chart/coloured_text.h"
 #include "collection/orvik_doc.h"
+#include "collection/reference_mask.h"
 #include "script/script.h"
 
 namespace orvik {
@@ -14,7 +15,10 @@ std::string TestTree::TraceText(const TraceRecord& trace) {
                                                        : ColourText("SD - ", kSingleEndedColour);
     text += trace.Name;
     text += FormatC(",  %.2f   ", PrintableNumber(trace.Average));
-    text += trace.Passed ? ColourText("PASS", kPassColour) : ColourText("FAIL", kFailColour);
+    text += trace.Passed ? ColourText("PASS", kPassColour)
+            : trace.OutsideReferenceMask
+                ? ColourText(std::string("FAIL - ") + kOutsideReferenceMaskText, kFailColour)
+                : ColourText("FAIL", kFailColour);
     return text;
 }
 

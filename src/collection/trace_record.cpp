@@ -42,6 +42,7 @@ void TraceRecord::CopyFrom(const TraceRecord& other) {
     Maximum = other.Maximum;
     Minimum = other.Minimum;
     Passed = other.Passed;
+    OutsideReferenceMask = other.OutsideReferenceMask;
     Samples = other.Samples;
 }
 
@@ -117,6 +118,7 @@ void TraceRecord::Evaluate() {
     // Nothing measured inside the window is no reason to pass: a criterion
     // whose window lies beyond the trace would otherwise pass every coupon.
     Passed = passed && count > 0;
+    OutsideReferenceMask = false;  // judged against the limits only; the mask comes after
 }
 
 void TraceRecord::Serialize(Archive& archive) {

@@ -73,6 +73,10 @@ class TraceRecord : public CollectionItem {
     double Deviation = 0.0;
     double Maximum = 0.0;
     double Minimum = 0.0;
+    // The last judgement found the curve outside its criterion's reference
+    // mask, which failed it. Known only for traces judged in this run of the
+    // program: a collection's file keeps the verdict, not its reasons.
+    bool OutsideReferenceMask = false;
 
     // Overridable for tests and the virtual clock of the instrument station.
     static std::int64_t (*CurrentTime)();

@@ -97,13 +97,82 @@ std::optional<double> ParseEditorNumber(const std::string& text) {
     return value;
 }
 
-CriterionFields FieldsOf(const Criterion& criterion) {
+CriterionFields FieldsOf(const Criterion& criterion, LengthUnit unit) {
     return {criterion.Name,
             FormatEditorNumber(criterion.TargetImpedance),
             FormatEditorNumber(criterion.AllowableError),
-            FormatEditorNumber(criterion.StartPosition),
-            FormatEditorNumber(criterion.EndPosition),
+            FormatEditorNumber(ToShownLength(criterion.StartPosition, unit)),
+            FormatEditorNumber(ToShownLength(criterion.EndPosition, unit)),
             criterion.IsDifferential()};
+}
+
+namespace {
+
+// A decimal text as an integer and a power of ten (text = mantissa x 10^-scale),
+// when both are small enough for doubles to hold exactly.
+struct ExactDecimal {
+    std::int64_t Mantissa;
+    int Scale;
+};
+
+std::optional<ExactDecimal> AsExactDecimal(const std::string& text) {
+    constexpr std::int64_t kExactLimit = std::int64_t{1} << 53;
+    std::size_t i = text.find_first_not_of(" \t\r\n");
+    const std::size_t last = text.find_last_not_of(" \t\r\n");
+    if (i == std::string::npos) {
+        return std::nullopt;
+    }
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    std::int64_t mantissa = 0;
+    int scale = 0;
+    bool point = false;
+    for (; i <= last; ++i) {
+        const char c = text[i];
+        if (c == '.' && !point) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            mantissa = mantissa * 10 + (c - '0');
+            scale += point ? 1 : 0;
+            if (mantissa >= kExactLimit / 10 || scale > 12) {
+                return std::nullopt;
+            }
+        } else {
+            return std::nullopt;  // exponents and the like take the ordinary way
+        }
+    }
+    return ExactDecimal{negative ? -mantissa : mantissa, scale};
+}
+
+}  // namespace
+
+std::optional<double> InchesFromTypedLength(const std::string& text, LengthUnit unit) {
+    const std::optional<double> shown = ParseEditorNumber(text);
+    if (!shown || unit == LengthUnit::Inches) {
+        return shown;
+    }
+    // mm / 25.4 = (mantissa x 10) / (254 x 10^scale): one division of two
+    // exact integers rounds once, to the nearest double.
+    if (const std::optional<ExactDecimal> exact = AsExactDecimal(text)) {
+        double denominator = 254.0;
+        for (int k = 0; k < exact->Scale; ++k) {
+            denominator *= 10.0;
+        }
+        return static_cast<double>(exact->Mantissa) * 10.0 / denominator;
+    }
+    return FromShownLength(*shown, unit);
+}
+
+std::optional<TestWindow> WindowForCouponLength(double length) {
+    if (!std::isfinite(length) || length <= 0.0) {
+        return std::nullopt;
+    }
+    // Tenths, not 0.3 and 0.7, which doubles do not hold: 10 inches give a
+    // window of exactly 3 to 7.
+    return TestWindow{length * 3.0 / 10.0, length * 7.0 / 10.0};
 }
 
 std::optional<CriterionField> FirstNonNumericField(const CriterionFields& fields) {
@@ -115,15 +184,19 @@ std::optional<CriterionField> FirstNonNumericField(const CriterionFields& fields
     return std::nullopt;
 }
 
-Status ApplyCriterionFields(const CriterionFields& fields, Criterion& criterion) {
+Status ApplyCriterionFields(const CriterionFields& fields, Criterion& criterion, LengthUnit unit) {
     if (FirstNonNumericField(fields)) {
         return Failure{kNotANumberMessage, ""};
     }
+    const CriterionFields shown = FieldsOf(criterion, unit);
+    const auto position = [&](const std::string& typed, const std::string& before, double stored) {
+        return typed == before ? stored : *InchesFromTypedLength(typed, unit);
+    };
     EditedValues v{};
     v.Target = *ParseEditorNumber(fields.TargetImpedance);
     v.Error = *ParseEditorNumber(fields.AllowableError);
-    v.Start = *ParseEditorNumber(fields.StartPosition);
-    v.End = *ParseEditorNumber(fields.EndPosition);
+    v.Start = position(fields.StartPosition, shown.StartPosition, criterion.StartPosition);
+    v.End = position(fields.EndPosition, shown.EndPosition, criterion.EndPosition);
     double e = v.Target * v.Error * 0.01;
     v.Minimum = v.Target - e;
     v.Maximum = v.Target + e;

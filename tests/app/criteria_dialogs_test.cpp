@@ -239,3 +239,41 @@ TEST_F(CriteriaManagerWindow, EditAndDeleteNeedASelectionAndDoubleClickEdits) {
 
 }  // namespace
 }  // namespace orvik
+
+namespace orvik {
+namespace {
+
+// In millimetres the positions read and are typed in mm, the coupon window
+// helper fills 30 % to 70 % of the coupon, and the criterion keeps inches,
+// exactly: 76.2 and 177.8 mm are 3 and 7 inches to the last bit.
+TEST(CriterionEditorWindow, MillimetresAndTheCouponWindow) {
+    testing::ScriptedPrompts prompts;
+    CriterionEditorDialog editor(Criterion(), prompts, nullptr, LengthUnit::Millimetres);
+    QStringList labels;
+    for (QLabel* label : editor.findChildren<QLabel*>()) {
+        labels << label->text();
+    }
+    EXPECT_TRUE(labels.contains("Starting Position (mm):"));
+    EXPECT_TRUE(labels.contains("Ending Position (mm):"));
+    EXPECT_EQ(editor.Field(CriterionField::StartPosition)->text(), "101.6");
+    EXPECT_EQ(editor.Field(CriterionField::EndPosition)->text(), "177.8");
+
+    Type(editor.CouponLengthField(), "-3");
+    QTest::mouseClick(editor.WindowButton(), Qt::LeftButton);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "Coupon Length");
+    EXPECT_EQ(editor.Field(CriterionField::StartPosition)->text(), "101.6") << "left alone";
+
+    Type(editor.CouponLengthField(), "254");
+    QTest::mouseClick(editor.WindowButton(), Qt::LeftButton);
+    EXPECT_EQ(editor.Field(CriterionField::StartPosition)->text(), "76.2");
+    EXPECT_EQ(editor.Field(CriterionField::EndPosition)->text(), "177.8");
+    EXPECT_NE(editor.result(), QDialog::Accepted) << "the helper does not save";
+    QTest::mouseClick(editor.SaveButton(), Qt::LeftButton);
+    ASSERT_EQ(editor.result(), QDialog::Accepted);
+    EXPECT_EQ(editor.Value().StartPosition, 3.0);
+    EXPECT_EQ(editor.Value().EndPosition, 7.0);
+}
+
+}  // namespace
+}  // namespace orvik

@@ -146,15 +146,19 @@ TEST_F(KeyboardAndMenus, NodeMenuActsOnTheNodeUnderThePointer) {
 
     std::map<QString, bool> offered;
     ChooseFromNodeMenu(Tree().topLevelItem(1), "Resume script", &offered);
-    EXPECT_EQ(offered,
-              (std::map<QString, bool>{
-                  {"Resume script", true}, {"Export trace CSV...", false}, {"Delete", true}}));
+    EXPECT_EQ(offered, (std::map<QString, bool>{{"Resume script", true},
+                                                {"Export trace CSV...", false},
+                                                {"Use as Reference...", false},
+                                                {"Clear Reference", false},
+                                                {"Delete", true}}));
     EXPECT_NE(document.ActiveScript, nullptr) << "resumed without a left click first";
 
     ChooseFromNodeMenu(Tree().topLevelItem(0), "", &offered);
-    EXPECT_EQ(offered,
-              (std::map<QString, bool>{
-                  {"Resume script", false}, {"Export trace CSV...", true}, {"Delete", true}}));
+    EXPECT_EQ(offered, (std::map<QString, bool>{{"Resume script", false},
+                                                {"Export trace CSV...", true},
+                                                {"Use as Reference...", true},
+                                                {"Clear Reference", false},
+                                                {"Delete", true}}));
 
     AnswerYesToTheNextQuestion();
     ChooseFromNodeMenu(Tree().topLevelItem(0), "Delete");

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "chart/coloured_text.h"
+#include "chart/mask_outline.h"
+#include "chart/recording_device_context.h"
 #include "chart/xgraph_label.h"
 
 namespace orvik {
@@ -91,6 +93,59 @@ TEST_F(TraceChart, SummaryTextsAreOutlinedInBothColourSets) {
             EXPECT_EQ(chart.CurveAt(0).Colour, kTraceCurveColour);
         }
     }
+}
+
+// The mask's edges are drawn as dashed lines over the window, after the
+// curves, without becoming curves themselves; without a reference they go.
+TEST_F(TraceChart, MaskEdgesAreDrawnBesideTheCurvesAndCanBeHidden) {
+    ShowTraceChart(chart, GraphSummary(), 100.0, std::nullopt);
+    const std::vector<CurvePoint> lower{{4.0, 45.0}, {5.5, 46.0}, {7.0, 47.0}};
+    const std::vector<CurvePoint> upper{{4.0, 55.0}, {5.5, 56.0}, {7.0, 57.0}};
+    const auto dashed = [&] {
+        RecordingDeviceContext dc;
+        chart.Paint(dc, PixelRect{0, 0, 1000, 700});
+        std::vector<RecordingDeviceContext::Call> lines;
+        for (const auto& call : dc.CallsOf(RecordingDeviceContext::Kind::Polyline)) {
+            if (call.Pen.Style == kPenDash && call.Pen.Colour == kMaskOutlineColour) {
+                lines.push_back(call);
+            }
+        }
+        return lines;
+    };
+    for (int round = 0; round < 2; ++round) {  // a second call reuses the same edges
+        ShowMaskOutline(chart, lower, upper, false);
+    }
+    EXPECT_EQ(chart.CurveCount(), 1);
+    ASSERT_EQ(MaskOutlineEdges(chart).size(), 2u);
+    const auto lines = dashed();
+    ASSERT_EQ(lines.size(), 2u);
+    CXGraphAxis& x = chart.XAxisAt(0);
+    CXGraphAxis& y = chart.YAxisAt(0);
+    EXPECT_EQ(lines[0].Points.front().x, x.ValueToPixel({4.0, 45.0}).x);
+    EXPECT_EQ(lines[0].Points.front().y, y.ValueToPixel({4.0, 45.0}).y);
+    EXPECT_EQ(lines[1].Points.back().y, y.ValueToPixel({7.0, 57.0}).y);
+    EXPECT_GT(lines[0].Points.front().y, lines[1].Points.front().y) << "lower edge below";
+
+    ShowMaskOutline(chart, {}, {}, false);
+    EXPECT_TRUE(dashed().empty());
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Text, "") << "labels stay in place";
+}
+
+// Longer texts (a verdict with its reason, positions in millimetres) get
+// labels reaching as far as the name's; the usual ones keep their places.
+TEST_F(TraceChart, LongTextsReachFurtherRight) {
+    GraphSummary summary;
+    ShowTraceChart(chart, summary, 100.0, std::nullopt);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Rect.right, 400);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Window).Rect.right, 300);
+    summary.LongTexts = true;
+    ShowTraceChart(chart, summary, 100.0, std::nullopt);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Rect.right, 1000);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Window).Rect.right, 1000);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Average).Rect.right, 300);
+    summary.LongTexts = false;
+    ShowTraceChart(chart, summary, 100.0, std::nullopt);
+    EXPECT_EQ(TraceChartLabel(chart, GraphSummary::Verdict).Rect.right, 400);
 }
 
 }  // namespace

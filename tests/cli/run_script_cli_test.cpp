@@ -12,6 +12,7 @@
 #include "collection/orvik_doc.h"
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
+#include "criteria/reference_keeper.h"
 #include "script/script.h"
 #include "test_files.h"
 
@@ -190,6 +191,38 @@ TEST_F(RunScriptCli, AnOutputOpenInARunningOrvikIsRefusedAndAnAdditionIsTold) {
     const CliRun added = Run({"--coupons", "1", "--out", out});
     EXPECT_EQ(added.exitCode, 0) << added.err;
     EXPECT_EQ(added.err, "orvik-cli run-script: adding to " + out + ", which holds 4 items\n");
+}
+
+// A reference curve beside the library judges the batch as it judges the
+// program's tests: the single-ended coupon at 50 ohms is inside its limits
+// but 3 ohms off a 47-ohm golden sample. A damaged side file is told and
+// the batch is judged by the limits alone.
+TEST_F(RunScriptCli, TheReferenceCurvesBesideTheLibraryJudgeTheBatch) {
+    CriteriaLibrary loaded;
+    ASSERT_TRUE(loaded.Load(library).Ok());
+    CriterionReference reference;
+    reference.CriterionId = loaded.Scripts.at(0)->Elements.front().CriterionId;
+    reference.Tolerance = 1.0;
+    reference.Points = {{0.0, 47.0}, {10.0, 47.0}};
+    ReferenceKeeper keeper;
+    EXPECT_FALSE(keeper.Load(library));
+    ASSERT_TRUE(keeper.Mark(reference).Ok());
+
+    const CliRun run = Run({"--coupons", "1", "--out", out});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    COrvikDoc saved;
+    ASSERT_TRUE(saved.Open(out).Ok());
+    EXPECT_FALSE(dynamic_cast<const TraceRecord&>(*saved.Items()[2]).Passed) << "LOT-100-SE";
+    EXPECT_TRUE(dynamic_cast<const TraceRecord&>(*saved.Items()[3]).Passed) << "LOT-100-DIFF";
+
+    testing::WriteFile(folder.File("criteria.ref"), {'n', 'o', 'n', 'e'});
+    std::filesystem::remove(out);
+    const CliRun damaged = Run({"--coupons", "1", "--out", out});
+    ASSERT_EQ(damaged.exitCode, 0) << damaged.err;
+    EXPECT_NE(damaged.err.find("The reference curves are damaged and are not used."),
+              std::string::npos)
+        << damaged.err;
+    EXPECT_EQ(damaged.out.find("\"passed\": false"), std::string::npos) << damaged.out;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/test_station.h"
+#include "base/gui/prompt_dialogs.h"
 #include "base/operator_prompts.h"
 #include "chart/coloured_text.h"
 #include "chart/gui/vivid_tree_widget.h"
@@ -33,6 +34,9 @@ CBrowseView::CBrowseView(COrvikDoc& document, TestStation& station, QWidget* par
     tree_->SetLeafIcon(VividTree::TraceLeafIcon());
     tree_->installEventFilter(this);
     ShowContextMenu = [](QMenu& menu, const QPoint& at) { menu.exec(at); };
+    AskTolerance = [this](const TraceRecord& trace, const ReferenceTolerance& proposed) {
+        return AskReferenceTolerance(ToQt(trace.Name), ToQt(trace.Criteria.Name), proposed, this);
+    };
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::currentItemChanged, this, &CBrowseView::OnSelectionChanged);
     connect(tree_, &QTreeWidget::itemSelectionChanged, this, &CBrowseView::OnItemSelectionChanged);
@@ -272,9 +276,55 @@ void CBrowseView::OpenContextMenu(const QPoint& at) {
     });
     exportCsv->setEnabled(SelectedTrace() != nullptr);
     menu.addSeparator();
+    const TraceRecord* trace = SelectedTrace();
+    menu.addAction("Use as Re&ference...", this, &CBrowseView::MarkSelectedAsReference)
+        ->setEnabled(trace != nullptr);
+    menu.addAction("C&lear Reference", this, &CBrowseView::ClearSelectedReference)
+        ->setEnabled(trace != nullptr &&
+                     station_.References().References().Find(trace->Criteria.Id) != nullptr);
+    menu.addSeparator();
     QAction* remove = menu.addAction("&Delete", this, &CBrowseView::DeleteSelected);
     remove->setShortcut(QKeySequence::Delete);
     ShowContextMenu(menu, at);
+}
+
+void CBrowseView::MarkSelectedAsReference() {
+    const TraceRecord* trace = SelectedTrace();
+    if (trace == nullptr) {
+        return;
+    }
+    ReferenceTolerance proposed;
+    if (const CriterionReference* now =
+            station_.References().References().Find(trace->Criteria.Id)) {
+        proposed = {now->Unit, now->Tolerance};
+    }
+    const std::optional<ReferenceTolerance> tolerance = AskTolerance(*trace, proposed);
+    if (!tolerance) {
+        return;
+    }
+    const Status marked = station_.MarkAsReference(*trace, tolerance->Unit, tolerance->Value);
+    if (!marked) {
+        station_.Prompts().Message(marked.Error().Message, kReferenceCaption, PromptIcon::Warning);
+    }
+}
+
+void CBrowseView::ClearSelectedReference() {
+    const TraceRecord* trace = SelectedTrace();
+    if (trace == nullptr ||
+        station_.References().References().Find(trace->Criteria.Id) == nullptr) {
+        return;
+    }
+    if (!station_.Prompts().AskYesNo("Clear the reference curve of the criterion \"" +
+                                         trace->Criteria.Name +
+                                         "\"?\nIts measurements are then judged by its limits "
+                                         "alone.",
+                                     kReferenceCaption)) {
+        return;
+    }
+    const Status cleared = station_.ClearReference(trace->Criteria.Id);
+    if (!cleared) {
+        station_.Prompts().Message(cleared.Error().Message, kReferenceCaption, PromptIcon::Warning);
+    }
 }
 
 }  // namespace orvik

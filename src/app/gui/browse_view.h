@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "app/gui/reference_dialog.h"
 #include "collection/orvik_doc.h"
 #include "collection/test_tree.h"
 
@@ -42,7 +43,17 @@ class CBrowseView : public QWidget, public DocumentObserver {
     const TraceRecord* SelectedTrace() const;
     void ResumeSelectedScript();
 
-    // A node's menu (Resume script, Export trace CSV, Delete), opened by a
+    // The selected trace becomes the reference of its criterion, with the
+    // tolerance the operator gives; the criterion's reference goes.
+    void MarkSelectedAsReference();
+    void ClearSelectedReference();
+    // Asks for the tolerance (the dialog in the program, an answer in tests).
+    std::function<std::optional<ReferenceTolerance>(const TraceRecord& trace,
+                                                    const ReferenceTolerance& proposed)>
+        AskTolerance;
+
+    // A node's menu (Resume script, Export trace CSV, Use as Reference,
+    // Clear Reference, Delete), opened by a
     // right click on the node or the menu key. The program runs it at the
     // pointer; a test chooses from it directly.
     std::function<void(QMenu& menu, const QPoint& at)> ShowContextMenu;

@@ -36,6 +36,7 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
             [this] { QSettings().setValue(kTreeWidthSetting, splitter_->sizes().value(0)); });
     setWidget(splitter_);
     UseColourSet(HighContrastColours());
+    UseDisplayUnits(CurrentDisplayUnits());
     browse_->InitialUpdate();
     graph_->InitialUpdate();
     UpdateTitle();
@@ -44,6 +45,10 @@ CChildFrame::CChildFrame(std::unique_ptr<COrvikDoc> document, TestStation& stati
 void CChildFrame::UseColourSet(bool highContrast) {
     browse_->UseColourSet(highContrast);
     graph_->UseColourSet(highContrast);
+}
+
+void CChildFrame::UseDisplayUnits(const DisplayUnits& units) {
+    graph_->SetDisplayUnits(units);
 }
 
 CChildFrame::~CChildFrame() {

@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 
+#include "base/display_units.h"
+
 class QSplitter;
 
 namespace orvik {
@@ -28,6 +30,8 @@ class CChildFrame : public QMdiSubWindow {
     COrvikDoc& Document() const { return *document_; }
     // Both panes in the usual colours or the high-contrast ones.
     void UseColourSet(bool highContrast);
+    // Positions in the unit of this computer's Preferences.
+    void UseDisplayUnits(const DisplayUnits& units);
     CBrowseView& Browse() const { return *browse_; }
     CGraphView& Graph() const { return *graph_; }
     QSplitter& Splitter() const { return *splitter_; }

@@ -14,6 +14,7 @@
 #include "chart/coloured_text.h"
 #include "chart/gui/xgraph_widget.h"
 #include "chart/trace_overlay.h"
+#include "collection/reference_mask.h"
 #include "criteria/criteria_library.h"
 
 namespace orvik {
@@ -95,9 +96,10 @@ void CGraphView::OnDocumentUpdate(COrvikDoc&, DocumentObserver* sender, const Do
     for (const OverlayTrace& other : overlay_) {
         axisTop = std::max(axisTop, ImpedanceAxisTop(other.Average));
     }
-    ShowTraceChart(*chart_, SummariseCurrentTrace(document_), axisTop, LimitsOf(trace),
-                   highContrast_);
+    ShowTraceChart(*chart_, SummariseCurrentTrace(document_, gestures_->Units().Length), axisTop,
+                   LimitsOf(trace), highContrast_);
     ShowPositionsIn(*chart_, gestures_->Units().Length);
+    ShowReferenceMask(*chart_, trace, station_.References().References(), highContrast_);
     ShowOverlaidTraces();
     UpdateScriptPrompt();
     chart_->Invalidate();
@@ -189,6 +191,10 @@ void CGraphView::PrintOn(QPrinter& printer) {
 
 void CGraphView::SetDisplayUnits(const DisplayUnits& units) {
     gestures_->SetDisplayUnits(units);
+    // The summary's positions follow too.
+    if (labels_[0] != nullptr) {
+        OnDocumentUpdate(document_, nullptr, DocumentChange{});
+    }
 }
 
 void CGraphView::ShowSelectedTraces(const std::vector<const TraceRecord*>& selection) {

@@ -43,8 +43,9 @@ class CGraphView : public QWidget, public DocumentObserver {
     // The usual grey graph or the high-contrast colours on white.
     void UseColourSet(bool highContrast);
 
-    // Positions on the axis and under the cursor in inches or millimetres,
-    // and the delay under the cursor when a propagation velocity is set.
+    // Positions on the axis, in the summary and under the cursor in inches or
+    // millimetres, and the delay under the cursor when a propagation velocity
+    // is set.
     void SetDisplayUnits(const DisplayUnits& units);
     // The traces selected in the tree, in the order of selection; the last
     // one is the current trace, whose summary the graph shows. With more

@@ -260,6 +260,11 @@ void CMainFrame::LoadCriteriaLibrary(const std::string& path) {
     if (!result) {
         prompts_.Message(result.Error().Message, "Criteria library", PromptIcon::Warning);
     }
+    // Told once, here; the measurements are then judged by their limits alone.
+    if (const std::optional<Failure> damage = station_.References().Load(path)) {
+        prompts_.Message(damage->Message + "\n" + damage->Detail, kReferenceCaption,
+                         PromptIcon::Warning);
+    }
 }
 
 CChildFrame* CMainFrame::ActiveChild() const {
@@ -477,6 +482,7 @@ void CMainFrame::OnPreferences() {
         ChangeResultsDatabase(database);
         for (CChildFrame* child : Children()) {
             child->UseColourSet(HighContrastColours());
+            child->UseDisplayUnits(CurrentDisplayUnits());
         }
     }
     promptForTraceNameAction_->setChecked(station_.PromptForTraceName());
@@ -489,6 +495,7 @@ void CMainFrame::OnCriteriaEditor() {
     station_.StopLiveMode();
     UpdateCommandStates();
     CriteriaManagerDialog manager(library_, prompts_, this);
+    manager.SetLengthUnit(CurrentDisplayUnits().Length);
     ShowCriteriaManager(manager);
     // The manager has changed the library in place however it was left, so the
     // selector must never keep a deleted criterion: the steps after Close run

@@ -192,6 +192,8 @@ class CMainFrame : public QMainWindow, public StationHost, public TriggerPortLis
     void BuildMenus();
     void BuildFileMenu();
     void BuildActionMenu();
+    // Use as Reference and Clear Reference, for the trace selected in the tree.
+    void BuildReferenceCommands(QMenu& menu);
     void BuildToolBar();
     void BuildStatusBar();
     // Tile, Cascade and one entry per open window, rebuilt each time it opens.

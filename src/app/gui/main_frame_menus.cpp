@@ -160,6 +160,35 @@ void CMainFrame::BuildActionMenu() {
                       "Yield, capability and control charts of a job's tests from the results "
                       "database\nStatistics"),
             &QAction::triggered, this, &CMainFrame::OnStatistics);
+    BuildReferenceCommands(*action);
+}
+
+void CMainFrame::BuildReferenceCommands(QMenu& menu) {
+    menu.addSeparator();
+    QAction* mark = AddAction(&menu, "Use as Re&ference...",
+                              "Make the trace selected in the test tree the reference curve of its "
+                              "criterion\nUse as Reference");
+    connect(mark, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) {
+            child->Browse().MarkSelectedAsReference();
+        }
+    });
+    QAction* clear = AddAction(&menu, "Clear Refere&nce",
+                               "Remove the reference curve of the selected trace's criterion\n"
+                               "Clear Reference");
+    connect(clear, &QAction::triggered, this, [this] {
+        if (CChildFrame* child = ActiveChild()) {
+            child->Browse().ClearSelectedReference();
+        }
+    });
+    // Offered for the trace selected in the active collection's tree.
+    connect(&menu, &QMenu::aboutToShow, this, [this, mark, clear] {
+        const CChildFrame* child = ActiveChild();
+        const TraceRecord* trace = child ? child->Browse().SelectedTrace() : nullptr;
+        mark->setEnabled(trace != nullptr);
+        clear->setEnabled(trace != nullptr &&
+                          station_.References().References().Find(trace->Criteria.Id) != nullptr);
+    });
 }
 
 void CMainFrame::RefreshWindowMenu() {

@@ -41,10 +41,10 @@ std::string CriterionEditorDialog::FieldCaption(CriterionField field) {
 }
 
 CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, OperatorPrompts& prompts,
-                                             QWidget* parent)
-    : QDialog(parent), criterion_(criterion), prompts_(prompts) {
+                                             QWidget* parent, LengthUnit unit)
+    : QDialog(parent), criterion_(criterion), prompts_(prompts), unit_(unit) {
     setWindowTitle(kCriterionEditorTitle);
-    const CriterionFields shown = FieldsOf(criterion);
+    const CriterionFields shown = FieldsOf(criterion, unit);
     auto* grid = new QGridLayout;
     for (std::size_t i = 0; i < kFieldOrder.size(); ++i) {
         const int row = static_cast<int>(i);
@@ -53,7 +53,12 @@ CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, Operato
         // Room for a long name, or a number in the longest form it is shown in.
         fields_[i]->setMinimumWidth(fields_[i]->fontMetrics().horizontalAdvance(
             QString(kFieldOrder[i] == CriterionField::Name ? 32 : 18, '0')));
-        grid->addWidget(new QLabel(kFieldLabels[i], this), row, 0);
+        QString label = kFieldLabels[i];
+        if (unit == LengthUnit::Millimetres && (kFieldOrder[i] == CriterionField::StartPosition ||
+                                                kFieldOrder[i] == CriterionField::EndPosition)) {
+            label.insert(label.size() - 1, " (mm)");
+        }
+        grid->addWidget(new QLabel(label, this), row, 0);
         if (kFieldOrder[i] == CriterionField::AllowableError) {
             grid->addWidget(new QLabel("+/-", this), row, 1);
         }
@@ -62,6 +67,24 @@ CriterionEditorDialog::CriterionEditorDialog(const Criterion& criterion, Operato
     doubleEnded_ = new QCheckBox("Double Ended", this);
     doubleEnded_->setChecked(shown.DoubleEnded);
     grid->addWidget(doubleEnded_, static_cast<int>(kFieldOrder.size()), 2);
+    const int helperRow = static_cast<int>(kFieldOrder.size()) + 1;
+    grid->addWidget(
+        new QLabel(unit == LengthUnit::Millimetres ? "Coupon Length (mm):" : "Coupon Length:",
+                   this),
+        helperRow, 0);
+    couponLength_ = new QLineEdit(this);
+    couponLength_->setObjectName("couponLength");
+    window_ = new QPushButton("Window 30-70 %", this);
+    window_->setObjectName("couponWindow");
+    window_->setAutoDefault(false);
+    window_->setToolTip(
+        "IPC-TM-650 2.5.5.7: the positions from 30 % to 70 % of the coupon's length");
+    connect(window_, &QPushButton::clicked, this,
+            &CriterionEditorDialog::FillWindowFromCouponLength);
+    auto* helper = new QHBoxLayout;
+    helper->addWidget(couponLength_);
+    helper->addWidget(window_);
+    grid->addLayout(helper, helperRow, 2);
 
     save_ = new QPushButton("Save", this);
     cancel_ = new QPushButton("Cancel", this);
@@ -109,13 +132,27 @@ void CriterionEditorDialog::Save() {
         return;
     }
     Criterion edited = criterion_;
-    const Status applied = ApplyCriterionFields(fields, edited);
+    const Status applied = ApplyCriterionFields(fields, edited, unit_);
     if (!applied) {
         prompts_.Message(applied.Error().Message, kCriteriaValidationCaption, PromptIcon::Warning);
         return;
     }
     criterion_ = edited;
     accept();
+}
+
+void CriterionEditorDialog::FillWindowFromCouponLength() {
+    const std::optional<double> length = ParseEditorNumber(FromQt(couponLength_->text()));
+    const std::optional<TestWindow> window = length ? WindowForCouponLength(*length) : std::nullopt;
+    if (!window) {
+        prompts_.Message("Please enter the coupon's length, a number above zero.", "Coupon Length",
+                         PromptIcon::Warning);
+        couponLength_->setFocus();
+        couponLength_->selectAll();
+        return;
+    }
+    Field(CriterionField::StartPosition)->setText(ToQt(FormatEditorNumber(window->Start)));
+    Field(CriterionField::EndPosition)->setText(ToQt(FormatEditorNumber(window->End)));
 }
 
 CriteriaManagerDialog::CriteriaManagerDialog(CriteriaLibrary& library, OperatorPrompts& prompts,
@@ -178,7 +215,7 @@ void CriteriaManagerDialog::UpdateButtons() {
 }
 
 void CriteriaManagerDialog::Create() {
-    CriterionEditorDialog editor(Criterion(), prompts_, this);
+    CriterionEditorDialog editor(Criterion(), prompts_, this, unit_);
     if (RunEditor(editor)) {
         model_.AddCreated(editor.Value());
         Refill();
@@ -190,7 +227,7 @@ void CriteriaManagerDialog::Edit() {
     if (selected == nullptr) {
         return;
     }
-    CriterionEditorDialog editor(*selected, prompts_, this);
+    CriterionEditorDialog editor(*selected, prompts_, this, unit_);
     if (RunEditor(editor)) {
         model_.ApplyEdit(editor.Value());
         Refill();

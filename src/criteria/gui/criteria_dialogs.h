@@ -23,8 +23,9 @@ class OperatorPrompts;
 class CriterionEditorDialog : public QDialog {
     Q_OBJECT
   public:
+    // Positions are shown and typed in `unit`; the criterion keeps inches.
     CriterionEditorDialog(const Criterion& criterion, OperatorPrompts& prompts,
-                          QWidget* parent = nullptr);
+                          QWidget* parent = nullptr, LengthUnit unit = LengthUnit::Inches);
 
     // The edited criterion: after Save, the values and limits; the id as given.
     const Criterion& Value() const { return criterion_; }
@@ -35,6 +36,11 @@ class CriterionEditorDialog : public QDialog {
     QPushButton* CancelButton() const { return cancel_; }
 
     void Save();
+    // The window from 30 % to 70 % of the coupon length typed beside the
+    // button (IPC-TM-650 2.5.5.7), into the position fields.
+    void FillWindowFromCouponLength();
+    QLineEdit* CouponLengthField() const { return couponLength_; }
+    QPushButton* WindowButton() const { return window_; }
 
     // The field's label as a caption, e.g. "Target Impedance (Ohms)".
     static std::string FieldCaption(CriterionField field);
@@ -46,6 +52,9 @@ class CriterionEditorDialog : public QDialog {
     OperatorPrompts& prompts_;
     std::array<QLineEdit*, 5> fields_{};
     QCheckBox* doubleEnded_;
+    QLineEdit* couponLength_;
+    QPushButton* window_;
+    LengthUnit unit_;
     QPushButton* save_;
     QPushButton* cancel_;
 };
@@ -60,6 +69,8 @@ class CriteriaManagerDialog : public QDialog {
     // Shows the editor and tells whether it was saved; the window runs it
     // modally, a test answers it directly.
     std::function<bool(CriterionEditorDialog&)> RunEditor;
+    // The unit the editor shows positions in.
+    void SetLengthUnit(LengthUnit unit) { unit_ = unit; }
 
     // The criterion to select in the toolbar afterwards.
     std::optional<std::int32_t> CloseId() const { return model_.CloseId(); }
@@ -78,6 +89,7 @@ class CriteriaManagerDialog : public QDialog {
 
     CriteriaManagerModel model_;
     OperatorPrompts& prompts_;
+    LengthUnit unit_ = LengthUnit::Inches;
     QListWidget* list_;
 };
 

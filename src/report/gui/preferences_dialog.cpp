@@ -1,10 +1,12 @@
 #include "report/gui/preferences_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -39,6 +41,18 @@ const char* const kLabels[9] = {
 
 bool HighContrastColours() {
     return QSettings().value(kHighContrastSetting, false).toBool();
+}
+
+DisplayUnits CurrentDisplayUnits() {
+    const QSettings settings;
+    DisplayUnits units;
+    if (settings.value(kLengthUnitSetting).toString() == "mm") {
+        units.Length = LengthUnit::Millimetres;
+    }
+    bool valid = false;
+    units.VelocityFactor =
+        ParseVelocityFactor(FromQt(settings.value(kVelocityFactorSetting).toString()), &valid);
+    return units;
 }
 
 bool StatisticsAppendixWanted() {
@@ -93,6 +107,22 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
         "background, darker texts");
     highContrast_->setChecked(HighContrastColours());
     displayLayout->addWidget(highContrast_);
+    const DisplayUnits units = CurrentDisplayUnits();
+    auto* unitsForm = new QFormLayout;
+    lengthUnit_ = new QComboBox(display);
+    lengthUnit_->setObjectName("lengthUnit");
+    lengthUnit_->addItem("Inches", static_cast<int>(LengthUnit::Inches));
+    lengthUnit_->addItem("Millimetres", static_cast<int>(LengthUnit::Millimetres));
+    lengthUnit_->setCurrentIndex(units.Length == LengthUnit::Millimetres ? 1 : 0);
+    unitsForm->addRow("&Positions in:", lengthUnit_);
+    velocity_ = new QLineEdit(ToQt(VelocityFactorText(units.VelocityFactor)), display);
+    velocity_->setObjectName("velocityFactor");
+    velocity_->setPlaceholderText("none: no delays shown");
+    velocity_->setToolTip(
+        "The coupon's propagation velocity as a fraction of the speed of light (for example "
+        "0.5); with it the graph also shows delays in picoseconds");
+    unitsForm->addRow("Propagation &velocity (x c):", velocity_);
+    displayLayout->addLayout(unitsForm);
     layout->addWidget(display);
     layout->addWidget(PrintedReportsGroup(statisticsAppendix_, this));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -100,6 +130,30 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+}
+
+std::optional<DisplayUnits> PreferencesDialog::Units() const {
+    DisplayUnits units;
+    units.Length = static_cast<LengthUnit>(lengthUnit_->currentData().toInt());
+    bool valid = false;
+    units.VelocityFactor = ParseVelocityFactor(FromQt(velocity_->text()), &valid);
+    if (!valid) {
+        return std::nullopt;
+    }
+    return units;
+}
+
+void PreferencesDialog::accept() {
+    if (!Units()) {
+        // Kept open: the operator corrects the number or empties the field.
+        QMessageBox::warning(this, "Preferences",
+                             "The propagation velocity is a fraction of the speed of light, "
+                             "above 0 and at most 1 (for example 0.5), or empty for none.");
+        velocity_->setFocus();
+        velocity_->selectAll();
+        return;
+    }
+    QDialog::accept();
 }
 
 ReportPreferences PreferencesDialog::Values() const {
@@ -137,6 +191,7 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
         dialog.ShowResultsDatabase(*resultsDatabase);
     }
     const bool highContrastShown = dialog.HighContrastBox()->isChecked();
+    const std::optional<DisplayUnits> unitsShown = dialog.Units();
     const bool appendixShown = dialog.StatisticsAppendixBox()->isChecked();
     const bool accepted = dialog.exec() == QDialog::Accepted;
     if (accepted) {
@@ -147,6 +202,16 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
         const bool highContrast = dialog.HighContrastBox()->isChecked();
         if (highContrast != highContrastShown) {
             QSettings().setValue(kHighContrastSetting, highContrast);
+        }
+        // Likewise the units, each on its own.
+        const DisplayUnits units = *dialog.Units();
+        if (!unitsShown || units.Length != unitsShown->Length) {
+            QSettings().setValue(kLengthUnitSetting,
+                                 units.Length == LengthUnit::Millimetres ? "mm" : "in");
+        }
+        if (!unitsShown || units.VelocityFactor != unitsShown->VelocityFactor) {
+            QSettings().setValue(kVelocityFactorSetting,
+                                 ToQt(VelocityFactorText(units.VelocityFactor)));
         }
         KeepChangedChoice(kStatisticsAppendixSetting, appendixShown,
                           dialog.StatisticsAppendixBox()->isChecked());

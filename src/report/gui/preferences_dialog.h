@@ -2,10 +2,13 @@
 
 #include <QDialog>
 #include <array>
+#include <optional>
 
+#include "base/display_units.h"
 #include "criteria/report_preferences.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 namespace orvik {
@@ -18,6 +21,12 @@ class OperatorPrompts;
 inline constexpr const char* kHighContrastSetting = "Display/highContrast";
 bool HighContrastColours();
 
+// This computer's choice of units for positions on screen and paper, and the
+// propagation velocity for delays (none when unset or unusable).
+inline constexpr const char* kLengthUnitSetting = "Display/lengthUnit";  // "in" or "mm"
+inline constexpr const char* kVelocityFactorSetting = "Display/velocityFactor";
+DisplayUnits CurrentDisplayUnits();
+
 // Whether printed and exported reports end with the lot statistics of each
 // script run (this computer's settings; off unless the operator asks).
 inline constexpr const char* kStatisticsAppendixSetting = "Report/statisticsAppendix";
@@ -25,8 +34,9 @@ bool StatisticsAppendixWanted();
 
 // "Preferences": the company details printed on reports, the default serial
 // prefix and postfix, and "Prompt for Serial Number" (the trace-name flag);
-// in a group of its own, Display, the high-contrast colours; in another,
-// Printed reports, the statistics appendix.
+// in a group of its own, Display, the high-contrast colours, the unit of
+// positions and the propagation velocity; in another, Printed reports, the
+// statistics appendix.
 class PreferencesDialog : public QDialog {
     Q_OBJECT
   public:
@@ -46,12 +56,21 @@ class PreferencesDialog : public QDialog {
     QLineEdit* Field(int index) const { return fields_.at(static_cast<std::size_t>(index)); }
     QCheckBox* PromptBox() const { return prompt_; }
     QCheckBox* HighContrastBox() const { return highContrast_; }
+    QComboBox* LengthUnitBox() const { return lengthUnit_; }
+    QLineEdit* VelocityField() const { return velocity_; }
+    // The units chosen on the form; none while the velocity is no usable
+    // fraction of the speed of light.
+    std::optional<DisplayUnits> Units() const;
+
+    void accept() override;
     QCheckBox* StatisticsAppendixBox() const { return statisticsAppendix_; }
 
   private:
     std::array<QLineEdit*, 9> fields_{};
     QCheckBox* prompt_;
     QCheckBox* highContrast_;
+    QComboBox* lengthUnit_;
+    QLineEdit* velocity_;
     QCheckBox* statisticsAppendix_ = nullptr;
     QLineEdit* results_ = nullptr;
 };
