@@ -20,37 +20,12 @@
 #include <vector>
 
 #include "app/gui/statistics_window.h"
+#include "latency_probe.h"
 #include "stats_job.h"
 
-namespace {
-
-using SteadyClock = std::chrono::steady_clock;
-
-class LatencyProbe : public QObject {
-  public:
-    std::vector<double> DelaysMs;
-
-    void Post(SteadyClock::time_point stamp) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, stamp] {
-                DelaysMs.push_back(
-                    std::chrono::duration<double, std::milli>(SteadyClock::now() - stamp).count());
-            },
-            Qt::QueuedConnection);
-    }
-};
-
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-    return values[index];
-}
-
-}  // namespace
+using latency::LatencyProbe;
+using latency::Percentile;
+using latency::SteadyClock;
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;

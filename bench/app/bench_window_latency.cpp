@@ -29,28 +29,16 @@
 #include "base/clock.h"
 #include "base/measurement_mode.h"
 #include "collection/orvik_doc.h"
+#include "latency_probe.h"
 #include "simulator/gui/simulator_menu_widget.h"
 #include "simulator/simulated_driver_port.h"
 #include "simulator/simulated_instrument.h"
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
-
-class LatencyProbe : public QObject {
-  public:
-    std::vector<double> DelaysMs;
-
-    void Post(SteadyClock::time_point stamp) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, stamp] {
-                DelaysMs.push_back(
-                    std::chrono::duration<double, std::milli>(SteadyClock::now() - stamp).count());
-            },
-            Qt::QueuedConnection);
-    }
-};
+using latency::LatencyProbe;
+using latency::Percentile;
+using latency::SteadyClock;
 
 // Counts the refreshes of the collection: one per measurement in live mode.
 class RefreshCounter : public orvik::DocumentObserver {
@@ -61,15 +49,6 @@ class RefreshCounter : public orvik::DocumentObserver {
         ++Count;
     }
 };
-
-double Percentile(std::vector<double> values, double fraction) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-    return values[index];
-}
 
 }  // namespace
 
