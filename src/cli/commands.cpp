@@ -44,6 +44,7 @@ const std::vector<Command>& Commands() {
          "  --coupon PROFILE      50 (uniform, 10 inches) or Z@FROM-TO,... in inches\n"
          "  --mode MODE           single (default) or differential\n"
          "  --criteria FILE --criterion NAME  judge by this criterion of the library\n"
+         "                        (and its reference curve, in the .ref file beside FILE)\n"
          "  --sim-store FILE      keep the simulated instrument's store in FILE\n"
          "  --io-log FILE         write every driver request to FILE, one line each\n"
          "  --results URL         store the test in this results database (a file or a\n"

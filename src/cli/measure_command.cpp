@@ -17,9 +17,11 @@
 #include "cli/results_commands.h"
 #include "cli/simulated_command_instrument.h"
 #include "collection/orvik_doc.h"
+#include "collection/reference_mask.h"
 #include "collection/trace_record.h"
 #include "criteria/criteria_library.h"
 #include "criteria/criterion.h"
+#include "criteria/criterion_reference.h"
 #include "instrument/image_folders.h"
 #include "instrument/instrument_station.h"
 #include "instrument/recording_driver_port.h"
@@ -198,6 +200,14 @@ int RunMeasure(const Arguments& arguments) {
     }
     TraceRecord record;
     record.FillFromAcquisition(&criterion, profile.Impedance, 0);
+    // Judged as the program judges it: against the criterion's reference
+    // curve too, when the library has one beside it.
+    std::optional<Failure> referenceDamage;
+    if (options.criteriaFile) {
+        ReferenceFileLoad references = LoadReferenceFile(ReferenceFilePath(*options.criteriaFile));
+        referenceDamage = std::move(references.Damage);
+        JudgeAgainstReference(record, references.References);
+    }
     if (options.results) {
         StoreMeasurement(record, ResultsOption(*options.results), station, findings);
     }
@@ -211,6 +221,13 @@ int RunMeasure(const Arguments& arguments) {
     JsonWriter json;
     WriteMeasurementJson(json, record);
     std::cout << json.Text() << '\n';
+    if (referenceDamage) {
+        std::cerr << "orvik-cli measure: note: " << referenceDamage->Message << " "
+                  << referenceDamage->Detail << '\n';
+    }
+    if (record.OutsideReferenceMask) {
+        std::cerr << "orvik-cli measure: note: outside reference mask\n";
+    }
     for (const std::string& note : findings.stored.notes) {
         std::cerr << "orvik-cli measure: note: " << note << '\n';
     }

@@ -195,8 +195,8 @@ TEST_F(RunScriptCli, AnOutputOpenInARunningOrvikIsRefusedAndAnAdditionIsTold) {
 
 // A reference curve beside the library judges the batch as it judges the
 // program's tests: the single-ended coupon at 50 ohms is inside its limits
-// but 3 ohms off a 47-ohm golden sample. A damaged side file is told and
-// the batch is judged by the limits alone.
+// but 3 ohms off a 47-ohm golden sample; so is a single measure. A damaged
+// side file is told and the batch is judged by the limits alone.
 TEST_F(RunScriptCli, TheReferenceCurvesBesideTheLibraryJudgeTheBatch) {
     CriteriaLibrary loaded;
     ASSERT_TRUE(loaded.Load(library).Ok());
@@ -214,6 +214,13 @@ TEST_F(RunScriptCli, TheReferenceCurvesBesideTheLibraryJudgeTheBatch) {
     ASSERT_TRUE(saved.Open(out).Ok());
     EXPECT_FALSE(dynamic_cast<const TraceRecord&>(*saved.Items()[2]).Passed) << "LOT-100-SE";
     EXPECT_TRUE(dynamic_cast<const TraceRecord&>(*saved.Items()[3]).Passed) << "LOT-100-DIFF";
+    // A single measurement against that criterion is judged the same way.
+    const std::string criterionName = loaded.FindById(reference.CriterionId)->Name;
+    const CliRun measured = testing::RunTool(
+        {"measure", "--simulate", "--criteria", library, "--criterion", criterionName});
+    ASSERT_EQ(measured.exitCode, 0) << measured.err;
+    EXPECT_NE(measured.out.find("\"passed\": false"), std::string::npos) << measured.out;
+    EXPECT_NE(measured.err.find("note: outside reference mask"), std::string::npos) << measured.err;
 
     testing::WriteFile(folder.File("criteria.ref"), {'n', 'o', 'n', 'e'});
     std::filesystem::remove(out);
