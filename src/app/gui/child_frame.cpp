@@ -62,12 +62,19 @@ CChildFrame::~CChildFrame() {
 int CChildFrame::DefaultTreeWidth() const {
     constexpr int kSpecifiedWidth = 250;
     const QTreeWidget& tree = *browse_->Tree();
-    // Root level: one indentation for the branch mark, the leaf icon, the text,
-    // and room for the vertical scroll bar once the tree grows.
-    const int text = tree.fontMetrics().horizontalAdvance("SD - Sample #: 100,  100.00   FAIL");
+    // The longer of a trace at the root and a scripted coupon's trace two
+    // levels down (script, coupon, trace), each with the branch marks' indents,
+    // the leaf icon, the text and room for the vertical scroll bar once the
+    // tree grows: on a scripted lot the verdicts are what the operator reads.
+    const QFontMetrics metrics = tree.fontMetrics();
+    const int rootLine =
+        tree.indentation() + metrics.horizontalAdvance("SD - Sample #: 100,  100.00   FAIL");
+    const int scriptedLine = 3 * tree.indentation() +
+                             metrics.horizontalAdvance("DD - LOT4471-1001-DIFF,  100.00   FAIL");
     const int icon = tree.iconSize().isValid() ? tree.iconSize().width() : 16;
     const int scrollBar = tree.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const int needed = tree.indentation() + icon + text + scrollBar + 4 * tree.frameWidth() + 16;
+    const int needed =
+        std::max(rootLine, scriptedLine) + icon + scrollBar + 4 * tree.frameWidth() + 16;
     return std::max(kSpecifiedWidth, needed);
 }
 
