@@ -32,24 +32,6 @@ bool TransientState(const char* state) {
            code == "53300" || code == "40001" || code == "40P01";
 }
 
-// A refused connection carries the server's FATAL; one that never reached a
-// server does not. Some FATALs only mean "not now".
-StoreProblem ConnectProblem(const std::string& message) {
-    if (message.find("FATAL:") == std::string::npos) {
-        return StoreProblem::Unreachable;
-    }
-    // Every "cannot connect now" of the server begins "the database system
-    // is" (starting up, shutting down, not yet accepting connections while it
-    // recovers after a crash, in recovery); a full server is busy, not refusing.
-    for (const char* transient : {"the database system is", "too many clients",
-                                  "connection slots are reserved", "administrator command"}) {
-        if (message.find(transient) != std::string::npos) {
-            return StoreProblem::Unreachable;
-        }
-    }
-    return StoreProblem::Refused;
-}
-
 std::string Trimmed(const char* text) {
     std::string out = text != nullptr ? text : "";
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
@@ -286,6 +268,29 @@ PGconn* StartConnection(const std::string& url, Abandon abandon) {
 
 }  // namespace
 
+// A refused connection carries the server's FATAL; one that never reached a
+// server does not. Some FATALs only mean "not now".
+StoreProblem PostgresConnectProblem(const std::string& message) {
+    if (message.find("FATAL:") == std::string::npos) {
+        return StoreProblem::Unreachable;
+    }
+    // Every "cannot connect now" of the server begins "the database system
+    // is" (starting up, shutting down, not yet accepting connections while it
+    // recovers after a crash, in recovery); a full server is busy, not
+    // refusing; and a server ending the session as it goes down ("terminating
+    // connection due to unexpected postmaster exit", "... administrator
+    // command", "... because of crash of another server process") will take
+    // the connection again once it is back.
+    for (const char* transient :
+         {"the database system is", "too many clients", "connection slots are reserved",
+          "administrator command", "terminating connection"}) {
+        if (message.find(transient) != std::string::npos) {
+            return StoreProblem::Unreachable;
+        }
+    }
+    return StoreProblem::Refused;
+}
+
 Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
                                                        StoreProblem& problem, Abandon abandon) {
     PGconn* connection = StartConnection(url, abandon);
@@ -298,7 +303,7 @@ Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
     if (PQstatus(connection) != CONNECTION_OK) {
         const std::string why = Trimmed(PQerrorMessage(connection));
         PQfinish(connection);
-        problem = ConnectProblem(why);
+        problem = PostgresConnectProblem(why);
         return Failure{(problem == StoreProblem::Refused
                             ? "The results database " + shown + " refused the connection: "
                             : "The results database " + shown + " cannot be reached: ") +

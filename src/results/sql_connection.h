@@ -78,4 +78,9 @@ Result<std::unique_ptr<SqlConnection>> ConnectPostgres(const std::string& url,
                                                        StoreProblem& problem,
                                                        Abandon abandon = nullptr);
 
+// What a failed PostgreSQL connection's message means: a server that turned
+// the connection away for good (a password, a missing database) refuses; one
+// not reached, starting, stopping, full or going down is only unreachable now.
+StoreProblem PostgresConnectProblem(const std::string& message);
+
 }  // namespace orvik::results

@@ -1,7 +1,10 @@
 // Which database a station's setting names, and how it is shown.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "results/results_location.h"
+#include "results/sql_connection.h"
 
 namespace orvik::testing {
 namespace {
@@ -65,3 +68,36 @@ TEST(ResultsLocation, APasswordIsNeverShown) {
 
 }  // namespace
 }  // namespace orvik::testing
+
+namespace orvik::results {
+namespace {
+
+// The station keeps retrying what is only "not now" and tells the operator
+// once about what is "no": a FATAL sent while the server goes down must not
+// read as a refusal, or a station gives up with measurements waiting.
+TEST(PostgresConnectProblem, NotNowIsUnreachableNoIsRefused) {
+    const std::pair<const char*, StoreProblem> cases[] = {
+        {"connection to server on socket \"/tmp/s/.s.PGSQL.5432\" failed: No such file or "
+         "directory",
+         StoreProblem::Unreachable},
+        {"connection to server at \"db\" (10.0.0.2), port 5432 failed: Connection refused",
+         StoreProblem::Unreachable},
+        {"failed: FATAL:  the database system is starting up", StoreProblem::Unreachable},
+        {"failed: FATAL:  the database system is in recovery mode", StoreProblem::Unreachable},
+        {"failed: FATAL:  sorry, too many clients already", StoreProblem::Unreachable},
+        {"failed: FATAL:  terminating connection due to unexpected postmaster exit",
+         StoreProblem::Unreachable},
+        {"failed: FATAL:  terminating connection due to administrator command",
+         StoreProblem::Unreachable},
+        {"failed: FATAL:  password authentication failed for user \"orvik\"",
+         StoreProblem::Refused},
+        {"failed: FATAL:  database \"results\" does not exist", StoreProblem::Refused},
+        {"failed: FATAL:  no pg_hba.conf entry for host \"10.0.0.9\"", StoreProblem::Refused},
+    };
+    for (const auto& [message, problem] : cases) {
+        EXPECT_EQ(PostgresConnectProblem(message), problem) << message;
+    }
+}
+
+}  // namespace
+}  // namespace orvik::results
