@@ -1,6 +1,8 @@
 // Action > Statistics: one window, over the database the station stores in;
 // and the same statistics after a printed report.
+#include <QApplication>
 #include <QPointer>
+#include <QScopeGuard>
 
 #include "app/gui/child_frame.h"
 #include "app/gui/main_frame.h"
@@ -43,6 +45,11 @@ void CMainFrame::AttachStatisticsAppendix(CReportFrame& report, CChildFrame& chi
             return std::vector<StatisticsAppendixPage>();
         }
         const results::ResultsLocation location = StatisticsLocation();
+        // Read here, after the print dialog: a server that does not answer
+        // can take the connection's own wait of some seconds, so the pointer
+        // says the program is working meanwhile.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restoreCursor = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         return StatisticsAppendix(child->Document().Items(), [&location] {
             results::StoreProblem problem = results::StoreProblem::None;
             return results::OpenResultsStore(location, problem);
