@@ -1,5 +1,6 @@
 // The trace graph's cursor readout and overlay of several traces, and that a
 // graph without them paints exactly as it always has.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -172,8 +173,22 @@ RC_GTEST_PROP(CursorReadout, NeverCoversASummaryLabel, ()) {
     const TextExtent size{*rc::gen::inRange(20, 300), *rc::gen::inRange(10, 300)};
     const auto box = PlaceReadout(size, column, plot, avoid);
     if (!box) {
-        // Only a crowded plot has no room.
-        RC_ASSERT(plot.Height() < 500 || size.Height > 150 || plot.Width() < 700);
+        // No room means none: at every height on either side of the line
+        // (6 px from it, from the plot's top and below what it avoids) the
+        // box would leave the plot or cover something.
+        constexpr std::int32_t gap = 6;
+        for (const std::int32_t left : {column + gap, column - gap - size.Width}) {
+            if (left < plot.left || left + size.Width > plot.right) {
+                continue;
+            }
+            for (std::int32_t top = plot.top + gap; top + size.Height <= plot.bottom; ++top) {
+                const PixelRect place{left, top, left + size.Width, top + size.Height};
+                RC_ASSERT(std::any_of(avoid.begin(), avoid.end(), [&](const PixelRect& r) {
+                    const PixelRect kept{r.left, r.top, r.right, r.bottom + gap};
+                    return !place.Intersected(kept).IsEmpty();
+                }));
+            }
+        }
         return;
     }
     RC_ASSERT(box->Width() == size.Width && box->Height() == size.Height);
