@@ -210,9 +210,20 @@ Result<std::unique_ptr<SqlConnection>> ConnectSqlite(const std::string& path, St
     }
     sqlite3_busy_handler(db, &WaitWhileBusy, const_cast<std::atomic<bool>*>(abandon));
     auto connection = std::make_unique<SqliteConnection>(db, path);
-    if (const Status set = connection->ExecuteScript(kNewFileSettings); !set) {
-        problem = connection->LastProblem();
-        return set.Error();
+    // Stations opening a new file together race to switch it to WAL; the
+    // loser's switch is told "locked" at once, without the busy handler's
+    // wait, though the file is fine a moment later: it waits as a busy file
+    // would before giving up.
+    for (int tries = 0;; ++tries) {
+        const Status set = connection->ExecuteScript(kNewFileSettings);
+        if (set) {
+            break;
+        }
+        if (connection->LastProblem() != StoreProblem::Unreachable ||
+            WaitWhileBusy(const_cast<std::atomic<bool>*>(abandon), tries) == 0) {
+            problem = connection->LastProblem();
+            return set.Error();
+        }
     }
     problem = StoreProblem::None;
     return std::unique_ptr<SqlConnection>(std::move(connection));
