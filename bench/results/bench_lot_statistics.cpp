@@ -34,35 +34,33 @@ void BM_StatisticsOfOneJob(benchmark::State& state) {
 }
 BENCHMARK(BM_StatisticsOfOneJob)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// What orvik-cli stats --job, the Statistics window and the report's
-// appendix do before they show: the lean reading, then the figures.
-void BM_StatsOfOneJobFromSqlite(benchmark::State& state) {
+// Reads one job of the filled store with `read` and computes its figures.
+template <typename Read>
+void StatsOfOneJob(benchmark::State& state, Read read) {
     const auto store = FilledStore();
     orvik::results::MeasurementFilter filter;
     filter.Job = "J-STATS";
     std::vector<orvik::results::TestStatistics> tests;
     for (auto _ : state) {
-        const auto selection = store->QuerySummaries(filter);
+        const auto selection = read(*store, filter);
         tests = orvik::results::StatisticsPerTest(*selection);
         benchmark::DoNotOptimize(tests);
     }
     Report(state, tests);
+}
+
+// What orvik-cli stats --job, the Statistics window and the report's
+// appendix do before they show: the lean reading, then the figures.
+void BM_StatsOfOneJobFromSqlite(benchmark::State& state) {
+    StatsOfOneJob(state,
+                  [](auto& store, const auto& filter) { return store.QuerySummaries(filter); });
 }
 BENCHMARK(BM_StatsOfOneJobFromSqlite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same from whole measurements, as the statistics first read them: what
 // the lean reading saves.
 void BM_StatsOfOneJobFromWholeMeasurements(benchmark::State& state) {
-    const auto store = FilledStore();
-    orvik::results::MeasurementFilter filter;
-    filter.Job = "J-STATS";
-    std::vector<orvik::results::TestStatistics> tests;
-    for (auto _ : state) {
-        const auto selection = store->Query(filter);
-        tests = orvik::results::StatisticsPerTest(*selection);
-        benchmark::DoNotOptimize(tests);
-    }
-    Report(state, tests);
+    StatsOfOneJob(state, [](auto& store, const auto& filter) { return store.Query(filter); });
 }
 BENCHMARK(BM_StatsOfOneJobFromWholeMeasurements)->Unit(benchmark::kMillisecond)->UseRealTime();
 

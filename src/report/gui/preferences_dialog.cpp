@@ -74,11 +74,16 @@ QGroupBox* PrintedReportsGroup(QCheckBox*& box, QWidget* parent) {
     return group;
 }
 
-// Written only when the operator changed it, as the colours are.
-void KeepChangedChoice(const char* key, bool shown, bool chosen) {
+// Written only when the operator changed it, so that accepting the dialog
+// in one program never undoes a choice another just made.
+void KeepChangedChoice(const char* key, const QVariant& shown, const QVariant& chosen) {
     if (chosen != shown) {
         QSettings().setValue(key, chosen);
     }
+}
+
+QString LengthUnitText(LengthUnit unit) {
+    return unit == LengthUnit::Millimetres ? "mm" : "in";
 }
 
 }  // namespace
@@ -98,6 +103,18 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
     prompt_ = new QCheckBox("Prompt for Serial Number", this);
     prompt_->setChecked(promptForTraceName);
     layout->addWidget(prompt_);
+    layout->addWidget(DisplayGroup());
+    layout->addWidget(PrintedReportsGroup(statisticsAppendix_, this));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+// Colours, the unit of positions and the propagation velocity, as this
+// computer keeps them.
+QGroupBox* PreferencesDialog::DisplayGroup() {
     auto* display = new QGroupBox("Display", this);
     auto* displayLayout = new QVBoxLayout(display);
     highContrast_ = new QCheckBox("&High-contrast colours", display);
@@ -123,13 +140,7 @@ PreferencesDialog::PreferencesDialog(const ReportPreferences& values, bool promp
         "0.5); with it the graph also shows delays in picoseconds");
     unitsForm->addRow("Propagation &velocity (x c):", velocity_);
     displayLayout->addLayout(unitsForm);
-    layout->addWidget(display);
-    layout->addWidget(PrintedReportsGroup(statisticsAppendix_, this));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    return display;
 }
 
 std::optional<DisplayUnits> PreferencesDialog::Units() const {
@@ -197,22 +208,18 @@ bool EditPreferences(CriteriaLibrary& library, const std::string& path, Operator
     if (accepted) {
         library.Preferences = dialog.Values();
         library.PromptForTraceName = dialog.PromptForTraceName() ? 1 : 0;
-        // Written only when the operator changed it, so that accepting the
-        // dialog in one program never undoes a choice another just made.
-        const bool highContrast = dialog.HighContrastBox()->isChecked();
-        if (highContrast != highContrastShown) {
-            QSettings().setValue(kHighContrastSetting, highContrast);
-        }
-        // Likewise the units, each on its own.
+        // Each choice on its own, and only when the operator changed it.
+        KeepChangedChoice(kHighContrastSetting, highContrastShown,
+                          dialog.HighContrastBox()->isChecked());
         const DisplayUnits units = *dialog.Units();
-        if (!unitsShown || units.Length != unitsShown->Length) {
-            QSettings().setValue(kLengthUnitSetting,
-                                 units.Length == LengthUnit::Millimetres ? "mm" : "in");
-        }
-        if (!unitsShown || units.VelocityFactor != unitsShown->VelocityFactor) {
-            QSettings().setValue(kVelocityFactorSetting,
-                                 ToQt(VelocityFactorText(units.VelocityFactor)));
-        }
+        KeepChangedChoice(kLengthUnitSetting,
+                          unitsShown ? QVariant(LengthUnitText(unitsShown->Length)) : QVariant(),
+                          LengthUnitText(units.Length));
+        KeepChangedChoice(kVelocityFactorSetting,
+                          unitsShown
+                              ? QVariant(ToQt(VelocityFactorText(unitsShown->VelocityFactor)))
+                              : QVariant(),
+                          ToQt(VelocityFactorText(units.VelocityFactor)));
         KeepChangedChoice(kStatisticsAppendixSetting, appendixShown,
                           dialog.StatisticsAppendixBox()->isChecked());
         if (resultsDatabase != nullptr) {

@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 
 namespace orvik {
@@ -66,6 +67,8 @@ class PreferencesDialog : public QDialog {
     QCheckBox* StatisticsAppendixBox() const { return statisticsAppendix_; }
 
   private:
+    QGroupBox* DisplayGroup();
+
     std::array<QLineEdit*, 9> fields_{};
     QCheckBox* prompt_;
     QCheckBox* highContrast_;
