@@ -82,14 +82,19 @@ TEST_F(ResultsWindow, FiledTracesAreStoredAndWhatWaitsIsCountedAndToldOnClosing)
     const std::string database = folder.File("results.sqlite");
     Use(database);
     Record(2);
-    EXPECT_TRUE(Eventually([&] { return StoredIn(database) == 2; }));
+    // The count reaches the status bar after the database has the rows.
+    EXPECT_TRUE(Eventually([&] { return StoredIn(database) == 2 && Label().isHidden(); }));
     EXPECT_TRUE(Label().isHidden());
 
     // The server goes away: the next traces wait, and the status bar says so.
     frame.Results()->Recorder().Retarget(*results::ParseResultsLocation(
         "postgresql://orvik@/results?host=" + folder.File("no-server")));
     Record(2);
-    EXPECT_TRUE(Eventually([&] { return !Label().isHidden(); }));
+    // The second trace joins the first in the outbox a moment later.
+    EXPECT_TRUE(Eventually([&] {
+        return !Label().isHidden() &&
+               Label().text() == "2 measurements wait for the results database";
+    }));
     EXPECT_EQ(Label().text(), "2 measurements wait for the results database");
     EXPECT_EQ(frame.ActiveDocument()->Items().size(), 4u);
     EXPECT_TRUE(told.isEmpty()) << "a server that cannot be reached is no refusal";
